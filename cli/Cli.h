@@ -1,0 +1,17 @@
+// The console front end: the same engine as the window, for scripts and tests.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace hivemend {
+
+// args excludes the program name. Writes UTF-8 to out and err; returns the
+// process exit code (0 normal end, 1 a load that ended with an error, 2 usage).
+int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err);
+
+// A row text with tab, CR, LF and backslash written as \t, \r, \n and \\.
+std::u16string EscapeField(std::u16string_view text);
+
+}  // namespace hivemend

@@ -1,0 +1,66 @@
+#include "engine/Baseline.h"
+
+#include "engine/ChangeEntry.h"
+#include "engine/RegParser.h"
+#include "engine/RegText.h"
+
+namespace hivemend {
+namespace {
+
+class BaselineSink final : public ParseSink {
+ public:
+  explicit BaselineSink(Registry& registry) : registry_(registry) {}
+
+  void OnKeyLine(std::u16string_view root_name, std::u16string_view key_path) override {
+    if (auto root = RootFromName(root_name)) {
+      RegKey key(registry_);
+      (void)key.Create(*root, key_path, kKeyWrite);
+    }
+  }
+  void OnValue(ParsedValue& value) override {
+    if (!value.root || value.type == UNKNOWN_VALUE_TYPE) return;
+    RegKey key(registry_);
+    if (key.Create(*value.root, value.key_path, kKeyWrite) != kRegOk) return;
+    const std::u16string name = RegistryValueName(value.name);
+    if (value.type == DELETE_VALUE_TYPE) {
+      (void)key.Delete(name);
+    } else if (value.type == kRegSz) {
+      const std::u16string text = DecodeRegEscapes(value.string_data);
+      (void)key.Set(name, kRegSz, reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                    static_cast<std::uint32_t>((text.size() + 1) * 2));
+    } else {
+      (void)key.Set(name, value.type, value.bytes.data(), static_cast<std::uint32_t>(value.bytes.size()));
+    }
+  }
+  void OnStatusText(const std::u16string& text) override { problem_ = text; }
+  void OnErrorMessage(const std::u16string& text) override { problem_ = text; }
+
+  std::u16string problem_;
+
+ private:
+  Registry& registry_;
+};
+
+}  // namespace
+
+bool LoadBaselineText(std::u16string_view text, Registry& registry, std::u16string* error) {
+  BaselineSink sink(registry);
+  const ParseResult result = ParseRegText(text, sink);
+  if (result.end == ParseEnd::Error || result.end == ParseEnd::Stopped) {
+    if (error) *error = sink.problem_;
+    return false;
+  }
+  return true;
+}
+
+bool LoadBaseline(const std::u16string& path, Registry& registry, std::u16string* error) {
+  ReadOnlyFile file;
+  std::string bytes;
+  if (file.Open(path) != FileReadStatus::Ok || file.ReadAll(bytes) != FileReadStatus::Ok) {
+    if (error) *error = u"cannot read the file";
+    return false;
+  }
+  return LoadBaselineText(DecodeRegText(bytes, ThreadAnsiToUtf16), registry, error);
+}
+
+}  // namespace hivemend

@@ -1,0 +1,108 @@
+#include "engine/Compare.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace hivemend {
+
+void CompareCounts::Count(std::u16string_view status) {
+  if (status.empty()) return;
+  switch (FoldAscii(status.front())) {
+    case u's': ++matched; break;
+    case u'c': ++differ; break;
+    case u'm': case u'n': ++do_not_exist; break;
+    default: break;
+  }
+}
+
+std::u16string CompareCounts::Text() const {
+  return FormatMessageText(u"%u matched, %u differ, %u do not exist",
+                           {Decimal(matched), Decimal(differ), Decimal(do_not_exist)});
+}
+
+namespace {
+
+bool IsByteComparedType(std::uint32_t type) {
+  return type == kRegBinary || type == kRegExpandSz || type == kRegMultiSz || type == kRegQword;
+}
+
+std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u16string& live_data) {
+  const std::u16string_view absent = value.type == DELETE_VALUE_TYPE ? kStatusDelete : kStatusMissing;
+  // An unknown root name selects no root: nothing under it is compared.
+  if (registry == nullptr || !value.root) return absent;
+  RegKey key(*registry);
+  if (key.Open(*value.root, value.key_path, kKeyRead) != kRegOk) return absent;
+
+  // Names are written with escapes; the registry knows them decoded.
+  const std::u16string name = RegistryValueName(value.name);
+  std::uint32_t live_type = 0;
+  std::uint32_t live_size = 0;
+  if (key.Query(name, &live_type, nullptr, &live_size) != kRegOk) return kStatusMissing;
+
+  std::u16string_view status = kStatusSame;
+  if (value.byte_count == 0 && live_size != 0 && value.type != kRegSz) status = kStatusChanged;
+
+  // Two spare zero bytes end a string that the registry holds without its NUL.
+  std::vector<std::uint8_t> buffer(static_cast<size_t>(live_size) + 2 + 4, 0);
+  std::uint32_t size = live_size + 2;
+  if (key.Query(name, &live_type, buffer.data(), &size) != kRegOk) return status;
+
+  // A line of unknown form is never compared as a value of another type.
+  if (value.type != UNKNOWN_VALUE_TYPE) {
+    if (live_type == kRegSz) {
+      const auto* chars = reinterpret_cast<const char16_t*>(buffer.data());
+      std::u16string live;
+      for (size_t i = 0; i < (static_cast<size_t>(size) + 1) / 2 && chars[i] != 0; ++i) live += chars[i];
+      if (!EqualsNoCase(DecodeRegEscapes(value.string_data), live)) {
+        status = kStatusChanged;
+        live_data = std::move(live);
+      }
+    } else if (live_type == kRegDword) {
+      const std::uint32_t live = static_cast<std::uint32_t>(buffer[0]) | (buffer[1] << 8) |
+                                 (buffer[2] << 16) | (static_cast<std::uint32_t>(buffer[3]) << 24);
+      if (live != value.dword) {
+        status = kStatusChanged;
+        live_data = u"0x" + Hex(live, false);
+      }
+    } else if (live_type == value.type && IsByteComparedType(live_type)) {
+      if (value.bytes.size() != size ||
+          (size != 0 && std::memcmp(value.bytes.data(), buffer.data(), size) != 0)) {
+        status = kStatusChanged;
+      }
+    }
+  }
+  if (value.type != live_type) status = kStatusChangedType;
+  return status;
+}
+
+}  // namespace
+
+CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts) {
+  CompareResult result;
+  result.status = Status(registry, value, result.live_data);
+  counts.Count(result.status);
+  return result;
+}
+
+ChangeEntry MakeChangeEntry(ParsedValue& value, CompareResult&& result) {
+  ChangeEntry entry;
+  entry.hive.assign(value.root_name);
+  entry.status.assign(result.status);
+  entry.key.assign(value.key_path);
+  entry.value_name = value.name.empty() ? std::u16string(u"@") : std::u16string(value.name);
+  entry.type_name.assign(TypeName(value.type));
+  if (value.type == kRegSz) {
+    entry.file_data = DecodeRegEscapes(value.string_data);
+  } else if (value.type == kRegDword) {
+    entry.file_data = u"0x" + Hex(value.dword, true);
+  } else {
+    entry.file_data.assign(kNotPresentable);
+  }
+  entry.live_data = result.status == kStatusSame ? entry.file_data : std::move(result.live_data);
+  if (value.has_block) entry.data = std::move(value.bytes);
+  return entry;
+}
+
+}  // namespace hivemend

@@ -1,0 +1,38 @@
+// Comparing one parsed value with the live registry, and the texts its row
+// shows. Reads the registry only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/ChangeEntry.h"
+#include "engine/RegParser.h"
+#include "platform/Registry.h"
+
+namespace hivemend {
+
+struct CompareCounts {
+  std::uint32_t matched = 0;       // "SAME"
+  std::uint32_t differ = 0;        // "CHANGED", "CHANGED TYPE"
+  std::uint32_t do_not_exist = 0;  // "MISSING"
+
+  // Counts a status by its first character.
+  void Count(std::u16string_view status);
+  // "%u matched, %u differ, %u do not exist"
+  std::u16string Text() const;
+};
+
+struct CompareResult {
+  std::u16string_view status;  // one of the five status texts
+  std::u16string live_data;    // the live string or "0x%x" dword, or empty
+};
+
+// Decides the status of one value against the registry (which may be null: no
+// registry, everything is absent) and counts it.
+CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts);
+
+// The seven row texts and the data block of a compared value. Moves the
+// value's bytes into the entry.
+ChangeEntry MakeChangeEntry(ParsedValue& value, CompareResult&& result);
+
+}  // namespace hivemend

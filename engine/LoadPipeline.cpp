@@ -1,0 +1,85 @@
+#include "engine/LoadPipeline.h"
+
+#include <new>
+
+#include "engine/RegParser.h"
+#include "engine/RegText.h"
+#include "platform/Text.h"
+
+namespace hivemend {
+namespace {
+
+// Compares and lists every value as the parser delivers it.
+class LoadSink final : public ParseSink {
+ public:
+  LoadSink(const std::u16string& path, Registry* registry, LoadReport& report, CompareCounts& counts)
+      : path_(path), registry_(registry), report_(report), counts_(counts) {}
+
+  bool CancelRequested() override { return report_.CancelRequested(); }
+  void OnValue(ParsedValue& value) override {
+    CompareResult result = CompareWithRegistry(registry_, value, counts_);
+    report_.AddEntry(MakeChangeEntry(value, std::move(result)));
+  }
+  void OnProgress(std::uint32_t line_number) override {
+    report_.SetStatusText(0, FormatMessageText(kProgressFormat, {Decimal(line_number), path_}));
+    report_.SetStatusText(1, counts_.Text());
+  }
+  void OnStatusText(const std::u16string& text) override { report_.SetStatusText(0, text); }
+  void OnErrorMessage(const std::u16string& text) override { report_.ShowError(text); }
+
+ private:
+  const std::u16string& path_;
+  Registry* registry_;
+  LoadReport& report_;
+  CompareCounts& counts_;
+};
+
+LoadSummary ParseAndList(std::u16string_view text, const std::u16string& path, Registry* registry,
+                         LoadReport& report) {
+  LoadSummary summary;
+  LoadSink sink(path, registry, report, summary.counts);
+  const ParseResult parsed = ParseRegText(text, sink);
+  summary.line_number = parsed.line_number;
+  summary.outcome = parsed.end == ParseEnd::Error ? LoadOutcome::Error : LoadOutcome::Normal;
+  report.LoadEnded();
+  if (summary.outcome == LoadOutcome::Normal) {
+    report.SetStatusText(0, FormatMessageText(kCompletionFormat, {Decimal(parsed.line_number + 1), path}));
+    report.SetStatusText(1, summary.counts.Text());
+  }
+  return summary;
+}
+
+LoadSummary FailedLoad(LoadReport& report, std::u16string_view text) {
+  report.ShowError(std::u16string(text));
+  report.LoadEnded();
+  return {LoadOutcome::Error, 0, {}};
+}
+
+}  // namespace
+
+LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& report,
+                    AnsiToUtf16Fn ansi_to_utf16) {
+  ReadOnlyFile file;
+  if (file.Open(path) != FileReadStatus::Ok) return FailedLoad(report, kCannotLoadText);
+  std::u16string text;
+  try {
+    std::string bytes;
+    switch (file.ReadAll(bytes)) {
+      case FileReadStatus::Ok: break;
+      case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
+      default: return FailedLoad(report, kReadErrorText);
+    }
+    text = DecodeRegText(bytes, ansi_to_utf16);
+  } catch (const std::bad_alloc&) {
+    // A file too big for the memory left is reported like a failed read.
+    return FailedLoad(report, kReadErrorText);
+  }
+  return ParseAndList(text, path, registry, report);
+}
+
+LoadSummary RunLoadText(std::u16string_view text, const std::u16string& path, Registry* registry,
+                        LoadReport& report) {
+  return ParseAndList(text, path, registry, report);
+}
+
+}  // namespace hivemend

@@ -1,0 +1,41 @@
+// One whole load of a .REG file: read, decode, parse, compare and list. The
+// body of the window's load worker and of the console front end's commands.
+#pragma once
+
+#include <string>
+
+#include "engine/Compare.h"
+#include "engine/LoadReport.h"
+#include "platform/File.h"
+#include "platform/Registry.h"
+
+namespace hivemend {
+
+enum class LoadOutcome {
+  Normal,  // the completion texts were shown
+  Error,   // a message box or status text said why; no completion texts
+};
+
+struct LoadSummary {
+  LoadOutcome outcome = LoadOutcome::Normal;
+  std::uint32_t line_number = 0;
+  CompareCounts counts;
+};
+
+inline constexpr std::u16string_view kCannotLoadText = u"This file could not be loaded!";
+inline constexpr std::u16string_view kTooLargeText =
+    u"File so large it is in untested waters and may really slow the system if its tries to load, "
+    u"perhaps even crashing the PC. Are you sure you want to load this huge .REG file?";
+inline constexpr std::u16string_view kReadErrorText = u"Error reading file!";
+inline constexpr std::u16string_view kProgressFormat = u"Reading line %u of %s";
+inline constexpr std::u16string_view kCompletionFormat = u"Read %u lines from %s";
+
+// registry may be null (nothing exists). The file stays open until the load ends.
+LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& report,
+                    AnsiToUtf16Fn ansi_to_utf16 = ThreadAnsiToUtf16);
+
+// The same for a text already decoded (tests, fuzzing, benchmarks).
+LoadSummary RunLoadText(std::u16string_view text, const std::u16string& path, Registry* registry,
+                        LoadReport& report);
+
+}  // namespace hivemend

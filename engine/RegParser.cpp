@@ -1,0 +1,258 @@
+#include "engine/RegParser.h"
+
+#include "engine/ChangeEntry.h"
+#include "engine/RegText.h"
+#include "platform/Text.h"
+
+namespace hivemend {
+namespace {
+
+// The type selected by the character inside "hex(x)".
+struct HexTypeRow {
+  char16_t letter;
+  std::uint32_t type;
+};
+constexpr HexTypeRow kHexTypes[] = {
+    {u'2', kRegExpandSz}, {u'7', kRegMultiSz}, {u'0', kRegBinary}, {u'b', kRegQword}, {u'B', kRegQword},
+};
+
+std::u16string LineText(std::u16string_view format, std::uint32_t number) {
+  return FormatMessageText(format, {Decimal(number)});
+}
+
+// The closing quote of a quoted name: the first quote that no backslash
+// escapes. A backslash escapes the character after it, so a name may end in an
+// escaped backslash ("C:\\Folder\\").
+size_t ClosingQuote(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\\') {
+      ++i;
+    } else if (text[i] == u'"') {
+      return i;
+    }
+  }
+  return std::u16string_view::npos;
+}
+
+// Appends the bytes of one line of a hex form: comma-separated items, each read
+// like "%x" and cut to its lowest 8 bits. The continuation backslash alone
+// adds nothing.
+void ReadHexItems(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == u',') ++i;
+    if (i >= text.size()) break;
+    size_t end = i;
+    while (end < text.size() && text[end] != u',') ++end;
+    const std::u16string_view item = text.substr(i, end - i);
+    if (TrimSpace(item) != u"\\") bytes.push_back(static_cast<std::uint8_t>(ScanHex32(item) & 0xFF));
+    i = end;
+  }
+}
+
+class Parser {
+ public:
+  Parser(std::u16string_view text, ParseSink& sink) : lines_(text), sink_(sink) {}
+
+  ParseResult Run() {
+    // State 1, header: the first line must name the editor's version 5 format.
+    std::u16string_view line;
+    if (!lines_.Next(&line)) return Finish(ParseEnd::EndOfText);
+    if (!ContainsNoCase(line, u"windows registry editor version 5")) {
+      sink_.OnStatusText(LineText(kNoHeaderFormat, 1));
+      return Finish(ParseEnd::Error);
+    }
+    // State 2, lines: key lines, value lines and lines to skip, until the end.
+    while (true) {
+      if (sink_.CancelRequested()) return Finish(ParseEnd::Cancelled);
+      if (!lines_.Next(&line)) return Finish(ParseEnd::EndOfText);
+      const std::optional<ParseEnd> end = HandleLine(TrimSpace(line));
+      if (end) return Finish(*end);
+    }
+  }
+
+ private:
+  ParseResult Finish(ParseEnd end) const { return {end, line_number_}; }
+
+  // Returns how the parse ends, or nothing to go on with the next line.
+  std::optional<ParseEnd> HandleLine(std::u16string_view line) {
+    if (line.size() <= 2) return std::nullopt;
+    if (line.front() == u'[') {
+      HandleKeyLine(line.substr(1));
+      CountLine();
+      return std::nullopt;
+    }
+    ParsedValue& value = value_;
+    std::u16string_view rest;
+    if (line.front() == u'"') {
+      line.remove_prefix(1);
+      const size_t quote = ClosingQuote(line);
+      if (quote == std::u16string_view::npos) {
+        sink_.OnStatusText(LineText(kParsingIssueFormat, line_number_ + 1));
+        return ParseEnd::Error;
+      }
+      value.name = line.substr(0, quote);
+      rest = line.substr(quote + 1);
+    } else if (line.front() == u'@') {
+      value.name = u"@";
+      rest = line.substr(1);
+    } else {
+      return std::nullopt;  // comments and stray text
+    }
+    rest = TrimSpace(rest);
+    if (rest.empty() || rest.front() != u'=') {
+      sink_.OnStatusText(LineText(kParsingIssueFormat, line_number_ + 1));
+      return ParseEnd::Stopped;
+    }
+    value.type = UNKNOWN_VALUE_TYPE;
+    value.byte_count = 0;
+    value.string_data = {};
+    value.dword = 0;
+    value.has_block = false;
+    value.bytes.clear();
+    switch (ReadData(rest, value)) {
+      case DataResult::Skip: return std::nullopt;
+      case DataResult::Error: return ParseEnd::Error;
+      case DataResult::Value: break;
+    }
+    CountLine();
+    if (!value.name.empty()) {
+      value.root_name = root_name_;
+      value.key_path = key_path_;
+      value.root = root_;
+      sink_.OnValue(value);
+    }
+    return std::nullopt;
+  }
+
+  // "[ROOT\path]": the root name ends at the first backslash, the path at the
+  // first closing bracket of the line.
+  void HandleKeyLine(std::u16string_view line) {
+    const size_t backslash = line.find(u'\\');
+    const size_t bracket = line.find(u']');
+    if (backslash != std::u16string_view::npos) {
+      root_name_ = line.substr(0, backslash);
+      if (bracket == std::u16string_view::npos || bracket < backslash) {
+        key_path_ = {};
+      } else {
+        key_path_ = line.substr(backslash + 1, bracket - backslash - 1);
+      }
+    } else {
+      root_name_ = bracket == std::u16string_view::npos ? std::u16string_view() : line.substr(0, bracket);
+      key_path_ = {};
+    }
+    root_ = RootFromName(root_name_);
+    sink_.OnKeyLine(root_name_, key_path_);
+  }
+
+  enum class DataResult { Value, Skip, Error };
+
+  // The data form right after "=": "-", a quoted string, dword: or a hex form.
+  DataResult ReadData(std::u16string_view rest, ParsedValue& value) {
+    const std::u16string_view form = rest.substr(1);
+    if (!form.empty() && form.front() == u'-') {
+      value.type = DELETE_VALUE_TYPE;
+      return DataResult::Value;
+    }
+    if (!form.empty() && form.front() == u'"') {
+      std::u16string_view data = form.substr(1);
+      const size_t last = data.rfind(u'"');
+      value.string_data = last == std::u16string_view::npos ? std::u16string_view() : data.substr(0, last);
+      value.type = kRegSz;
+      value.byte_count = static_cast<std::uint32_t>(value.string_data.size() * 2);
+      return DataResult::Value;
+    }
+    if (EqualsNoCase(form.substr(0, 5), u"dword")) {
+      value.dword = ScanHex32(rest.size() > 7 ? rest.substr(7) : std::u16string_view());
+      value.type = kRegDword;
+      value.byte_count = 4;
+      value.has_block = true;
+      for (int i = 0; i < 4; ++i) value.bytes.push_back(static_cast<std::uint8_t>(value.dword >> (8 * i)));
+      return DataResult::Value;
+    }
+    if (EqualsNoCase(form.substr(0, 3), u"hex")) return ReadHexForm(rest, value);
+    return DataResult::Value;  // unknown form: listed as "UNKNOWN - ERROR" without data
+  }
+
+  DataResult ReadHexForm(std::u16string_view rest, ParsedValue& value) {
+    // "=hexadecimal" is accepted in place of "=hex".
+    const bool long_form = rest.size() > 4 && (rest[4] == u'a' || rest[4] == u'A');
+    const size_t drop = long_form ? 12 : 4;
+    std::u16string_view text = rest.size() > drop ? rest.substr(drop) : std::u16string_view();
+    if (text.empty()) return DataResult::Skip;
+    bool known_form = false;
+    if (text.front() == u':') {
+      text.remove_prefix(1);
+      value.type = kRegBinary;
+      known_form = true;
+    }
+    if (!text.empty() && text.front() == u'(') {
+      const char16_t letter = text.size() > 1 ? text[1] : u'\0';
+      bool found = false;
+      for (const HexTypeRow& row : kHexTypes) {
+        if (row.letter == letter) {
+          value.type = row.type;
+          found = true;
+        }
+      }
+      if (!found) {
+        sink_.OnErrorMessage(LineText(kUnknownHexTypeFormat, line_number_ + 1));
+        return DataResult::Error;
+      }
+      text = text.size() > 4 ? text.substr(4) : std::u16string_view();
+      known_form = true;
+    }
+    text = TrimTrailingSpace(text);
+    ReadHexBytes(text, value.bytes);
+    if (!known_form) {
+      // "hex" followed by neither ":" nor "(": the bytes are read so that the
+      // continuation lines stay with their value, but nothing is kept.
+      value.type = UNKNOWN_VALUE_TYPE;
+      value.bytes.clear();
+      return DataResult::Value;
+    }
+    value.has_block = text.size() >= 2 || text == u"\\";
+    value.byte_count = static_cast<std::uint32_t>(value.bytes.size());
+    return DataResult::Value;
+  }
+
+  // State 3, hex continuation: while a line holds a backslash the value goes
+  // on with the next line, whatever that line holds.
+  void ReadHexBytes(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
+    if (text.size() < 2 && text != u"\\") return;  // no data block
+    ReadHexItems(text, bytes);
+    while (text.find(u'\\') != std::u16string_view::npos) {
+      ++line_number_;
+      std::u16string_view next;
+      if (!lines_.Next(&next)) {
+        sink_.OnStatusText(LineText(kExpectedNewlineFormat, line_number_));
+        --line_number_;
+        return;
+      }
+      text = TrimSpace(next);
+      ReadHexItems(text, bytes);
+    }
+  }
+
+  void CountLine() {
+    ++line_number_;
+    if (line_number_ % 50 == 0) sink_.OnProgress(line_number_);
+  }
+
+  RegLineSource lines_;
+  ParseSink& sink_;
+  std::uint32_t line_number_ = 0;
+  std::u16string_view root_name_;
+  std::u16string_view key_path_;
+  std::optional<RegRoot> root_;
+  ParsedValue value_;  // reused for every value line
+};
+
+}  // namespace
+
+ParseResult ParseRegText(std::u16string_view text, ParseSink& sink) {
+  Parser parser(text, sink);
+  return parser.Run();
+}
+
+}  // namespace hivemend

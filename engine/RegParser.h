@@ -1,0 +1,71 @@
+// The .REG grammar: one pass over the lines of a decoded text, turning every
+// value line into the file-side half of a ChangeEntry. The parser touches no
+// registry and no window; whoever runs it (a load, the baseline loader, the
+// fuzzer) receives its results through a ParseSink.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Registry.h"
+
+namespace hivemend {
+
+// One value line, valid during the OnValue call only (views point into the
+// text being parsed; the bytes may be moved out).
+struct ParsedValue {
+  std::u16string_view root_name;      // of the current key, as written
+  std::u16string_view key_path;       // of the current key, as written
+  std::optional<RegRoot> root;        // none when the root name is unknown
+  std::u16string_view name;           // as written; "@" for the default value
+  std::uint32_t type = 0;             // a type code, DELETE_VALUE_TYPE or UNKNOWN_VALUE_TYPE
+  std::uint32_t byte_count = 0;       // 2 x characters for strings, 4 for dwords, bytes for hex
+  std::u16string_view string_data;    // REG_SZ only: the text between the quotes, escapes kept
+  std::uint32_t dword = 0;            // REG_DWORD only
+  bool has_block = false;             // dword and hex forms with data
+  std::vector<std::uint8_t> bytes;    // the data block's bytes when has_block
+};
+
+// Implemented by the load pipeline, the baseline loader and tests; called by
+// ParseRegText on the parsing thread.
+class ParseSink {
+ public:
+  virtual ~ParseSink() = default;
+  // Tested before every line; true ends the parse like the end of the text.
+  virtual bool CancelRequested() { return false; }
+  virtual void OnKeyLine(std::u16string_view /*root_name*/, std::u16string_view /*key_path*/) {}
+  // Every value line with a non-empty name, in file order.
+  virtual void OnValue(ParsedValue& value) = 0;
+  // Each time the count of handled lines reaches a multiple of 50.
+  virtual void OnProgress(std::uint32_t /*line_number*/) {}
+  // A parse problem for the status bar ("Parsing issue on line %u", ...).
+  virtual void OnStatusText(const std::u16string& /*text*/) {}
+  // A problem that the user must acknowledge; returns when acknowledged.
+  virtual void OnErrorMessage(const std::u16string& /*text*/) {}
+};
+
+enum class ParseEnd {
+  EndOfText,   // all lines read, or no lines at all
+  Cancelled,   // the sink asked to stop; ends like the end of the text
+  Stopped,     // a value line without "=": the load still ends normally
+  Error,       // no header, unclosed name quote, unknown hex type
+};
+
+struct ParseResult {
+  ParseEnd end = ParseEnd::EndOfText;
+  std::uint32_t line_number = 0;  // handled lines after the header
+};
+
+ParseResult ParseRegText(std::u16string_view text, ParseSink& sink);
+
+// The texts of the parser's own problems.
+inline constexpr std::u16string_view kNoHeaderFormat = u"No regedit version on line %u";
+inline constexpr std::u16string_view kParsingIssueFormat = u"Parsing issue on line %u";
+inline constexpr std::u16string_view kExpectedNewlineFormat = u"Parsing issue on line %u: Expected newline";
+inline constexpr std::u16string_view kUnknownHexTypeFormat =
+    u"ERROR: Parse error on line %u - unknown hexadecimal type specification";
+
+}  // namespace hivemend

@@ -1,0 +1,48 @@
+#include "engine/RegText.h"
+
+#include <bit>
+#include <cstring>
+
+namespace hivemend {
+
+std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16) {
+  const bool utf16 = bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                                            static_cast<unsigned char>(bytes[1]) == 0xFE) ||
+                                           (static_cast<unsigned char>(bytes[0]) == 0xFE &&
+                                            static_cast<unsigned char>(bytes[1]) == 0xFF));
+  if (utf16) {
+    const size_t units = bytes.size() / 2;  // an odd last byte is no code unit
+    std::u16string text(units, u'\0');
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(text.data(), bytes.data(), units * 2);
+    } else {
+      for (size_t i = 0; i < units; ++i) {
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+      }
+    }
+    const size_t nul = text.find(u'\0');
+    if (nul != std::u16string::npos) text.resize(nul);
+    return text;
+  }
+  const size_t nul = bytes.find('\0');
+  if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+  return ansi_to_utf16(bytes);
+}
+
+bool RegLineSource::Next(std::u16string_view* line) {
+  const size_t n = text_.size();
+  size_t i = cursor_;
+  while (i < n && (text_[i] == u'\r' || text_[i] == u'\n')) ++i;
+  if (i >= n) {
+    cursor_ = n;
+    return false;
+  }
+  size_t end = i;
+  while (end < n && text_[end] != u'\r' && text_[end] != u'\n') ++end;
+  *line = text_.substr(i, end - i);
+  cursor_ = end < n ? end + 1 : n;
+  return true;
+}
+
+}  // namespace hivemend

@@ -1,0 +1,31 @@
+// Turning a .REG file's bytes into UTF-16 text and that text into lines.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/File.h"
+
+namespace hivemend {
+
+// A file that starts with FF FE or FE FF is UTF-16: its bytes are taken as
+// little-endian code units from the very first byte (the byte-order mark stays
+// as the first character; nothing is swapped). Anything else is ANSI text,
+// converted with ansi_to_utf16. The text ends at the first NUL.
+std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16);
+
+// Hands out the lines of a text: every CR and LF ends a line, and empty lines
+// are skipped, so CR LF, LF and a lone CR all separate lines alike. Lines keep
+// their spaces and tabs.
+class RegLineSource {
+ public:
+  explicit RegLineSource(std::u16string_view text) : text_(text) {}
+  // False when nothing but CR and LF remains.
+  bool Next(std::u16string_view* line);
+
+ private:
+  std::u16string_view text_;
+  size_t cursor_ = 0;
+};
+
+}  // namespace hivemend

@@ -1,0 +1,61 @@
+// A registry held in memory that behaves like the Windows registry where the
+// program can tell (see the contract in Registry.h). Used natively by the
+// console front end's --baseline mode, by tests and by benchmarks.
+// Thread-safe: every operation takes one lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Registry.h"
+
+namespace hivemend {
+
+class MemoryRegistry final : public Registry {
+ public:
+  struct Value {
+    std::u16string name;  // as first written
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+  };
+  struct Key {
+    RegRoot root = RegRoot::CurrentUser;
+    std::u16string path;       // as first created
+    std::vector<Value> values; // in order of name, compared without regard to case
+  };
+
+  MemoryRegistry();
+  ~MemoryRegistry() override;
+
+  long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override;
+  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override;
+  long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override;
+  long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override;
+  long DeleteValue(Handle key, std::u16string_view name) override;
+  void CloseKey(Handle key) override;
+
+  // Every key with its values, roots in enumeration order and paths sorted
+  // without regard to case. The roots themselves appear only when they hold
+  // values.
+  std::vector<Key> Snapshot() const;
+  // Number of keys currently open.
+  size_t OpenHandles() const;
+
+ private:
+  struct Node;
+  Node* FindLocked(RegRoot root, std::u16string_view path, std::u16string& scratch) const;
+  Node* NodeOf(Handle key) const;
+
+  mutable std::mutex mutex_;
+  std::unordered_map<std::u16string, std::unique_ptr<Node>> keys_[5];
+  std::unordered_map<Handle, Node*> open_;
+  Handle next_handle_ = 0x100;
+};
+
+}  // namespace hivemend
