@@ -1,0 +1,73 @@
+// The list of changes: the one store of compared values. The window shows it
+// through an owner-data list view; the merge reads and removes rows from it.
+//
+// Rows are kept in ascending order of their first column's text (compared
+// without regard to case, CompareNoCase) as they arrive: a new row goes after
+// the rows whose first column compares equal. Inserting costs time in the
+// number of rows per chunk, never in the number of rows already there.
+// Not thread-safe: the user-interface thread owns it.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "engine/ChangeEntry.h"
+
+namespace hivemend {
+
+class EntryStore {
+ public:
+  struct Row {
+    ChangeEntry entry;
+    bool checked = false;  // rows start unchecked
+  };
+
+  EntryStore();
+  ~EntryStore();
+  EntryStore(const EntryStore&) = delete;
+  EntryStore& operator=(const EntryStore&) = delete;
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  // Returns the new row's index.
+  size_t Insert(ChangeEntry entry);
+  Row& at(size_t index);
+  const Row& at(size_t index) const;
+  // Removes one row and gives back its entry (with its data block).
+  ChangeEntry Remove(size_t index);
+  void Clear();
+
+  // Calls f(Row&) for every row from the first to the last.
+  template <typename F>
+  void ForEach(F&& f) {
+    for (auto& chunk : chunks_)
+      for (auto& row : chunk) f(*row);
+  }
+
+  // Reorders all rows (a stable sort with the given "less" of two rows). Later
+  // inserts are placed by their first column again.
+  template <typename Less>
+  void Reorder(Less&& less) {
+    std::vector<std::unique_ptr<Row>> all = TakeAll();
+    std::stable_sort(all.begin(), all.end(),
+                     [&](const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b) { return less(*a, *b); });
+    PutAll(std::move(all));
+  }
+
+ private:
+  using Chunk = std::vector<std::unique_ptr<Row>>;
+  std::pair<size_t, size_t> Locate(size_t index) const;  // chunk, offset
+  void RebuildStarts() const;
+  std::vector<std::unique_ptr<Row>> TakeAll();
+  void PutAll(std::vector<std::unique_ptr<Row>> rows);
+
+  std::vector<Chunk> chunks_;
+  size_t size_ = 0;
+  mutable std::vector<size_t> starts_;  // index of each chunk's first row
+  mutable bool starts_valid_ = true;
+};
+
+}  // namespace hivemend
