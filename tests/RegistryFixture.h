@@ -1,0 +1,107 @@
+// Runs a test against every registry implementation available: the in-memory
+// registry everywhere, and on Windows also the system registry, isolated under
+// HKCU\Software\HivemendTest\<unique> and removed before and after.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/MemoryRegistry.h"
+#include "platform/Registry.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace hivemend::test {
+
+enum class RegistryKind { Memory, System };
+
+inline std::string KindName(const ::testing::TestParamInfo<RegistryKind>& info) {
+  return info.param == RegistryKind::Memory ? "Memory" : "System";
+}
+
+inline std::vector<RegistryKind> AllRegistryKinds() {
+#ifdef _WIN32
+  return {RegistryKind::Memory, RegistryKind::System};
+#else
+  return {RegistryKind::Memory};
+#endif
+}
+
+class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    base_ = u"Software\\HivemendTest\\" + DecimalText(Pid()) + u"-" + DecimalText(++counter);
+    if (GetParam() == RegistryKind::System) {
+      registry_ = SystemRegistry();
+      RemoveBase();
+    } else {
+      memory_ = std::make_unique<MemoryRegistry>();
+      registry_ = memory_.get();
+    }
+  }
+  void TearDown() override {
+    if (GetParam() == RegistryKind::System) RemoveBase();
+  }
+
+  Registry& reg() { return *registry_; }
+  // A key path below the test's own key.
+  std::u16string Path(std::u16string_view sub = {}) const {
+    return sub.empty() ? base_ : base_ + u"\\" + std::u16string(sub);
+  }
+  const std::u16string& base() const { return base_; }
+
+  void Put(std::u16string_view sub, std::u16string_view name, std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    RegKey key(reg());
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(sub), kKeyWrite), kRegOk);
+    ASSERT_EQ(key.Set(name, type, data.data(), static_cast<std::uint32_t>(data.size())), kRegOk);
+  }
+  void PutString(std::u16string_view sub, std::u16string_view name, std::u16string_view text,
+                 std::uint32_t type = kRegSz) {
+    std::vector<std::uint8_t> bytes;
+    for (char16_t c : text) {
+      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    bytes.push_back(0);
+    bytes.push_back(0);
+    Put(sub, name, type, bytes);
+  }
+  void PutDword(std::u16string_view sub, std::u16string_view name, std::uint32_t v) {
+    Put(sub, name, kRegDword,
+        {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+         static_cast<std::uint8_t>(v >> 24)});
+  }
+  void MakeKey(std::u16string_view sub) {
+    RegKey key(reg());
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(sub), kKeyWrite), kRegOk);
+  }
+
+ private:
+  static std::u16string DecimalText(unsigned long v) {
+    std::string s = std::to_string(v);
+    return std::u16string(s.begin(), s.end());
+  }
+  static unsigned long Pid() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return 1;
+#endif
+  }
+  void RemoveBase() {
+#ifdef _WIN32
+    RegDeleteTreeW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(base_.c_str()));
+#endif
+  }
+
+  std::unique_ptr<MemoryRegistry> memory_;
+  Registry* registry_ = nullptr;
+  std::u16string base_;
+};
+
+}  // namespace hivemend::test

@@ -1,0 +1,67 @@
+// Helpers shared by the tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace hivemend::test {
+
+// Readable failure messages for UTF-16 texts.
+inline std::string Show(std::u16string_view text) { return ToUtf8(text); }
+
+// A folder of its own under the system's temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    const auto base = std::filesystem::temp_directory_path();
+    for (int i = 0;; ++i) {
+      path_ = base / ("hivemend-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                      "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFF) + "-" +
+                      std::to_string(i));
+      if (std::filesystem::create_directory(path_)) break;
+    }
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::u16string File(const std::string& name) const { return (path_ / name).u16string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// UTF-16 little-endian bytes with the FF FE mark.
+inline std::string Utf16File(std::u16string_view text) {
+  std::string bytes("\xFF\xFE", 2);
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+// The folder of real .REG files written by others; empty when this checkout
+// has none (as on a user's clone).
+inline std::filesystem::path CorpusFolder() {
+#ifdef HIVEMEND_CORPUS_DIR
+  std::error_code ec;
+  if (std::filesystem::is_directory(HIVEMEND_CORPUS_DIR, ec)) return HIVEMEND_CORPUS_DIR;
+#endif
+  return {};
+}
+
+}  // namespace hivemend::test

@@ -1,0 +1,182 @@
+// Statuses, live texts, counts and row texts of compared values, against every
+// registry implementation (under Wine: the real registry).
+#include <gtest/gtest.h>
+
+#include "engine/Compare.h"
+#include "engine/LoadPipeline.h"
+#include "tests/RegistryFixture.h"
+#include "tests/TestSupport.h"
+
+namespace hivemend {
+namespace {
+
+using test::Show;
+
+// Lists entries as the window would receive them.
+class RecordingReport : public LoadReport {
+ public:
+  void AddEntry(ChangeEntry&& e) override { entries.push_back(std::move(e)); }
+  void SetStatusText(int part, const std::u16string& text) override {
+    status.push_back((part == 0 ? u"0:" : u"1:") + text);
+  }
+  void ShowError(const std::u16string& text) override { errors.push_back(text); }
+  bool CancelRequested() override { return false; }
+  void LoadEnded() override { status.push_back(u"ended"); }
+
+  std::vector<ChangeEntry> entries;
+  std::vector<std::u16string> status, errors;
+};
+
+class CompareTest : public test::RegistryTest {
+ protected:
+  void SetUp() override {
+    test::RegistryTest::SetUp();
+    MakeKey(u"k");
+    PutString(u"k", u"Str", u"C:\\Temp");
+    PutString(u"k", u"Mixed", u"Hello World");
+    PutString(u"k", u"", u"default text");
+    PutString(u"k", u"C:\\foo", u"escaped name");
+    PutString(u"k", u"Empty", u"");
+    PutDword(u"k", u"Dw", 31);
+    Put(u"k", u"Bin", kRegBinary, {1, 2, 3});
+    Put(u"k", u"EmptyBin", kRegBinary, {});
+    Put(u"k", u"Exp", kRegExpandSz, {0x41, 0, 0, 0});
+    Put(u"k", u"Multi", kRegMultiSz, {0x61, 0, 0, 0, 0, 0});
+    Put(u"k", u"Q", kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
+    Put(u"k", u"None", kRegNone, {1});
+  }
+
+  // Loads one value line under [HKEY_CURRENT_USER\<base>\<sub>].
+  ChangeEntry Load(std::u16string_view line, std::u16string_view sub = u"k", CompareCounts* counts = nullptr) {
+    const std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + Path(sub) +
+                                u"]\r\n" + std::u16string(line) + u"\r\n";
+    RecordingReport report;
+    const LoadSummary summary = RunLoadText(text, u"t.reg", &reg(), report);
+    if (counts) *counts = summary.counts;
+    EXPECT_EQ(report.entries.size(), 1u) << Show(line);
+    return report.entries.empty() ? ChangeEntry{} : std::move(report.entries[0]);
+  }
+};
+
+TEST_P(CompareTest, Statuses) {
+  struct Case {
+    std::u16string line;
+    std::u16string_view status;
+    std::u16string live;
+    int line_no;
+    std::u16string sub = u"k";
+  } cases[] = {
+      // Strings: escapes decoded, letter case ignored.
+      {u"\"Str\"=\"C:\\\\Temp\"", kStatusSame, u"C:\\Temp", __LINE__},
+      {u"\"str\"=\"c:\\\\temp\"", kStatusSame, u"c:\\temp", __LINE__},
+      {u"\"Mixed\"=\"HELLO world\"", kStatusSame, u"HELLO world", __LINE__},
+      {u"\"Mixed\"=\"Bye\"", kStatusChanged, u"Hello World", __LINE__},
+      {u"\"Empty\"=\"\"", kStatusSame, u"", __LINE__},
+      {u"@=\"default text\"", kStatusSame, u"default text", __LINE__},
+      {u"\"@\"=\"other\"", kStatusChanged, u"default text", __LINE__},
+      // A name written with escapes is looked up decoded.
+      {u"\"C:\\\\foo\"=\"escaped name\"", kStatusSame, u"escaped name", __LINE__},
+      {u"\"Absent\"=\"x\"", kStatusMissing, u"", __LINE__},
+      // Dwords: the live value in lower case.
+      {u"\"Dw\"=dword:0000001f", kStatusSame, u"0x1F", __LINE__},
+      {u"\"Dw\"=dword:20", kStatusChanged, u"0x1f", __LINE__},
+      // Data of the other types is compared byte by byte.
+      {u"\"Bin\"=hex:01,02,03", kStatusSame, u"[not presentable value]", __LINE__},
+      {u"\"Bin\"=hex:01,02,04", kStatusChanged, u"", __LINE__},
+      {u"\"Bin\"=hex:01,02", kStatusChanged, u"", __LINE__},
+      {u"\"Bin\"=hex:", kStatusChanged, u"", __LINE__},
+      {u"\"EmptyBin\"=hex:", kStatusSame, u"[not presentable value]", __LINE__},
+      {u"\"EmptyBin\"=hex:00,01", kStatusChanged, u"", __LINE__},
+      {u"\"Exp\"=hex(2):41,00,00,00", kStatusSame, u"[not presentable value]", __LINE__},
+      {u"\"Exp\"=hex(2):42,00,00,00", kStatusChanged, u"", __LINE__},
+      {u"\"Multi\"=hex(7):61,00,00,00,00,00", kStatusSame, u"[not presentable value]", __LINE__},
+      {u"\"Multi\"=hex(7):62,00,00,00,00,00", kStatusChanged, u"", __LINE__},
+      {u"\"Q\"=hex(b):01,00,00,00,00,00,00,00", kStatusSame, u"[not presentable value]", __LINE__},
+      {u"\"Q\"=hex(b):02,00,00,00,00,00,00,00", kStatusChanged, u"", __LINE__},
+      // Another type.
+      {u"\"Str\"=hex(2):43,00,00,00", kStatusChangedType, u"C:\\Temp", __LINE__},
+      {u"\"Str\"=dword:1", kStatusChangedType, u"C:\\Temp", __LINE__},
+      {u"\"Dw\"=\"31\"", kStatusChangedType, u"0x1f", __LINE__},
+      {u"\"Bin\"=hex(0):01,02,03", kStatusSame, u"[not presentable value]", __LINE__},
+      {u"\"None\"=hex:01", kStatusChangedType, u"", __LINE__},
+      // Deletions.
+      {u"\"Str\"=-", kStatusChangedType, u"C:\\Temp", __LINE__},
+      {u"\"Absent\"=-", kStatusMissing, u"", __LINE__},
+      {u"\"Absent\"=-", kStatusDelete, u"", __LINE__, u"no\\such\\key"},
+      {u"\"Absent\"=\"x\"", kStatusMissing, u"", __LINE__, u"no\\such\\key"},
+      // Unknown forms are never compared as another type.
+      {u"\"Str\"= \"C:\\\\Temp\"", kStatusChangedType, u"", __LINE__},
+      {u"\"Absent\"=qword:1", kStatusMissing, u"", __LINE__},
+  };
+  for (const Case& c : cases) {
+    const ChangeEntry e = Load(c.line, c.sub);
+    EXPECT_EQ(Show(e.status), Show(c.status)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.live_data), Show(c.live)) << "case at line " << c.line_no;
+  }
+}
+
+TEST_P(CompareTest, UnknownRootsAreNeverComparedWithAnotherRoot) {
+  const std::u16string text = u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USERX\\" + Path(u"k") +
+                              u"]\r\n\"Str\"=\"C:\\\\Temp\"\r\n\"Str\"=-\r\n[-HKEY_CURRENT_USER\\" + Path(u"k") +
+                              u"]\r\n\"Str\"=-\r\n";
+  RecordingReport report;
+  RunLoadText(text, u"t.reg", &reg(), report);
+  ASSERT_EQ(report.entries.size(), 3u);
+  EXPECT_EQ(report.entries[0].status, kStatusMissing);
+  EXPECT_EQ(report.entries[1].status, kStatusDelete);
+  EXPECT_EQ(report.entries[2].status, kStatusDelete);
+}
+
+TEST_P(CompareTest, CountsFollowTheFirstLetterOfTheStatus) {
+  const std::u16string text = u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\" + Path(u"k") +
+                              u"]\r\n\"Str\"=\"C:\\\\Temp\"\r\n\"Dw\"=dword:2\r\n\"Str\"=-\r\n\"A\"=\"x\"\r\n\"B\"=-\r\n" +
+                              u"[HKCU\\" + Path(u"nokey") + u"]\r\n\"C\"=-\r\n";
+  RecordingReport report;
+  const LoadSummary s = RunLoadText(text, u"t.reg", &reg(), report);
+  EXPECT_EQ(s.counts.matched, 1u);
+  EXPECT_EQ(s.counts.differ, 2u);
+  EXPECT_EQ(s.counts.do_not_exist, 2u);  // "A" and "B"; the deletion under a missing key counts nowhere
+  EXPECT_EQ(report.status.back(), u"1:1 matched, 2 differ, 2 do not exist");
+}
+
+TEST_P(CompareTest, RowTexts) {
+  struct Case {
+    std::u16string line;
+    std::u16string type, file, live, name;
+    bool block;
+    int line_no;
+  } cases[] = {
+      {u"\"p\"=\"a\\\"b\"", u"REG_SZ", u"a\"b", u"", u"p", false, __LINE__},
+      {u"\"Dw\"=dword:1F", u"REG_DWORD", u"0x1F", u"0x1F", u"Dw", true, __LINE__},
+      {u"\"Dw\"=dword:0", u"REG_DWORD", u"0x0", u"0x1f", u"Dw", true, __LINE__},
+      {u"\"Multi\"=hex(7):61,00,00,00,00,00", u"REG_MULTI_SZ", u"[not presentable value]",
+       u"[not presentable value]", u"Multi", true, __LINE__},
+      {u"\"x\"=-", u"DELETE", u"[not presentable value]", u"", u"x", false, __LINE__},
+      {u"@=\"d\"", u"REG_SZ", u"d", u"default text", u"@", false, __LINE__},
+      {u"\"q\"=qword:5", u"UNKNOWN - ERROR", u"[not presentable value]", u"", u"q", false, __LINE__},
+      {u"\"e\"=hex:", u"REG_BINARY", u"[not presentable value]", u"", u"e", false, __LINE__},
+  };
+  for (const Case& c : cases) {
+    const ChangeEntry e = Load(c.line);
+    EXPECT_EQ(e.hive, u"HKEY_CURRENT_USER");
+    EXPECT_EQ(e.key, Path(u"k"));
+    EXPECT_EQ(Show(e.value_name), Show(c.name)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.type_name), Show(c.type)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.file_data), Show(c.file)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.live_data), Show(c.live)) << "case at line " << c.line_no;
+    EXPECT_EQ(e.data.has_value(), c.block) << "case at line " << c.line_no;
+  }
+  const ChangeEntry hkcu = Load(u"\"x\"=\"y\"", u"k");
+  EXPECT_EQ(hkcu.hive, u"HKEY_CURRENT_USER");
+}
+
+TEST_P(CompareTest, TheComparisonOnlyReads) {
+  Load(u"\"Absent\"=\"x\"", u"new\\key");
+  RegKey key(reg());
+  EXPECT_NE(key.Open(RegRoot::CurrentUser, Path(u"new"), kKeyRead), kRegOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Registries, CompareTest, ::testing::ValuesIn(test::AllRegistryKinds()), test::KindName);
+
+}  // namespace
+}  // namespace hivemend

@@ -1,0 +1,399 @@
+// The .REG grammar: decoding, line splitting, key and value lines, data forms,
+// line counting and every problem text.
+#include <gtest/gtest.h>
+
+#include "engine/ChangeEntry.h"
+#include "engine/RegParser.h"
+#include "engine/RegText.h"
+#include "tests/TestSupport.h"
+
+namespace hivemend {
+namespace {
+
+using test::Show;
+
+struct Value {
+  std::u16string root_name, key_path, name;
+  std::uint32_t type = 0, byte_count = 0, dword = 0;
+  std::u16string string_data;
+  bool has_block = false;
+  std::vector<std::uint8_t> bytes;
+  bool known_root = false;
+};
+
+class RecordingSink : public ParseSink {
+ public:
+  bool CancelRequested() override { return ++polls > cancel_after; }
+  void OnKeyLine(std::u16string_view root, std::u16string_view path) override {
+    keys.emplace_back(std::u16string(root) + u"|" + std::u16string(path));
+  }
+  void OnValue(ParsedValue& v) override {
+    values.push_back({std::u16string(v.root_name), std::u16string(v.key_path), std::u16string(v.name), v.type,
+                      v.byte_count, v.dword, std::u16string(v.string_data), v.has_block, v.bytes,
+                      v.root.has_value()});
+  }
+  void OnProgress(std::uint32_t line) override { progress.push_back(line); }
+  void OnStatusText(const std::u16string& text) override { status.push_back(text); }
+  void OnErrorMessage(const std::u16string& text) override { errors.push_back(text); }
+
+  int polls = 0;
+  int cancel_after = 1 << 30;
+  std::vector<std::u16string> keys, status, errors;
+  std::vector<Value> values;
+  std::vector<std::uint32_t> progress;
+};
+
+constexpr std::u16string_view kHeader = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n";
+
+ParseResult Parse(std::u16string_view body, RecordingSink& sink, bool with_header = true) {
+  static std::u16string text;
+  text = with_header ? std::u16string(kHeader) + std::u16string(body) : std::u16string(body);
+  return ParseRegText(text, sink);
+}
+
+// One value line after a header and a key line.
+Value ParseOne(std::u16string_view line, int caller_line) {
+  RecordingSink sink;
+  Parse(line, sink);
+  EXPECT_EQ(sink.values.size(), 1u) << "case at line " << caller_line << ": " << Show(line);
+  return sink.values.empty() ? Value{} : sink.values[0];
+}
+
+std::vector<std::uint8_t> B(std::initializer_list<int> bytes) {
+  std::vector<std::uint8_t> out;
+  for (int b : bytes) out.push_back(static_cast<std::uint8_t>(b));
+  return out;
+}
+
+TEST(RegTextTest, DecodesByByteOrderMarkAndStopsAtNul) {
+  struct Case {
+    std::string bytes;
+    std::u16string text;
+    int line;
+  } cases[] = {
+      {std::string("\xFF\xFE" "a\0b\0", 6), u"\uFEFFab", __LINE__},
+      // FE FF is also taken as little-endian, from the very first byte.
+      {std::string("\xFE\xFF" "a\0", 4), u"\uFFFEa", __LINE__},
+      {std::string("\xFF\xFE" "a\0\0\0b\0", 8), u"\uFEFFa", __LINE__},
+      {std::string("\xFF\xFE" "a\0b", 5), u"\uFEFFa", __LINE__},  // odd last byte
+      {"", u"", __LINE__},
+      {std::string("ab\0cd", 5), u"ab", __LINE__},
+      // UTF-8 with BOM is ANSI text: three characters of Windows-1252.
+      {"\xEF\xBB\xBFx", u"\u00EF\u00BB\u00BFx", __LINE__},
+      {"\x80\x81\x9F\xA0\xFF", u"\u20AC\u0081\u0178\u00A0\u00FF", __LINE__},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecodeRegText(c.bytes, Windows1252ToUtf16), c.text) << "case at line " << c.line;
+  }
+}
+
+TEST(RegTextTest, SplitsAtEveryCrAndLfAndSkipsEmptyLines) {
+  struct Case {
+    std::u16string text;
+    std::vector<std::u16string> lines;
+    int line;
+  } cases[] = {
+      {u"a\r\nb\nc\rd", {u"a", u"b", u"c", u"d"}, __LINE__},
+      {u"\r\n\r\n\n\r", {}, __LINE__},
+      {u"", {}, __LINE__},
+      {u"  a \t\r\n\r\n b\n", {u"  a \t", u" b"}, __LINE__},
+  };
+  for (const Case& c : cases) {
+    RegLineSource source(c.text);
+    std::vector<std::u16string> got;
+    std::u16string_view line;
+    while (source.Next(&line)) got.emplace_back(line);
+    EXPECT_EQ(got, c.lines) << "case at line " << c.line;
+    EXPECT_FALSE(source.Next(&line)) << "stays finished, case at line " << c.line;
+  }
+}
+
+TEST(RegParserTest, HeaderIsSearchedAnywhereInTheFirstLine) {
+  struct Case {
+    std::u16string text;
+    bool accepted;
+    int line;
+  } cases[] = {
+      {u"\uFEFFWindows Registry Editor Version 5.00\r\n", true, __LINE__},
+      {u"\u00EF\u00BB\u00BFWindows Registry Editor Version 5.00\n", true, __LINE__},
+      {u"  WINDOWS registry EDITOR version 5 and more", true, __LINE__},
+      {u"REGEDIT4\r\n", false, __LINE__},
+      {u"; comment\r\nWindows Registry Editor Version 5.00\r\n", false, __LINE__},
+      {u"Windows Registry Editor Version 4.00", false, __LINE__},
+  };
+  for (const Case& c : cases) {
+    RecordingSink sink;
+    const ParseResult r = ParseRegText(c.text, sink);
+    if (c.accepted) {
+      EXPECT_EQ(r.end, ParseEnd::EndOfText) << "case at line " << c.line;
+      EXPECT_TRUE(sink.status.empty()) << "case at line " << c.line;
+    } else {
+      EXPECT_EQ(r.end, ParseEnd::Error) << "case at line " << c.line;
+      EXPECT_EQ(sink.status, std::vector<std::u16string>{u"No regedit version on line 1"}) << "case at line " << c.line;
+    }
+  }
+  RecordingSink empty;
+  EXPECT_EQ(ParseRegText(u"\r\n\r\n", empty).end, ParseEnd::EndOfText);
+  EXPECT_TRUE(empty.status.empty());
+}
+
+TEST(RegParserTest, KeyLines) {
+  struct Case {
+    std::u16string line;
+    std::u16string expected;  // root|path
+    int line_no;
+  } cases[] = {
+      {u"[HKLM\\Software\\Test]", u"HKLM|Software\\Test", __LINE__},
+      {u"[HKEY_USERS]", u"HKEY_USERS|", __LINE__},
+      {u"  [hkcu\\A b\\C]  ", u"hkcu|A b\\C", __LINE__},
+      {u"[HKCU\\A]B]", u"HKCU|A", __LINE__},          // the first "]" ends the path
+      {u"[HKCU\\NoBracket", u"HKCU|", __LINE__},      // no "]": empty path
+      {u"[HKCU]\\x]", u"HKCU]|", __LINE__},           // "]" before the backslash
+      {u"[HKCU", u"|", __LINE__},                     // neither: empty root
+      {u"[-HKEY_CURRENT_USER\\Gone]", u"-HKEY_CURRENT_USER|Gone", __LINE__},
+      {u"[HKCU\\a\\\\b]", u"HKCU|a\\\\b", __LINE__},  // never unescaped
+  };
+  for (const Case& c : cases) {
+    RecordingSink sink;
+    Parse(c.line + u"\r\n\"v\"=\"x\"\r\n", sink);
+    ASSERT_EQ(sink.keys.size(), 2u) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(sink.keys[1]), Show(c.expected)) << "case at line " << c.line_no;
+    ASSERT_EQ(sink.values.size(), 1u);
+    EXPECT_EQ(sink.values[0].root_name + u"|" + sink.values[0].key_path, c.expected);
+  }
+}
+
+TEST(RegParserTest, RootNamesSelectRootsWithoutRegardToCase) {
+  for (std::u16string_view name : {u"HKEY_CLASSES_ROOT", u"hkcr", u"HKEY_LOCAL_MACHINE", u"HKLM", u"hkey_current_user",
+                                   u"HKCU", u"HKEY_CURRENT_CONFIG", u"HKCC", u"HKEY_USERS", u"hku"}) {
+    EXPECT_TRUE(RootFromName(name).has_value()) << Show(name);
+  }
+  for (std::u16string_view name : {u"", u"-HKCU", u"HKEY_CURRENT_USER ", u"HKCU2", u"HKEY_DYN_DATA"}) {
+    EXPECT_FALSE(RootFromName(name).has_value()) << Show(name);
+  }
+  RecordingSink sink;
+  Parse(u"[-HKCU\\x]\r\n\"a\"=\"b\"\r\n", sink);
+  ASSERT_EQ(sink.values.size(), 1u);
+  EXPECT_FALSE(sink.values[0].known_root);
+}
+
+TEST(RegParserTest, ValueNames) {
+  struct Case {
+    std::u16string line;
+    std::u16string name;
+    int line_no;
+  } cases[] = {
+      {u"\"Path\"=\"x\"", u"Path", __LINE__},
+      {u"\"a\\\"b\"=\"x\"", u"a\\\"b", __LINE__},        // kept as written
+      {u"\"C:\\\\Dir\\\\\"=\"\"", u"C:\\\\Dir\\\\", __LINE__},  // ends in an escaped backslash
+      {u"@=\"x\"", u"@", __LINE__},
+      {u"\"@\"=\"x\"", u"@", __LINE__},
+      {u"\"with = sign\" = \"x\"", u"with = sign", __LINE__},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Show(ParseOne(c.line, c.line_no).name), Show(c.name)) << "case at line " << c.line_no;
+  }
+}
+
+TEST(RegParserTest, StringData) {
+  struct Case {
+    std::u16string line;
+    std::u16string data;
+    int line_no;
+  } cases[] = {
+      {u"\"p\"=\"C:\\\\Temp\"", u"C:\\\\Temp", __LINE__},
+      {u"\"p\"=\"a\\\"b\"", u"a\\\"b", __LINE__},
+      {u"\"p\"=\"\"", u"", __LINE__},
+      {u"\"p\"=\"unterminated", u"", __LINE__},
+      {u"\"p\"=\"x\" ; trailing \"comment\"", u"x\" ; trailing \"comment", __LINE__},
+  };
+  for (const Case& c : cases) {
+    const Value v = ParseOne(c.line, c.line_no);
+    EXPECT_EQ(v.type, kRegSz) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(v.string_data), Show(c.data)) << "case at line " << c.line_no;
+    EXPECT_EQ(v.byte_count, c.data.size() * 2) << "case at line " << c.line_no;
+    EXPECT_FALSE(v.has_block) << "case at line " << c.line_no;
+  }
+}
+
+TEST(RegParserTest, DwordData) {
+  struct Case {
+    std::u16string line;
+    std::uint32_t value;
+    int line_no;
+  } cases[] = {
+      {u"\"x\"=dword:0000001F", 0x1F, __LINE__},
+      {u"\"x\"=DWORD:1f", 0x1F, __LINE__},
+      {u"\"x\"=dword:ffffffff", 0xFFFFFFFF, __LINE__},
+      {u"\"x\"=dword: 0x20", 0x20, __LINE__},
+      {u"\"x\"=dword:1g", 1, __LINE__},
+      {u"\"x\"=dword:", 0, __LINE__},      // no digits: 0
+      {u"\"x\"=dword:zz", 0, __LINE__},
+      {u"\"x\"=dwordX12", 0x12, __LINE__},  // the character after "dword" is not checked
+  };
+  for (const Case& c : cases) {
+    const Value v = ParseOne(c.line, c.line_no);
+    EXPECT_EQ(v.type, kRegDword) << "case at line " << c.line_no;
+    EXPECT_EQ(v.dword, c.value) << "case at line " << c.line_no;
+    EXPECT_EQ(v.byte_count, 4u);
+    EXPECT_TRUE(v.has_block);
+    EXPECT_EQ(v.bytes, B({static_cast<int>(c.value & 0xFF), static_cast<int>((c.value >> 8) & 0xFF),
+                          static_cast<int>((c.value >> 16) & 0xFF), static_cast<int>(c.value >> 24)}));
+  }
+  // A dword without digits never keeps the value of an earlier line.
+  RecordingSink sink;
+  Parse(u"\"a\"=dword:12345678\r\n\"b\"=dword:\r\n", sink);
+  ASSERT_EQ(sink.values.size(), 2u);
+  EXPECT_EQ(sink.values[1].dword, 0u);
+}
+
+TEST(RegParserTest, HexForms) {
+  struct Case {
+    std::u16string lines;
+    std::uint32_t type;
+    bool has_block;
+    std::vector<std::uint8_t> bytes;
+    int line_no;
+  } cases[] = {
+      {u"\"x\"=hex:01,02,ff", kRegBinary, true, B({1, 2, 0xFF}), __LINE__},
+      {u"\"x\"=hex(0):01", kRegBinary, true, B({1}), __LINE__},
+      {u"\"x\"=hex(2):41,00,00,00", kRegExpandSz, true, B({0x41, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(7):61,00,00,00,00,00", kRegMultiSz, true, B({0x61, 0, 0, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(b):01,00,00,00,00,00,00,00", kRegQword, true, B({1, 0, 0, 0, 0, 0, 0, 0}), __LINE__},
+      {u"\"x\"=HEX(B):02", kRegQword, true, B({2}), __LINE__},
+      {u"\"x\"=hexadecimal:0a", kRegBinary, true, B({0x0A}), __LINE__},
+      {u"\"x\"=hex:", kRegBinary, false, {}, __LINE__},
+      {u"\"x\"=hex:1", kRegBinary, false, {}, __LINE__},
+      {u"\"x\"=hex:1 ", kRegBinary, false, {}, __LINE__},
+      {u"\"x\"=hex:,,01,,,02,", kRegBinary, true, B({1, 2}), __LINE__},
+      {u"\"x\"=hex:100,1ff, ,zz", kRegBinary, true, B({0, 0xFF, 0, 0}), __LINE__},
+      {u"\"x\"=hex:01,02,\\\r\n  03,04", kRegBinary, true, B({1, 2, 3, 4}), __LINE__},
+      {u"\"x\"=hex:01, \\\r\n  02", kRegBinary, true, B({1, 2}), __LINE__},
+      {u"\"x\"=hex:\\\r\n  05,06", kRegBinary, true, B({5, 6}), __LINE__},
+      // A continuation line is taken whatever it holds.
+      {u"\"x\"=hex:01,\\\r\n[HKCU\\Other]", kRegBinary, true, B({1, 0}), __LINE__},
+      // Wine's importer crashes on this one.
+      {u"\"a\"=hex(2):41", kRegExpandSz, true, B({0x41}), __LINE__},
+  };
+  for (const Case& c : cases) {
+    const Value v = ParseOne(c.lines, c.line_no);
+    EXPECT_EQ(v.type, c.type) << "case at line " << c.line_no;
+    EXPECT_EQ(v.has_block, c.has_block) << "case at line " << c.line_no;
+    EXPECT_EQ(v.bytes, c.bytes) << "case at line " << c.line_no;
+    EXPECT_EQ(v.byte_count, c.bytes.size()) << "case at line " << c.line_no;
+  }
+}
+
+TEST(RegParserTest, UnknownDataFormsAreListedWithoutData) {
+  for (std::u16string_view line : {u"\"x\"= \"spaced\"", u"\"x\"=qword:01", u"\"x\"=hex 01,02", u"\"x\"=hexff",
+                                   u"\"x\"=", u"\"x\"=str(2):\"a\""}) {
+    const Value v = ParseOne(line, __LINE__);
+    EXPECT_EQ(v.type, UNKNOWN_VALUE_TYPE) << Show(line);
+    EXPECT_EQ(v.byte_count, 0u) << Show(line);
+    EXPECT_FALSE(v.has_block) << Show(line);
+    EXPECT_EQ(TypeName(v.type), u"UNKNOWN - ERROR");
+  }
+  // Continuation lines of an unknown hex form stay with it.
+  RecordingSink sink;
+  Parse(u"\"x\"=hex 01,\\\r\n \"02\"=\"no value\"\r\n\"y\"=\"z\"\r\n", sink);
+  ASSERT_EQ(sink.values.size(), 2u);
+  EXPECT_EQ(sink.values[1].name, u"y");
+}
+
+TEST(RegParserTest, DeletionsAndSkippedLines) {
+  const Value d = ParseOne(u"@=-", __LINE__);
+  EXPECT_EQ(d.name, u"@");
+  EXPECT_EQ(d.type, DELETE_VALUE_TYPE);
+  EXPECT_EQ(d.byte_count, 0u);
+  EXPECT_FALSE(d.has_block);
+  EXPECT_EQ(ParseOne(u"\"v\"=-anything", __LINE__).type, DELETE_VALUE_TYPE);
+
+  RecordingSink sink;
+  const ParseResult r = Parse(u"; comment\r\n\r\nab\r\n  \t \r\nstray text\r\n\"v\"=hex\r\n\"\"=\"no name\"\r\n", sink);
+  EXPECT_TRUE(sink.values.empty());
+  EXPECT_EQ(r.end, ParseEnd::EndOfText);
+  // The key line and the line with the empty name count; nothing else does.
+  EXPECT_EQ(r.line_number, 2u);
+}
+
+TEST(RegParserTest, LineNumbersInProblemTexts) {
+  struct Case {
+    std::u16string body;
+    ParseEnd end;
+    std::u16string status;
+    std::u16string error;
+    std::uint32_t line_number;
+    size_t values;
+    int line_no;
+  } cases[] = {
+      // key line = 1, "a" = 2, the third handled line has no "=".
+      {u"; c\r\n\"a\"=\"1\"\r\n\"b\" \"2\"\r\n\"c\"=\"3\"\r\n", ParseEnd::Stopped, u"Parsing issue on line 3", u"", 2, 1,
+       __LINE__},
+      {u"\"a\"=\"1\"\r\n\"unclosed=2\r\n\"b\"=\"2\"\r\n", ParseEnd::Error, u"Parsing issue on line 3", u"", 2, 1,
+       __LINE__},
+      {u"\"a\"=hex:01,\\\r\n 02,\\\r\n 03\r\n\"b\"=hex(4):01\r\n", ParseEnd::Error, u"",
+       u"ERROR: Parse error on line 5 - unknown hexadecimal type specification", 4, 1, __LINE__},
+      {u"\"a\"=hex(x", ParseEnd::Error, u"", u"ERROR: Parse error on line 2 - unknown hexadecimal type specification",
+       1, 0, __LINE__},
+      {u"\"a\"=hex:01,\\\r\n", ParseEnd::EndOfText, u"Parsing issue on line 2: Expected newline", u"", 2, 1, __LINE__},
+  };
+  for (const Case& c : cases) {
+    RecordingSink sink;
+    const ParseResult r = Parse(c.body, sink);
+    EXPECT_EQ(r.end, c.end) << "case at line " << c.line_no;
+    EXPECT_EQ(r.line_number, c.line_number) << "case at line " << c.line_no;
+    EXPECT_EQ(sink.values.size(), c.values) << "case at line " << c.line_no;
+    if (!c.status.empty()) {
+      ASSERT_EQ(sink.status.size(), 1u) << "case at line " << c.line_no;
+      EXPECT_EQ(Show(sink.status[0]), Show(c.status)) << "case at line " << c.line_no;
+    }
+    if (!c.error.empty()) {
+      ASSERT_EQ(sink.errors.size(), 1u) << "case at line " << c.line_no;
+      EXPECT_EQ(Show(sink.errors[0]), Show(c.error)) << "case at line " << c.line_no;
+    }
+  }
+}
+
+TEST(RegParserTest, ProgressEveryFiftyHandledLinesAndNeverForContinuations) {
+  std::u16string body;
+  for (int i = 0; i < 120; ++i) body += u"\"v" + Decimal(i) + u"\"=dword:1\r\n";
+  RecordingSink sink;
+  const ParseResult r = Parse(body, sink);
+  EXPECT_EQ(r.line_number, 121u);
+  EXPECT_EQ(sink.progress, (std::vector<std::uint32_t>{50, 100}));
+  EXPECT_EQ(sink.values.size(), 120u);
+
+  // 1 key line + 48 values = 49, then a value with two continuation lines: the
+  // count jumps from 49 to 52 without showing 50.
+  std::u16string jump;
+  for (int i = 0; i < 48; ++i) jump += u"\"v" + Decimal(i) + u"\"=\"x\"\r\n";
+  jump += u"\"h\"=hex:01,\\\r\n 02,\\\r\n 03\r\n";
+  RecordingSink jump_sink;
+  EXPECT_EQ(Parse(jump, jump_sink).line_number, 52u);
+  EXPECT_TRUE(jump_sink.progress.empty());
+}
+
+TEST(RegParserTest, CancellationEndsLikeTheEndOfTheText) {
+  RecordingSink sink;
+  sink.cancel_after = 3;  // three lines are handled
+  const ParseResult r = Parse(u"\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n\"c\"=\"3\"\r\n", sink);
+  EXPECT_EQ(r.end, ParseEnd::Cancelled);
+  EXPECT_EQ(sink.values.size(), 2u);
+  EXPECT_EQ(r.line_number, 3u);
+}
+
+TEST(RegParserTest, EscapeDecoding) {
+  struct Case {
+    std::u16string in, out;
+  } cases[] = {
+      {u"C:\\\\Temp", u"C:\\Temp"}, {u"a\\\"b", u"a\"b"}, {u"\\\\\\\"", u"\\\""},
+      {u"\\\\\"", u"\""},           {u"plain", u"plain"},  {u"\\n", u"\\n"},
+      {u"\\", u"\\"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Show(DecodeRegEscapes(c.in)), Show(c.out)) << Show(c.in);
+  EXPECT_EQ(RegistryValueName(u"@"), u"");
+  EXPECT_EQ(RegistryValueName(u"C:\\\\foo"), u"C:\\foo");
+}
+
+}  // namespace
+}  // namespace hivemend

@@ -1,0 +1,148 @@
+// What the program relies on from a registry, checked against every
+// implementation: the in-memory registry must behave like the real one.
+#include <gtest/gtest.h>
+
+#include "platform/MemoryRegistry.h"
+#include "tests/RegistryFixture.h"
+#include "tests/TestSupport.h"
+
+namespace hivemend {
+namespace {
+
+using test::RegistryTest;
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST_P(RegistryTest, OpenFailsForMissingKeysAndCreateMakesEveryParent) {
+  RegKey key(reg());
+  EXPECT_NE(key.Open(RegRoot::CurrentUser, Path(u"a\\b\\c"), kKeyRead), kRegOk);
+  EXPECT_FALSE(key.valid());
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(u"a\\b\\c"), kKeyWrite), kRegOk);
+  EXPECT_TRUE(key.valid());
+  for (std::u16string_view sub : {u"a", u"a\\b", u"A\\B\\C", u"a\\B\\c\\"}) {
+    RegKey other(reg());
+    EXPECT_EQ(other.Open(RegRoot::CurrentUser, Path(sub), kKeyRead), kRegOk) << test::Show(sub);
+  }
+  // Create opens what exists and keeps its values.
+  ASSERT_EQ(key.Set(u"v", kRegDword, Bytes{1, 0, 0, 0}.data(), 4), kRegOk);
+  RegKey again(reg());
+  ASSERT_EQ(again.Create(RegRoot::CurrentUser, Path(u"A\\b\\C"), kKeyWrite), kRegOk);
+  std::uint32_t size = 0;
+  EXPECT_EQ(again.Query(u"V", nullptr, nullptr, &size), kRegOk);
+  EXPECT_EQ(size, 4u);
+}
+
+TEST_P(RegistryTest, TheEmptyPathOpensTheRootItself) {
+  RegKey key(reg());
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, u"", kKeyRead), kRegOk);
+  EXPECT_TRUE(key.valid());
+}
+
+TEST_P(RegistryTest, BadPathsAreRefused) {
+  RegKey key(reg());
+  EXPECT_NE(key.Create(RegRoot::CurrentUser, Path(u"x\\\\y"), kKeyWrite), kRegOk);
+  EXPECT_NE(key.Open(RegRoot::CurrentUser, Path(u"x\\\\y"), kKeyRead), kRegOk);
+}
+
+TEST_P(RegistryTest, ValuesKeepTheirExactTypeAndBytes) {
+  struct Case {
+    std::u16string name;
+    std::uint32_t type;
+    Bytes data;
+  } cases[] = {
+      {u"sz-without-nul", kRegSz, {0x41, 0}},
+      {u"odd", kRegBinary, {1, 2, 3}},
+      {u"empty", kRegBinary, {}},
+      {u"none", kRegNone, {0xAA}},
+      {u"dword-short", kRegDword, {1, 2}},
+      {u"big-endian", kRegDwordBigEndian, {0, 0, 0, 1}},
+      {u"qword", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}},
+      {u"odd-type", 0x12345, {9}},
+      {u"C:\\path\\with\"quote", kRegSz, {0x42, 0, 0, 0}},
+  };
+  RegKey key(reg());
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(), kKeyWrite), kRegOk);
+  for (const Case& c : cases) {
+    ASSERT_EQ(key.Set(c.name, c.type, c.data.data(), static_cast<std::uint32_t>(c.data.size())), kRegOk)
+        << test::Show(c.name);
+  }
+  RegKey read(reg());
+  ASSERT_EQ(read.Open(RegRoot::CurrentUser, Path(), kKeyRead), kRegOk);
+  for (const Case& c : cases) {
+    std::uint32_t type = 0, size = 0;
+    ASSERT_EQ(read.Query(c.name, &type, nullptr, &size), kRegOk) << test::Show(c.name);
+    EXPECT_EQ(type, c.type) << test::Show(c.name);
+    ASSERT_EQ(size, c.data.size()) << test::Show(c.name);
+    Bytes buffer(size + 2, 0xEE);
+    std::uint32_t capacity = size + 2;
+    ASSERT_EQ(read.Query(c.name, &type, buffer.data(), &capacity), kRegOk);
+    EXPECT_EQ(capacity, size);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + size), c.data) << test::Show(c.name);
+  }
+}
+
+TEST_P(RegistryTest, NamesCompareWithoutRegardToCaseAndTheDefaultValueIsTheEmptyName) {
+  RegKey key(reg());
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(), kKeyWrite), kRegOk);
+  ASSERT_EQ(key.Set(u"MixedCase", kRegBinary, Bytes{1}.data(), 1), kRegOk);
+  ASSERT_EQ(key.Set(u"MIXEDCASE", kRegBinary, Bytes{2, 2}.data(), 2), kRegOk);  // replaces
+  ASSERT_EQ(key.Set(u"", kRegSz, Bytes{0x44, 0, 0, 0}.data(), 4), kRegOk);
+  std::uint32_t size = 0, type = 0;
+  EXPECT_EQ(key.Query(u"mixedcase", &type, nullptr, &size), kRegOk);
+  EXPECT_EQ(size, 2u);
+  EXPECT_EQ(key.Query(u"", &type, nullptr, &size), kRegOk);
+  EXPECT_EQ(type, kRegSz);
+  EXPECT_EQ(size, 4u);
+  EXPECT_NE(key.Query(u"@", &type, nullptr, &size), kRegOk);  // "@" is only the file's spelling
+}
+
+TEST_P(RegistryTest, SmallBuffersGiveMoreDataWithTheNeededSize) {
+  RegKey key(reg());
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(), kKeyWrite), kRegOk);
+  ASSERT_EQ(key.Set(u"v", kRegBinary, Bytes{1, 2, 3, 4, 5}.data(), 5), kRegOk);
+  Bytes buffer(3, 0);
+  std::uint32_t size = 3;
+  std::uint32_t type = 0;
+  EXPECT_EQ(key.Query(u"v", &type, buffer.data(), &size), kRegMoreData);
+  EXPECT_EQ(size, 5u);
+}
+
+TEST_P(RegistryTest, FailedQueriesLeaveOutParametersAlone) {
+  RegKey key(reg());
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(), kKeyWrite), kRegOk);
+  std::uint32_t type = 77, size = 88;
+  EXPECT_EQ(key.Query(u"absent", &type, nullptr, &size), kRegFileNotFound);
+  EXPECT_EQ(type, 77u);
+  EXPECT_EQ(size, 88u);
+}
+
+TEST_P(RegistryTest, DeleteRemovesOneValueAndReportsAbsence) {
+  RegKey key(reg());
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(), kKeyWrite), kRegOk);
+  ASSERT_EQ(key.Set(u"a", kRegBinary, Bytes{1}.data(), 1), kRegOk);
+  ASSERT_EQ(key.Set(u"b", kRegBinary, Bytes{1}.data(), 1), kRegOk);
+  EXPECT_EQ(key.Delete(u"A"), kRegOk);
+  EXPECT_EQ(key.Delete(u"a"), kRegFileNotFound);
+  std::uint32_t size = 0;
+  EXPECT_EQ(key.Query(u"a", nullptr, nullptr, &size), kRegFileNotFound);
+  EXPECT_EQ(key.Query(u"b", nullptr, nullptr, &size), kRegOk);
+}
+
+TEST_P(RegistryTest, KeysAreClosedByTheirOwner) {
+  if (GetParam() != test::RegistryKind::Memory) GTEST_SKIP() << "only the in-memory registry counts handles";
+  auto& memory = static_cast<MemoryRegistry&>(reg());
+  {
+    RegKey a(reg());
+    ASSERT_EQ(a.Create(RegRoot::CurrentUser, Path(), kKeyWrite), kRegOk);
+    RegKey b = std::move(a);
+    EXPECT_EQ(memory.OpenHandles(), 1u);
+    ASSERT_EQ(b.Open(RegRoot::CurrentUser, Path(), kKeyRead), kRegOk);  // closes the first
+    EXPECT_EQ(memory.OpenHandles(), 1u);
+  }
+  EXPECT_EQ(memory.OpenHandles(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Registries, RegistryTest, ::testing::ValuesIn(test::AllRegistryKinds()), test::KindName);
+
+}  // namespace
+}  // namespace hivemend
