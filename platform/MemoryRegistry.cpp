@@ -15,21 +15,53 @@ struct MemoryRegistry::Node {
 
 namespace {
 
-// The registry refuses empty path components and a leading backslash; a single
-// trailing backslash is accepted and ignored.
-bool NormalizePath(std::u16string_view path, std::u16string& folded, std::u16string_view* kept) {
-  if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
-  if (!path.empty() && path.front() == u'\\') return false;
-  if (path.find(u"\\\\") != std::u16string_view::npos) return false;
-  folded.assign(path);
-  for (char16_t& c : folded) c = FoldAscii(c);
-  if (kept) *kept = path;
-  return true;
+// Names compare as the registry compares them: without regard to case, for
+// the common alphabets as well as for A to Z.
+char16_t FoldName(char16_t c) {
+  if (c < 0x80) return FoldAscii(c);
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+      (c >= 0x410 && c <= 0x42F)) {
+    return static_cast<char16_t>(c + 0x20);
+  }
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+    // Latin Extended-A pairs: upper case on one parity, lower on the other.
+    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    const bool upper = odd_upper ? (c & 1) != 0 : (c & 1) == 0;
+    return upper ? static_cast<char16_t>(c + 1) : c;
+  }
+  return c;
 }
 
 void FoldInto(std::u16string_view name, std::u16string& out) {
   out.assign(name);
-  for (char16_t& c : out) c = FoldAscii(c);
+  for (char16_t& c : out) c = FoldName(c);
+}
+
+// The registry refuses a leading backslash; runs of backslashes separate like
+// one, and a trailing backslash is ignored.
+bool NormalizePath(std::u16string_view path, std::u16string& folded, std::u16string* kept) {
+  if (!path.empty() && path.front() == u'\\') return false;
+  std::u16string clean;
+  clean.reserve(path.size());
+  for (char16_t c : path) {
+    if (c == u'\\' && (clean.empty() || clean.back() == u'\\')) continue;
+    clean += c;
+  }
+  if (!clean.empty() && clean.back() == u'\\') clean.pop_back();
+  FoldInto(clean, folded);
+  if (kept) *kept = std::move(clean);
+  return true;
+}
+
+// What an access mask allows, with the generic rights mapped as for keys.
+constexpr std::uint32_t kAllowsQuery = 0x0001;
+constexpr std::uint32_t kAllowsSet = 0x0002;
+std::uint32_t EffectiveAccess(std::uint32_t access) {
+  if (access & kGenericRead) access |= kKeyRead;
+  if (access & kGenericWrite) access |= kKeyWrite;
+  if (access & 0x10000000u) access |= kKeyRead | kKeyWrite;  // GENERIC_ALL
+  return access;
 }
 
 }  // namespace
@@ -44,37 +76,45 @@ MemoryRegistry::MemoryRegistry() {
 
 MemoryRegistry::~MemoryRegistry() = default;
 
-MemoryRegistry::Node* MemoryRegistry::FindLocked(RegRoot root, std::u16string_view path,
+MemoryRegistry::Node* MemoryRegistry::FindLocked(RegRoot root, std::u16string_view,
                                                  std::u16string& scratch) const {
-  if (!NormalizePath(path, scratch, nullptr)) return nullptr;
   const auto& map = keys_[static_cast<int>(root)];
   auto it = map.find(scratch);
   return it == map.end() ? nullptr : it->second.get();
 }
 
-MemoryRegistry::Node* MemoryRegistry::NodeOf(Handle key) const {
+MemoryRegistry::Node* MemoryRegistry::NodeOf(Handle key, std::uint32_t needed, long* status) const {
   auto it = open_.find(key);
-  return it == open_.end() ? nullptr : it->second;
+  if (it == open_.end()) {
+    *status = kRegInvalidHandle;
+    return nullptr;
+  }
+  if ((it->second.access & needed) != needed) {
+    *status = kRegAccessDenied;
+    return nullptr;
+  }
+  return it->second.node;
 }
 
-long MemoryRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32_t,
+long MemoryRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access,
                              Handle* key) {
   if (key == nullptr) return kRegInvalidParameter;
   thread_local std::u16string scratch;
   std::lock_guard lock(mutex_);
+  if (!NormalizePath(path, scratch, nullptr)) return kRegBadPathname;
   Node* node = FindLocked(root, path, scratch);
   if (node == nullptr) return kRegFileNotFound;
   const Handle h = next_handle_++;
-  open_.emplace(h, node);
+  open_.emplace(h, OpenKeyState{node, EffectiveAccess(access)});
   *key = h;
   return kRegOk;
 }
 
-long MemoryRegistry::CreateKey(RegRoot root, std::u16string_view path, std::uint32_t,
+long MemoryRegistry::CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access,
                                Handle* key) {
   if (key == nullptr) return kRegInvalidParameter;
   std::u16string folded;
-  std::u16string_view kept;
+  std::u16string kept;
   if (!NormalizePath(path, folded, &kept)) return kRegBadPathname;
   std::lock_guard lock(mutex_);
   auto& map = keys_[static_cast<int>(root)];
@@ -88,14 +128,14 @@ long MemoryRegistry::CreateKey(RegRoot root, std::u16string_view path, std::uint
     if (inserted) {
       it->second = std::make_unique<Node>();
       it->second->root = root;
-      it->second->path = std::u16string(kept.substr(0, len));
+      it->second->path = kept.substr(0, len);
     }
     node = it->second.get();
     if (end == std::u16string::npos) break;
     ++end;
   }
   const Handle h = next_handle_++;
-  open_.emplace(h, node);
+  open_.emplace(h, OpenKeyState{node, EffectiveAccess(access)});
   *key = h;
   return kRegOk;
 }
@@ -106,8 +146,9 @@ long MemoryRegistry::QueryValue(Handle key, std::u16string_view name, std::uint3
   thread_local std::u16string folded;
   FoldInto(name, folded);
   std::lock_guard lock(mutex_);
-  Node* node = NodeOf(key);
-  if (node == nullptr) return kRegInvalidHandle;
+  long status = kRegOk;
+  Node* node = NodeOf(key, kAllowsQuery, &status);
+  if (node == nullptr) return status;
   auto it = node->values.find(folded);
   if (it == node->values.end()) return kRegFileNotFound;
   const Value& v = it->second;
@@ -129,8 +170,9 @@ long MemoryRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_
   std::u16string folded;
   FoldInto(name, folded);
   std::lock_guard lock(mutex_);
-  Node* node = NodeOf(key);
-  if (node == nullptr) return kRegInvalidHandle;
+  long status = kRegOk;
+  Node* node = NodeOf(key, kAllowsSet, &status);
+  if (node == nullptr) return status;
   auto [it, inserted] = node->values.try_emplace(std::move(folded));
   if (inserted) it->second.name = std::u16string(name);
   it->second.type = type;
@@ -142,8 +184,9 @@ long MemoryRegistry::DeleteValue(Handle key, std::u16string_view name) {
   std::u16string folded;
   FoldInto(name, folded);
   std::lock_guard lock(mutex_);
-  Node* node = NodeOf(key);
-  if (node == nullptr) return kRegInvalidHandle;
+  long status = kRegOk;
+  Node* node = NodeOf(key, kAllowsSet, &status);
+  if (node == nullptr) return status;
   return node->values.erase(folded) != 0 ? kRegOk : kRegFileNotFound;
 }
 

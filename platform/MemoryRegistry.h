@@ -1,6 +1,8 @@
 // A registry held in memory that behaves like the Windows registry where the
 // program can tell (see the contract in Registry.h). Used natively by the
 // console front end's --baseline mode, by tests and by benchmarks.
+// Key and value names compare without regard to case (A-Z and the common
+// alphabets); a handle allows only what its access mask grants.
 // Thread-safe: every operation takes one lock.
 #pragma once
 
@@ -50,11 +52,16 @@ class MemoryRegistry final : public Registry {
  private:
   struct Node;
   Node* FindLocked(RegRoot root, std::u16string_view path, std::u16string& scratch) const;
-  Node* NodeOf(Handle key) const;
+  // The key behind a handle, if the handle's access allows what is needed.
+  Node* NodeOf(Handle key, std::uint32_t needed, long* status) const;
+  struct OpenKeyState {
+    Node* node;
+    std::uint32_t access;
+  };
 
   mutable std::mutex mutex_;
   std::unordered_map<std::u16string, std::unique_ptr<Node>> keys_[5];
-  std::unordered_map<Handle, Node*> open_;
+  std::unordered_map<Handle, OpenKeyState> open_;
   Handle next_handle_ = 0x100;
 };
 

@@ -31,12 +31,13 @@ export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY no_proxy NO_PROXY
 
-# Starts a program fully detached: no inherited stdio or other descriptors, so
-# CTest and Ninja never wait on a pipe that a long-lived helper holds open.
-detach() {
-  ( for fd in $(ls /proc/$BASHPID/fd); do [ "$fd" -gt 2 ] && eval "exec $fd>&-"; done
-    exec setsid "$@" </dev/null >/dev/null 2>&1 ) &
+# Runs a program with no inherited stdio or other descriptors, so CTest and
+# Ninja never wait on a pipe that a long-lived helper (Xvfb, wineserver) holds.
+without_fds() {
+  ( for fd in $(ls /proc/$BASHPID/fd); do [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null; done
+    exec setsid "$@" </dev/null >/dev/null 2>&1 )
 }
+detach() { without_fds "$@" & }
 
 ensure_display() {
   [ -n "${DISPLAY:-}" ] && return
@@ -66,6 +67,7 @@ ensure_prefix() {
   exec 9>"$prefix/.lock"
   flock 9
   if [ ! -f "$prefix/.hivemend-ready" ]; then
+    without_fds wineserver -p60 || true
     wineboot -i >/dev/null 2>&1 || true
     # Without a window manager Wine must draw captions itself; otherwise every
     # dialog costs seconds to create and destroy.
@@ -80,8 +82,19 @@ ensure_prefix() {
 
 ensure_display
 ensure_prefix
+server_running() {
+  local id
+  id=$(printf '%x-%x' $(stat -c '%d %i' "$prefix"))
+  compgen -G "/tmp/wine-*/server-$id/socket" >/dev/null || compgen -G "/tmp/.wine-$(id -u)/server-$id/socket" >/dev/null
+}
+
 # A persistent server makes each process start cost ~0.1 s instead of ~2 s.
-pgrep -f "wineserver.*-p" -u "$(id -u)" >/dev/null 2>&1 || true
-detach wineserver -p60
+# It and Wine's own background processes (services, devices, explorer) are
+# started here, with none of our descriptors: started by the test's own wine
+# they would inherit the test's output pipe and hold CTest for a minute.
+if ! server_running; then
+  without_fds wineserver -p60 || true
+  without_fds wine cmd /c exit || true
+fi
 
 exec wine "$@"
