@@ -1,0 +1,136 @@
+// The update decision: reading version texts, packing, the length limit, and
+// the names the download uses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/ChangeEntry.h"
+#include "platform/Text.h"
+#include "update/UpdateVersion.h"
+
+namespace hivemend {
+namespace {
+
+struct ParseCase {
+  int line;
+  const char16_t* text;
+  VersionFields fields;
+};
+
+TEST(UpdateVersionTest, ReadsFieldsLikeTheScanFormat) {
+  const ParseCase cases[] = {
+      {__LINE__, u"0.0.2.11", {0, 0, 2, 11}},
+      {__LINE__, u"0.0.2.12\r\n", {0, 0, 2, 12}},
+      {__LINE__, u"0.0.3", {0, 0, 3, 0}},
+      {__LINE__, u"1.0.0.300", {1, 0, 0, 300}},
+      {__LINE__, u"1.2.3.4.5", {1, 2, 3, 4}},
+      {__LINE__, u"", {0, 0, 0, 0}},
+      {__LINE__, u"<html><body>404 Not Found</body></html>", {0, 0, 0, 0}},
+      {__LINE__, u"12abc.3", {12, 0, 0, 0}},
+      {__LINE__, u"1..2", {1, 0, 0, 0}},
+      {__LINE__, u"1.", {1, 0, 0, 0}},
+      // Each number may follow white space and a sign; the dots must be exact.
+      {__LINE__, u"  \t1.2", {1, 2, 0, 0}},
+      {__LINE__, u"1. 2.\n3", {1, 2, 3, 0}},
+      {__LINE__, u"1 .2", {1, 0, 0, 0}},
+      {__LINE__, u"+7.-1", {7, 0xFFFFFFFFu, 0, 0}},
+      {__LINE__, u"-.1", {0, 0, 0, 0}},
+      // Numbers wrap at 32 bits.
+      {__LINE__, u"4294967295.4294967296.4294967297", {0xFFFFFFFFu, 0, 1, 0}},
+      // Digits beyond ASCII are not digits.
+      {__LINE__, u"\uFF11.2", {0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(ParseVersionFields(c.text), c.fields);
+  }
+}
+
+struct PackCase {
+  int line;
+  VersionFields fields;
+  std::uint32_t packed;
+};
+
+TEST(UpdateVersionTest, PacksEightBitFieldsMostSignificantFirst) {
+  const PackCase cases[] = {
+      {__LINE__, {0, 0, 2, 11}, 0x0000020Bu},
+      {__LINE__, {1, 2, 3, 4}, 0x01020304u},
+      {__LINE__, {255, 255, 255, 255}, 0xFFFFFFFFu},
+      // A field above 255 overlaps the fields before it.
+      {__LINE__, {1, 0, 0, 300}, 0x0100012Cu},
+      {__LINE__, {0, 0, 1, 300}, 0x0000012Cu},
+      {__LINE__, {0, 0, 0, 256}, 0x00000100u},
+      // Bits shifted past bit 31 are lost.
+      {__LINE__, {256, 0, 0, 0}, 0x00000000u},
+      {__LINE__, {0x12345678u, 0, 0, 0}, 0x78000000u},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(PackVersion(c.fields), c.packed);
+  }
+}
+
+struct OfferCase {
+  int line;
+  std::u16string latest;
+  bool offered;
+};
+
+TEST(UpdateVersionTest, OffersOnlyAHigherVersionOfFewerThan128Characters) {
+  const std::u16string padding127 = std::u16string(127 - 7, u'x');
+  const OfferCase cases[] = {
+      {__LINE__, u"0.0.2.12", true},
+      {__LINE__, u"0.0.2.11", false},
+      {__LINE__, u"0.0.2.10", false},
+      {__LINE__, u"0.0.3", true},
+      {__LINE__, u"0.1", true},
+      {__LINE__, u"1.0.0.300", true},
+      // The overlapping last field does not lift 0.0.1 above 0.0.2.11.
+      {__LINE__, u"0.0.1.300", false},
+      {__LINE__, u"", false},
+      {__LINE__, u"<html><body>Not Found</body></html>", false},
+      {__LINE__, u"9.9.9.9" + padding127, true},
+      {__LINE__, u"9.9.9.9" + padding127 + u"x", false},
+      {__LINE__, std::u16string(300, u'9'), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(IsUpdateOffered(c.latest, kProgramVersion), c.offered);
+  }
+  EXPECT_EQ(PackedVersion(kProgramVersion), 0x0000020Bu);
+}
+
+TEST(UpdateVersionTest, PromptNamesTheServersVersion) {
+  EXPECT_EQ(UpdatePromptText(u"0.0.2.12"),
+            u"There is an update for Hivemend available. Version 0.0.2.12. Would you like to "
+            u"auto-install it now?");
+}
+
+struct PathCase {
+  int line;
+  const char16_t* program;
+  const char16_t* installer;
+};
+
+TEST(UpdateVersionTest, InstallerGoesBesideTheProgramAndStartsSilently) {
+  const PathCase cases[] = {
+      {__LINE__, u"C:\\Program Files\\Hivemend\\hivemend.exe",
+       u"C:\\Program Files\\Hivemend\\HivemendSetup64.exe"},
+      {__LINE__, u"C:\\hivemend.exe", u"C:\\HivemendSetup64.exe"},
+      {__LINE__, u"\\\\server\\share\\hivemend.exe", u"\\\\server\\share\\HivemendSetup64.exe"},
+      // Only a backslash at index 1 or later cuts the path.
+      {__LINE__, u"\\hivemend.exe", u"\\hivemend.exe\\HivemendSetup64.exe"},
+      {__LINE__, u"", u"\\HivemendSetup64.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(InstallerPathBeside(c.program), c.installer);
+  }
+  EXPECT_EQ(InstallerCommandLine(u"C:\\Program Files\\Hivemend\\HivemendSetup64.exe"),
+            u"\"C:\\Program Files\\Hivemend\\HivemendSetup64.exe\" /S");
+  EXPECT_EQ(HttpsUrl(u"localhost:8443", kVersionInfoPath), u"https://localhost:8443/versioninfo/hivemend/");
+}
+
+}  // namespace
+}  // namespace hivemend
