@@ -12,7 +12,8 @@ import os
 import shutil
 import sys
 
-from wine_prefix import WinePrefix
+sys.dont_write_bytecode = True
+from wine_prefix import WinePrefix  # noqa: E402
 
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Hivemend"
 failures = []
