@@ -55,12 +55,13 @@ bool LoadBaselineText(std::u16string_view text, Registry& registry, std::u16stri
 
 bool LoadBaseline(const std::u16string& path, Registry& registry, std::u16string* error) {
   ReadOnlyFile file;
-  std::string bytes;
-  if (file.Open(path) != FileReadStatus::Ok || file.ReadAll(bytes) != FileReadStatus::Ok) {
+  std::u16string raw;
+  size_t byte_count = 0;
+  if (file.Open(path) != FileReadStatus::Ok || file.ReadAll(raw, &byte_count) != FileReadStatus::Ok) {
     if (error) *error = u"cannot read the file";
     return false;
   }
-  return LoadBaselineText(DecodeRegText(bytes, ThreadAnsiToUtf16), registry, error);
+  return LoadBaselineText(DecodeRegText(std::move(raw), byte_count, ThreadAnsiToUtf16), registry, error);
 }
 
 }  // namespace hivemend

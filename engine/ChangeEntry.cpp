@@ -62,19 +62,20 @@ std::u16string_view RootLongName(RegRoot root) {
 
 std::u16string DecodeRegEscapes(std::u16string_view text) {
   if (text.find(u'\\') == std::u16string_view::npos) return std::u16string(text);
-  // Two passes, each left to right over non-overlapping pairs.
-  std::u16string once;
-  once.reserve(text.size());
+  // Two passes, each left to right over non-overlapping pairs: "\\" becomes
+  // "\", then "\"" becomes '"' (also where the first pass made the backslash).
+  std::u16string out(text.size(), u'\0');
+  size_t n = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    once += text[i];
+    out[n++] = text[i];
     if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == u'\\') ++i;
   }
-  std::u16string out;
-  out.reserve(once.size());
-  for (size_t i = 0; i < once.size(); ++i) {
-    if (once[i] == u'\\' && i + 1 < once.size() && once[i + 1] == u'"') continue;
-    out += once[i];
+  size_t m = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (out[i] == u'\\' && i + 1 < n && out[i + 1] == u'"') continue;
+    out[m++] = out[i];
   }
+  out.resize(m);
   return out;
 }
 

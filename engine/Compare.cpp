@@ -28,7 +28,9 @@ bool IsByteComparedType(std::uint32_t type) {
   return type == kRegBinary || type == kRegExpandSz || type == kRegMultiSz || type == kRegQword;
 }
 
-std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u16string& live_data) {
+// file_text: the file's string decoded (REG_SZ lines; empty for the others).
+std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u16string_view file_text,
+                           std::u16string& live_data) {
   const std::u16string_view absent = value.type == DELETE_VALUE_TYPE ? kStatusDelete : kStatusMissing;
   // An unknown root name selects no root: nothing under it is compared.
   if (registry == nullptr || !value.root) return absent;
@@ -44,20 +46,23 @@ std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u1
   std::u16string_view status = kStatusSame;
   if (value.byte_count == 0 && live_size != 0 && value.type != kRegSz) status = kStatusChanged;
 
-  // Two spare zero bytes end a string that the registry holds without its NUL.
-  std::vector<std::uint8_t> buffer(static_cast<size_t>(live_size) + 2 + 4, 0);
+  // Two spare zero bytes end a string that the registry holds without its NUL
+  // (and four more let a short dword be read as zero-extended).
+  thread_local std::vector<char16_t> storage;  // char16_t, so the bytes may be read as text
+  storage.assign((static_cast<size_t>(live_size) + 2 + 4 + 1) / 2, u'\0');
+  const auto* buffer = reinterpret_cast<std::uint8_t*>(storage.data());
   std::uint32_t size = live_size + 2;
-  if (key.Query(name, &live_type, buffer.data(), &size) != kRegOk) return status;
+  if (key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size) != kRegOk) return status;
 
   // A line of unknown form is never compared as a value of another type.
   if (value.type != UNKNOWN_VALUE_TYPE) {
     if (live_type == kRegSz) {
-      const auto* chars = reinterpret_cast<const char16_t*>(buffer.data());
-      std::u16string live;
-      for (size_t i = 0; i < (static_cast<size_t>(size) + 1) / 2 && chars[i] != 0; ++i) live += chars[i];
-      if (!EqualsNoCase(DecodeRegEscapes(value.string_data), live)) {
+      // The live string up to its first NUL.
+      std::u16string_view live(storage.data(), (static_cast<size_t>(size) + 1) / 2);
+      live = live.substr(0, live.find(u'\0'));
+      if (!EqualsNoCase(file_text, live)) {
         status = kStatusChanged;
-        live_data = std::move(live);
+        live_data.assign(live);
       }
     } else if (live_type == kRegDword) {
       const std::uint32_t live = static_cast<std::uint32_t>(buffer[0]) | (buffer[1] << 8) |
@@ -68,7 +73,7 @@ std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u1
       }
     } else if (live_type == value.type && IsByteComparedType(live_type)) {
       if (value.bytes.size() != size ||
-          (size != 0 && std::memcmp(value.bytes.data(), buffer.data(), size) != 0)) {
+          (size != 0 && std::memcmp(value.bytes.data(), buffer, size) != 0)) {
         status = kStatusChanged;
       }
     }
@@ -81,7 +86,8 @@ std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u1
 
 CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts) {
   CompareResult result;
-  result.status = Status(registry, value, result.live_data);
+  if (value.type == kRegSz) result.file_text = DecodeRegEscapes(value.string_data);
+  result.status = Status(registry, value, result.file_text, result.live_data);
   counts.Count(result.status);
   return result;
 }
@@ -94,7 +100,7 @@ ChangeEntry MakeChangeEntry(ParsedValue& value, CompareResult&& result) {
   entry.value_name = value.name.empty() ? std::u16string(u"@") : std::u16string(value.name);
   entry.type_name.assign(TypeName(value.type));
   if (value.type == kRegSz) {
-    entry.file_data = DecodeRegEscapes(value.string_data);
+    entry.file_data = std::move(result.file_text);
   } else if (value.type == kRegDword) {
     entry.file_data = u"0x" + Hex(value.dword, true);
   } else {

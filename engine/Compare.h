@@ -25,6 +25,7 @@ struct CompareCounts {
 struct CompareResult {
   std::u16string_view status;  // one of the five status texts
   std::u16string live_data;    // the live string or "0x%x" dword, or empty
+  std::u16string file_text;    // a string line's text with its escapes decoded
 };
 
 // Decides the status of one value against the registry (which may be null: no

@@ -10,25 +10,40 @@ namespace {
 constexpr size_t kChunkLimit = 1024;  // a chunk is split in two beyond this
 }
 
-EntryStore::EntryStore() = default;
+EntryStore::EntryStore() : counts_(1, 0) {}
 EntryStore::~EntryStore() = default;
 
-void EntryStore::RebuildStarts() const {
-  starts_.resize(chunks_.size());
-  size_t start = 0;
+void EntryStore::RebuildCounts() {
+  counts_.assign(chunks_.size() + 1, 0);
   for (size_t c = 0; c < chunks_.size(); ++c) {
-    starts_[c] = start;
-    start += chunks_[c].size();
+    for (size_t i = c + 1; i < counts_.size(); i += i & (~i + 1)) counts_[i] += chunks_[c].size();
   }
-  starts_valid_ = true;
+}
+
+void EntryStore::AddToCount(size_t chunk, std::ptrdiff_t delta) {
+  for (size_t i = chunk + 1; i < counts_.size(); i += i & (~i + 1)) counts_[i] += static_cast<size_t>(delta);
+}
+
+size_t EntryStore::RowsBefore(size_t chunk) const {
+  size_t sum = 0;
+  for (size_t i = chunk; i > 0; i -= i & (~i + 1)) sum += counts_[i];
+  return sum;
 }
 
 std::pair<size_t, size_t> EntryStore::Locate(size_t index) const {
   if (index >= size_) throw std::out_of_range("EntryStore index");
-  if (!starts_valid_) RebuildStarts();
-  const auto it = std::upper_bound(starts_.begin(), starts_.end(), index);
-  const size_t chunk = static_cast<size_t>(it - starts_.begin()) - 1;
-  return {chunk, index - starts_[chunk]};
+  // Descend the tree: the last chunk whose rows before it are <= index.
+  size_t pos = 0;
+  size_t remaining = index;
+  size_t step = 1;
+  while (step * 2 < counts_.size()) step *= 2;
+  for (; step > 0; step /= 2) {
+    if (pos + step < counts_.size() && counts_[pos + step] <= remaining) {
+      pos += step;
+      remaining -= counts_[pos];
+    }
+  }
+  return {pos, remaining};
 }
 
 EntryStore::Row& EntryStore::at(size_t index) {
@@ -71,15 +86,15 @@ size_t EntryStore::Insert(ChangeEntry entry) {
   chunk.insert(pos, std::move(row));
   ++size_;
 
-  size_t index = offset;
-  for (size_t i = 0; i < c; ++i) index += chunks_[i].size();
+  if (counts_.size() != chunks_.size() + 1) RebuildCounts(); else AddToCount(c, 1);
+  const size_t index = RowsBefore(c) + offset;
 
   if (chunk.size() > kChunkLimit) {
     Chunk tail(std::make_move_iterator(chunk.begin() + kChunkLimit / 2), std::make_move_iterator(chunk.end()));
     chunk.resize(kChunkLimit / 2);
     chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(tail));
+    RebuildCounts();
   }
-  starts_valid_ = false;
   return index;
 }
 
@@ -87,16 +102,20 @@ ChangeEntry EntryStore::Remove(size_t index) {
   const auto [c, o] = Locate(index);
   ChangeEntry entry = std::move(chunks_[c][o]->entry);
   chunks_[c].erase(chunks_[c].begin() + static_cast<std::ptrdiff_t>(o));
-  if (chunks_[c].empty()) chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
   --size_;
-  starts_valid_ = false;
+  if (chunks_[c].empty()) {
+    chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
+    RebuildCounts();
+  } else {
+    AddToCount(c, -1);
+  }
   return entry;
 }
 
 void EntryStore::Clear() {
   chunks_.clear();
   size_ = 0;
-  starts_valid_ = false;
+  counts_.assign(1, 0);
 }
 
 std::vector<std::unique_ptr<EntryStore::Row>> EntryStore::TakeAll() {
@@ -116,7 +135,7 @@ void EntryStore::PutAll(std::vector<std::unique_ptr<Row>> rows) {
                          std::make_move_iterator(rows.begin() + static_cast<std::ptrdiff_t>(end)));
   }
   size_ = rows.size();
-  starts_valid_ = false;
+  RebuildCounts();
 }
 
 }  // namespace hivemend

@@ -60,14 +60,18 @@ class EntryStore {
  private:
   using Chunk = std::vector<std::unique_ptr<Row>>;
   std::pair<size_t, size_t> Locate(size_t index) const;  // chunk, offset
-  void RebuildStarts() const;
+  // Row counts per chunk as a Fenwick tree, so that the index of a chunk's
+  // first row and the chunk of an index cost log(chunks). Rebuilt when chunks
+  // are added or removed, updated when a chunk grows or shrinks.
+  void RebuildCounts();
+  void AddToCount(size_t chunk, std::ptrdiff_t delta);
+  size_t RowsBefore(size_t chunk) const;
   std::vector<std::unique_ptr<Row>> TakeAll();
   void PutAll(std::vector<std::unique_ptr<Row>> rows);
 
   std::vector<Chunk> chunks_;
   size_t size_ = 0;
-  mutable std::vector<size_t> starts_;  // index of each chunk's first row
-  mutable bool starts_valid_ = true;
+  std::vector<size_t> counts_;  // the Fenwick tree over chunk sizes
 };
 
 }  // namespace hivemend

@@ -63,13 +63,14 @@ LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& 
   if (file.Open(path) != FileReadStatus::Ok) return FailedLoad(report, kCannotLoadText);
   std::u16string text;
   try {
-    std::string bytes;
-    switch (file.ReadAll(bytes)) {
+    std::u16string raw;
+    size_t byte_count = 0;
+    switch (file.ReadAll(raw, &byte_count)) {
       case FileReadStatus::Ok: break;
       case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
       default: return FailedLoad(report, kReadErrorText);
     }
-    text = DecodeRegText(bytes, ansi_to_utf16);
+    text = DecodeRegText(std::move(raw), byte_count, ansi_to_utf16);
   } catch (const std::bad_alloc&) {
     // A file too big for the memory left is reported like a failed read.
     return FailedLoad(report, kReadErrorText);

@@ -34,6 +34,13 @@ size_t ClosingQuote(std::u16string_view text) {
   return std::u16string_view::npos;
 }
 
+int HexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
 // Appends the bytes of one line of a hex form: comma-separated items, each read
 // like "%x" and cut to its lowest 8 bits. The continuation backslash alone
 // adds nothing.
@@ -45,7 +52,13 @@ void ReadHexItems(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
     size_t end = i;
     while (end < text.size() && text[end] != u',') ++end;
     const std::u16string_view item = text.substr(i, end - i);
-    if (TrimSpace(item) != u"\\") bytes.push_back(static_cast<std::uint8_t>(ScanHex32(item) & 0xFF));
+    const int high = item.size() == 2 ? HexValue(item[0]) : -1;
+    const int low = item.size() == 2 ? HexValue(item[1]) : -1;
+    if (high >= 0 && low >= 0) {
+      bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));  // the usual "xx"
+    } else if (TrimSpace(item) != u"\\") {
+      bytes.push_back(static_cast<std::uint8_t>(ScanHex32(item) & 0xFF));
+    }
     i = end;
   }
 }

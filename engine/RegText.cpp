@@ -30,6 +30,19 @@ std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16
   return ansi_to_utf16(bytes);
 }
 
+std::u16string DecodeRegText(std::u16string&& raw, size_t byte_count, AnsiToUtf16Fn ansi_to_utf16) {
+  const std::string_view bytes(reinterpret_cast<const char*>(raw.data()), byte_count);
+  if (bytes.size() < 2 || !((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')) ||
+      std::endian::native != std::endian::little) {
+    return DecodeRegText(bytes, ansi_to_utf16);
+  }
+  std::u16string text = std::move(raw);
+  text.resize(byte_count / 2);  // an odd last byte is no code unit
+  const size_t nul = text.find(u'\0');
+  if (nul != std::u16string::npos) text.resize(nul);
+  return text;
+}
+
 bool RegLineSource::Next(std::u16string_view* line) {
   const size_t n = text_.size();
   size_t i = cursor_;

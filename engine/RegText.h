@@ -13,6 +13,9 @@ namespace hivemend {
 // as the first character; nothing is swapped). Anything else is ANSI text,
 // converted with ansi_to_utf16. The text ends at the first NUL.
 std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16);
+// The same for bytes held in 16-bit units as ReadOnlyFile::ReadAll gives them;
+// UTF-16 text keeps the storage.
+std::u16string DecodeRegText(std::u16string&& raw, size_t byte_count, AnsiToUtf16Fn ansi_to_utf16);
 
 // Hands out the lines of a text: every CR and LF ends a line, and empty lines
 // are skipped, so CR LF, LF and a lone CR all separate lines alike. Lines keep

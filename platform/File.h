@@ -22,8 +22,10 @@ class ReadOnlyFile {
 
   // CannotOpen when the file does not exist or cannot be opened (also for a folder).
   [[nodiscard]] FileReadStatus Open(const std::u16string& path);
-  // Reads the whole file in one request. TooLarge for 4 GiB and more.
-  [[nodiscard]] FileReadStatus ReadAll(std::string& bytes);
+  // Reads the whole file in one request into 16-bit units holding its bytes as
+  // they are (an odd last byte fills half a unit), so that UTF-16 text needs no
+  // copy. TooLarge for 4 GiB and more.
+  [[nodiscard]] FileReadStatus ReadAll(std::u16string& raw, size_t* byte_count);
 
  private:
   struct Impl;

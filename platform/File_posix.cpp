@@ -32,22 +32,25 @@ FileReadStatus ReadOnlyFile::Open(const std::u16string& path) {
   return FileReadStatus::Ok;
 }
 
-FileReadStatus ReadOnlyFile::ReadAll(std::string& bytes) {
+FileReadStatus ReadOnlyFile::ReadAll(std::u16string& raw, size_t* byte_count) {
   struct stat st {};
   if (impl_->fd < 0 || fstat(impl_->fd, &st) != 0) return FileReadStatus::ReadError;
   if (static_cast<unsigned long long>(st.st_size) >= (1ull << 32)) return FileReadStatus::TooLarge;
-  bytes.resize(static_cast<size_t>(st.st_size));
+  const auto size = static_cast<size_t>(st.st_size);
+  raw.assign((size + 1) / 2, u'\0');
+  char* bytes = reinterpret_cast<char*>(raw.data());
   size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = pread(impl_->fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+  while (done < size) {
+    const ssize_t n = pread(impl_->fd, bytes + done, size - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      bytes.clear();
-      bytes.shrink_to_fit();
+      raw.clear();
+      raw.shrink_to_fit();
       return FileReadStatus::ReadError;
     }
     done += static_cast<size_t>(n);
   }
+  *byte_count = size;
   return FileReadStatus::Ok;
 }
 

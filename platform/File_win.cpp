@@ -19,18 +19,19 @@ FileReadStatus ReadOnlyFile::Open(const std::u16string& path) {
   return impl_->file ? FileReadStatus::Ok : FileReadStatus::CannotOpen;
 }
 
-FileReadStatus ReadOnlyFile::ReadAll(std::string& bytes) {
+FileReadStatus ReadOnlyFile::ReadAll(std::u16string& raw, size_t* byte_count) {
   DWORD high = 0;
   const DWORD low = GetFileSize(impl_->file.get(), &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FileReadStatus::ReadError;
   if (high != 0) return FileReadStatus::TooLarge;
-  bytes.resize(low);
+  raw.assign((static_cast<size_t>(low) + 1) / 2, u'\0');
   DWORD read = 0;
-  if (low != 0 && (!ReadFile(impl_->file.get(), bytes.data(), low, &read, nullptr) || read != low)) {
-    bytes.clear();
-    bytes.shrink_to_fit();
+  if (low != 0 && (!ReadFile(impl_->file.get(), raw.data(), low, &read, nullptr) || read != low)) {
+    raw.clear();
+    raw.shrink_to_fit();
     return FileReadStatus::ReadError;
   }
+  *byte_count = low;
   return FileReadStatus::Ok;
 }
 

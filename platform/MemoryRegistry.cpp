@@ -42,6 +42,17 @@ void FoldInto(std::u16string_view name, std::u16string& out) {
 // one, and a trailing backslash is ignored.
 bool NormalizePath(std::u16string_view path, std::u16string& folded, std::u16string* kept) {
   if (!path.empty() && path.front() == u'\\') return false;
+  if (kept == nullptr) {
+    // The usual case, in one pass: fold while looking for anything to clean.
+    folded.resize(path.size());
+    bool clean = path.empty() || path.back() != u'\\';
+    for (size_t i = 0; i < path.size() && clean; ++i) {
+      const char16_t c = path[i];
+      if (c == u'\\' && i + 1 < path.size() && path[i + 1] == u'\\') clean = false;
+      folded[i] = FoldName(c);
+    }
+    if (clean) return true;
+  }
   std::u16string clean;
   clean.reserve(path.size());
   for (char16_t c : path) {
@@ -83,17 +94,34 @@ MemoryRegistry::Node* MemoryRegistry::FindLocked(RegRoot root, std::u16string_vi
   return it == map.end() ? nullptr : it->second.get();
 }
 
+MemoryRegistry::Handle MemoryRegistry::AddHandleLocked(Node* node, std::uint32_t access) {
+  std::uint32_t slot;
+  if (free_slots_.empty()) {
+    slot = static_cast<std::uint32_t>(open_.size());
+    open_.emplace_back();
+  } else {
+    slot = free_slots_.back();
+    free_slots_.pop_back();
+  }
+  OpenKeyState& state = open_[slot];
+  state.node = node;
+  state.access = EffectiveAccess(access);
+  ++state.generation;
+  ++open_count_;
+  return (static_cast<Handle>(state.generation) << 32) | (slot + 1);
+}
+
 MemoryRegistry::Node* MemoryRegistry::NodeOf(Handle key, std::uint32_t needed, long* status) const {
-  auto it = open_.find(key);
-  if (it == open_.end()) {
+  const std::uint64_t slot = (key & 0xFFFFFFFFu) - 1;
+  if (slot >= open_.size() || open_[slot].node == nullptr || open_[slot].generation != (key >> 32)) {
     *status = kRegInvalidHandle;
     return nullptr;
   }
-  if ((it->second.access & needed) != needed) {
+  if ((open_[slot].access & needed) != needed) {
     *status = kRegAccessDenied;
     return nullptr;
   }
-  return it->second.node;
+  return open_[slot].node;
 }
 
 long MemoryRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access,
@@ -104,9 +132,7 @@ long MemoryRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32
   if (!NormalizePath(path, scratch, nullptr)) return kRegBadPathname;
   Node* node = FindLocked(root, path, scratch);
   if (node == nullptr) return kRegFileNotFound;
-  const Handle h = next_handle_++;
-  open_.emplace(h, OpenKeyState{node, EffectiveAccess(access)});
-  *key = h;
+  *key = AddHandleLocked(node, access);
   return kRegOk;
 }
 
@@ -134,9 +160,7 @@ long MemoryRegistry::CreateKey(RegRoot root, std::u16string_view path, std::uint
     if (end == std::u16string::npos) break;
     ++end;
   }
-  const Handle h = next_handle_++;
-  open_.emplace(h, OpenKeyState{node, EffectiveAccess(access)});
-  *key = h;
+  *key = AddHandleLocked(node, access);
   return kRegOk;
 }
 
@@ -192,12 +216,17 @@ long MemoryRegistry::DeleteValue(Handle key, std::u16string_view name) {
 
 void MemoryRegistry::CloseKey(Handle key) {
   std::lock_guard lock(mutex_);
-  open_.erase(key);
+  long status = kRegOk;
+  if (NodeOf(key, 0, &status) == nullptr) return;
+  const std::uint64_t slot = (key & 0xFFFFFFFFu) - 1;
+  open_[slot].node = nullptr;
+  free_slots_.push_back(static_cast<std::uint32_t>(slot));
+  --open_count_;
 }
 
 size_t MemoryRegistry::OpenHandles() const {
   std::lock_guard lock(mutex_);
-  return open_.size();
+  return open_count_;
 }
 
 std::vector<MemoryRegistry::Key> MemoryRegistry::Snapshot() const {

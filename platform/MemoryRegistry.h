@@ -55,14 +55,19 @@ class MemoryRegistry final : public Registry {
   // The key behind a handle, if the handle's access allows what is needed.
   Node* NodeOf(Handle key, std::uint32_t needed, long* status) const;
   struct OpenKeyState {
-    Node* node;
-    std::uint32_t access;
+    Node* node = nullptr;  // none: a free slot
+    std::uint32_t access = 0;
+    std::uint32_t generation = 0;
   };
+  Handle AddHandleLocked(Node* node, std::uint32_t access);
 
   mutable std::mutex mutex_;
   std::unordered_map<std::u16string, std::unique_ptr<Node>> keys_[5];
-  std::unordered_map<Handle, OpenKeyState> open_;
-  Handle next_handle_ = 0x100;
+  // Open keys by slot; a handle is (generation << 32 | slot + 1), so a closed
+  // handle never reaches the key of a later one.
+  std::vector<OpenKeyState> open_;
+  std::vector<std::uint32_t> free_slots_;
+  size_t open_count_ = 0;
 };
 
 }  // namespace hivemend

@@ -37,7 +37,7 @@ std::u16string FoldedCopy(std::u16string_view text) {
   return out;
 }
 
-bool IsWideSpace(char16_t c) {
+bool IsWideSpaceSlow(char16_t c) {
   switch (c) {
     case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20:
     case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F:

@@ -21,7 +21,11 @@ bool ContainsNoCase(std::u16string_view haystack, std::u16string_view needle);
 std::u16string FoldedCopy(std::u16string_view text);
 
 // The white space that the C runtime's wide classification accepts.
-bool IsWideSpace(char16_t c);
+bool IsWideSpaceSlow(char16_t c);
+inline bool IsWideSpace(char16_t c) {
+  if (c > 0x20 && c < 0x85) return false;  // the common case, decided at once
+  return IsWideSpaceSlow(c);
+}
 std::u16string_view TrimSpace(std::u16string_view text);
 std::u16string_view TrimTrailingSpace(std::u16string_view text);
 
