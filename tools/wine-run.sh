@@ -20,10 +20,15 @@ find_build_dir() {
     [ -f "$d/CMakeCache.txt" ] && { echo "$d"; return; }
     d=$(dirname "$d")
   done
-  pwd
+  echo "wine-run.sh: $1 is not inside a build folder; set HIVEMEND_WINEPREFIX" >&2
+  exit 2
 }
 
-prefix=${HIVEMEND_WINEPREFIX:-$(find_build_dir "$exe")/wineprefix}
+if [ -n "${HIVEMEND_WINEPREFIX:-}" ]; then
+  prefix=$HIVEMEND_WINEPREFIX
+else
+  prefix=$(find_build_dir "$exe")/wineprefix
+fi
 mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Shows Hivemend's main job on a Debian 12 machine, installing what is missing:
+# builds the Windows program, prepares a Wine registry in which examples/demo.reg
+# has every status, and opens the program on that file. Without a display it
+# runs under Xvfb and saves a screenshot to build/win/demo.png instead.
+#
+#   tools/run-demo.sh [FILE.reg]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+file=${1:-examples/demo.reg}
+
+"$root/tools/install-deps.sh"
+[ -f build/win/build.ninja ] || cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
+cmake --build build/win >/dev/null
+
+export HIVEMEND_WINEPREFIX="$root/build/win/wineprefix"
+wine_run() { "$root/tools/wine-run.sh" "$@"; }
+winpath() { echo "Z:$(readlink -f "$1" | sed 's|/|\\|g')"; }
+
+# The demo's own registry state (under HKCU\Software\HivemendDemo only).
+wine_run reg delete 'HKCU\Software\HivemendDemo' /f >/dev/null 2>&1 || true
+wine_run reg import "$(winpath tools/seed-demo-registry.reg)" >/dev/null 2>&1
+
+if [ -f build/win/app/hivemend.exe ]; then
+  if [ -n "${DISPLAY:-}" ]; then
+    wine_run build/win/app/hivemend.exe "$(winpath "$file")"
+  else
+    "$root/tools/screenshot-main.sh" "$file" build/win/demo.png
+    echo "Screenshot of the window: build/win/demo.png"
+  fi
+else
+  wine_run build/win/cli/hivemend-cli.exe diff "$(winpath "$file")"
+fi

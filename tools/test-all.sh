@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs every test on a Debian 12 machine, installing what is missing first:
+#   1. the native build's tests,
+#   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   3. a short fuzzing run over decoding and parsing,
+#   4. the Windows build's tests under Wine (GUI tests under Xvfb).
+# Build folders: build/native, build/asan, build/fuzz, build/win.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+"$root/tools/install-deps.sh"
+unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY
+
+step() { printf '\n=== %s\n' "$*"; }
+configure() {  # folder, then cmake options
+  local dir=$1; shift
+  [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+step "native build and tests"
+configure build/native
+cmake --build build/native
+ctest --test-dir build/native --output-on-failure -j2
+
+step "native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+configure build/asan -DHIVEMEND_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+cmake --build build/asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j2
+
+step "fuzzing decoding and parsing for ${HIVEMEND_FUZZ_SECONDS:=45} seconds"
+CC=clang CXX=clang++ configure build/fuzz -DHIVEMEND_FUZZ=ON -DHIVEMEND_TESTS=OFF
+cmake --build build/fuzz --target reg_fuzzer
+seeds=(fuzz/seeds examples)
+[ -d ../shared/corpus/real-world ] && seeds+=(../shared/corpus/real-world)
+mkdir -p build/fuzz/corpus
+build/fuzz/fuzz/reg_fuzzer -max_total_time="$HIVEMEND_FUZZ_SECONDS" -max_len=65536 -rss_limit_mb=2048 \
+  -print_final_stats=1 build/fuzz/corpus "${seeds[@]}" 2>&1 | tail -n 12
+
+step "Windows build and tests under Wine"
+configure build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+cmake --build build/win
+ctest --test-dir build/win --output-on-failure
+
+step "all tests passed"
