@@ -1,0 +1,384 @@
+#include "msgbox/MessageBoxLayout.h"
+
+#include <algorithm>
+
+#include "msgbox/SavedAnswer.h"
+
+namespace hivemend {
+
+namespace {
+
+struct SlotInfo {
+  std::uint32_t string_id;
+  std::u16string_view caption;
+};
+constexpr SlotInfo kSlots[AMB_CAPTION_SLOTS] = {
+    {9005, u"&Abort"},
+    {9002, u"Cancel"},
+    {9009, u"&Continue"},
+    {9010, u"Don't ask me again"},
+    {9011, u"Don't tell me again"},
+    {9012, u"Don't show again"},
+    {9006, u"&Help"},
+    {9003, u"&Ignore"},
+    {9017, u"I&gnore All"},
+    {9008, u"&No"},
+    {9014, u"N&o to All"},
+    {9001, u"OK"},
+    {9016, u"Re&port"},
+    {9004, u"&Retry"},
+    {9018, u"&Skip"},
+    {9019, u"S&kip All"},
+    {9015, u"&Try Again"},
+    {9007, u"&Yes"},
+    {9013, u"Y&es to All"},
+};
+
+constexpr std::size_t kCaptionChars = 99;
+constexpr std::size_t kReportIdChars = 98;
+constexpr std::size_t kCustomButtonsIdChars = 258;
+constexpr std::size_t kCustomButtonsChars = 259;
+constexpr std::size_t kMaxCustomButtons = 4;
+constexpr std::size_t kTitleChars = 1023;
+
+std::u16string Cut(std::u16string_view text, std::size_t max_chars) {
+  return std::u16string(text.substr(0, max_chars));
+}
+
+// Builds the items in creation order and keeps the default-button count.
+class ItemList {
+ public:
+  ItemList(BoxLayout& layout, const LayoutMetrics& metrics) : layout_(layout), metrics_(metrics) {}
+
+  void AddItem(ItemKind kind, int id, const PixelRect& rect, std::u16string_view text) {
+    LayoutItem item;
+    item.kind = kind;
+    item.id = id;
+    item.rect = rect;
+    item.units = ToDialogUnits(rect, metrics_.base_x, metrics_.base_y);
+    item.text = std::u16string(text);
+    switch (kind) {
+      case ItemKind::PushButton:
+        item.class_atom = BUTTON_CLASS_ATOM;
+        item.style = PUSH_BUTTON_STYLE;
+        if (++push_buttons_ == layout_.default_index) {
+          item.style = DEFAULT_BUTTON_STYLE;
+          layout_.default_id = id;
+        }
+        break;
+      case ItemKind::CheckBox:
+        item.class_atom = BUTTON_CLASS_ATOM;
+        item.style = CHECK_BOX_STYLE;
+        break;
+      case ItemKind::Static:
+        item.class_atom = STATIC_CLASS_ATOM;
+        item.style = STATIC_STYLE;
+        break;
+    }
+    layout_.items.push_back(std::move(item));
+  }
+
+  // A push button of the given width and caption at (x, y); returns the step
+  // to the next button.
+  int AddButton(int id, int width, std::u16string_view caption, int x, int y) {
+    AddItem(ItemKind::PushButton, id, {x, y, x + width, y + layout_.button_height}, caption);
+    return width + 6;
+  }
+
+ private:
+  BoxLayout& layout_;
+  const LayoutMetrics& metrics_;
+  int push_buttons_ = 0;
+};
+
+int DefaultIndex(std::uint32_t style) {
+  switch (style & AMB_DEFBUTTON_MASK) {
+    case AMB_DEFBUTTON2: return 2;
+    case AMB_DEFBUTTON3: return 3;
+    case AMB_DEFBUTTON4: return 4;
+    case AMB_DEFBUTTON5: return 5;
+    case AMB_DEFBUTTON6: return 6;
+    default: return 1;
+  }
+}
+
+void PutLe16(std::vector<std::uint8_t>& out, std::size_t& at, std::uint16_t v) {
+  out[at++] = static_cast<std::uint8_t>(v & 0xFF);
+  out[at++] = static_cast<std::uint8_t>(v >> 8);
+}
+void PutLe32(std::vector<std::uint8_t>& out, std::size_t& at, std::uint32_t v) {
+  PutLe16(out, at, static_cast<std::uint16_t>(v & 0xFFFF));
+  PutLe16(out, at, static_cast<std::uint16_t>(v >> 16));
+}
+void PutText(std::vector<std::uint8_t>& out, std::size_t& at, std::u16string_view text) {
+  for (char16_t c : text) PutLe16(out, at, c);
+  PutLe16(out, at, 0);
+}
+
+}  // namespace
+
+std::uint32_t CaptionStringId(int slot) { return kSlots[slot].string_id; }
+std::u16string_view BuiltInCaption(int slot) { return kSlots[slot].caption; }
+
+Captions ResolveCaptions(std::uint32_t style, const MessageBoxParams& params, const StringLoader& load) {
+  Captions captions;
+  if (params.report_caption_id != 0) captions[SLOT_REPORT] = load(params.report_caption_id, kReportIdChars);
+  if (captions[SLOT_REPORT].empty())
+    captions[SLOT_REPORT] = Cut(FieldText(params.report_caption), kCaptionChars);
+
+  for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot)
+    if (slot != SLOT_REPORT || captions[slot].empty()) captions[slot] = std::u16string(kSlots[slot].caption);
+
+  if (params.use_custom_captions) {
+    for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot) {
+      const std::u16string_view custom = FieldText(params.custom_captions[slot]);
+      if (slot != SLOT_REPORT && !custom.empty()) captions[slot] = Cut(custom, kCaptionChars);
+    }
+  } else if (!(style & AMB_NO_STRING_TABLE)) {
+    for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot) {
+      if (slot == SLOT_REPORT) continue;
+      std::u16string loaded = load(kSlots[slot].string_id, kCaptionChars);
+      if (!loaded.empty()) captions[slot] = Cut(loaded, kCaptionChars);
+    }
+  }
+  return captions;
+}
+
+std::u16string ResolveCustomButtons(const MessageBoxParams& params, const StringLoader& load) {
+  std::u16string text;
+  if (params.custom_buttons_id != 0) text = Cut(load(params.custom_buttons_id, kCustomButtonsIdChars), kCustomButtonsIdChars);
+  if (text.empty()) text = Cut(FieldText(params.custom_buttons), kCustomButtonsChars);
+  return text;
+}
+
+std::vector<std::u16string> SplitCustomButtons(std::u16string_view text) {
+  std::vector<std::u16string> captions;
+  while (!text.empty() && captions.size() < kMaxCustomButtons) {
+    const std::size_t end = std::min(text.find(u'\n'), text.size());
+    if (end > 0) captions.emplace_back(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return captions;
+}
+
+std::uint32_t BoxKind(std::uint32_t style, bool custom_buttons) {
+  std::uint32_t kind = 0;
+  if (style & AMB_CHECK_ASK)
+    kind = BOX_CHECK_ASK;
+  else if (style & AMB_CHECK_TELL)
+    kind = BOX_CHECK_TELL;
+  else if (style & AMB_CHECK_SHOW)
+    kind = BOX_CHECK_SHOW;
+  if (custom_buttons) return kind;
+  switch (style & AMB_BUTTONS_MASK) {
+    case AMB_OKCANCEL:
+    case AMB_YESNOCANCEL:
+    case AMB_RETRYCANCEL:
+    case AMB_CANCELTRYCONTINUE:
+    case AMB_SKIPSKIPALLCANCEL:
+    case AMB_IGNOREIGNOREALLCANCEL:
+      return kind | BOX_HAS_CANCEL;
+    case AMB_ABORTRETRYIGNORE:
+    case AMB_YESNO:
+    case AMB_CONTINUEABORT:
+      return kind;
+    default:  // MB_OK and the sets 10 to 15 that show OK alone
+      return kind | BOX_IS_OK;
+  }
+}
+
+std::uint32_t CheckResultBit(std::uint32_t box_kind) {
+  if (box_kind & BOX_CHECK_ASK) return AMB_CHECK_ASK;
+  if (box_kind & BOX_CHECK_TELL) return AMB_CHECK_TELL;
+  if (box_kind & BOX_CHECK_SHOW) return AMB_CHECK_SHOW;
+  return 0;
+}
+
+std::vector<ButtonSpec> ButtonSetRow(std::uint32_t style) {
+  const ButtonSpec ok{SLOT_OK, AMB_ID_OK}, cancel{SLOT_CANCEL, AMB_ID_CANCEL};
+  const ButtonSpec abort{SLOT_ABORT, AMB_ID_ABORT}, retry{SLOT_RETRY, AMB_ID_RETRY};
+  const ButtonSpec ignore{SLOT_IGNORE, AMB_ID_IGNORE}, cont{SLOT_CONTINUE, AMB_ID_CONTINUE};
+  switch (style & AMB_BUTTONS_MASK) {
+    case AMB_OKCANCEL: return {ok, cancel};
+    case AMB_ABORTRETRYIGNORE: return {abort, retry, ignore};
+    case AMB_YESNOCANCEL:
+    case AMB_YESNO: {
+      std::vector<ButtonSpec> row{{SLOT_YES, AMB_ID_YES}};
+      if (style & AMB_YES_TO_ALL) row.push_back({SLOT_YES_TO_ALL, AMB_ID_YES_TO_ALL});
+      row.push_back({SLOT_NO, AMB_ID_NO});
+      if (style & AMB_NO_TO_ALL) row.push_back({SLOT_NO_TO_ALL, AMB_ID_NO_TO_ALL});
+      if ((style & AMB_BUTTONS_MASK) == AMB_YESNOCANCEL) row.push_back(cancel);
+      return row;
+    }
+    case AMB_RETRYCANCEL: return {retry, cancel};
+    case AMB_CANCELTRYCONTINUE: return {cancel, {SLOT_TRY_AGAIN, AMB_ID_TRYAGAIN}, cont};
+    case AMB_CONTINUEABORT: return {cont, abort};
+    case AMB_SKIPSKIPALLCANCEL: return {{SLOT_SKIP, AMB_ID_SKIP}, {SLOT_SKIP_ALL, AMB_ID_SKIP_ALL}, cancel};
+    case AMB_IGNOREIGNOREALLCANCEL: return {ignore, {SLOT_IGNORE_ALL, AMB_ID_IGNORE_ALL}, cancel};
+    default: return {ok};
+  }
+}
+
+const LayoutItem* BoxLayout::Find(int id) const {
+  for (const LayoutItem& item : items)
+    if (item.id == id) return &item;
+  return nullptr;
+}
+
+DialogUnitRect ToDialogUnits(const PixelRect& rect, int base_x, int base_y) {
+  auto unit = [](int pixels, int scale, int base) {
+    return static_cast<std::int16_t>(pixels * scale / base);
+  };
+  return {unit(rect.left, 4, base_x), unit(rect.top, 8, base_y), unit(rect.width(), 4, base_x),
+          unit(rect.height(), 8, base_y)};
+}
+
+int MulDivRound(int a, int b, int c) {
+  const std::int64_t product = static_cast<std::int64_t>(a) * b;
+  const std::int64_t half = c / 2;
+  return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
+}
+
+BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
+  BoxLayout box;
+  const bool modern = (in.options & AMB_OPT_MODERN) != 0;
+  const bool narrow = (in.options & AMB_OPT_NARROW) != 0;
+  const bool right_aligned = modern || (in.options & AMB_OPT_RIGHT_BUTTONS) != 0;
+  const bool custom = !in.custom_buttons.empty() && !SplitCustomButtons(in.custom_buttons).empty();
+  const std::uint32_t icon_field = in.style & AMB_ICON_MASK;
+  box.box_kind = BoxKind(in.style, custom);
+
+  // Metrics.
+  const int bx = m.base_x, by = m.base_y;
+  box.min_button_width = MulDivRound(38, bx, 4) + (modern ? MulDivRound(6, bx, 4) : 0);
+  box.countdown_extra = MulDivRound(13, bx, 4);
+  box.button_height = MulDivRound(12, by, 8) + (modern ? MulDivRound(1, by, 8) : 0);
+  box.check_box_height = MulDivRound(10, by, 8);
+  box.default_index = DefaultIndex(in.style);
+
+  auto button_width = [&](std::u16string_view caption) {
+    return std::max(box.min_button_width, m.caption_extent(caption) + 20) +
+           (in.countdown_seconds != 0 ? box.countdown_extra : 0);
+  };
+  for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot) box.caption_widths[slot] = button_width(in.captions[slot]);
+
+  // Message text.
+  int limit = narrow ? m.screen_width / 3 : modern ? m.screen_width / 2 - 10 : m.screen_width / 2 + 80;
+  if (icon_field != 0) limit -= m.icon_width + 16;
+  const PixelSize text = m.text_extent(in.message, limit);
+  box.message_rect = modern ? PixelRect{16, 32, text.cx + 28, text.cy + 61}
+                            : PixelRect{16, 16, text.cx + 28, text.cy + 29};
+  box.width = text.cx + (modern ? 44 : 28);
+
+  ItemList items(box, m);
+  // Icon.
+  if (in.has_icon) {
+    const int margin = modern ? 24 : 8;
+    box.icon_rect = {margin, margin, margin + m.icon_width + 2, margin + m.icon_height + 2};
+    box.message_rect.left += margin + m.icon_width;
+    box.message_rect.right += margin + m.icon_width;
+    box.width = box.message_rect.right + margin;
+    items.AddItem(ItemKind::Static, ICON_ID, box.icon_rect, u"");
+    if (modern && text.cy > m.line_height) {
+      const int height = box.message_rect.height();
+      box.message_rect.top = box.icon_rect.top;
+      box.message_rect.bottom = box.message_rect.top + height;
+    }
+  }
+  items.AddItem(ItemKind::Static, MESSAGE_ID, box.message_rect, in.message);
+
+  // Button row.
+  struct RowButton {
+    int id;
+    int width;
+    std::u16string caption;
+  };
+  std::vector<RowButton> row;
+  if (custom) {
+    int id = AMB_ID_CUSTOM1;
+    for (std::u16string& caption : SplitCustomButtons(in.custom_buttons)) {
+      const int width = button_width(caption);
+      row.push_back({id++, width, std::move(caption)});
+    }
+  } else {
+    for (const ButtonSpec& b : ButtonSetRow(in.style))
+      row.push_back({b.id, box.caption_widths[b.slot], in.captions[b.slot]});
+  }
+  if (in.style & AMB_HELP) row.push_back({AMB_ID_HELP, box.caption_widths[SLOT_HELP], in.captions[SLOT_HELP]});
+  if (in.has_report)
+    row.push_back({AMB_ID_REPORT, box.caption_widths[SLOT_REPORT], in.captions[SLOT_REPORT]});
+  const int n = static_cast<int>(row.size());
+  int row_width = 6 * (n - 1);
+  for (const RowButton& b : row) row_width += b.width;
+
+  int y = std::max(box.message_rect.bottom, box.icon_rect.bottom) + 5;
+  if (in.has_icon || in.has_background_brush) y += 9;
+  if (box.default_index > n) box.default_index = 1;
+
+  int check_slot = -1, check_width = 0;
+  if (box.box_kind & BOX_CHECK_ANY) {
+    check_slot = (box.box_kind & BOX_CHECK_ASK) ? SLOT_CHECK_ASK
+                 : (box.box_kind & BOX_CHECK_TELL) ? SLOT_CHECK_TELL
+                                                   : SLOT_CHECK_SHOW;
+    check_width = box.caption_widths[check_slot] + box.check_box_height;
+  }
+  box.width = std::max(box.width, row_width + 32);
+  if (box.width < check_width) box.width = check_width + 16;
+
+  int x = right_aligned ? box.width - row_width - 16 : (box.width - row_width) / 2;
+  for (const RowButton& b : row) x += items.AddButton(b.id, b.width, b.caption, x, y);
+  box.height = y + box.button_height + 12;
+
+  if (check_slot >= 0) {
+    const int top = y + box.button_height + 12;
+    const PixelRect rect{17, top, 17 + check_width, top + box.check_box_height};
+    items.AddItem(ItemKind::CheckBox, AMB_ID_CHECKBOX, rect, in.captions[check_slot]);
+    box.height = rect.bottom + 8;
+    box.width = std::max(box.width, check_width + 17);
+  }
+
+  // Template header.
+  box.dialog_style = BOX_DIALOG_STYLE | ((in.style & AMB_SYSTEMMODAL) ? DS_SYSMODAL_BIT : 0);
+  box.cx = static_cast<std::int16_t>(box.width * 4 / bx);
+  box.cy = static_cast<std::int16_t>(box.height * 8 / by);
+  return box;
+}
+
+std::vector<std::uint8_t> DialogTemplateBytes(const BoxLayout& layout, std::u16string_view title) {
+  title = title.substr(0, kTitleChars);
+  auto align4 = [](std::size_t n) { return (n + 3) & ~std::size_t{3}; };
+  // Header (18 bytes), menu and class (4), title with terminator.
+  std::size_t size = 18 + 4 + 2 * (title.size() + 1);
+  for (const LayoutItem& item : layout.items)
+    size = align4(size) + 18 + 4 + 2 * (item.text.size() + 1) + 2;
+
+  std::vector<std::uint8_t> out(size, 0);
+  std::size_t at = 0;
+  PutLe32(out, at, layout.dialog_style);
+  PutLe32(out, at, 0);
+  PutLe16(out, at, static_cast<std::uint16_t>(layout.items.size()));
+  PutLe16(out, at, 0);
+  PutLe16(out, at, 0);
+  PutLe16(out, at, static_cast<std::uint16_t>(layout.cx));
+  PutLe16(out, at, static_cast<std::uint16_t>(layout.cy));
+  PutLe16(out, at, 0);  // no menu
+  PutLe16(out, at, 0);  // the dialog class
+  PutText(out, at, title);
+  for (const LayoutItem& item : layout.items) {
+    at = align4(at);
+    PutLe32(out, at, item.style);
+    PutLe32(out, at, 0);
+    PutLe16(out, at, static_cast<std::uint16_t>(item.units.x));
+    PutLe16(out, at, static_cast<std::uint16_t>(item.units.y));
+    PutLe16(out, at, static_cast<std::uint16_t>(item.units.cx));
+    PutLe16(out, at, static_cast<std::uint16_t>(item.units.cy));
+    PutLe16(out, at, static_cast<std::uint16_t>(item.id));
+    PutLe16(out, at, 0xFFFF);
+    PutLe16(out, at, item.class_atom);
+    PutText(out, at, item.text);
+    PutLe16(out, at, 0);  // no creation data
+  }
+  return out;
+}
+
+}  // namespace hivemend

@@ -1,0 +1,174 @@
+// The message box's layout arithmetic: from the texts, the style word, the
+// record and the metrics that the Windows side measures, every control's pixel
+// rectangle, its dialog-unit rectangle and the dialog template's header.
+// Portable; CAppDialogTemplate (AppDialogTemplate_win.h) feeds it the measured
+// figures and turns its items into the in-memory dialog template.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msgbox/MessageBoxParams.h"
+
+namespace hivemend {
+
+// Caption slots: the order of MessageBoxParams::custom_captions.
+enum CaptionSlot : int {
+  SLOT_ABORT, SLOT_CANCEL, SLOT_CONTINUE, SLOT_CHECK_ASK, SLOT_CHECK_TELL, SLOT_CHECK_SHOW,
+  SLOT_HELP, SLOT_IGNORE, SLOT_IGNORE_ALL, SLOT_NO, SLOT_NO_TO_ALL, SLOT_OK, SLOT_REPORT,
+  SLOT_RETRY, SLOT_SKIP, SLOT_SKIP_ALL, SLOT_TRY_AGAIN, SLOT_YES, SLOT_YES_TO_ALL,
+};
+static_assert(SLOT_YES_TO_ALL + 1 == AMB_CAPTION_SLOTS);
+
+// The string-table id of a slot (9001 to 9019) and its built-in caption.
+std::uint32_t CaptionStringId(int slot);
+std::u16string_view BuiltInCaption(int slot);
+
+// Loads string id from the string module, at most max_chars characters; an
+// empty result means the id did not load.
+using StringLoader = std::function<std::u16string(std::uint32_t id, std::size_t max_chars)>;
+
+using Captions = std::array<std::u16string, AMB_CAPTION_SLOTS>;
+
+// The caption of every slot: built-in, replaced by the record's non-empty
+// custom captions when it asks for them, else by the string table unless the
+// style has AMB_NO_STRING_TABLE. The Report slot takes the record's report
+// caption (id first, then text) when there is one, and nothing else.
+Captions ResolveCaptions(std::uint32_t style, const MessageBoxParams& params, const StringLoader& load);
+
+// The record's custom button captions: its id loaded (258 characters) when not
+// 0, else or when that is empty its text (259 characters). '\n'-separated.
+std::u16string ResolveCustomButtons(const MessageBoxParams& params, const StringLoader& load);
+
+// The captions of the custom buttons: the pieces between line feeds, empty
+// pieces skipped, at most 4.
+std::vector<std::u16string> SplitCustomButtons(std::u16string_view text);
+
+// Box kind flags.
+inline constexpr std::uint32_t BOX_CHECK_ASK = 1;
+inline constexpr std::uint32_t BOX_CHECK_TELL = 2;
+inline constexpr std::uint32_t BOX_CHECK_SHOW = 4;
+inline constexpr std::uint32_t BOX_CHECK_ANY = 7;
+inline constexpr std::uint32_t BOX_HAS_CANCEL = 8;
+inline constexpr std::uint32_t BOX_IS_OK = 16;
+
+// Which check box the style asks for (ask over tell over show), whether the
+// row has a Cancel button, and whether a Cancel command answers OK. Custom
+// buttons have neither. Sets 10 to 15 show a single OK button and behave as
+// MB_OK.
+std::uint32_t BoxKind(std::uint32_t style, bool custom_buttons);
+// The result bit (AMB_CHECK_ASK, ...) of a box kind's check box; 0 without one.
+std::uint32_t CheckResultBit(std::uint32_t box_kind);
+
+struct ButtonSpec {
+  int slot;  // caption slot
+  int id;    // the id the button returns
+};
+// The buttons of a set, left to right, before Help and Report.
+std::vector<ButtonSpec> ButtonSetRow(std::uint32_t style);
+
+struct PixelRect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  int width() const { return right - left; }
+  int height() const { return bottom - top; }
+  bool operator==(const PixelRect&) const = default;
+};
+
+struct PixelSize {
+  int cx = 0, cy = 0;
+};
+
+// What the Windows side measures with the message font and the system.
+struct LayoutMetrics {
+  int base_x = 8, base_y = 16;   // GetDialogBaseUnits: low and high word
+  int screen_width = 1280;       // SM_CXSCREEN
+  int icon_width = 32, icon_height = 32;  // SM_CXICON, SM_CYICON
+  // Extent of a one-line caption (GetTextExtentPoint32W).
+  std::function<int(std::u16string_view caption)> caption_extent;
+  // The text's extent as DrawTextW computes it in (0, 0, limit, limit) with
+  // DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX.
+  std::function<PixelSize(std::u16string_view text, int limit)> text_extent;
+  int line_height = 0;  // the height of "My"
+};
+
+// What one box shows, after the texts were loaded and the look decided.
+struct LayoutInput {
+  std::uint32_t style = 0;
+  std::uint32_t options = 0;  // AMB_OPT_ bits; modern also right-aligns the buttons
+  std::int32_t countdown_seconds = 0;
+  bool has_icon = false;              // an icon was loaded
+  bool has_background_brush = false;  // the band is painted
+  bool has_report = false;            // the record has a report callback
+  std::u16string message;
+  Captions captions;
+  std::u16string custom_buttons;  // '\n'-separated; empty for the style's set
+};
+
+enum class ItemKind : std::uint8_t { PushButton, CheckBox, Static };
+
+inline constexpr std::uint16_t BUTTON_CLASS_ATOM = 0x0080;
+inline constexpr std::uint16_t STATIC_CLASS_ATOM = 0x0082;
+inline constexpr std::uint32_t PUSH_BUTTON_STYLE = 0x50010000u;
+inline constexpr std::uint32_t DEFAULT_BUTTON_STYLE = 0x50010001u;
+inline constexpr std::uint32_t CHECK_BOX_STYLE = 0x50010003u;
+inline constexpr std::uint32_t STATIC_STYLE = 0x50000000u;
+inline constexpr std::uint32_t BOX_DIALOG_STYLE = 0x90C80880u;  // popup, caption, system menu, centred
+inline constexpr std::uint32_t DS_SYSMODAL_BIT = 0x00000002u;
+
+inline constexpr int ICON_ID = 1000;
+inline constexpr int MESSAGE_ID = 1001;
+
+struct DialogUnitRect {
+  std::int16_t x = 0, y = 0, cx = 0, cy = 0;
+  bool operator==(const DialogUnitRect&) const = default;
+};
+
+struct LayoutItem {
+  ItemKind kind = ItemKind::Static;
+  int id = 0;
+  PixelRect rect;           // where the layout placed it, in pixels
+  DialogUnitRect units;     // the same in dialog units of the system font
+  std::uint32_t style = 0;  // window style
+  std::uint16_t class_atom = 0;
+  std::u16string text;
+};
+
+struct BoxLayout {
+  // Metrics in pixels.
+  int min_button_width = 0, countdown_extra = 0, button_height = 0, check_box_height = 0;
+  std::array<int, AMB_CAPTION_SLOTS> caption_widths{};
+  PixelRect message_rect;
+  PixelRect icon_rect;  // empty without an icon
+  int width = 0, height = 0;  // the box's client area in pixels
+  // Items in creation order: icon, message text, push buttons left to right,
+  // check box.
+  std::vector<LayoutItem> items;
+  int default_index = 1;  // the n-th push button that is the default
+  int default_id = 1;     // its id
+  std::uint32_t box_kind = 0;
+  // Template header.
+  std::uint32_t dialog_style = BOX_DIALOG_STYLE;
+  std::int16_t cx = 0, cy = 0;  // dialog units
+
+  const LayoutItem* Find(int id) const;
+};
+
+// Converts pixels to dialog units of base units (bx, by), truncating.
+DialogUnitRect ToDialogUnits(const PixelRect& rect, int base_x, int base_y);
+// a * b / c rounded to the nearest, as Win32 MulDiv.
+int MulDivRound(int a, int b, int c);
+
+// Lays out one box; the constructor's steps in order.
+BoxLayout LayOutMessageBox(const LayoutInput& input, const LayoutMetrics& metrics);
+
+// The in-memory DLGTEMPLATE of a layout: header, no menu, default class, the
+// title (its first 1023 characters) and no font; then every item on a 4-byte
+// boundary: DLGITEMTEMPLATE, class 0xFFFF + atom, text, 0 creation bytes.
+// Little-endian, sized exactly, zero-filled.
+std::vector<std::uint8_t> DialogTemplateBytes(const BoxLayout& layout, std::u16string_view title);
+
+}  // namespace hivemend
