@@ -1,0 +1,496 @@
+// The message box's dialog: construction (texts, measuring, layout), the
+// in-memory template, the modal loop, the dialog procedure and its painting.
+#include "msgbox/AppDialogTemplate.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+
+#include "msgbox/SavedAnswer.h"
+#include "platform/Registry.h"
+#include "platform/UniqueHandle_win.h"
+#include "platform/WinString.h"
+
+namespace hivemend {
+
+namespace {
+
+constexpr UINT_PTR kCountdownTimer = 1;
+constexpr UINT_PTR kDisabledTimer = 2;
+constexpr int kFirstButtonId = 1;
+constexpr int kLastButtonId = 26;
+constexpr std::size_t kTextChars = 65535;
+constexpr std::size_t kLoadedTextChars = 65534;
+// Messages show '&' as it is; the control's style is otherwise the plain static's.
+constexpr DWORD kNoPrefix = SS_NOPREFIX;
+// NONCLIENTMETRICSW without iPaddedBorderWidth: accepted by every Windows version.
+constexpr UINT kNonClientMetricsSize = 500;
+
+// A wide text, or a string-table id (a non-zero value below 65536), as text.
+std::u16string TextOrString(HMODULE module, const wchar_t* text, std::size_t max_chars) {
+  if (text == nullptr) return {};
+  if (IS_INTRESOURCE(text)) {
+    std::u16string buffer(max_chars + 1, u'\0');
+    const int length = LoadStringW(module, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(text)),
+                                   reinterpret_cast<wchar_t*>(buffer.data()), static_cast<int>(max_chars + 1));
+    buffer.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return buffer;
+  }
+  const std::u16string_view view(reinterpret_cast<const char16_t*>(text));
+  return std::u16string(view.substr(0, max_chars));
+}
+
+std::u16string LoadText(HMODULE module, std::uint32_t id, std::size_t max_chars) {
+  if (id == 0 || id > 0xFFFF) return {};
+  return TextOrString(module, MAKEINTRESOURCEW(id), max_chars);
+}
+
+bool IsButtonClass(HWND window) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  return lstrcmpiW(name, L"Button") == 0;
+}
+
+std::u16string WindowText(HWND window, int max_chars) {
+  std::u16string buffer(static_cast<std::size_t>(max_chars) + 1, u'\0');
+  const int length = GetWindowTextW(window, reinterpret_cast<wchar_t*>(buffer.data()), max_chars + 1);
+  buffer.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return buffer;
+}
+
+std::u16string ProgramPath() {
+  std::u16string path(32768, u'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()),
+                                          static_cast<DWORD>(path.size()));
+  path.resize(length < path.size() ? length : 0);
+  return path;
+}
+
+HICON LoadBoxIcon(UINT style, const MessageBoxParams& record, HMODULE icon_module) {
+  const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
+  if (record.icon_id != 0)
+    return static_cast<HICON>(LoadImageW(icon_module, MAKEINTRESOURCEW(record.icon_id & 0xFFFF), IMAGE_ICON,
+                                         cx, cy, 0));
+  if (record.icon_name[0] != 0) {
+    const std::u16string name(FieldText(record.icon_name));
+    return static_cast<HICON>(LoadImageW(icon_module, AsWide(name), IMAGE_ICON, cx, cy, 0));
+  }
+  const wchar_t* system_icon = nullptr;
+  switch (style & AMB_ICON_MASK) {
+    case 0: return nullptr;
+    case AMB_ICONHAND: system_icon = IDI_HAND; break;
+    case AMB_ICONQUESTION: system_icon = IDI_QUESTION; break;
+    case AMB_ICONASTERISK: system_icon = IDI_ASTERISK; break;
+    default: system_icon = IDI_EXCLAMATION; break;
+  }
+  // A private copy, so that the box destroys what it owns and never a shared icon.
+  const HICON shared = LoadIconW(nullptr, system_icon);
+  return shared ? CopyIcon(shared) : nullptr;
+}
+
+// Builds the clipboard text of the box (Ctrl+C) and puts it on the clipboard.
+// Handles only Ctrl+C; every other key goes on to the dialog manager.
+bool CopyBoxText(HWND dialog, const MSG& message) {
+  if (message.wParam != 0x43 || GetAsyncKeyState(VK_CONTROL) >= 0) return false;
+  static constexpr std::u16string_view kLine = u"---------------------------\r\n";
+  std::u16string text(kLine);
+  text += WindowText(dialog, 999) + u"\r\n";
+  text += kLine;
+  text += WindowText(GetDlgItem(dialog, MESSAGE_ID), 3999) + u"\r\n";
+  text += kLine;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsButtonClass(child)) continue;
+    std::u16string caption = WindowText(child, 198);
+    std::erase(caption, u'&');
+    text += caption + u"   ";
+  }
+  text += u"\r\n";
+  text += kLine;
+
+  if (!OpenClipboard(dialog)) return true;
+  EmptyClipboard();
+  const SIZE_T bytes = (text.size() + 1) * sizeof(char16_t);
+  ScopedHGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+  if (memory) {
+    if (void* data = GlobalLock(memory.get())) {
+      std::memcpy(data, text.c_str(), bytes);
+      GlobalUnlock(memory.get());
+      if (SetClipboardData(CF_UNICODETEXT, memory.get())) memory.release();  // the clipboard owns it now
+    }
+  }
+  CloseClipboard();
+  return true;
+}
+
+}  // namespace
+
+CAppDialogItem::CAppDialogItem(const LayoutItem& item)
+    : style(item.style),
+      x(item.units.x),
+      y(item.units.y),
+      cx(item.units.cx),
+      cy(item.units.cy),
+      id(static_cast<WORD>(item.id)),
+      class_atom(item.class_atom),
+      text(item.text) {}
+
+CAppDialogItem::~CAppDialogItem() = default;
+
+CAppDialogTemplate::CAppDialogTemplate(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style,
+                                       const MessageBoxParams& record)
+    : company_name_(FieldText(record.company_name)),
+      module_name_(record.module_name ? std::u16string(record.module_name) : std::u16string()),
+      checksum_(record.checksum),
+      report_callback_(record.report_callback),
+      report_data_(record.report_data),
+      help_context_(record.help_context),
+      countdown_seconds_(record.countdown_seconds),
+      disabled_seconds_(record.disabled_seconds),
+      x_(record.x),
+      y_(record.y),
+      style_(style),
+      owner_(owner),
+      text_color_(record.text_color),
+      background_color_(record.background_color) {
+  const HMODULE own_module = GetModuleHandleW(nullptr);
+  string_module_ = record.string_module ? static_cast<HMODULE>(record.string_module) : own_module;
+  icon_module_ = record.icon_module ? static_cast<HMODULE>(record.icon_module) : own_module;
+  const bool modern = (record.options & AMB_OPT_MODERN) != 0;
+
+  // Colours and the band's brush.
+  if (modern && background_color_ == CLR_INVALID) background_color_ = GetSysColor(COLOR_WINDOW);
+  if (background_color_ != CLR_INVALID) background_brush_ = CreateSolidBrush(background_color_);
+
+  // Texts and captions.
+  message_ = TextOrString(string_module_, text, IS_INTRESOURCE(text) ? kLoadedTextChars : kTextChars);
+  caption_ = TextOrString(string_module_, caption, IS_INTRESOURCE(caption) ? kLoadedTextChars : kTextChars);
+  const StringLoader load = [this](std::uint32_t id, std::size_t max_chars) {
+    return LoadText(string_module_, id, max_chars);
+  };
+  LayoutInput input;
+  input.style = style;
+  input.options = record.options;
+  input.countdown_seconds = countdown_seconds_;
+  input.custom_buttons = ResolveCustomButtons(record, load);
+  captions_ = ResolveCaptions(style, record, load);
+  input.captions = captions_;
+  input.message = message_;
+  input.has_report = report_callback_ != nullptr;
+  input.has_background_brush = background_brush_ != nullptr;
+
+  icon_ = LoadBoxIcon(style, record, icon_module_);
+  input.has_icon = icon_ != nullptr;
+
+  // Measuring with the message font.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = kNonClientMetricsSize;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &metrics, 0))
+    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+  const HDC dc = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+  const HGDIOBJ old_font = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+
+  LayoutMetrics m;
+  const LONG base_units = GetDialogBaseUnits();
+  m.base_x = LOWORD(base_units);
+  m.base_y = HIWORD(base_units);
+  m.screen_width = GetSystemMetrics(SM_CXSCREEN);
+  m.icon_width = GetSystemMetrics(SM_CXICON);
+  m.icon_height = GetSystemMetrics(SM_CYICON);
+  m.caption_extent = [dc](std::u16string_view caption) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(caption.data()), static_cast<int>(caption.size()),
+                          &size);
+    return static_cast<int>(size.cx);
+  };
+  m.text_extent = [dc](std::u16string_view message, int limit) {
+    RECT rect{0, 0, limit, limit};
+    DrawTextW(dc, reinterpret_cast<const wchar_t*>(message.data()), static_cast<int>(message.size()), &rect,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    return PixelSize{rect.right - rect.left, rect.bottom - rect.top};
+  };
+  SIZE my{};
+  GetTextExtentPoint32W(dc, L"My", 2, &my);
+  m.line_height = my.cy;
+
+  layout_ = LayOutMessageBox(input, m);
+  for (LayoutItem& item : layout_.items) {
+    if (item.id == MESSAGE_ID) item.style |= kNoPrefix;
+    items_.push_back(std::make_unique<CAppDialogItem>(item));
+  }
+
+  SelectObject(dc, old_font);
+  DeleteDC(dc);
+}
+
+CAppDialogTemplate::~CAppDialogTemplate() {
+  if (icon_) DestroyIcon(icon_);
+  if (font_) DeleteObject(font_);
+  if (background_brush_) DeleteObject(background_brush_);
+}
+
+int CAppDialogTemplate::RunModal() {
+  // The template from the items, as the layout describes it.
+  BoxLayout written = layout_;
+  for (std::size_t i = 0; i < written.items.size(); ++i) written.items[i].style = items_[i]->style;
+  const std::vector<std::uint8_t> bytes = DialogTemplateBytes(written, caption_);
+  ScopedHGlobal memory(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size()));
+  if (!memory) return IDCANCEL;
+  void* locked = GlobalLock(memory.get());
+  if (!locked) return IDCANCEL;
+  std::memcpy(locked, bytes.data(), bytes.size());
+
+  const HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                                 static_cast<LPCDLGTEMPLATEW>(locked), owner_, DialogProc,
+                                                 reinterpret_cast<LPARAM>(this));
+  if (!dialog) {
+    GlobalUnlock(memory.get());
+    return result_;
+  }
+  if (owner_) EnableWindow(owner_, FALSE);
+
+  MSG message;
+  while (!ended_) {
+    if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      WaitMessage();
+      continue;
+    }
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      break;
+    }
+    if (message.message == WM_KEYDOWN && CopyBoxText(dialog, message)) continue;
+    if (!IsDialogMessageW(dialog, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+
+  // The owner first, so that activation returns to it.
+  if (owner_ && IsWindow(owner_)) EnableWindow(owner_, TRUE);
+  DestroyWindow(dialog);
+  GlobalUnlock(memory.get());
+  return result_;
+}
+
+INT_PTR CALLBACK CAppDialogTemplate::DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, GWLP_USERDATA, lparam);
+    return reinterpret_cast<CAppDialogTemplate*>(lparam)->OnInitDialog(dialog);
+  }
+  auto* self = reinterpret_cast<CAppDialogTemplate*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+  if (!self) return FALSE;
+  switch (message) {
+    case WM_COMMAND:
+      self->StopCountdown(dialog);
+      self->OnCommand(dialog, wparam);
+      return TRUE;
+    case WM_LBUTTONDOWN:
+    case WM_NCLBUTTONDOWN:
+      self->StopCountdown(dialog);
+      return FALSE;
+    case WM_TIMER:
+      if (wparam == kCountdownTimer) self->OnCountdownTick(dialog);
+      if (wparam == kDisabledTimer) self->OnDisabledTick(dialog);
+      return TRUE;
+    case WM_ERASEBKGND:
+      if (!self->background_brush_) return FALSE;
+      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, self->OnEraseBackground(dialog, reinterpret_cast<HDC>(wparam)));
+      return TRUE;
+    case WM_CTLCOLORSTATIC:
+      if (!self->background_brush_) return FALSE;
+      return self->OnControlColorStatic(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+  }
+  return FALSE;
+}
+
+INT_PTR CAppDialogTemplate::OnInitDialog(HWND dialog) {
+  const WPARAM font = reinterpret_cast<WPARAM>(font_);
+  if (font_) {
+    SendDlgItemMessageW(dialog, MESSAGE_ID, WM_SETFONT, font, FALSE);
+    for (int id = kFirstButtonId; id <= kLastButtonId; ++id)
+      if (HWND control = GetDlgItem(dialog, id)) SendMessageW(control, WM_SETFONT, font, FALSE);
+    for (int id : {AMB_ID_HELP, AMB_ID_CHECKBOX, AMB_ID_REPORT})
+      if (HWND control = GetDlgItem(dialog, id)) SendMessageW(control, WM_SETFONT, font, FALSE);
+  }
+  CheckDlgButton(dialog, AMB_ID_CHECKBOX, BST_UNCHECKED);
+
+  if (disabled_seconds_ > 0) {
+    EnableButtons(dialog, false);
+    SetCloseItem(dialog, false);
+  }
+  if (HWND default_button = GetDlgItem(dialog, layout_.default_id)) SetFocus(default_button);
+  if (!(layout_.box_kind & (BOX_HAS_CANCEL | BOX_IS_OK))) SetCloseItem(dialog, false);
+  if (icon_) {
+    if (HWND control = GetDlgItem(dialog, ICON_ID))
+      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(IconProc));
+  }
+  if (style_ & AMB_TOPMOST) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  if (style_ & AMB_SETFOREGROUND) SetForegroundWindow(dialog);
+
+  if (x_ != 0 || y_ != 0) {
+    SetWindowPos(dialog, nullptr, x_, y_, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else if (owner_) {
+    RECT owner_rect{}, box{};
+    GetWindowRect(owner_, &owner_rect);
+    GetWindowRect(dialog, &box);
+    const int left = (owner_rect.left + owner_rect.right) / 2 - (box.right - box.left) / 2;
+    const int top = (owner_rect.top + owner_rect.bottom) / 2 - (box.bottom - box.top) / 2;
+    SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  if (countdown_seconds_ > 0) SetTimer(dialog, kCountdownTimer, 1000, nullptr);
+  if (disabled_seconds_ > 0) SetTimer(dialog, kDisabledTimer, 1000, nullptr);
+  SetForegroundWindow(dialog);
+  return FALSE;
+}
+
+void CAppDialogTemplate::StopCountdown(HWND dialog) {
+  KillTimer(dialog, kCountdownTimer);
+  if (!saved_default_caption_.empty())
+    SetDlgItemTextW(dialog, layout_.default_id, AsWide(saved_default_caption_));
+}
+
+void CAppDialogTemplate::OnCommand(HWND dialog, WPARAM command) {
+  const bool timed_out = (command & AMB_TIMED_OUT) != 0 && command <= 0xFFFFFFFFu;
+  // While the buttons are disabled the box cannot be answered, not even by
+  // Escape or Enter; only the countdown can still press its button.
+  if (disabled_seconds_ > 0 && !timed_out && command != static_cast<WPARAM>(AMB_ID_HELP) &&
+      command != static_cast<WPARAM>(AMB_ID_REPORT) && command != static_cast<WPARAM>(AMB_ID_CHECKBOX))
+    return;
+  switch (command) {
+    case IDCANCEL:
+      if (layout_.box_kind & BOX_HAS_CANCEL) {
+        result_ = IDCANCEL;
+        ended_ = true;
+      } else if (layout_.box_kind & BOX_IS_OK) {
+        result_ = IDOK;
+        ended_ = true;
+      }
+      return;
+    case AMB_ID_HELP:
+      OpenHelp(dialog);
+      return;
+    case AMB_ID_REPORT:
+      if (report_callback_) report_callback_(message_.c_str(), report_data_);
+      return;
+    case AMB_ID_CHECKBOX:
+      return;
+  }
+  int result = static_cast<int>(static_cast<DWORD>(command));
+  const bool ticked = (layout_.box_kind & BOX_CHECK_ANY) && IsDlgButtonChecked(dialog, AMB_ID_CHECKBOX) == BST_CHECKED;
+  if (ticked) {
+    result = static_cast<int>(static_cast<DWORD>(result) | CheckResultBit(layout_.box_kind));
+    if (!module_name_.empty()) StoreAnswer(result);
+  }
+  result_ = result;
+  ended_ = true;
+}
+
+void CAppDialogTemplate::StoreAnswer(int result) const {
+  Registry* registry = SystemRegistry();
+  if (!registry) return;
+  RegKey key(*registry);
+  if (key.Create(RegRoot::CurrentUser, SavedAnswerKeyPath(company_name_, ProgramPath()), kKeyWrite) != kRegOk)
+    return;
+  const DWORD value = static_cast<DWORD>(result);
+  // A failure to store changes nothing for the caller: the answer is still returned.
+  (void)key.Set(AnswerValueName(module_name_, checksum_), kRegDword, reinterpret_cast<const std::uint8_t*>(&value),
+                sizeof value);
+}
+
+void CAppDialogTemplate::OpenHelp(HWND dialog) const {
+  std::u16string path = ProgramPath();
+  const auto slash = path.rfind(u'\\');
+  const auto dot = path.rfind(u'.');
+  // Only a "." in the file name itself starts the extension.
+  if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)) return;
+  path.replace(dot, std::u16string::npos, u".hlp");
+  if (GetFileAttributesW(AsWide(path)) == INVALID_FILE_ATTRIBUTES) return;
+
+  using WinHelpFunction = BOOL(WINAPI*)(HWND, LPCWSTR, UINT, ULONG_PTR);
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  const auto win_help =
+      user32 ? reinterpret_cast<WinHelpFunction>(reinterpret_cast<void*>(GetProcAddress(user32, "WinHelpW"))) : nullptr;
+  if (win_help) {
+    if (help_context_ != 0)
+      win_help(dialog, AsWide(path), HELP_CONTEXT, help_context_);
+    else
+      win_help(dialog, AsWide(path), HELP_PARTIALKEY, reinterpret_cast<ULONG_PTR>(L""));
+    return;
+  }
+  ShellExecuteW(dialog, L"open", AsWide(path), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CAppDialogTemplate::OnCountdownTick(HWND dialog) {
+  if (countdown_seconds_ > 0) {
+    if (saved_default_caption_.empty()) saved_default_caption_ = WindowText(GetDlgItem(dialog, layout_.default_id), 99);
+    wchar_t caption[200];
+    std::swprintf(caption, 200, L"%ls = %d", AsWide(saved_default_caption_), countdown_seconds_);
+    SetDlgItemTextW(dialog, layout_.default_id, caption);
+    --countdown_seconds_;
+    return;
+  }
+  KillTimer(dialog, kCountdownTimer);
+  SendMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(static_cast<DWORD>(layout_.default_id) | AMB_TIMED_OUT), 0);
+}
+
+void CAppDialogTemplate::OnDisabledTick(HWND dialog) {
+  if (disabled_seconds_ > 0) {
+    const std::u16string title = caption_ + u" " + std::u16string(AsU16(std::to_wstring(disabled_seconds_).c_str()));
+    SetWindowTextW(dialog, AsWide(title));
+    --disabled_seconds_;
+    return;
+  }
+  KillTimer(dialog, kDisabledTimer);
+  EnableButtons(dialog, true);
+  if (layout_.box_kind & (BOX_HAS_CANCEL | BOX_IS_OK)) SetCloseItem(dialog, true);
+  SetWindowTextW(dialog, AsWide(caption_));
+  if (HWND default_button = GetDlgItem(dialog, layout_.default_id)) SetFocus(default_button);
+  InvalidateRect(dialog, nullptr, TRUE);
+  UpdateWindow(dialog);
+}
+
+void CAppDialogTemplate::EnableButtons(HWND dialog, bool enable) {
+  for (int id = kFirstButtonId; id <= kLastButtonId; ++id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (control && IsButtonClass(control)) EnableWindow(control, enable);
+  }
+}
+
+void CAppDialogTemplate::SetCloseItem(HWND dialog, bool enable) {
+  EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+}
+
+BOOL CAppDialogTemplate::OnEraseBackground(HWND dialog, HDC dc) {
+  RECT client{};
+  GetClientRect(dialog, &client);
+  ScopedGdiObject face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+  FillRect(dc, &client, static_cast<HBRUSH>(face.get()));
+  RECT band = client;
+  band.bottom = layout_.message_rect.bottom;
+  FillRect(dc, &band, background_brush_);
+  return TRUE;
+}
+
+INT_PTR CAppDialogTemplate::OnControlColorStatic(HDC dc, HWND control) {
+  SetBkColor(dc, background_color_ != CLR_INVALID ? background_color_ : GetSysColor(COLOR_WINDOW));
+  SetTextColor(dc, text_color_ != CLR_INVALID ? text_color_ : GetSysColor(COLOR_WINDOWTEXT));
+  if (GetDlgCtrlID(control) == MESSAGE_ID) return reinterpret_cast<INT_PTR>(background_brush_);
+  return FALSE;
+}
+
+LRESULT CALLBACK CAppDialogTemplate::IconProc(HWND control, UINT message, WPARAM, LPARAM) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    if (HDC dc = BeginPaint(control, &paint)) {
+      const auto* self = reinterpret_cast<const CAppDialogTemplate*>(GetWindowLongPtrW(GetParent(control), GWLP_USERDATA));
+      if (self && self->icon_) DrawIcon(dc, 0, 0, self->icon_);
+      EndPaint(control, &paint);
+    }
+  }
+  return 0;
+}
+
+}  // namespace hivemend

@@ -1,0 +1,706 @@
+// The message box under a real window system: boxes are created and answered
+// the way a user answers them (mouse clicks, keys, the close box).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "BoxDriver.h"
+#include "msgbox/AppDialogTemplate.h"
+#include "msgbox/AppMessageBox.h"
+#include "msgbox/SavedAnswer.h"
+
+namespace hivemend {
+namespace {
+
+using test::BoxAnswerer;
+using test::ClickControl;
+using test::PressKey;
+using test::WaitUntil;
+
+constexpr UINT kQuiet = AMB_NO_SOUND;
+
+void Copy(char16_t* field, std::size_t capacity, std::wstring_view text) {
+  const std::size_t n = std::min(text.size(), capacity - 1);
+  for (std::size_t i = 0; i < n; ++i) field[i] = static_cast<char16_t>(text[i]);
+  field[n] = 0;
+}
+template <std::size_t N>
+void Copy(char16_t (&field)[N], std::wstring_view text) {
+  Copy(field, N, text);
+}
+
+// The box's message and button ids, as the test sees them.
+std::vector<int> PushButtonIds(HWND box) {
+  std::vector<int> ids;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const int id = GetDlgCtrlID(child);
+    if (test::ClassName(child) == L"Button" && id != AMB_ID_CHECKBOX) ids.push_back(id);
+  }
+  return ids;
+}
+
+bool CloseItemGreyed(HWND box) {
+  return (GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED) != 0;
+}
+
+// --- Button sets and their answers ---------------------------------------------
+
+TEST(AppMessageBox, EveryButtonOfEverySetAnswersItsId) {
+  struct Case {
+    int line;
+    UINT style;
+    std::vector<int> ids;
+  } const cases[] = {
+      {__LINE__, MB_OK, {IDOK}},
+      {__LINE__, MB_OKCANCEL, {IDOK, IDCANCEL}},
+      {__LINE__, MB_ABORTRETRYIGNORE, {IDABORT, IDRETRY, IDIGNORE}},
+      {__LINE__, MB_YESNOCANCEL | AMB_YES_TO_ALL | AMB_NO_TO_ALL,
+       {IDYES, AMB_ID_YES_TO_ALL, IDNO, AMB_ID_NO_TO_ALL, IDCANCEL}},
+      {__LINE__, MB_YESNO, {IDYES, IDNO}},
+      {__LINE__, MB_RETRYCANCEL, {IDRETRY, IDCANCEL}},
+      {__LINE__, MB_CANCELTRYCONTINUE, {IDCANCEL, IDTRYAGAIN, IDCONTINUE}},
+      {__LINE__, 7, {IDCONTINUE, IDABORT}},
+      {__LINE__, 8, {AMB_ID_SKIP, AMB_ID_SKIP_ALL, IDCANCEL}},
+      {__LINE__, 9, {IDIGNORE, AMB_ID_IGNORE_ALL, IDCANCEL}},
+      {__LINE__, 12, {IDOK}},
+  };
+  for (const Case& c : cases) {
+    for (int id : c.ids) {
+      SCOPED_TRACE(testing::Message() << "case at line " << c.line << ", button " << id);
+      std::vector<int> shown;
+      int result = 0;
+      {
+        BoxAnswerer answer(L"Sets", [&](HWND box) {
+          shown = PushButtonIds(box);
+          // A real click for the first button of each set, BM_CLICK for the rest.
+          if (id == c.ids.front())
+            ClickControl(box, id);
+          else
+            SendDlgItemMessageW(box, id, BM_CLICK, 0, 0);
+        });
+        result = AppMessageBox(nullptr, L"Pick one.", L"Sets", c.style | kQuiet);
+        EXPECT_TRUE(answer.found());
+      }
+      EXPECT_EQ(shown, c.ids);
+      EXPECT_EQ(result, id);
+    }
+  }
+}
+
+TEST(AppMessageBox, CancelCommand) {
+  // Escape and the close box reach the box as a Cancel command.
+  struct Case {
+    int line;
+    UINT style;
+    bool use_close_box;
+    int result;  // 0: the box stays; it is then answered with No
+    bool close_greyed;
+  } const cases[] = {
+      {__LINE__, MB_OK, false, IDOK, false},
+      {__LINE__, MB_OK, true, IDOK, false},
+      {__LINE__, MB_OKCANCEL, false, IDCANCEL, false},
+      {__LINE__, MB_YESNOCANCEL, true, IDCANCEL, false},
+      {__LINE__, 8, false, IDCANCEL, false},
+      {__LINE__, MB_YESNO, false, 0, true},
+      {__LINE__, MB_YESNO, true, 0, true},
+      {__LINE__, MB_ABORTRETRYIGNORE, false, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    bool greyed = false, stayed = false;
+    int result = 0;
+    {
+      BoxAnswerer answer(L"Cancel", [&](HWND box) {
+        greyed = CloseItemGreyed(box);
+        if (c.use_close_box)
+          EXPECT_TRUE(test::ClickCloseBox(box));
+        else
+          PressKey(box, VK_ESCAPE);
+        if (c.result == 0) {
+          Sleep(300);
+          stayed = IsWindow(box) && IsWindowVisible(box);
+          ClickControl(box, (c.style & 0xF) == MB_YESNO ? IDNO : IDIGNORE);
+        }
+      });
+      result = AppMessageBox(nullptr, L"Cancel me.", L"Cancel", c.style | kQuiet);
+      EXPECT_TRUE(answer.found());
+    }
+    EXPECT_EQ(greyed, c.close_greyed);
+    if (c.result != 0) {
+      EXPECT_EQ(result, c.result);
+    } else {
+      EXPECT_TRUE(stayed);
+      EXPECT_EQ(result, (c.style & 0xF) == MB_YESNO ? IDNO : IDIGNORE);
+    }
+  }
+}
+
+TEST(AppMessageBox, EnterPressesTheDefaultButton) {
+  struct Case {
+    int line;
+    UINT style;
+    int result;
+  } const cases[] = {
+      {__LINE__, MB_YESNO, IDYES},
+      {__LINE__, MB_YESNO | MB_DEFBUTTON2, IDNO},
+      {__LINE__, MB_YESNO | MB_DEFBUTTON3, IDYES},
+      {__LINE__, MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    int result = 0;
+    int focus_id = 0;
+    {
+      BoxAnswerer answer(L"Enter", [&](HWND box) {
+        // The focus as the box's own thread sees it.
+        const DWORD box_thread = GetWindowThreadProcessId(box, nullptr);
+        AttachThreadInput(GetCurrentThreadId(), box_thread, TRUE);
+        focus_id = GetDlgCtrlID(GetFocus());
+        AttachThreadInput(GetCurrentThreadId(), box_thread, FALSE);
+        PressKey(box, VK_RETURN);
+      });
+      result = AppMessageBox(nullptr, L"Press Enter.", L"Enter", c.style | kQuiet);
+    }
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(focus_id, c.result);  // the default button had the focus
+  }
+}
+
+// --- Check box and saved answers -------------------------------------------------
+
+TEST(AppMessageBox, TickedCheckBoxAddsItsBit) {
+  struct Case {
+    int line;
+    UINT style;
+    int button;
+    bool tick;
+    int result;
+  } const cases[] = {
+      {__LINE__, MB_YESNO | AMB_CHECK_ASK, IDYES, true, 0x01000006},
+      {__LINE__, MB_YESNO | AMB_CHECK_ASK, IDYES, false, IDYES},
+      {__LINE__, MB_OK | AMB_CHECK_TELL, IDOK, true, 0x02000001},
+      {__LINE__, MB_OK | AMB_CHECK_SHOW | AMB_CHECK_TELL, IDOK, true, 0x02000001},
+      {__LINE__, MB_OKCANCEL | AMB_CHECK_SHOW, IDOK, true, 0x04000001},
+      {__LINE__, MB_OKCANCEL | AMB_CHECK_SHOW, IDCANCEL, true, IDCANCEL},  // Cancel never carries it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    int result = 0;
+    std::wstring check_caption;
+    {
+      BoxAnswerer answer(L"Check", [&](HWND box) {
+        check_caption = test::Text(GetDlgItem(box, AMB_ID_CHECKBOX));
+        if (c.tick) ClickControl(box, AMB_ID_CHECKBOX);
+        if (c.button == IDCANCEL)
+          PressKey(box, VK_ESCAPE);
+        else
+          ClickControl(box, c.button);
+      });
+      result = AppMessageBox(nullptr, L"Check it.", L"Check", c.style | kQuiet);
+    }
+    EXPECT_EQ(result, c.result);
+    EXPECT_FALSE(check_caption.empty());
+  }
+}
+
+// Runs one question of the saved-answer tests. Returns the result; *shown says
+// whether a box appeared (it is then answered by act).
+int AskSaved(const MessageBoxParams& params, const std::function<void(HWND)>& act, bool* shown) {
+  BoxAnswerer answer(L"Saved", act, 3000);
+  const int result = AppMessageBox(nullptr, L"Install it now?", L"Saved", MB_YESNO | AMB_CHECK_ASK | kQuiet, &params);
+  *shown = answer.found();
+  if (!*shown) {
+    // The box did not show: nothing else may appear either.
+    EXPECT_FALSE(test::BoxAppears(L"Saved", 0));
+  }
+  return result;
+}
+
+std::wstring ProgramFileName() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::wstring full(path);
+  return full.substr(full.rfind(L'\\') + 1);
+}
+
+TEST(AppMessageBox, SavedAnswers) {
+  test::TestKey key;
+  MessageBoxParams params;
+  Copy(params.company_name, key.company());
+  params.module_name = u"hivemend.exe";
+  const std::wstring key_path = L"Software\\" + key.company() + L"\\" + ProgramFileName() + L"\\AppMessageBox";
+  const std::u16string value_name = AnswerValueName(u"hivemend.exe", MessageChecksum(u"Install it now?"));
+
+  // Ticked and answered No: stored, and the caller's record is left alone.
+  bool shown = false;
+  int result = AskSaved(params, [](HWND box) {
+    ClickControl(box, AMB_ID_CHECKBOX);
+    ClickControl(box, IDNO);
+  }, &shown);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(result, 0x01000007);
+  EXPECT_EQ(params.checksum, 0);
+  DWORD stored = 0, size = sizeof stored, type = 0;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(value_name.c_str()),
+                         RRF_RT_ANY, &type, &stored, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(stored, 0x01000007u);
+
+  // Asked again: the saved answer, without a window.
+  result = AskSaved(params, [](HWND box) { ClickControl(box, IDYES); }, &shown);
+  EXPECT_FALSE(shown);
+  EXPECT_EQ(result, 0x01000007);
+
+  // Another question (other text) is asked.
+  {
+    BoxAnswerer answer(L"Saved", [](HWND box) { ClickControl(box, IDYES); });
+    EXPECT_EQ(AppMessageBox(nullptr, L"Something else?", L"Saved", MB_YESNO | AMB_CHECK_ASK | kQuiet, &params), IDYES);
+    EXPECT_TRUE(answer.found());
+  }
+
+  // A saved value without a check-box bit does not answer.
+  const DWORD zero = 0;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(value_name.c_str()),
+                            REG_DWORD, &zero, sizeof zero),
+            ERROR_SUCCESS);
+  result = AskSaved(params, [](HWND box) { ClickControl(box, IDYES); }, &shown);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(result, IDYES);
+
+  // Without a module name nothing is stored or looked up.
+  MessageBoxParams anonymous = params;
+  anonymous.module_name = nullptr;
+  result = AskSaved(anonymous, [](HWND box) {
+    ClickControl(box, AMB_ID_CHECKBOX);
+    ClickControl(box, IDYES);
+  }, &shown);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(result, 0x01000006);
+  size = sizeof stored;
+  RegGetValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(value_name.c_str()), RRF_RT_ANY,
+               nullptr, &stored, &size);
+  EXPECT_EQ(stored, 0u);
+
+  // Ticked and cancelled: plain IDCANCEL, nothing stored.
+  {
+    BoxAnswerer answer(L"Saved", [](HWND box) {
+      ClickControl(box, AMB_ID_CHECKBOX);
+      PressKey(box, VK_ESCAPE);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, L"Cancel it?", L"Saved", MB_OKCANCEL | AMB_CHECK_ASK | kQuiet, &params), IDCANCEL);
+  }
+  const std::u16string cancel_name = AnswerValueName(u"hivemend.exe", MessageChecksum(u"Cancel it?"));
+  EXPECT_NE(RegGetValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(cancel_name.c_str()),
+                         RRF_RT_ANY, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+}
+
+// The child half of SavedAnswerBelongsToTheProgramFile: run from a renamed copy.
+TEST(AppMessageBox, ChildAsksTheSavedQuestion) {
+  wchar_t company[512] = {};
+  if (!GetEnvironmentVariableW(L"HIVEMEND_MSGBOX_CHILD", company, 512)) GTEST_SKIP() << "run by the parent test";
+  MessageBoxParams params;
+  Copy(params.company_name, company);
+  params.module_name = u"hivemend.exe";
+  bool shown = false;
+  const int result = AskSaved(params, [](HWND box) { ClickControl(box, IDYES); }, &shown);
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(result, IDYES);
+}
+
+TEST(AppMessageBox, SavedAnswerBelongsToTheProgramFile) {
+  test::TestKey key;
+  MessageBoxParams params;
+  Copy(params.company_name, key.company());
+  params.module_name = u"hivemend.exe";
+  bool shown = false;
+  ASSERT_EQ(AskSaved(params, [](HWND box) {
+    ClickControl(box, AMB_ID_CHECKBOX);
+    ClickControl(box, IDNO);
+  }, &shown), 0x01000007);
+  ASSERT_EQ(AskSaved(params, [](HWND) {}, &shown), 0x01000007);
+  ASSERT_FALSE(shown);
+
+  // The same question from a copy of this program under another file name.
+  wchar_t self[MAX_PATH] = {}, temp[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring copy = std::wstring(temp) + L"hivemend_renamed_" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+  ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+  SetEnvironmentVariableW(L"HIVEMEND_MSGBOX_CHILD", key.company().c_str());
+  std::wstring command = L"\"" + copy + L"\" --gtest_filter=AppMessageBox.ChildAsksTheSavedQuestion";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(copy.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  SetEnvironmentVariableW(L"HIVEMEND_MSGBOX_CHILD", nullptr);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD exit_code = 99;
+  GetExitCodeProcess(process.hProcess, &exit_code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  DeleteFileW(copy.c_str());
+  EXPECT_EQ(exit_code, 0u);
+}
+
+// --- Timers ---------------------------------------------------------------------
+
+TEST(AppMessageBox, CountdownOf1500RunsTenSecondsAndTimesOut) {
+  MessageBoxParams params;
+  params.countdown_seconds = 1500;
+  std::vector<std::wstring> captions;
+  BoxAnswerer answer(L"Countdown", [&](HWND box) {
+    HWND yes = GetDlgItem(box, IDYES);
+    std::wstring last;
+    while (IsWindow(box)) {
+      const std::wstring now = test::Text(yes);
+      if (now != last && IsWindow(box)) captions.push_back(last = now);
+      Sleep(50);
+    }
+  }, 10000);
+  const int result = AppMessageBox(nullptr, L"Counting down.", L"Countdown", MB_YESNO | MB_ICONQUESTION | kQuiet, &params);
+  EXPECT_EQ(static_cast<DWORD>(result), 0x80000006u);
+  EXPECT_LT(result, 0);
+  EXPECT_EQ(LOWORD(result), IDYES);
+  EXPECT_EQ(params.countdown_seconds, 1500);  // the caller's record is unchanged
+  // The caption counted 10 to 1 (polling may miss none at 1 s a step), then came back.
+  std::vector<std::wstring> expected{L"Yes"};
+  for (int n = 10; n >= 1; --n) expected.push_back(L"Yes = " + std::to_wstring(n));
+  ASSERT_GE(captions.size(), expected.size());
+  captions.resize(std::min(captions.size(), expected.size() + 1));
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(captions[i], expected[i]) << i;
+}
+
+TEST(AppMessageBox, AClickStopsTheCountdownForGood) {
+  MessageBoxParams params;
+  params.countdown_seconds = 2;
+  std::wstring during, after;
+  BoxAnswerer answer(L"Stop", [&](HWND box) {
+    WaitUntil([&] { return test::Text(GetDlgItem(box, IDNO)) == L"No = 2"; }, 5000);
+    during = test::Text(GetDlgItem(box, IDNO));
+    // A click on the box itself, away from every control.
+    RECT client{};
+    GetClientRect(box, &client);
+    POINT point{client.right - 3, client.bottom - 3};
+    ClientToScreen(box, &point);
+    test::ClickAt(point);
+    Sleep(3500);
+    after = test::Text(GetDlgItem(box, IDNO));
+    ClickControl(box, IDYES);
+  });
+  const int result = AppMessageBox(nullptr, L"Stop the countdown.", L"Stop", MB_YESNO | MB_DEFBUTTON2 | kQuiet, &params);
+  EXPECT_EQ(during, L"No = 2");
+  EXPECT_EQ(after, L"No");
+  EXPECT_EQ(result, IDYES);
+}
+
+TEST(AppMessageBox, DisabledPeriod) {
+  MessageBoxParams params;
+  params.disabled_seconds = 2;
+  bool disabled_at_first = false, help_enabled = false, greyed_at_first = false;
+  bool ignored_keys = false, enabled_later = false, close_enabled_later = false;
+  std::wstring title_during, title_after;
+  BoxAnswerer answer(L"Wait", [&](HWND box) {
+    disabled_at_first = !IsWindowEnabled(GetDlgItem(box, IDOK)) && !IsWindowEnabled(GetDlgItem(box, IDCANCEL));
+    help_enabled = IsWindowEnabled(GetDlgItem(box, AMB_ID_HELP)) && IsWindowEnabled(GetDlgItem(box, AMB_ID_CHECKBOX));
+    greyed_at_first = CloseItemGreyed(box);
+    PressKey(box, VK_RETURN);
+    PressKey(box, VK_ESCAPE);
+    Sleep(200);
+    ignored_keys = IsWindow(box);
+    WaitUntil([&] { return test::Text(box) == L"Wait 1"; }, 5000);
+    title_during = test::Text(box);
+    enabled_later = WaitUntil([&] { return IsWindowEnabled(GetDlgItem(box, IDOK)) != FALSE; }, 5000);
+    title_after = test::Text(box);
+    close_enabled_later = !CloseItemGreyed(box);
+    PressKey(box, VK_RETURN);
+  });
+  const int result = AppMessageBox(nullptr, L"Read this first.", L"Wait", MB_OKCANCEL | MB_HELP | AMB_CHECK_TELL | kQuiet,
+                                   &params);
+  EXPECT_TRUE(disabled_at_first);
+  EXPECT_TRUE(help_enabled);
+  EXPECT_TRUE(greyed_at_first);
+  EXPECT_TRUE(ignored_keys);
+  EXPECT_EQ(title_during, L"Wait 1");
+  EXPECT_TRUE(enabled_later);
+  EXPECT_EQ(title_after, L"Wait");
+  EXPECT_TRUE(close_enabled_later);
+  EXPECT_EQ(result, IDOK);
+}
+
+// --- Clipboard, position, delegation ------------------------------------------
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return L"<no clipboard>";
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = p;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+TEST(AppMessageBox, CtrlCCopiesTheBox) {
+  MessageBoxParams params;
+  params.report_callback = [](const char16_t*, std::uint32_t) {};
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
+  std::wstring copied;
+  BoxAnswerer answer(L"Copy", [&](HWND box) {
+    PressKey(box, 'C', true);
+    WaitUntil([&] { return !(copied = ClipboardText()).empty(); }, 3000);
+    ClickControl(box, IDNO);
+  });
+  const int result = AppMessageBox(nullptr, L"Line one\r\nA&B line two", L"Copy me",
+                                   MB_YESNO | MB_HELP | AMB_CHECK_ASK | kQuiet, &params);
+  EXPECT_EQ(result, IDNO);
+  const std::wstring line = L"---------------------------\r\n";
+  EXPECT_EQ(copied, line + L"Copy me\r\n" + line + L"Line one\r\nA&B line two\r\n" + line +
+                        L"Yes   No   Help   Report   Do not ask me again   \r\n" + line);
+}
+
+TEST(AppMessageBox, Position) {
+  struct Case {
+    int line;
+    int x, y;
+  } const cases[] = {
+      {__LINE__, 0, 5},
+      {__LINE__, 5, 0},
+      {__LINE__, 120, 77},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    MessageBoxParams params;
+    params.x = c.x;
+    params.y = c.y;
+    RECT rect{};
+    BoxAnswerer answer(L"Place", [&](HWND box) {
+      GetWindowRect(box, &rect);
+      ClickControl(box, IDOK);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, L"Here.", L"Place", MB_OK | kQuiet, &params), IDOK);
+    EXPECT_EQ(rect.left, c.x);
+    EXPECT_EQ(rect.top, c.y);
+  }
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+TEST(AppMessageBox, CentredOnItsOwnerWhichIsDisabledMeanwhile) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = PlainWindowProc;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"HivemendMsgboxOwner";
+  RegisterClassW(&window_class);
+  HWND owner = CreateWindowExW(0, L"HivemendMsgboxOwner", L"Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 60, 700,
+                               500, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(owner, nullptr);
+  RECT box_rect{}, owner_rect{};
+  GetWindowRect(owner, &owner_rect);
+  bool owner_disabled = false;
+  HWND box_owner = nullptr;
+  BoxAnswerer answer(L"Owned", [&](HWND box) {
+    GetWindowRect(box, &box_rect);
+    owner_disabled = !IsWindowEnabled(owner);
+    box_owner = GetWindow(box, GW_OWNER);
+    PressKey(box, VK_RETURN);
+  });
+  EXPECT_EQ(AppMessageBox(owner, L"Centred.", L"Owned", MB_OK | kQuiet), IDOK);
+  EXPECT_TRUE(owner_disabled);
+  EXPECT_EQ(box_owner, owner);
+  EXPECT_TRUE(IsWindowEnabled(owner));
+  const int width = box_rect.right - box_rect.left, height = box_rect.bottom - box_rect.top;
+  EXPECT_EQ(box_rect.left, (owner_rect.left + owner_rect.right) / 2 - width / 2);
+  EXPECT_EQ(box_rect.top, (owner_rect.top + owner_rect.bottom) / 2 - height / 2);
+  DestroyWindow(owner);
+}
+
+TEST(AppMessageBox, SystemModalWithTheHandBitGoesToThePlatformBox) {
+  struct Case {
+    int line;
+    UINT style;
+    bool own_box;
+  } const cases[] = {
+      {__LINE__, MB_OK | MB_SYSTEMMODAL | MB_ICONEXCLAMATION, false},
+      {__LINE__, MB_OK | MB_SYSTEMMODAL | MB_ICONHAND, false},
+      {__LINE__, MB_OK | MB_SYSTEMMODAL | MB_ICONQUESTION | AMB_CHECK_ASK, true},
+      {__LINE__, MB_OK | MB_ICONEXCLAMATION, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    bool has_message_control = false, has_check_box = false;
+    BoxAnswerer answer(L"Modal", [&](HWND box) {
+      has_message_control = GetDlgItem(box, MESSAGE_ID) != nullptr;
+      has_check_box = GetDlgItem(box, AMB_ID_CHECKBOX) != nullptr;
+      SendDlgItemMessageW(box, IDOK, BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, L"System modal.", L"Modal", c.style | kQuiet), IDOK);
+    EXPECT_TRUE(answer.found());
+    EXPECT_EQ(has_message_control, c.own_box);
+    EXPECT_EQ(has_check_box, c.own_box && (c.style & AMB_CHECK_ASK));
+  }
+}
+
+// --- The controls match the layout ----------------------------------------------
+
+TEST(AppMessageBox, ControlsSitWhereTheLayoutPutsThem) {
+  struct Case {
+    int line;
+    UINT style;
+    const wchar_t* text;
+    std::uint32_t options;
+    std::int32_t countdown;
+  } const cases[] = {
+      {__LINE__, MB_YESNO | MB_ICONQUESTION | AMB_CHECK_ASK,
+       L"There is an update for Hivemend available. Version 0.0.3.1. Would you like to auto-install it now?",
+       AMB_OPT_MODERN, 0},
+      {__LINE__, MB_OK | MB_ICONEXCLAMATION, L"Short.", 0, 0},
+      {__LINE__, MB_ABORTRETRYIGNORE | MB_HELP | AMB_CHECK_SHOW, L"Two\nlines", AMB_OPT_NARROW | AMB_OPT_MODERN, 3},
+  };
+  const LONG base = GetDialogBaseUnits();
+  const int bx = LOWORD(base), by = HIWORD(base);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    MessageBoxParams record;
+    record.options = c.options;
+    record.countdown_seconds = c.countdown;
+    CAppDialogTemplate box_template(nullptr, c.text, L"Layout", c.style | kQuiet, record);
+    const BoxLayout& layout = box_template.Layout();
+    std::vector<std::pair<int, RECT>> rects;
+    RECT client{};
+    BoxAnswerer answer(L"Layout", [&](HWND box) {
+      GetClientRect(box, &client);
+      for (const LayoutItem& item : layout.items) rects.push_back({item.id, test::ControlRect(box, item.id)});
+      PressKey(box, VK_RETURN);
+    });
+    box_template.RunModal();
+    ASSERT_EQ(rects.size(), layout.items.size());
+    EXPECT_EQ(client.right, MulDiv(layout.cx, bx, 4));
+    EXPECT_EQ(client.bottom, MulDiv(layout.cy, by, 8));
+    EXPECT_NEAR(client.right, layout.width, 2);
+    EXPECT_NEAR(client.bottom, layout.height, 2);
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+      const LayoutItem& item = layout.items[i];
+      const RECT& r = rects[i].second;
+      SCOPED_TRACE(testing::Message() << "control " << item.id);
+      // Exactly the dialog units converted back, and so within a unit of the pixels.
+      EXPECT_EQ(r.left, MulDiv(item.units.x, bx, 4));
+      EXPECT_EQ(r.top, MulDiv(item.units.y, by, 8));
+      EXPECT_EQ(r.right - r.left, MulDiv(item.units.cx, bx, 4));
+      EXPECT_EQ(r.bottom - r.top, MulDiv(item.units.cy, by, 8));
+      EXPECT_NEAR(r.left, item.rect.left, 2);
+      EXPECT_NEAR(r.top, item.rect.top, 2);
+      EXPECT_NEAR(r.right, item.rect.right, 3);
+      EXPECT_NEAR(r.bottom, item.rect.bottom, 3);
+    }
+  }
+}
+
+// --- Texts, Help, Report, quitting ---------------------------------------------------
+
+TEST(AppMessageBox, TextsFromTheStringTableAndTheMissingCaption) {
+  std::wstring text, title, yes;
+  {
+    BoxAnswerer answer(L"", [&](HWND box) {
+      text = test::Text(GetDlgItem(box, MESSAGE_ID));
+      title = test::Text(box);
+      yes = test::Text(GetDlgItem(box, IDYES));
+      ClickControl(box, IDNO);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, MAKEINTRESOURCEW(9013), nullptr, MB_YESNO | kQuiet), IDNO);
+  }
+  EXPECT_EQ(text, L"Yes to all");
+  EXPECT_EQ(title, L"Error");
+  EXPECT_EQ(yes, L"Yes");
+  {
+    BoxAnswerer answer(L"&Yes", [&](HWND box) {
+      title = test::Text(box);
+      yes = test::Text(GetDlgItem(box, IDYES));
+      text = test::Text(GetDlgItem(box, MESSAGE_ID));
+      ClickControl(box, IDYES);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, nullptr, L"&Yes", MB_YESNO | AMB_NO_STRING_TABLE | kQuiet), IDYES);
+  }
+  EXPECT_EQ(title, L"&Yes");
+  EXPECT_EQ(yes, L"&Yes");
+  EXPECT_EQ(text, L"");
+}
+
+struct ReportLog {
+  static inline std::u16string text;
+  static inline std::uint32_t data = 0;
+  static inline int calls = 0;
+  static void Record(const char16_t* t, std::uint32_t d) {
+    text = t;
+    data = d;
+    ++calls;
+  }
+};
+
+TEST(AppMessageBox, HelpAndReportLeaveTheBoxOpen) {
+  MessageBoxParams params;
+  params.report_callback = &ReportLog::Record;
+  params.report_data = 77;
+  Copy(params.report_caption, L"Send &report");
+  bool open_after = false;
+  std::wstring report_caption;
+  BoxAnswerer answer(L"Extras", [&](HWND box) {
+    report_caption = test::Text(GetDlgItem(box, AMB_ID_REPORT));
+    ClickControl(box, AMB_ID_REPORT);
+    ClickControl(box, AMB_ID_HELP);  // no help file next to the program: nothing happens
+    Sleep(200);
+    open_after = IsWindowVisible(box) != FALSE;
+    ClickControl(box, IDOK);
+  });
+  EXPECT_EQ(AppMessageBox(nullptr, L"Report me.", L"Extras", MB_OK | MB_HELP | kQuiet, &params), IDOK);
+  EXPECT_TRUE(open_after);
+  EXPECT_EQ(report_caption, L"Send &report");
+  EXPECT_EQ(ReportLog::calls, 1);
+  EXPECT_EQ(ReportLog::text, u"Report me.");
+  EXPECT_EQ(ReportLog::data, 77u);
+}
+
+TEST(AppMessageBox, CustomButtonsAndIcon) {
+  MessageBoxParams params;
+  Copy(params.custom_buttons, L"\nKeep\nReplace all\n\nLater\nNever\nExtra");
+  params.icon_module = GetModuleHandleW(L"user32.dll");
+  params.icon_id = 32516;  // the information icon of the system's own resources
+  std::vector<int> ids;
+  bool has_icon = false, close_greyed = false;
+  BoxAnswerer answer(L"Custom", [&](HWND box) {
+    ids = PushButtonIds(box);
+    has_icon = GetDlgItem(box, ICON_ID) != nullptr;
+    close_greyed = CloseItemGreyed(box);
+    PressKey(box, VK_ESCAPE);  // no Cancel button: ignored
+    ClickControl(box, AMB_ID_CUSTOM3);
+  });
+  EXPECT_EQ(AppMessageBox(nullptr, L"Custom buttons.", L"Custom", MB_YESNOCANCEL | kQuiet, &params), AMB_ID_CUSTOM3);
+  EXPECT_EQ(ids, (std::vector<int>{AMB_ID_CUSTOM1, AMB_ID_CUSTOM2, AMB_ID_CUSTOM3, AMB_ID_CUSTOM4}));
+  EXPECT_TRUE(has_icon);
+  EXPECT_TRUE(close_greyed);
+}
+
+TEST(AppMessageBox, QuitMessageEndsTheBoxAndIsPostedAgain) {
+  const DWORD thread = GetCurrentThreadId();
+  BoxAnswerer answer(L"Quit", [&](HWND) { PostThreadMessageW(thread, WM_QUIT, 42, 0); });
+  EXPECT_EQ(AppMessageBox(nullptr, L"Quit.", L"Quit", MB_OK | kQuiet), -1);
+  MSG message{};
+  ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 42u);
+}
+
+}  // namespace
+}  // namespace hivemend
