@@ -5,6 +5,9 @@
 //   hivemend-bench generate VALUES OUT.reg [SEED]   writes a UTF-16 .REG file
 //   hivemend-bench load FILE.reg [--keep]           loads it and reports speed
 //                                                    and peak memory
+//   hivemend-bench stages FILE.reg                  the processor time of each stage
+//   hivemend-bench half FILE.reg OUT.reg            every key and every other value,
+//                                                    to prepare a registry for a load
 // --keep also inserts every row into the list store, as the window does.
 #include <malloc.h>
 #include <sys/resource.h>
@@ -67,8 +70,9 @@ class BenchReport final : public LoadReport {
   EntryStore* store_;
 };
 
-// Fills the registry with every other value of the file, as a merge would.
-void FillHalf(const std::string& path, MemoryRegistry& registry) {
+// Every other value line of a file (with its continuation lines), and every
+// key line.
+std::u16string HalfText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::u16string text = DecodeRegText(bytes, Windows1252ToUtf16);
@@ -88,7 +92,20 @@ void FillHalf(const std::string& path, MemoryRegistry& registry) {
     in_hex = line.find(u'\\') != std::u16string_view::npos && (in_hex || line.find(u"=hex") != std::u16string_view::npos);
     if (in_hex && line.back() != u'\\') in_hex = false;
   }
-  LoadBaselineText(half, registry, nullptr);
+  return half;
+}
+
+// Fills the registry with every other value of the file, as a merge would.
+void FillHalf(const std::string& path, MemoryRegistry& registry) {
+  LoadBaselineText(HalfText(path), registry, nullptr);
+}
+
+int WriteHalf(const char* path, const char* out_path) {
+  const std::u16string half = HalfText(path);
+  std::ofstream out(out_path, std::ios::binary);
+  out.write("\xFF\xFE", 2);
+  out.write(reinterpret_cast<const char*>(half.data()), static_cast<std::streamsize>(half.size() * 2));
+  return 0;
 }
 
 int Generate(std::uint32_t values, const char* out_path, std::uint32_t seed) {
@@ -168,9 +185,12 @@ int main(int argc, char** argv) {
                     argc > 4 ? static_cast<std::uint32_t>(std::stoul(argv[4])) : 1);
   }
   if (argc >= 3 && std::strcmp(argv[1], "stages") == 0) return Stages(argv[2]);
+  if (argc >= 4 && std::strcmp(argv[1], "half") == 0) return WriteHalf(argv[2], argv[3]);
   if (argc >= 3 && std::strcmp(argv[1], "load") == 0) {
     return Load(argv[2], argc > 3 && std::strcmp(argv[3], "--keep") == 0);
   }
-  std::fprintf(stderr, "usage: hivemend-bench generate VALUES OUT.reg [SEED] | load FILE.reg [--keep]\n");
+  std::fprintf(stderr,
+               "usage: hivemend-bench generate VALUES OUT.reg [SEED] | load FILE.reg [--keep] | stages FILE.reg |"
+               " half FILE.reg OUT.reg\n");
   return 2;
 }

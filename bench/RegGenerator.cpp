@@ -52,29 +52,45 @@ std::u16string GenerateRegText(std::uint32_t values, std::uint32_t seed) {
     }
     out += u"[" + key + u"]\r\n";
     const int count = 3 + pick(12);
+    bool has_default = false;
     for (int v = 0; v < count && written < values; ++v, ++written) {
       const int form = pick(100);
-      std::u16string name = form < 2 ? u"@" : u"\"Value" + Decimal(v) + (pick(10) == 0 ? u" \\\\name\"" : u"\"");
+      const bool is_default = form < 2 && !has_default;
+      has_default = has_default || is_default;
+      std::u16string name = is_default ? u"@" : u"\"Value" + Decimal(v) + (pick(10) == 0 ? u" \\\\name\"" : u"\"");
       const size_t prefix = name.size() + 1;
       out += name + u"=";
       if (form < 42) {
         out += u"\"C:\\\\Program Files\\\\" + std::u16string(kWords[pick(16)]) + u"\\\\" + Decimal(rng() % 100000) +
                (pick(8) == 0 ? u" \\\"quoted\\\"" : u"") + u"\"\r\n";
       } else if (form < 67) {
-        out += u"dword:" + std::u16string(8 - std::min<size_t>(8, Hex(rng(), false).size()), u'0') + Hex(rng(), false) +
-               u"\r\n";
+        const std::u16string digits = Hex(pick(4) == 0 ? rng() : rng() % 4096, false);
+        out += u"dword:" + std::u16string(8 - digits.size(), u'0') + digits + u"\r\n";
       } else {
         std::vector<int> bytes;
         std::u16string_view type = u"hex:";
         size_t n = 1 + static_cast<size_t>(pick(24));
         if (form < 77) {
           if (pick(10) == 0) n = 200 + static_cast<size_t>(pick(800));  // long binary blobs
-        } else if (form < 85) {
-          type = u"hex(2):";
-          n = 2 * (4 + static_cast<size_t>(pick(30)));
         } else if (form < 92) {
-          type = u"hex(7):";
-          n = 2 * (6 + static_cast<size_t>(pick(40)));
+          // Strings as UTF-16 code units with their terminators: one for an
+          // expandable string, one per string and one more for a list.
+          type = form < 85 ? u"hex(2):" : u"hex(7):";
+          const int strings = form < 85 ? 1 : 1 + pick(4);
+          for (int k = 0; k < strings; ++k) {
+            const std::u16string text = form < 85 ? u"%SystemRoot%\\" + Decimal(rng() % 1000) : kWords[pick(16)];
+            for (char16_t c : text) {
+              bytes.push_back(c & 0xFF);
+              bytes.push_back(c >> 8);
+            }
+            bytes.push_back(0);
+            bytes.push_back(0);
+          }
+          if (form >= 85) {
+            bytes.push_back(0);
+            bytes.push_back(0);
+          }
+          n = 0;
         } else if (form < 97) {
           type = u"hex(b):";
           n = 8;
@@ -83,7 +99,7 @@ std::u16string GenerateRegText(std::uint32_t values, std::uint32_t seed) {
           out += u"=-\r\n";
           continue;
         }
-        for (size_t i = 0; i < n; ++i) bytes.push_back(pick(256));
+        for (size_t i = 0; i < n; ++i) bytes.push_back(pick(256));  // n is 0 for the string forms
         out.pop_back();
         out += u'=';
         AppendHex(out, prefix, type, bytes);

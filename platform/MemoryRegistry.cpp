@@ -87,10 +87,9 @@ MemoryRegistry::MemoryRegistry() {
 
 MemoryRegistry::~MemoryRegistry() = default;
 
-MemoryRegistry::Node* MemoryRegistry::FindLocked(RegRoot root, std::u16string_view,
-                                                 std::u16string& scratch) const {
+MemoryRegistry::Node* MemoryRegistry::FindLocked(RegRoot root, const std::u16string& folded_path) const {
   const auto& map = keys_[static_cast<int>(root)];
-  auto it = map.find(scratch);
+  auto it = map.find(folded_path);
   return it == map.end() ? nullptr : it->second.get();
 }
 
@@ -130,7 +129,7 @@ long MemoryRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32
   thread_local std::u16string scratch;
   std::lock_guard lock(mutex_);
   if (!NormalizePath(path, scratch, nullptr)) return kRegBadPathname;
-  Node* node = FindLocked(root, path, scratch);
+  Node* node = FindLocked(root, scratch);
   if (node == nullptr) return kRegFileNotFound;
   *key = AddHandleLocked(node, access);
   return kRegOk;

@@ -51,7 +51,7 @@ class MemoryRegistry final : public Registry {
 
  private:
   struct Node;
-  Node* FindLocked(RegRoot root, std::u16string_view path, std::u16string& scratch) const;
+  Node* FindLocked(RegRoot root, const std::u16string& folded_path) const;
   // The key behind a handle, if the handle's access allows what is needed.
   Node* NodeOf(Handle key, std::uint32_t needed, long* status) const;
   struct OpenKeyState {
