@@ -78,7 +78,6 @@ ensure_prefix() {
     # dialog costs seconds to create and destroy.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null 2>&1
-    wineserver -w
     touch "$prefix/.hivemend-ready"
   fi
   flock -u 9
