@@ -1,0 +1,113 @@
+// Drives another program's windows from outside, as a user would, for the
+// end-to-end tests (run under Wine in the same prefix as the program):
+//
+//   ui_driver wait-window <caption> <timeout ms>
+//       exits 0 once a visible top-level window with that caption exists
+//   ui_driver answer <caption> <button id> <tick 0|1> <timeout ms>
+//       waits for a visible dialog with that caption, prints its texts, ticks
+//       its check box if asked, and clicks the button with the mouse
+//   ui_driver wait-gone <caption> <timeout ms>
+//       exits 0 once no visible window with that caption is left
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "msgbox/MessageBoxParams.h"
+
+namespace {
+
+
+HWND FindVisible(const wchar_t* class_name, const wchar_t* caption) {
+  HWND found = nullptr;
+  for (HWND w = FindWindowExW(nullptr, nullptr, class_name, caption); w;
+       w = FindWindowExW(nullptr, w, class_name, caption)) {
+    if (IsWindowVisible(w)) found = w;
+  }
+  return found;
+}
+
+HWND WaitFor(const wchar_t* class_name, const wchar_t* caption, DWORD timeout_ms) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  for (;;) {
+    if (HWND w = FindVisible(class_name, caption)) return w;
+    if (GetTickCount64() > end) return nullptr;
+    Sleep(100);
+  }
+}
+
+// A left click in the middle of a control, through the input queue.
+void Click(HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  Sleep(300);
+}
+
+void PrintTexts(HWND box) {
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t text[2048] = {};
+    GetWindowTextW(child, text, 2048);
+    std::string utf8(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+    std::printf("text %d: %s\n", GetDlgCtrlID(child), utf8.c_str());
+  }
+  std::fflush(stdout);
+}
+
+int Answer(const wchar_t* caption, int button, bool tick, DWORD timeout_ms) {
+  HWND box = WaitFor(L"#32770", caption, timeout_ms);
+  if (box == nullptr) {
+    std::printf("no box\n");
+    return 1;
+  }
+  Sleep(300);  // let it finish showing
+  PrintTexts(box);
+  SetForegroundWindow(box);
+  if (tick) {
+    HWND check = GetDlgItem(box, hivemend::AMB_ID_CHECKBOX);
+    if (check == nullptr) return 2;
+    Click(check);
+    if (SendMessageW(check, BM_GETCHECK, 0, 0) != BST_CHECKED) {
+      std::printf("check box not ticked\n");
+      return 3;
+    }
+  }
+  HWND target = GetDlgItem(box, button);
+  if (target == nullptr) return 4;
+  Click(target);
+  for (int i = 0; i < 50 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(100);
+  if (IsWindow(box) && IsWindowVisible(box)) {
+    std::printf("box still open after the click\n");
+    return 5;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 4 && std::wcscmp(argv[1], L"wait-window") == 0) {
+    return WaitFor(nullptr, argv[2], std::wcstoul(argv[3], nullptr, 10)) ? 0 : 1;
+  }
+  if (argc >= 4 && std::wcscmp(argv[1], L"wait-gone") == 0) {
+    const ULONGLONG end = GetTickCount64() + std::wcstoul(argv[3], nullptr, 10);
+    while (FindVisible(nullptr, argv[2])) {
+      if (GetTickCount64() > end) return 1;
+      Sleep(100);
+    }
+    return 0;
+  }
+  if (argc >= 6 && std::wcscmp(argv[1], L"answer") == 0) {
+    return Answer(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)), argv[4][0] == L'1',
+                  std::wcstoul(argv[5], nullptr, 10));
+  }
+  std::fprintf(stderr, "usage: see the top of UiDriver_win.cpp\n");
+  return 64;
+}
