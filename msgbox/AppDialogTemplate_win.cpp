@@ -326,7 +326,10 @@ INT_PTR CAppDialogTemplate::OnInitDialog(HWND dialog) {
     if (HWND control = GetDlgItem(dialog, ICON_ID))
       SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(IconProc));
   }
-  if (style_ & AMB_TOPMOST) SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  // A system-modal box is topmost as DS_SYSMODAL makes it on Windows; said
+  // explicitly, because not every window system honours the template bit.
+  if (style_ & (AMB_TOPMOST | AMB_SYSTEMMODAL))
+    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   if (style_ & AMB_SETFOREGROUND) SetForegroundWindow(dialog);
 
   if (x_ != 0 || y_ != 0) {

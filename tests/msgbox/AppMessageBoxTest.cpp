@@ -452,12 +452,15 @@ std::wstring ClipboardText() {
 TEST(AppMessageBox, CtrlCCopiesTheBox) {
   MessageBoxParams params;
   params.report_callback = [](const char16_t*, std::uint32_t) {};
+  params.countdown_seconds = 9;
   if (OpenClipboard(nullptr)) {
     EmptyClipboard();
     CloseClipboard();
   }
   std::wstring copied;
   BoxAnswerer answer(L"Copy", [&](HWND box) {
+    // Copied while the countdown shows in the default button's caption.
+    WaitUntil([&] { return test::Text(GetDlgItem(box, IDYES)) == L"Yes = 9"; }, 5000);
     PressKey(box, 'C', true);
     WaitUntil([&] { return !(copied = ClipboardText()).empty(); }, 3000);
     ClickControl(box, IDNO);
@@ -467,7 +470,7 @@ TEST(AppMessageBox, CtrlCCopiesTheBox) {
   EXPECT_EQ(result, IDNO);
   const std::wstring line = L"---------------------------\r\n";
   EXPECT_EQ(copied, line + L"Copy me\r\n" + line + L"Line one\r\nA&B line two\r\n" + line +
-                        L"Yes   No   Help   Report   Do not ask me again   \r\n" + line);
+                        L"Yes = 9   No   Help   Report   Do not ask me again   \r\n" + line);
 }
 
 TEST(AppMessageBox, Position) {
@@ -525,6 +528,20 @@ TEST(AppMessageBox, CentredOnItsOwnerWhichIsDisabledMeanwhile) {
   const int width = box_rect.right - box_rect.left, height = box_rect.bottom - box_rect.top;
   EXPECT_EQ(box_rect.left, (owner_rect.left + owner_rect.right) / 2 - width / 2);
   EXPECT_EQ(box_rect.top, (owner_rect.top + owner_rect.bottom) / 2 - height / 2);
+
+  // Without an owner the box takes the thread's active window.
+  SetForegroundWindow(owner);
+  SetActiveWindow(owner);
+  ASSERT_EQ(GetActiveWindow(), owner);
+  box_owner = nullptr;
+  {
+    BoxAnswerer implicit(L"Owned", [&](HWND box) {
+      box_owner = GetWindow(box, GW_OWNER);
+      PressKey(box, VK_RETURN);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, L"Centred.", L"Owned", MB_OK | kQuiet), IDOK);
+  }
+  EXPECT_EQ(box_owner, owner);
   DestroyWindow(owner);
 }
 
@@ -541,8 +558,9 @@ TEST(AppMessageBox, SystemModalWithTheHandBitGoesToThePlatformBox) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
-    bool has_message_control = false, has_check_box = false;
+    bool has_message_control = false, has_check_box = false, topmost = false;
     BoxAnswerer answer(L"Modal", [&](HWND box) {
+      topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
       has_message_control = GetDlgItem(box, MESSAGE_ID) != nullptr;
       has_check_box = GetDlgItem(box, AMB_ID_CHECKBOX) != nullptr;
       SendDlgItemMessageW(box, IDOK, BM_CLICK, 0, 0);
@@ -551,7 +569,24 @@ TEST(AppMessageBox, SystemModalWithTheHandBitGoesToThePlatformBox) {
     EXPECT_TRUE(answer.found());
     EXPECT_EQ(has_message_control, c.own_box);
     EXPECT_EQ(has_check_box, c.own_box && (c.style & AMB_CHECK_ASK));
+    if (c.own_box) {
+      EXPECT_EQ(topmost, (c.style & MB_SYSTEMMODAL) != 0);
+    }
   }
+}
+
+TEST(AppMessageBox, TopmostAndForeground) {
+  bool topmost = false;
+  HWND foreground = nullptr, box_seen = nullptr;
+  BoxAnswerer answer(L"Top", [&](HWND box) {
+    box_seen = box;
+    topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    foreground = GetForegroundWindow();
+    SendDlgItemMessageW(box, IDOK, BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(AppMessageBox(nullptr, L"On top.", L"Top", MB_OK | MB_TOPMOST | MB_SETFOREGROUND | kQuiet), IDOK);
+  EXPECT_TRUE(topmost);
+  EXPECT_EQ(foreground, box_seen);
 }
 
 // --- The controls match the layout ----------------------------------------------

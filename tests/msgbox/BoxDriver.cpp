@@ -1,5 +1,7 @@
 #include "BoxDriver.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <vector>
 
@@ -84,9 +86,17 @@ void ClickAt(POINT screen) {
 }
 
 void ClickControl(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
   RECT rect{};
-  GetWindowRect(GetDlgItem(dialog, id), &rect);
-  ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+  GetWindowRect(control, &rect);
+  const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+  // A click lands on whatever is on top; make sure that is the control.
+  if (WindowFromPoint(centre) != control) {
+    SetForegroundWindow(dialog);
+    Sleep(50);
+  }
+  EXPECT_EQ(WindowFromPoint(centre), control) << "control " << id << " is covered";
+  ClickAt(centre);
 }
 
 bool ClickCloseBox(HWND dialog) {
