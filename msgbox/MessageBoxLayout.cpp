@@ -194,16 +194,16 @@ std::uint32_t CheckResultBit(std::uint32_t box_kind) {
   return 0;
 }
 
-std::vector<ButtonSpec> ButtonSetRow(std::uint32_t style) {
-  const ButtonSpec ok{SLOT_OK, AMB_ID_OK}, cancel{SLOT_CANCEL, AMB_ID_CANCEL};
-  const ButtonSpec abort{SLOT_ABORT, AMB_ID_ABORT}, retry{SLOT_RETRY, AMB_ID_RETRY};
-  const ButtonSpec ignore{SLOT_IGNORE, AMB_ID_IGNORE}, cont{SLOT_CONTINUE, AMB_ID_CONTINUE};
+std::vector<SetButton> ButtonSetRow(std::uint32_t style) {
+  const SetButton ok{SLOT_OK, AMB_ID_OK}, cancel{SLOT_CANCEL, AMB_ID_CANCEL};
+  const SetButton abort{SLOT_ABORT, AMB_ID_ABORT}, retry{SLOT_RETRY, AMB_ID_RETRY};
+  const SetButton ignore{SLOT_IGNORE, AMB_ID_IGNORE}, cont{SLOT_CONTINUE, AMB_ID_CONTINUE};
   switch (style & AMB_BUTTONS_MASK) {
     case AMB_OKCANCEL: return {ok, cancel};
     case AMB_ABORTRETRYIGNORE: return {abort, retry, ignore};
     case AMB_YESNOCANCEL:
     case AMB_YESNO: {
-      std::vector<ButtonSpec> row{{SLOT_YES, AMB_ID_YES}};
+      std::vector<SetButton> row{{SLOT_YES, AMB_ID_YES}};
       if (style & AMB_YES_TO_ALL) row.push_back({SLOT_YES_TO_ALL, AMB_ID_YES_TO_ALL});
       row.push_back({SLOT_NO, AMB_ID_NO});
       if (style & AMB_NO_TO_ALL) row.push_back({SLOT_NO_TO_ALL, AMB_ID_NO_TO_ALL});
@@ -301,7 +301,7 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
       row.push_back({id++, width, std::move(caption)});
     }
   } else {
-    for (const ButtonSpec& b : ButtonSetRow(in.style))
+    for (const SetButton& b : ButtonSetRow(in.style))
       row.push_back({b.id, box.caption_widths[b.slot], in.captions[b.slot]});
   }
   if (in.style & AMB_HELP) row.push_back({AMB_ID_HELP, box.caption_widths[SLOT_HELP], in.captions[SLOT_HELP]});

@@ -64,12 +64,12 @@ std::uint32_t BoxKind(std::uint32_t style, bool custom_buttons);
 // The result bit (AMB_CHECK_ASK, ...) of a box kind's check box; 0 without one.
 std::uint32_t CheckResultBit(std::uint32_t box_kind);
 
-struct ButtonSpec {
+struct SetButton {
   int slot;  // caption slot
   int id;    // the id the button returns
 };
 // The buttons of a set, left to right, before Help and Report.
-std::vector<ButtonSpec> ButtonSetRow(std::uint32_t style);
+std::vector<SetButton> ButtonSetRow(std::uint32_t style);
 
 struct PixelRect {
   int left = 0, top = 0, right = 0, bottom = 0;
