@@ -644,6 +644,35 @@ TEST(AppMessageBox, ControlsSitWhereTheLayoutPutsThem) {
   }
 }
 
+TEST(AppMessageBox, ModernLookPaintsTheBand) {
+  struct Case {
+    int line;
+    COLORREF background;  // CLR_INVALID: the system window colour
+  } const cases[] = {
+      {__LINE__, CLR_INVALID},
+      {__LINE__, RGB(255, 248, 220)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    MessageBoxParams params;
+    params.background_color = c.background;
+    COLORREF band = 0, below = 0;
+    BoxAnswerer answer(L"Band", [&](HWND box) {
+      Sleep(200);
+      RECT client{};
+      GetClientRect(box, &client);
+      HDC dc = GetDC(box);
+      band = GetPixel(dc, 3, 3);
+      below = GetPixel(dc, 3, client.bottom - 3);
+      ReleaseDC(box, dc);
+      PressKey(box, VK_RETURN);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, L"Painted.", L"Band", MB_OK | MB_ICONASTERISK | kQuiet, &params), IDOK);
+    EXPECT_EQ(band, c.background == CLR_INVALID ? GetSysColor(COLOR_WINDOW) : c.background);
+    EXPECT_EQ(below, GetSysColor(COLOR_BTNFACE));
+  }
+}
+
 // --- Texts, Help, Report, quitting ---------------------------------------------------
 
 TEST(AppMessageBox, TextsFromTheStringTableAndTheMissingCaption) {

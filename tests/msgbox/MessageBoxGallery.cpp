@@ -61,6 +61,8 @@ const Sample kSamples[] = {
      [](MessageBoxParams& p) { p.countdown_seconds = 9; }},
     {L"all-buttons", L"Replace the existing value?", L"Hivemend",
      MB_YESNOCANCEL | AMB_YES_TO_ALL | AMB_NO_TO_ALL | MB_ICONHAND, true, nullptr},
+    {L"system-modal-error", L"The registry could not be opened.", L"Hivemend",
+     MB_OK | MB_ICONHAND | MB_SYSTEMMODAL, false, nullptr},  // the platform's own box answers
     {L"colours", L"A box with its own colours and no icon.", L"Hivemend", MB_RETRYCANCEL, false,
      [](MessageBoxParams& p) {
        p.background_color = RGB(255, 248, 220);
