@@ -231,10 +231,19 @@ CAppDialogTemplate::~CAppDialogTemplate() {
 }
 
 int CAppDialogTemplate::RunModal() {
-  // The template from the items, as the layout describes it.
-  BoxLayout written = layout_;
-  for (std::size_t i = 0; i < written.items.size(); ++i) written.items[i].style = items_[i]->style;
-  const std::vector<std::uint8_t> bytes = DialogTemplateBytes(written, caption_);
+  // The template: the header of the layout, then the items as this box keeps them.
+  BoxLayout header = layout_;
+  header.items.clear();
+  for (const auto& item : items_) {
+    LayoutItem written;
+    written.style = item->style;
+    written.units = {item->x, item->y, item->cx, item->cy};
+    written.id = item->id;
+    written.class_atom = static_cast<std::uint16_t>(item->class_atom);
+    written.text = item->text;
+    header.items.push_back(std::move(written));
+  }
+  const std::vector<std::uint8_t> bytes = DialogTemplateBytes(header, caption_);
   ScopedHGlobal memory(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes.size()));
   if (!memory) return IDCANCEL;
   void* locked = GlobalLock(memory.get());
@@ -251,7 +260,9 @@ int CAppDialogTemplate::RunModal() {
   if (owner_) EnableWindow(owner_, FALSE);
 
   MSG message;
-  while (!ended_) {
+  // A box destroyed from outside (its owner went) ends the loop too, with the
+  // result still -1, instead of waiting for ever.
+  while (!ended_ && IsWindow(dialog)) {
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       WaitMessage();
       continue;
@@ -269,7 +280,7 @@ int CAppDialogTemplate::RunModal() {
 
   // The owner first, so that activation returns to it.
   if (owner_ && IsWindow(owner_)) EnableWindow(owner_, TRUE);
-  DestroyWindow(dialog);
+  if (IsWindow(dialog)) DestroyWindow(dialog);
   GlobalUnlock(memory.get());
   return result_;
 }

@@ -757,6 +757,22 @@ TEST(AppMessageBox, CustomButtonsAndIcon) {
   EXPECT_TRUE(close_greyed);
 }
 
+TEST(AppMessageBox, OwnerDestroyedWhileTheBoxIsUp) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = PlainWindowProc;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"HivemendMsgboxDoomed";
+  RegisterClassW(&window_class);
+  HWND owner = CreateWindowExW(0, L"HivemendMsgboxDoomed", L"Doomed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300,
+                               200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(owner, nullptr);
+  // The owner goes away (as a window closed by another copy of the program
+  // does); its owned box goes with it and the call returns.
+  BoxAnswerer answer(L"Orphan", [&](HWND) { PostMessageW(owner, WM_CLOSE, 0, 0); });
+  EXPECT_EQ(AppMessageBox(owner, L"Owner goes.", L"Orphan", MB_OK | kQuiet), -1);
+  EXPECT_FALSE(IsWindow(owner));
+}
+
 TEST(AppMessageBox, QuitMessageEndsTheBoxAndIsPostedAgain) {
   const DWORD thread = GetCurrentThreadId();
   BoxAnswerer answer(L"Quit", [&](HWND) { PostThreadMessageW(thread, WM_QUIT, 42, 0); });
