@@ -42,7 +42,9 @@ without_fds() {
   ( for fd in $(ls /proc/$BASHPID/fd); do [ "$fd" -gt 2 ] && eval "exec $fd>&-" 2>/dev/null; done
     exec setsid "$@" </dev/null >/dev/null 2>&1 )
 }
-detach() { without_fds "$@" & }
+# Starts a long-lived program in a session of its own and returns at once;
+# nothing of this script stays behind holding its descriptors.
+detach() { without_fds -f "$@"; }
 
 ensure_display() {
   [ -n "${DISPLAY:-}" ] && return
