@@ -101,6 +101,12 @@ TEST(UpdateVersionTest, OffersOnlyAHigherVersionOfFewerThan128Characters) {
   EXPECT_EQ(PackedVersion(kProgramVersion), 0x0000020Bu);
 }
 
+// The installer's version (the project's) and the one the program compares
+// must be the same, or every start would offer the version already installed.
+TEST(UpdateVersionTest, ProgramVersionIsTheProjectVersion) {
+  EXPECT_EQ(kProgramVersion, U16(HIVEMEND_PROJECT_VERSION));
+}
+
 TEST(UpdateVersionTest, PromptNamesTheServersVersion) {
   EXPECT_EQ(UpdatePromptText(u"0.0.2.12"),
             u"There is an update for Hivemend available. Version 0.0.2.12. Would you like to "
