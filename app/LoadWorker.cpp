@@ -1,0 +1,170 @@
+#include "app/LoadWorker.h"
+
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "engine/LoadPipeline.h"
+
+namespace hivemend {
+namespace {
+
+// A batch goes to the window when it holds this many rows or is this old, and
+// always before an error message and at the end of the load.
+constexpr size_t kBatchRows = 2000;
+constexpr auto kBatchAge = std::chrono::milliseconds(50);
+// A worker waits while the window has this many rows still to take.
+constexpr size_t kBacklogRows = 50000;
+
+size_t RowsIn(const std::vector<LoadOperation>& operations) {
+  size_t rows = 0;
+  for (const LoadOperation& op : operations) rows += std::holds_alternative<LoadOperation::Row>(op.what);
+  return rows;
+}
+
+// LoadReport of the window: collects the load's operations and hands them to
+// the channel in order.
+class WindowLoadReport final : public LoadReport {
+ public:
+  explicit WindowLoadReport(std::shared_ptr<LoadChannel> channel) : channel_(std::move(channel)) {}
+
+  void AddEntry(ChangeEntry&& entry) override {
+    batch_.push_back({LoadOperation::Row{std::move(entry)}});
+    ++batch_rows_;
+    FlushIfDue();
+  }
+  void SetStatusText(int part, const std::u16string& text) override {
+    batch_.push_back({LoadOperation::Status{part, text}});
+    FlushIfDue();
+  }
+  void ShowError(const std::u16string& text) override {
+    Flush();
+    channel_->ShowErrorAndWait(text);
+  }
+  // Tests CancelLoadEvent without waiting (which also resets it). A closed
+  // window stops the load without touching the event.
+  bool CancelRequested() override {
+    if (channel_->closed()) return true;
+    return WaitForSingleObject(channel_->cancel_event(), 0) == WAIT_OBJECT_0;
+  }
+  void LoadEnded() override {
+    batch_.push_back({LoadOperation::Ended{}});
+    ended_ = true;
+  }
+
+  // After a failure that RunLoad did not report (out of memory): the load
+  // still ends, so that the button is disabled.
+  void EndIfNotEnded() {
+    if (!ended_) LoadEnded();
+  }
+  void Flush() {
+    if (batch_.empty()) return;
+    std::vector<LoadOperation> batch;
+    batch.swap(batch_);
+    batch_rows_ = 0;
+    channel_->Deliver(std::move(batch));
+    last_flush_ = std::chrono::steady_clock::now();
+  }
+
+ private:
+  void FlushIfDue() {
+    if (batch_rows_ >= kBatchRows || std::chrono::steady_clock::now() - last_flush_ >= kBatchAge) Flush();
+  }
+
+  std::shared_ptr<LoadChannel> channel_;
+  std::vector<LoadOperation> batch_;
+  size_t batch_rows_ = 0;
+  bool ended_ = false;
+  std::chrono::steady_clock::time_point last_flush_ = std::chrono::steady_clock::now();
+};
+
+void LoadWorker(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path) {
+  WindowLoadReport report(channel);
+  try {
+    RunLoad(path, registry, report);
+  } catch (const std::exception&) {
+    // Only running out of memory gets here; what was listed stays listed.
+    report.EndIfNotEnded();
+  }
+  try {
+    report.Flush();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace
+
+LoadChannel::LoadChannel(HWND window, UINT message)
+    : window_(window), message_(message), cancel_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+bool LoadChannel::closed() const {
+  std::lock_guard lock(mutex_);
+  return closed_;
+}
+
+void LoadChannel::WakeWindowLocked() {
+  // A failed post (a full message queue) is retried with the next delivery;
+  // the window also takes operations on its repaint timer.
+  if (!posted_ && !pending_.empty()) posted_ = PostMessageW(window_, message_, 0, 0) != FALSE;
+}
+
+bool LoadChannel::Deliver(std::vector<LoadOperation>&& operations) {
+  const size_t rows = RowsIn(operations);
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return closed_ || pending_rows_ < kBacklogRows; });
+  if (closed_) return false;
+  for (LoadOperation& op : operations) pending_.push_back(std::move(op));
+  pending_rows_ += rows;
+  WakeWindowLocked();
+  return true;
+}
+
+void LoadChannel::ShowErrorAndWait(std::u16string text) {
+  auto ticket = std::make_shared<ErrorTicket>();
+  std::unique_lock lock(mutex_);
+  if (closed_) return;
+  pending_.push_back({LoadOperation::Error{std::move(text), ticket}});
+  WakeWindowLocked();
+  changed_.wait(lock, [&] { return closed_ || ticket->done; });
+}
+
+std::vector<LoadOperation> LoadChannel::Take() {
+  std::vector<LoadOperation> taken;
+  {
+    std::lock_guard lock(mutex_);
+    taken.swap(pending_);
+    pending_rows_ = 0;
+    posted_ = false;
+  }
+  changed_.notify_all();
+  return taken;
+}
+
+void LoadChannel::ErrorShown(ErrorTicket& ticket) {
+  {
+    std::lock_guard lock(mutex_);
+    ticket.done = true;
+  }
+  changed_.notify_all();
+}
+
+void LoadChannel::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    pending_.clear();
+    pending_rows_ = 0;
+  }
+  changed_.notify_all();
+}
+
+bool StartLoadWorker(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path) {
+  try {
+    std::thread(LoadWorker, std::move(channel), registry, std::move(path)).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+}  // namespace hivemend

@@ -1,0 +1,92 @@
+// Background loads and the one road from their threads to the main window.
+//
+// A LoadWorker thread runs the whole load (RunLoad) and hands what it produces
+// (rows, status texts, error messages, the end of the load) to a LoadChannel,
+// in batches. The channel wakes the window with one posted message; the window
+// takes the operations on its own thread and applies them in the order in
+// which the workers produced them. Once the window closes the channel, workers
+// never touch it again: their operations are dropped, a worker waiting for an
+// error message is released, and running loads stop at their next line.
+#pragma once
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/ChangeEntry.h"
+#include "platform/Registry.h"
+#include "platform/UniqueHandle_win.h"
+
+namespace hivemend {
+
+// One error message that a worker waits on until the window has shown it.
+struct ErrorTicket {
+  bool done = false;  // guarded by the channel's lock
+};
+
+// What a worker hands to the window, applied in order on the window's thread.
+struct LoadOperation {
+  struct Row {
+    ChangeEntry entry;
+  };
+  struct Status {
+    int part;
+    std::u16string text;
+  };
+  struct Error {
+    std::u16string text;
+    std::shared_ptr<ErrorTicket> ticket;
+  };
+  struct Ended {};
+  std::variant<Row, Status, Error, Ended> what;
+};
+
+class LoadChannel {
+ public:
+  // message is posted to window whenever operations wait to be taken.
+  LoadChannel(HWND window, UINT message);
+  LoadChannel(const LoadChannel&) = delete;
+  LoadChannel& operator=(const LoadChannel&) = delete;
+
+  // CancelLoadEvent: auto-reset, owned here so that it outlives every worker.
+  HANDLE cancel_event() const { return cancel_event_.get(); }
+
+  // Worker side. Appends operations; waits while the window has a large
+  // backlog. Returns false (and drops them) once the window has closed.
+  bool Deliver(std::vector<LoadOperation>&& operations);
+  // Hands an error message to the window and waits until it has been closed
+  // (or the window has closed).
+  void ShowErrorAndWait(std::u16string text);
+  bool closed() const;
+
+  // Window side. Takes every waiting operation, oldest first.
+  std::vector<LoadOperation> Take();
+  void ErrorShown(ErrorTicket& ticket);
+  // The window is going: nothing is posted to it any more.
+  void Close();
+
+ private:
+  void WakeWindowLocked();
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  HWND window_;
+  UINT message_;
+  ScopedHandle cancel_event_;
+  std::vector<LoadOperation> pending_;
+  size_t pending_rows_ = 0;
+  bool posted_ = false;  // a wake-up message is on its way
+  bool closed_ = false;
+};
+
+// Starts a LoadWorker thread for one file. Returns false when the thread
+// cannot be started.
+bool StartLoadWorker(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path);
+
+}  // namespace hivemend

@@ -1,0 +1,365 @@
+#include "app/MainDialog.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <deque>
+#include <memory>
+
+#include "app/AboutDialog.h"
+#include "app/ChangeList.h"
+#include "app/LoadWorker.h"
+#include "platform/HistoryFolder.h"
+#include "platform/Text.h"
+#include "platform/WinString.h"
+#include "resources/resource.h"
+#include "update/UpdateCheck.h"
+#ifdef HIVEMEND_HAVE_MERGE
+#include "merge/MergeCommand.h"
+#endif
+
+namespace hivemend {
+namespace {
+
+constexpr wchar_t kCaption[] = L"Hivemend";
+constexpr UINT kTerminatePollMs = 500;
+constexpr UINT kUpdatePollMs = 5000;
+constexpr UINT kRepaintMs = 100;
+constexpr size_t kPathBufferChars = 4096;
+
+void ShowErrorBox(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, kCaption, MB_OK | MB_ICONERROR); }
+
+std::optional<std::u16string> ChooseFileWithDialog(HWND owner) {
+  wchar_t path[kPathBufferChars] = L"";
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = L"REG Files\0*.REG\0";
+  dialog.lpstrFile = path;
+  dialog.nMaxFile = kPathBufferChars;
+  dialog.lpstrTitle = L"Select a REG file to load";
+  dialog.lpstrDefExt = L"REG";
+  if (!GetOpenFileNameW(&dialog)) return std::nullopt;
+  return AsU16(path);
+}
+
+void OpenFolderWithShell(HWND owner, const std::u16string& folder) {
+  ShellExecuteW(owner, nullptr, AsWide(folder), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// Everything one main window owns. Lives on ShowMainDialog's stack for as long
+// as the dialog runs.
+class MainWindow {
+ public:
+  explicit MainWindow(const MainDialogOptions& options) : options_(options) {}
+
+  // Called once, with WM_INITDIALOG.
+  void Attach(HWND window) {
+    window_ = window;
+    OnInitDialog();
+  }
+  INT_PTR Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  ChangeList& list() { return list_; }
+
+ private:
+  void OnInitDialog();
+  void OnCommand(int id);
+  INT_PTR OnNotify(const NMHDR& header);
+  void OnTimer(UINT_PTR id);
+  void OnDropFiles(HDROP drop);
+  void OnDestroy();
+
+  void LoadCommand();
+  void StartLoad(std::u16string path, bool cancellable);
+  void ApplyCommand();
+  void MergeCommand();
+  void EndOnRequest();
+  void TakeLoadOperations();
+  void Apply(LoadOperation& op, bool& rows_added);
+  void LoadEnded();
+  void SetStatus(int part, const std::u16string& text);
+
+  const MainDialogOptions& options_;
+  HWND window_ = nullptr;
+  HWND combo_ = nullptr;
+  HWND status_bar_ = nullptr;
+  ChangeList list_;
+  std::shared_ptr<LoadChannel> channel_;
+  std::deque<LoadOperation> operations_;  // taken from the channel, not yet applied
+  int running_loads_ = 0;
+  int merge_depth_ = 0;  // while a merge runs, loads wait with their rows
+  HANDLE update_done_event_ = nullptr;
+  bool update_prompt_handled_ = false;
+  bool ending_ = false;
+};
+
+void MainWindow::OnInitDialog() {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  SendMessageW(window_, WM_SETICON, ICON_BIG,
+               reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_HIVEMEND), IMAGE_ICON, 0, 0,
+                                                   LR_DEFAULTSIZE | LR_SHARED)));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_HIVEMEND), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                   LR_SHARED)));
+  const HWND list = GetDlgItem(window_, IDC_CHANGE_LIST);
+  // The menu bar takes its height from the client area: grow the window by it
+  // so that the template's layout keeps its room.
+  RECT before{};
+  GetClientRect(window_, &before);
+  SetMenu(window_, LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MAINMENU)));
+  RECT after{};
+  GetClientRect(window_, &after);
+  RECT frame{};
+  GetWindowRect(window_, &frame);
+  const int grow = (before.bottom - before.top) - (after.bottom - after.top);
+  if (grow > 0)
+    SetWindowPos(window_, nullptr, frame.left, frame.top - grow / 2, frame.right - frame.left,
+                 frame.bottom - frame.top + grow, SWP_NOZORDER | SWP_NOACTIVATE);
+
+  list_.Attach(list);
+
+  combo_ = GetDlgItem(window_, IDC_CHECK_RULE);
+  for (const wchar_t* rule : {L"Changed", L"Missing", L"All", L"None", L"Invert"})
+    SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rule));
+
+  status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                                window_, nullptr, instance, nullptr);
+  const int parts[2] = {400, -1};
+  SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+
+  EnableWindow(GetDlgItem(window_, IDC_CANCEL_LOAD), FALSE);
+  channel_ = std::make_shared<LoadChannel>(window_, kLoadChannelMessage);
+  DragAcceptFiles(window_, TRUE);
+
+  for (const std::u16string& argument : options_.startup_arguments) {
+    const std::u16string path(TrimSpace(argument));
+    if (path.empty() || GetFileAttributesW(AsWide(path)) == INVALID_FILE_ATTRIBUTES) continue;
+    StartLoad(path, false);
+  }
+
+  // The update check may still use the event after the window has gone: it
+  // lives as long as the process.
+  update_done_event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  StartUpdateCheck({options_.terminate_event, update_done_event_, window_, kTerminateMessage});
+
+  SetTimer(window_, kUpdatePollTimer, kUpdatePollMs, nullptr);
+  SetTimer(window_, kTerminatePollTimer, kTerminatePollMs, nullptr);
+  SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr);
+}
+
+void MainWindow::OnCommand(int id) {
+  switch (id) {
+    case IDOK:
+    case IDCANCEL: EndDialog(window_, id); break;
+    case IDM_EXIT: EndDialog(window_, 0); break;
+    case IDM_ABOUT: ShowAboutDialog(window_); break;
+    case IDC_MERGE: MergeCommand(); break;
+    case IDC_LOAD:
+    case IDM_LOAD: LoadCommand(); break;
+    case IDC_APPLY: ApplyCommand(); break;
+    case IDC_CANCEL_LOAD: SetEvent(channel_->cancel_event()); break;
+    case IDC_CLEAR_ALL: list_.Clear(); break;
+    case IDM_OPEN_HISTORY: {
+      const std::u16string folder = HistoryFolder();
+      if (folder.empty()) break;
+      if (options_.open_folder) options_.open_folder(window_, folder);
+      else OpenFolderWithShell(window_, folder);
+      break;
+    }
+    // IDM_SET_FILE_HANDLER and IDM_REMOVE_FILE_HANDLER do nothing yet.
+    default: break;
+  }
+}
+
+void MainWindow::LoadCommand() {
+  const std::optional<std::u16string> path =
+      options_.choose_file ? options_.choose_file(window_) : ChooseFileWithDialog(window_);
+  if (!path) return;
+  const DWORD attributes = GetFileAttributesW(AsWide(*path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    ShowErrorBox(window_, L"File does not appear to exist.");
+    return;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    ShowErrorBox(window_, L"You must select a .REG file, not a whole folder.");
+    return;
+  }
+  StartLoad(*path, true);
+}
+
+void MainWindow::OnDropFiles(HDROP drop) {
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length > 0) {
+    std::wstring name(length + 1, L'\0');
+    DragQueryFileW(drop, 0, name.data(), length + 1);
+    name.resize(length);
+    const std::u16string path = AsU16(name.c_str(), name.size());
+    if (ContainsNoCase(path, u".reg")) StartLoad(path, true);
+  }
+  DragFinish(drop);
+}
+
+void MainWindow::StartLoad(std::u16string path, bool cancellable) {
+  const HWND cancel = GetDlgItem(window_, IDC_CANCEL_LOAD);
+  if (cancellable) EnableWindow(cancel, TRUE);
+  ++running_loads_;
+  if (!StartLoadWorker(channel_, options_.registry ? options_.registry : SystemRegistry(), std::move(path)))
+    LoadEnded();  // as if the load had ended at once
+}
+
+void MainWindow::ApplyCommand() {
+  const LRESULT selected = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
+  if (selected == CB_ERR) return;
+  const LRESULT length = SendMessageW(combo_, CB_GETLBTEXTLEN, selected, 0);
+  if (length == CB_ERR || length >= static_cast<LRESULT>(kPathBufferChars)) return;
+  wchar_t text[kPathBufferChars] = L"";
+  SendMessageW(combo_, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(text));
+  if (const auto rule = CheckRuleFromText(AsU16(text))) list_.ApplyRule(*rule);
+}
+
+// The one place where the merge command runs. Loads keep their rows back while
+// it runs, so the rows it reads by index stay where they are.
+void MainWindow::MergeCommand() {
+  ++merge_depth_;
+#ifdef HIVEMEND_HAVE_MERGE
+  RunMergeCommand(window_, list_.store());
+#endif
+  --merge_depth_;
+  list_.RefreshCount();
+  if (merge_depth_ == 0) TakeLoadOperations();
+}
+
+void MainWindow::SetStatus(int part, const std::u16string& text) {
+  SendMessageW(status_bar_, SB_SETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(AsWide(text)));
+}
+
+// A load has ended. A cancel press that came after its last check is dropped
+// when no other load runs, so that it cannot stop the next load.
+void MainWindow::LoadEnded() {
+  EnableWindow(GetDlgItem(window_, IDC_CANCEL_LOAD), FALSE);
+  if (running_loads_ > 0) --running_loads_;
+  if (running_loads_ == 0) ResetEvent(channel_->cancel_event());
+}
+
+void MainWindow::TakeLoadOperations() {
+  for (LoadOperation& op : channel_->Take()) operations_.push_back(std::move(op));
+  if (merge_depth_ > 0) return;
+  // One operation at a time from the front: an error message box runs a
+  // message loop that may come back here, and the order must hold.
+  bool rows_added = false;
+  bool texts_changed = false;
+  while (!operations_.empty() && !ending_) {
+    LoadOperation op = std::move(operations_.front());
+    operations_.pop_front();
+    if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
+      list_.AddRow(std::move(row->entry));
+      rows_added = true;
+      continue;
+    }
+    // Whatever follows rows is shown after them.
+    if (rows_added) {
+      list_.ShowNewRows(true);
+      rows_added = false;
+    }
+    if (auto* status = std::get_if<LoadOperation::Status>(&op.what)) {
+      SetStatus(status->part, status->text);
+      texts_changed = true;
+    } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what)) {
+      ShowErrorBox(window_, AsWide(error->text));
+      channel_->ErrorShown(*error->ticket);
+    } else {
+      LoadEnded();
+    }
+  }
+  if (rows_added) list_.ShowNewRows(texts_changed);
+}
+
+void MainWindow::OnTimer(UINT_PTR id) {
+  switch (id) {
+    case kTerminatePollTimer:
+      if (options_.terminate_event && WaitForSingleObject(options_.terminate_event, 0) == WAIT_OBJECT_0)
+        EndOnRequest();
+      break;
+    case kUpdatePollTimer:
+      if (!update_prompt_handled_ && update_done_event_ &&
+          WaitForSingleObject(update_done_event_, 0) == WAIT_OBJECT_0) {
+        update_prompt_handled_ = true;
+        RunUpdatePrompt(window_);
+      }
+      break;
+    case kRepaintTimer:
+      TakeLoadOperations();  // in case a wake-up message was lost
+      list_.OnRepaintTick();
+      break;
+  }
+}
+
+// Another copy asked this one to close: end with 0, and close the dialogs and
+// message boxes that this window owns, whose own loops would hold it open.
+void MainWindow::EndOnRequest() {
+  ending_ = true;
+  EndDialog(window_, 0);
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND other, LPARAM owner) -> BOOL {
+        if (GetWindow(other, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageW(other, WM_CLOSE, 0, 0);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(window_));
+}
+
+void MainWindow::OnDestroy() {
+  // From here on no worker reaches this window.
+  channel_->Close();
+  operations_.clear();
+}
+
+INT_PTR MainWindow::OnNotify(const NMHDR& header) {
+  LRESULT result = 0;
+  if (!list_.OnNotify(header, &result)) return FALSE;
+  SetWindowLongPtrW(window_, DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
+INT_PTR MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND: OnCommand(LOWORD(wparam)); return TRUE;
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lparam));
+    case WM_TIMER: OnTimer(wparam); return TRUE;
+    case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wparam)); return TRUE;
+    case kLoadChannelMessage: TakeLoadOperations(); return TRUE;
+    case kTerminateMessage: EndOnRequest(); return TRUE;
+    case WM_DESTROY: OnDestroy(); return FALSE;
+    default: return FALSE;
+  }
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    auto* window = reinterpret_cast<MainWindow*>(lparam);
+    SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+    window->Attach(dialog);
+    return TRUE;
+  }
+  auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  return window ? window->Handle(message, wparam, lparam) : FALSE;
+}
+
+}  // namespace
+
+INT_PTR ShowMainDialog(const MainDialogOptions& options) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  MainWindow window(options);
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc,
+                         reinterpret_cast<LPARAM>(&window));
+}
+
+void RefreshListCount(HWND owner) {
+  if (auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(owner, DWLP_USER)))
+    window->list().RefreshCount();
+}
+
+}  // namespace hivemend

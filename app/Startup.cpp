@@ -1,0 +1,67 @@
+#include "app/Startup.h"
+
+#include <string>
+#include <vector>
+
+#include "app/MainDialog.h"
+#include "platform/Text.h"
+#include "platform/UniqueHandle_win.h"
+#include "platform/WinString.h"
+
+namespace hivemend {
+namespace {
+
+#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
+MessageBoxParams& ProcessParams() {
+  static MessageBoxParams params;
+  return params;
+}
+
+void FillProcessMessageBoxParams() {
+  MessageBoxParams& params = ProcessParams();
+  constexpr std::u16string_view kCompany = u"Tarnwick";
+  const size_t n = std::min(kCompany.size(), static_cast<size_t>(AMB_FIELD_CHARS - 1));
+  std::copy_n(kCompany.data(), n, params.company_name);
+  params.company_name[n] = u'\0';
+  params.module_name = u"hivemend.exe";
+  params.string_module = GetModuleHandleW(nullptr);
+  params.options = AMB_OPT_NARROW;
+}
+#endif
+
+// Sets a running copy's TerminateEvent, if there is one.
+void RequestTerminate() {
+  ScopedHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, kTerminateEventName));
+  if (event) SetEvent(event.get());
+}
+
+}  // namespace
+
+#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
+const MessageBoxParams& ProcessMessageBoxParams() { return ProcessParams(); }
+#endif
+
+bool IsTerminateSwitch(std::u16string_view argument) { return EqualsNoCase(argument, u"/terminate"); }
+
+int RunHivemend(int argc, wchar_t** argv) {
+  // Opens the running copy's event when there is one; any number of copies may
+  // run. Without it the window simply never closes on request.
+  ScopedHandle terminate_event(CreateEventW(nullptr, FALSE, FALSE, kTerminateEventName));
+#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
+  FillProcessMessageBoxParams();
+#endif
+  MainDialogOptions options;
+  options.terminate_event = terminate_event.get();
+  for (int i = 1; i < argc; ++i) {
+    const std::u16string argument = AsU16(argv[i]);
+    if (IsTerminateSwitch(argument)) {
+      RequestTerminate();
+      Sleep(2000);
+      return 0;
+    }
+    options.startup_arguments.push_back(argument);
+  }
+  return static_cast<int>(ShowMainDialog(options));
+}
+
+}  // namespace hivemend

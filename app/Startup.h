@@ -1,0 +1,35 @@
+// Process start-up and the request between copies: TerminateEvent, the
+// process-wide message box settings, the command line and the main window.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+#if __has_include("msgbox/MessageBoxParams.h")
+#include "msgbox/MessageBoxParams.h"
+#define HIVEMEND_HAVE_MESSAGE_BOX_PARAMS 1
+#endif
+
+namespace hivemend {
+
+// The one channel between copies: another copy started with "/terminate" sets
+// it; a running window polls it. Auto-reset: one request releases one waiter.
+inline constexpr wchar_t kTerminateEventName[] = L"Local\\{29f953fe-bd27-11e5-9912-ba0be0483c18}";
+
+// True for "/terminate" in any letter case, as a whole argument.
+bool IsTerminateSwitch(std::u16string_view argument);
+
+// The whole life of the process: returns its exit code. 0 after "/terminate"
+// (2 s after setting a running copy's event) and after File Exit or a
+// terminate request; 2 after the close box or Escape.
+int RunHivemend(int argc, wchar_t** argv);
+
+#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
+// The message box settings that the program's result messages pass: company
+// "Tarnwick", module name "hivemend.exe", strings from the program's own
+// module, narrow text. Filled at start-up.
+const MessageBoxParams& ProcessMessageBoxParams();
+#endif
+
+}  // namespace hivemend

@@ -1,0 +1,8 @@
+// hivemend.exe: a GUI program; the command line arrives split into arguments.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "app/Startup.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return hivemend::RunHivemend(__argc, __wargv); }

@@ -1,0 +1,31 @@
+// Resource ids of the program: dialogs, menu, icon and controls.
+#pragma once
+
+#define IDI_HIVEMEND 107
+#define IDR_MAINMENU 109
+
+// Main window (dialog 129).
+#define IDD_MAIN 129
+#define IDC_MERGE 1004
+#define IDC_CHANGE_LIST 1005
+#define IDC_LOAD 1006
+#define IDC_CHECK_RULE 1007
+#define IDC_APPLY 1008
+#define IDC_CANCEL_LOAD 1009
+#define IDC_CLEAR_ALL 1010
+
+// About box (dialog 103).
+#define IDD_ABOUT 103
+#define IDC_ABOUT_TEXT 1011
+
+// Menu commands.
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDM_OPEN_HISTORY 32773
+#define IDM_LOAD 32774
+#define IDM_REMOVE_FILE_HANDLER 32777
+#define IDM_SET_FILE_HANDLER 32778
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

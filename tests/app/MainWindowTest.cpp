@@ -1,0 +1,735 @@
+// The main window in this process: the real dialog and controls, driven by
+// messages as a user's clicks and keys would drive them, loading through the
+// real load workers against an in-memory registry.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "app/MainDialog.h"
+#include "platform/MemoryRegistry.h"
+#include "resources/resource.h"
+#include "tests/app/WindowTestSupport.h"
+
+namespace hivemend {
+namespace {
+
+using namespace testing_support;
+using Rows = std::vector<std::vector<std::u16string>>;
+
+// ---- Status texts, as the status bar receives them ---------------------------
+
+std::mutex g_status_mutex;
+std::vector<std::pair<int, std::u16string>> g_status_log;
+
+LRESULT CALLBACK RecordStatusTexts(int code, WPARAM wparam, LPARAM lparam) {
+  const auto* call = reinterpret_cast<const CWPSTRUCT*>(lparam);
+  if (code == HC_ACTION && call->message == SB_SETTEXTW && call->lParam) {
+    std::lock_guard lock(g_status_mutex);
+    g_status_log.emplace_back(static_cast<int>(call->wParam & 0xFF),
+                              AsU16(reinterpret_cast<const wchar_t*>(call->lParam)));
+  }
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// ---- Registries that loads compare with (they outlive every worker) -----------
+
+// An in-memory registry in which reading the key "Slow" takes 150 ms and
+// reading the key "Gate" waits until the test opens the gate.
+class GatedRegistry final : public Registry {
+ public:
+  MemoryRegistry inner;
+  HANDLE reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+  void Reset() {
+    ResetEvent(reached);
+    ResetEvent(release);
+  }
+  long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    if (EqualsNoCase(path, u"Slow")) Sleep(150);  // lets the rows before it go to the window
+    if (EqualsNoCase(path, u"Gate")) {
+      SetEvent(reached);
+      WaitForSingleObject(release, 30000);
+    }
+    return inner.OpenKey(root, path, access, key);
+  }
+  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    return inner.CreateKey(root, path, access, key);
+  }
+  long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    return inner.QueryValue(key, name, type, data, size);
+  }
+  long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    return inner.SetValue(key, name, type, data, size);
+  }
+  long DeleteValue(Handle key, std::u16string_view name) override { return inner.DeleteValue(key, name); }
+  void CloseKey(Handle key) override { inner.CloseKey(key); }
+};
+
+GatedRegistry& TestRegistry() {
+  static GatedRegistry* registry = new GatedRegistry;  // never freed: workers may outlive a test
+  return *registry;
+}
+
+void Seed(std::u16string_view key, std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
+  Registry::Handle handle = 0;
+  ASSERT_EQ(TestRegistry().inner.CreateKey(RegRoot::CurrentUser, key, kKeyWrite, &handle), kRegOk);
+  ASSERT_EQ(TestRegistry().inner.SetValue(handle, name, type, data.data(), static_cast<std::uint32_t>(data.size())),
+            kRegOk);
+  TestRegistry().inner.CloseKey(handle);
+}
+
+std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes;
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  return bytes;
+}
+
+// ---- The window on a thread of its own ----------------------------------------
+
+class Window {
+ public:
+  explicit Window(MainDialogOptions options = {}, bool real_open_dialog = false) : options_(std::move(options)) {
+    {
+      std::lock_guard lock(g_status_mutex);
+      g_status_log.clear();
+    }
+    TestRegistry().Reset();
+    terminate_event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    options_.terminate_event = terminate_event_;
+    if (!options_.registry) options_.registry = &TestRegistry();
+    if (!real_open_dialog) options_.choose_file = [this](HWND) { return next_file_; };
+    if (!options_.open_folder)
+      options_.open_folder = [this](HWND, const std::u16string& folder) { opened_folder_ = folder; };
+    thread_ = std::thread([this] {
+      thread_id_ = GetCurrentThreadId();
+      const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordStatusTexts, nullptr, thread_id_);
+      result_ = ShowMainDialog(options_);
+      UnhookWindowsHookEx(hook);
+      finished_ = true;
+    });
+    WaitUntil([&] {
+      return thread_id_ != 0 && (window_ = FindOwnedDialog(thread_id_, nullptr, u"Hivemend")) != nullptr;
+    });
+    list_ = GetDlgItem(window_, IDC_CHANGE_LIST);
+    status_bar_ = FindWindowExW(window_, nullptr, STATUSCLASSNAMEW, nullptr);
+  }
+  ~Window() {
+    if (!finished_) PostMessageW(window_, WM_COMMAND, IDM_EXIT, 0);
+    thread_.join();
+    CloseHandle(terminate_event_);  // the update check's first wait is over or fails harmlessly
+  }
+
+  HWND window() const { return window_; }
+  HWND list() const { return list_; }
+  DWORD thread() const { return thread_id_; }
+  HANDLE terminate_event() const { return terminate_event_; }
+  bool finished() const { return finished_; }
+  INT_PTR WaitForResult() {
+    WaitUntil([&] { return finished_.load(); }, std::chrono::seconds(10));
+    return finished_ ? result_ : -1;
+  }
+  void ChooseNext(std::optional<std::u16string> file) { next_file_ = std::move(file); }
+  const std::u16string& opened_folder() const { return opened_folder_; }
+
+  void Command(int id) { SendMessageW(window_, WM_COMMAND, id, 0); }
+  // For commands that open a modal window: the test answers it meanwhile.
+  void PostCommand(int id) { PostMessageW(window_, WM_COMMAND, id, 0); }
+  void Click(int control) { SendMessageW(GetDlgItem(window_, control), BM_CLICK, 0, 0); }
+  bool Enabled(int control) const { return IsWindowEnabled(GetDlgItem(window_, control)) != FALSE; }
+
+  int RowCount() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+  std::u16string Cell(int row, int column) const {
+    wchar_t text[4096] = L"";
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 4096;
+    SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return AsU16(text);
+  }
+  Rows AllRows() const {
+    Rows rows;
+    for (int r = 0; r < RowCount(); ++r) {
+      rows.emplace_back();
+      for (int c = 0; c < 7; ++c) rows.back().push_back(Cell(r, c));
+    }
+    return rows;
+  }
+  std::vector<std::u16string> Column(int column) const {
+    std::vector<std::u16string> texts;
+    for (int r = 0; r < RowCount(); ++r) texts.push_back(Cell(r, column));
+    return texts;
+  }
+  bool Checked(int row) const {
+    return (SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) != 0x1000;
+  }
+  std::string Checks() const {
+    std::string s;
+    for (int r = 0; r < RowCount(); ++r) s += Checked(r) ? 'x' : '.';
+    return s;
+  }
+  std::u16string StatusText(int part) const {
+    wchar_t text[4096] = L"";
+    SendMessageW(status_bar_, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
+    return AsU16(text);
+  }
+  // The texts status part `part` received, in order.
+  static std::vector<std::u16string> StatusLog(int part) {
+    std::lock_guard lock(g_status_mutex);
+    std::vector<std::u16string> texts;
+    for (const auto& [p, text] : g_status_log)
+      if (p == part) texts.push_back(text);
+    return texts;
+  }
+  // Loads that have shown both completion texts.
+  static int CompletionCount() {
+    std::lock_guard lock(g_status_mutex);
+    int n = 0;
+    for (size_t i = 0; i + 1 < g_status_log.size(); ++i)
+      n += g_status_log[i].first == 0 && g_status_log[i].second.rfind(u"Read ", 0) == 0 &&
+           g_status_log[i + 1].first == 1;
+    return n;
+  }
+  // Waits until n loads have shown their completion texts.
+  bool WaitForCompletions(int n) const { return WaitUntil([&] { return CompletionCount() >= n; }); }
+
+  void Load(const std::u16string& path) {
+    ChooseNext(path);
+    Click(IDC_LOAD);
+  }
+  void Drop(const std::vector<std::u16string>& files, HWND target = nullptr) {
+    size_t chars = 1;
+    for (const auto& f : files) chars += f.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(drop) + sizeof(DROPFILES));
+    for (const auto& f : files) {
+      std::copy(f.begin(), f.end(), names);
+      names += f.size() + 1;
+    }
+    GlobalUnlock(memory);
+    SendMessageW(target ? target : window_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  }
+  void ClickHeader(int column) {
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    RECT rect{};
+    SendMessageW(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&rect));
+    const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(header, WM_LBUTTONUP, 0, point);
+  }
+  void ClickCheckBox(int row) {
+    RECT bounds{};
+    bounds.left = LVIR_BOUNDS;
+    SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+    for (int x = bounds.left; x < bounds.left + 60; ++x) {
+      LVHITTESTINFO hit{};
+      hit.pt = {x, (bounds.top + bounds.bottom) / 2};
+      if (SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row &&
+          (hit.flags & LVHT_ONITEMSTATEICON)) {
+        SendMessageW(list_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+        SendMessageW(list_, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
+        return;
+      }
+    }
+    ADD_FAILURE() << "no check box found in row " << row;
+  }
+  void Select(std::initializer_list<int> rows) {
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    bool first = true;
+    for (int r : rows) {
+      LVITEMW item{};
+      item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+      item.state = LVIS_SELECTED | (first ? LVIS_FOCUSED : 0);
+      SendMessageW(list_, LVM_SETITEMSTATE, r, reinterpret_cast<LPARAM>(&item));
+      first = false;
+    }
+  }
+  void ApplyRule(const wchar_t* rule) {
+    const HWND combo = GetDlgItem(window_, IDC_CHECK_RULE);
+    const LRESULT index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(rule));
+    SendMessageW(combo, CB_SETCURSEL, index, 0);
+    Click(IDC_APPLY);
+  }
+
+ private:
+  MainDialogOptions options_;
+  HANDLE terminate_event_ = nullptr;
+  std::thread thread_;
+  std::atomic<DWORD> thread_id_{0};
+  std::atomic<bool> finished_{false};
+  INT_PTR result_ = -1;
+  HWND window_ = nullptr;
+  HWND list_ = nullptr;
+  HWND status_bar_ = nullptr;
+  std::optional<std::u16string> next_file_;
+  std::u16string opened_folder_;
+};
+
+std::u16string ReadText(unsigned lines, const std::u16string& path) {
+  return u"Read " + Decimal(lines) + u" lines from " + path;
+}
+std::u16string ReadingText(unsigned line, const std::u16string& path) {
+  return u"Reading line " + Decimal(line) + u" of " + path;
+}
+
+// A file whose load stops at the key "Gate" until the test opens the gate; the
+// 41 rows before it are shown by then. 126 lines after the header.
+std::u16string GatedFile(TempFolder& folder) {
+  return folder.WriteReg(u"gated.reg", u"[HKEY_CURRENT_USER\\A]\r\n" + ValueLines(40) +
+                                           u"[HKEY_CURRENT_USER\\Slow]\r\n\"s\"=\"x\"\r\n"
+                                           u"[HKEY_CURRENT_USER\\Gate]\r\n\"g\"=\"x\"\r\n"
+                                           u"[HKEY_CURRENT_USER\\A]\r\n" +
+                                           ValueLines(80, u"w"));
+}
+
+// ---- Window set-up -----------------------------------------------------------
+
+TEST(MainWindow, OpensWithItsControlsMenuAndEmptyList) {
+  Window w;
+  EXPECT_EQ(w.RowCount(), 0);
+  EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
+  const HWND combo = GetDlgItem(w.window(), IDC_CHECK_RULE);
+  std::vector<std::u16string> items;
+  for (int i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
+    wchar_t text[64] = L"";
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    items.push_back(AsU16(text));
+  }
+  EXPECT_EQ(items, (std::vector<std::u16string>{u"All", u"Changed", u"Invert", u"Missing", u"None"}));
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(w.list(), LVM_GETHEADER, 0, 0));
+  ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 7);
+  const char16_t* headers[] = {u"HIVE", u"Compare", u"Key", u"Value Name", u"Type", u"REG file data",
+                               u"Current HIVE data"};
+  const int widths[] = {135, 70, 260, 140, 100, 205, 205};
+  for (int c = 0; c < 7; ++c) {
+    wchar_t text[64] = L"";
+    HDITEMW item{};
+    item.mask = HDI_TEXT | HDI_WIDTH;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    SendMessageW(header, HDM_GETITEMW, c, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(AsU16(text), headers[c]);
+    EXPECT_GE(item.cxy, widths[c]) << "column " << c;
+  }
+  const DWORD styles = static_cast<DWORD>(SendMessageW(w.list(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+  EXPECT_EQ(styles & 0x14474u, 0x14474u);
+
+  const HMENU menu = GetMenu(w.window());
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(GetMenuItemCount(menu), 3);
+  wchar_t text[128] = L"";
+  GetMenuStringW(menu, IDM_OPEN_HISTORY, text, 128, MF_BYCOMMAND);
+  EXPECT_EQ(AsU16(text), u"Open change history and error log folder");
+
+  // The template's layout keeps its room below the menu bar: the status bar
+  // does not cover the merge button.
+  RECT merge{}, status{};
+  GetWindowRect(GetDlgItem(w.window(), IDC_MERGE), &merge);
+  GetWindowRect(FindWindowExW(w.window(), nullptr, STATUSCLASSNAMEW, nullptr), &status);
+  EXPECT_LE(merge.bottom, status.top);
+}
+
+// ---- Loading -------------------------------------------------------------------
+
+TEST(MainWindowLoad, CommandLineFileShowsItsRowsAndTexts) {
+  Seed(u"Software\\T", u"Same", kRegSz, Utf16Bytes(u"ABC"));
+  Seed(u"Software\\T", u"Changed", kRegDword, {0x20, 0, 0, 0});
+  Seed(u"Software\\T", u"Type", kRegSz, Utf16Bytes(u"A"));
+  TempFolder folder;
+  const std::u16string path = folder.WriteReg(u"small.reg",
+                                              u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
+                                              u"\"Same\"=\"abc\"\r\n"
+                                              u"\"Changed\"=dword:0000001f\r\n"
+                                              u"\"Missing\"=\"m\\\"q\\\"\"\r\n"
+                                              u"\"Type\"=hex(2):41,00,00,00\r\n"
+                                              u"[HKCU\\Software\\Gone]\r\n"
+                                              u"\"x\"=-\r\n");
+  MainDialogOptions options;
+  // Arguments are trimmed; empty ones and names of nothing are skipped.
+  options.startup_arguments = {u"", u"  " + path + u" \t", folder.path() + u"\\absent.reg"};
+  Window w(std::move(options));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  const Rows expected = {
+      {u"HKCU", u"DELETE", u"Software\\Gone", u"x", u"DELETE", u"[not presentable value]", u""},
+      {u"HKEY_CURRENT_USER", u"SAME", u"Software\\T", u"Same", u"REG_SZ", u"abc", u"abc"},
+      {u"HKEY_CURRENT_USER", u"CHANGED", u"Software\\T", u"Changed", u"REG_DWORD", u"0x1F", u"0x20"},
+      {u"HKEY_CURRENT_USER", u"MISSING", u"Software\\T", u"Missing", u"REG_SZ", u"m\"q\"", u""},
+      {u"HKEY_CURRENT_USER", u"CHANGED TYPE", u"Software\\T", u"Type", u"REG_EXPAND_SZ",
+       u"[not presentable value]", u"A"},
+  };
+  EXPECT_EQ(w.AllRows(), expected);
+  EXPECT_EQ(w.StatusText(0), ReadText(8, path));
+  EXPECT_EQ(w.StatusText(1), u"1 matched, 2 differ, 1 do not exist");
+  EXPECT_EQ(Window::CompletionCount(), 1);  // the skipped arguments started nothing
+  EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
+  EXPECT_EQ(w.Checks(), ".....");  // rows start unchecked
+}
+
+TEST(MainWindowLoad, ProgressEveryFiftyLinesThenCompletion) {
+  TempFolder folder;
+  const std::u16string path = folder.WriteReg(u"values120.reg", u"[HKEY_CURRENT_USER\\Many]\r\n" + ValueLines(120));
+  Window w;
+  w.Load(path);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_EQ(Window::StatusLog(0), (std::vector<std::u16string>{ReadingText(50, path), ReadingText(100, path),
+                                                                ReadText(122, path)}));
+  // The progress texts come before the value on the 50th line is compared.
+  EXPECT_EQ(Window::StatusLog(1),
+            (std::vector<std::u16string>{u"0 matched, 0 differ, 48 do not exist", u"0 matched, 0 differ, 98 do not exist",
+                                         u"0 matched, 0 differ, 120 do not exist"}));
+  EXPECT_EQ(w.RowCount(), 120);
+  EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
+
+  // A second file adds its rows to those already listed.
+  w.Load(folder.WriteReg(u"one.reg", u"[HKLM\\One]\r\n\"a\"=\"b\"\r\n"));
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  EXPECT_EQ(w.RowCount(), 121);
+  EXPECT_EQ(w.Cell(120, 0), u"HKLM");
+}
+
+TEST(MainWindowLoad, DroppedFilesLoadTheFirstWhoseNameHoldsDotReg) {
+  TempFolder folder;
+  const std::u16string a = folder.WriteReg(u"a.reg", u"[HKCU\\A]\r\n\"fromA\"=\"1\"\r\n");
+  const std::u16string b = folder.WriteReg(u"b.reg", u"[HKCU\\B]\r\n\"fromB\"=\"1\"\r\n");
+  const std::u16string notes = folder.WriteReg(u"NOTES.REG.TXT", u"[HKCU\\N]\r\n\"fromNotes\"=\"1\"\r\n");
+  const std::u16string text = folder.WriteReg(u"notes.txt", u"[HKCU\\T]\r\n\"fromTxt\"=\"1\"\r\n");
+  Window w;
+  w.Drop({a, b, notes});
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_EQ(w.Column(3), std::vector<std::u16string>{u"fromA"});
+  EXPECT_EQ(w.StatusText(0), ReadText(3, a));
+
+  w.Drop({text});  // ignored: no ".reg" in the name
+  w.Drop({notes}, w.list());  // dropped on the list: the window loads it
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  Sleep(300);
+  EXPECT_EQ(Window::CompletionCount(), 2);
+  EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"fromA", u"fromNotes"}));
+
+  // A dropped name is not checked: the worker reports a file it cannot open.
+  w.Drop({folder.path() + u"\\gone.reg"});
+  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()), u"This file could not be loaded!");
+  EXPECT_TRUE(WaitUntil([&] { return !w.Enabled(IDC_CANCEL_LOAD); }));
+}
+
+TEST(MainWindowLoad, OpenFileChoiceThatIsNoFileIsRefused) {
+  TempFolder folder;
+  Window w;
+  w.ChooseNext(folder.path() + u"\\nothing-here.reg");
+  w.PostCommand(IDC_LOAD);
+  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()), u"File does not appear to exist.");
+  w.ChooseNext(folder.path());
+  w.PostCommand(IDM_LOAD);
+  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()), u"You must select a .REG file, not a whole folder.");
+  w.ChooseNext(std::nullopt);  // the user cancels
+  w.Command(IDC_LOAD);
+  EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
+  EXPECT_TRUE(Window::StatusLog(0).empty());
+}
+
+TEST(MainWindowLoad, EnterOpensTheFileDialogWhichAddsTheExtension) {
+  TempFolder folder;
+  folder.WriteReg(u"typed.reg", u"[HKCU\\Typed]\r\n\"t\"=\"1\"\r\n");
+  Window w(MainDialogOptions{}, /*real_open_dialog=*/true);
+  // Enter activates the default button, "Load REG file".
+  PostMessageW(w.list(), WM_KEYDOWN, VK_RETURN, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    return (dialog = FindOwnedDialog(w.thread(), w.window(), u"Select a REG file to load")) != nullptr;
+  }));
+  HWND edit = nullptr;
+  EnumChildWindows(
+      GetDlgItem(dialog, 0x47c),
+      [](HWND child, LPARAM found) -> BOOL {
+        wchar_t name[32] = L"";
+        GetClassNameW(child, name, 32);
+        if (std::wstring(name) != L"Edit") return TRUE;
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&edit));
+  ASSERT_NE(edit, nullptr);
+  const std::u16string typed = folder.path() + u"\\typed";
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(AsWide(typed)));
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  // The dialog names the file with the extension it added (in the letter case
+  // that the file system reports).
+  EXPECT_TRUE(EqualsNoCase(w.StatusText(0), ReadText(3, typed + u".REG"))) << ToUtf8(w.StatusText(0));
+  EXPECT_EQ(w.Column(3), std::vector<std::u16string>{u"t"});
+}
+
+TEST(MainWindowLoad, ErrorsOfTheFileEndTheLoadAndDisableCancel) {
+  TempFolder folder;
+  const std::u16string no_header = folder.WriteRaw(u"noheader.reg", u"REGEDIT4\r\n[HKCU\\X]\r\n\"a\"=\"b\"\r\n");
+  const std::u16string bad_hex = folder.WriteReg(u"badhex.reg", u"[HKCU\\X]\r\n\"a\"=\"b\"\r\n\"c\"=hex(5):00\r\n");
+  Window w;
+  w.Load(no_header);
+  EXPECT_TRUE(WaitUntil([&] { return w.StatusText(0) == u"No regedit version on line 1"; }));
+  EXPECT_TRUE(WaitUntil([&] { return !w.Enabled(IDC_CANCEL_LOAD); }));
+
+  w.ChooseNext(bad_hex);
+  w.PostCommand(IDC_LOAD);
+  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()),
+            u"ERROR: Parse error on line 3 - unknown hexadecimal type specification");
+  EXPECT_TRUE(WaitUntil([&] { return !w.Enabled(IDC_CANCEL_LOAD); }));
+  EXPECT_EQ(w.Column(3), std::vector<std::u16string>{u"a"});  // rows before the error stay
+  EXPECT_EQ(Window::CompletionCount(), 0);
+}
+
+// ---- Cancelling and clearing during a load ------------------------------------
+
+TEST(MainWindowLoad, CancelEndsTheLoadKeepingItsRows) {
+  TempFolder folder;
+  const std::u16string path = GatedFile(folder);
+  Window w;
+  w.Load(path);
+  EXPECT_TRUE(w.Enabled(IDC_CANCEL_LOAD));
+  ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 41; }));
+  w.Click(IDC_CANCEL_LOAD);
+  SetEvent(TestRegistry().release);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  // The value at the gate is still listed; the next line sees the request.
+  EXPECT_EQ(w.StatusText(0), ReadText(46, path));
+  EXPECT_EQ(w.RowCount(), 42);
+  EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
+}
+
+TEST(MainWindowLoad, ClearAllDuringALoadRemovesTheRowsPresentThen) {
+  TempFolder folder;
+  const std::u16string path = GatedFile(folder);
+  Window w;
+  w.Load(path);
+  ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 41; }));
+  w.Click(IDC_CLEAR_ALL);
+  EXPECT_EQ(w.RowCount(), 0);
+  SetEvent(TestRegistry().release);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_EQ(w.StatusText(0), ReadText(127, path));
+  EXPECT_EQ(w.RowCount(), 81);
+  EXPECT_EQ(w.Cell(0, 3), u"g");
+  w.Click(IDC_CLEAR_ALL);
+  w.Click(IDC_CLEAR_ALL);  // on an empty list: nothing
+  EXPECT_EQ(w.RowCount(), 0);
+  EXPECT_EQ(w.StatusText(0), ReadText(127, path));  // the status bar is left as it is
+}
+
+TEST(MainWindowLoad, ACancelPressAfterTheLastCheckDoesNotStopTheNextLoad) {
+  TempFolder folder;
+  const std::u16string gated = folder.WriteReg(u"last.reg", u"[HKCU\\A]\r\n" + ValueLines(3) +
+                                                                u"[HKCU\\Gate]\r\n\"g\"=\"x\"\r\n");
+  const std::u16string next = folder.WriteReg(u"next.reg", u"[HKCU\\B]\r\n" + ValueLines(10));
+  Window w;
+  w.Load(gated);
+  ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
+  w.Click(IDC_CANCEL_LOAD);  // the worker has made its last check
+  SetEvent(TestRegistry().release);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_EQ(w.StatusText(0), ReadText(7, gated));
+  w.Load(next);
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  EXPECT_EQ(w.StatusText(0), ReadText(12, next));
+  EXPECT_EQ(w.RowCount(), 14);
+}
+
+// ---- Sorting and checking --------------------------------------------------------
+
+std::u16string SortFile(TempFolder& folder) {
+  return folder.WriteReg(u"sort.reg",
+                         u"[HKLM\\k9]\r\n\"a\"=dword:00000001\r\n"
+                         u"[HKCU\\k10]\r\n\"b\"=\"x\"\r\n"
+                         u"[HKCR\\k1]\r\n\"c\"=hex:00\r\n");
+}
+
+TEST(MainWindowList, ColumnClicksSortAscendingThenDescending) {
+  TempFolder folder;
+  Window w;
+  w.Load(SortFile(folder));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  using V = std::vector<std::u16string>;
+  EXPECT_EQ(w.Column(0), (V{u"HKCR", u"HKCU", u"HKLM"}));
+  w.ClickHeader(2);
+  EXPECT_EQ(w.Column(2), (V{u"k1", u"k10", u"k9"}));  // text order: "10" before "9"
+  w.ClickHeader(2);
+  EXPECT_EQ(w.Column(2), (V{u"k9", u"k10", u"k1"}));
+  w.ClickHeader(4);  // its own first click: ascending
+  EXPECT_EQ(w.Column(4), (V{u"REG_BINARY", u"REG_DWORD", u"REG_SZ"}));
+  // Rows that arrive later are placed by their first column.
+  w.Load(folder.WriteReg(u"later.reg", u"[HKCC\\k0]\r\n\"d\"=\"y\"\r\n"));
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  EXPECT_EQ(w.Cell(0, 0), u"HKCC");
+}
+
+TEST(MainWindowList, CheckRulesApplyToEveryRow) {
+  Seed(u"Rules", u"same", kRegSz, Utf16Bytes(u"s"));
+  Seed(u"Rules", u"changed", kRegSz, Utf16Bytes(u"other"));
+  Seed(u"Rules", u"type", kRegDword, {1, 0, 0, 0});
+  TempFolder folder;
+  Window w;
+  w.Load(folder.WriteReg(u"rules.reg",
+                         u"[HKCU\\Rules]\r\n\"missing\"=\"m\"\r\n\"same\"=\"s\"\r\n\"changed\"=\"c\"\r\n"
+                         u"\"type\"=\"t\"\r\n[HKCU\\NoSuchKey]\r\n\"gone\"=-\r\n"));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  ASSERT_EQ(w.Column(1), (std::vector<std::u16string>{u"MISSING", u"SAME", u"CHANGED", u"CHANGED TYPE", u"DELETE"}));
+  w.Click(IDC_APPLY);  // nothing selected in the box: nothing changes
+  EXPECT_EQ(w.Checks(), ".....");
+  struct Step {
+    int line;
+    const wchar_t* rule;
+    std::string checks;
+  };
+  const Step steps[] = {
+      {__LINE__, L"All", "xxxxx"},    {__LINE__, L"Changed", "..xx."}, {__LINE__, L"Invert", "xx..x"},
+      {__LINE__, L"Invert", "..xx."}, {__LINE__, L"Missing", "x...."}, {__LINE__, L"None", "....."},
+  };
+  for (const Step& s : steps) {
+    w.ApplyRule(s.rule);
+    EXPECT_EQ(w.Checks(), s.checks) << "step at line " << s.line;
+  }
+  wchar_t text[64] = L"";
+  GetWindowTextW(GetDlgItem(w.window(), IDC_CHECK_RULE), text, 64);
+  EXPECT_EQ(AsU16(text), u"None");  // the box keeps the user's choice
+}
+
+TEST(MainWindowList, CheckBoxesToggleByClickAndSpaceBar) {
+  TempFolder folder;
+  Window w;
+  w.Load(SortFile(folder));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  w.ClickCheckBox(1);
+  EXPECT_EQ(w.Checks(), ".x.");
+  w.ClickCheckBox(1);
+  EXPECT_EQ(w.Checks(), "...");
+  w.Select({0, 2});
+  SendMessageW(w.list(), WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_EQ(w.Checks(), "x.x");
+  w.Select({1, 2});  // the focused row decides: all selected rows become checked
+  SendMessageW(w.list(), WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_EQ(w.Checks(), "xxx");
+  SendMessageW(w.list(), WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_EQ(w.Checks(), "x..");
+}
+
+// ---- Menus, About box, closing ------------------------------------------------------
+
+TEST(MainWindowMenu, AboutShowsTheProgramVersion) {
+  Window w;
+  w.PostCommand(IDM_ABOUT);
+  HWND about = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (about = FindOwnedDialog(w.thread(), w.window(), u"About Hivemend")) != nullptr; }));
+  EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_TEXT)), u"Hivemend 0.0.2.11");
+  EXPECT_FALSE(IsWindowEnabled(w.window()));
+  SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about) && IsWindowEnabled(w.window()); }));
+}
+
+TEST(MainWindowMenu, SettingsEntriesChangeNothing) {
+  TempFolder folder;
+  Window w;
+  w.Load(SortFile(folder));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  w.ApplyRule(L"All");
+  const Rows rows = w.AllRows();
+  const std::u16string status0 = w.StatusText(0), status1 = w.StatusText(1);
+  auto reg_handler = [] {
+    wchar_t value[512] = L"";
+    DWORD size = sizeof value;
+    const LSTATUS found = RegGetValueW(HKEY_CLASSES_ROOT, L".reg", nullptr, RRF_RT_ANY, nullptr, value, &size);
+    return std::make_pair(found, AsU16(value));
+  };
+  const auto handler_before = reg_handler();
+  const auto snapshot_before = TestRegistry().inner.Snapshot().size();
+  w.Command(IDM_SET_FILE_HANDLER);
+  w.Command(IDM_REMOVE_FILE_HANDLER);
+  EXPECT_EQ(w.AllRows(), rows);
+  EXPECT_EQ(w.Checks(), "xxx");
+  EXPECT_EQ(w.StatusText(0), status0);
+  EXPECT_EQ(w.StatusText(1), status1);
+  EXPECT_EQ(reg_handler(), handler_before);
+  EXPECT_EQ(TestRegistry().inner.Snapshot().size(), snapshot_before);
+  EXPECT_EQ(FindOwnedDialog(w.thread(), w.window()), nullptr);
+  EXPECT_TRUE(IsWindowEnabled(w.window()));
+}
+
+TEST(MainWindowMenu, OpenHistoryFolderCreatesAndShowsIt) {
+  Window w;
+  w.Command(IDM_OPEN_HISTORY);
+  const std::u16string folder = w.opened_folder();
+  ASSERT_GT(folder.size(), 9u);
+  EXPECT_EQ(folder.substr(folder.size() - 9), u"\\Hivemend");
+  const DWORD attributes = GetFileAttributesW(AsWide(folder));
+  EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST(MainWindowEnd, ResultsOfTheWaysToClose) {
+  struct Case {
+    int line;
+    std::function<void(Window&)> close;
+    INT_PTR result;
+  };
+  const Case cases[] = {
+      {__LINE__, [](Window& w) { w.PostCommand(IDM_EXIT); }, 0},
+      {__LINE__, [](Window& w) { PostMessageW(w.window(), WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
+      {__LINE__, [](Window& w) { PostMessageW(GetFocus() ? GetFocus() : w.list(), WM_KEYDOWN, VK_ESCAPE, 0); }, 2},
+      {__LINE__, [](Window& w) { SetEvent(w.terminate_event()); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    Window w;
+    c.close(w);
+    EXPECT_EQ(w.WaitForResult(), c.result);
+  }
+}
+
+TEST(MainWindowEnd, ATerminateRequestClosesOpenDialogsToo) {
+  Window w;
+  w.PostCommand(IDM_ABOUT);
+  ASSERT_TRUE(WaitUntil([&] { return FindOwnedDialog(w.thread(), w.window(), u"About Hivemend") != nullptr; }));
+  Sleep(5200);  // the update check's first wait is over: the poll timer takes the request
+  SetEvent(w.terminate_event());
+  EXPECT_EQ(w.WaitForResult(), 0);
+}
+
+TEST(MainWindowEnd, ClosingDuringALoadLeavesTheWorkerHarmless) {
+  TempFolder folder;
+  const std::u16string path = GatedFile(folder);
+  {
+    Window w;
+    w.Load(path);
+    ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
+    w.PostCommand(IDM_EXIT);
+    EXPECT_EQ(w.WaitForResult(), 0);
+  }
+  SetEvent(TestRegistry().release);  // the worker goes on, finds the window gone and stops
+  Sleep(300);
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace hivemend
