@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,6 @@
 namespace hivemend {
 namespace {
 
-#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
 MessageBoxParams& ProcessParams() {
   static MessageBoxParams params;
   return params;
@@ -27,7 +27,6 @@ void FillProcessMessageBoxParams() {
   params.string_module = GetModuleHandleW(nullptr);
   params.options = AMB_OPT_NARROW;
 }
-#endif
 
 // Sets a running copy's TerminateEvent, if there is one.
 void RequestTerminate() {
@@ -37,9 +36,7 @@ void RequestTerminate() {
 
 }  // namespace
 
-#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
 const MessageBoxParams& ProcessMessageBoxParams() { return ProcessParams(); }
-#endif
 
 bool IsTerminateSwitch(std::u16string_view argument) { return EqualsNoCase(argument, u"/terminate"); }
 
@@ -47,9 +44,7 @@ int RunHivemend(int argc, wchar_t** argv) {
   // Opens the running copy's event when there is one; any number of copies may
   // run. Without it the window simply never closes on request.
   ScopedHandle terminate_event(CreateEventW(nullptr, FALSE, FALSE, kTerminateEventName));
-#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
   FillProcessMessageBoxParams();
-#endif
   MainDialogOptions options;
   options.terminate_event = terminate_event.get();
   for (int i = 1; i < argc; ++i) {

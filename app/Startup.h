@@ -6,10 +6,7 @@
 
 #include <string_view>
 
-#if __has_include("msgbox/MessageBoxParams.h")
 #include "msgbox/MessageBoxParams.h"
-#define HIVEMEND_HAVE_MESSAGE_BOX_PARAMS 1
-#endif
 
 namespace hivemend {
 
@@ -25,11 +22,9 @@ bool IsTerminateSwitch(std::u16string_view argument);
 // terminate request; 2 after the close box or Escape.
 int RunHivemend(int argc, wchar_t** argv);
 
-#ifdef HIVEMEND_HAVE_MESSAGE_BOX_PARAMS
 // The message box settings that the program's result messages pass: company
 // "Tarnwick", module name "hivemend.exe", strings from the program's own
 // module, narrow text. Filled at start-up.
 const MessageBoxParams& ProcessMessageBoxParams();
-#endif
 
 }  // namespace hivemend

@@ -1,0 +1,249 @@
+// hivemend.exe from the outside, as a user and a UI-automation tool see it:
+// rows read across the process boundary, "/terminate" between two copies, and
+// the exit codes of the ways to close the window.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+
+#include "resources/resource.h"
+#include "tests/app/WindowTestSupport.h"
+
+namespace hivemend {
+namespace {
+
+using namespace testing_support;
+using Clock = std::chrono::steady_clock;
+
+std::u16string ProgramPath() {
+  wchar_t self[MAX_PATH] = L"";
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::u16string path = AsU16(self);
+  path.resize(path.find_last_of(u'\\') + 1);
+  for (char c : std::string(HIVEMEND_EXE_FROM_TEST)) path += c == '/' ? u'\\' : static_cast<char16_t>(c);
+  return path;
+}
+
+// One running hivemend.exe.
+class Program {
+ public:
+  explicit Program(const std::u16string& arguments) {
+    std::u16string command = u"\"" + ProgramPath() + u"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    started_ = Clock::now();
+    if (!CreateProcessW(nullptr, const_cast<wchar_t*>(AsWide(command)), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+      ADD_FAILURE() << "cannot start hivemend.exe: error " << GetLastError();
+      return;
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+  }
+  ~Program() {
+    if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_, 99);
+      WaitForSingleObject(process_, 5000);
+    }
+    if (remote_) VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+
+  HANDLE process() const { return process_; }
+  Clock::time_point started() const { return started_; }
+
+  // The main window, once it is visible.
+  HWND Window() {
+    if (window_) return window_;
+    WaitUntil([&] {
+      EnumWindows(
+          [](HWND w, LPARAM self) -> BOOL {
+            auto& p = *reinterpret_cast<Program*>(self);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(w, &pid);
+            if (pid != p.id_ || !IsWindowVisible(w) || GetWindow(w, GW_OWNER) || WindowText(w) != u"Hivemend")
+              return TRUE;
+            p.window_ = w;
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(this));
+      return window_ != nullptr;
+    });
+    return window_;
+  }
+
+  // Exit code, or -1 when the process has not ended in time.
+  long WaitForExit(std::chrono::milliseconds limit = std::chrono::seconds(15)) {
+    if (WaitForSingleObject(process_, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) return -1;
+    ended_ = Clock::now();
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<long>(code);
+  }
+  Clock::time_point ended() const { return ended_; }
+
+  // Texts read with messages whose buffer lives in the program's memory.
+  std::u16string StatusText(int part) {
+    const HWND status = FindWindowExW(Window(), nullptr, STATUSCLASSNAMEW, nullptr);
+    return RemoteText([&](std::uintptr_t buffer) {
+      return SendMessageTimeoutW(status, SB_GETTEXTW, part, static_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                                 nullptr);
+    }, 0);
+  }
+  int RowCount() {
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(GetDlgItem(Window(), IDC_CHANGE_LIST), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+    return static_cast<int>(count);
+  }
+  std::u16string Cell(int row, int column) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.cchTextMax = 4096;
+    return RemoteText([&](std::uintptr_t buffer) {
+      return SendMessageTimeoutW(GetDlgItem(Window(), IDC_CHANGE_LIST), LVM_GETITEMTEXTW, row,
+                                 static_cast<LPARAM>(buffer - sizeof item), SMTO_ABORTIFHUNG, 5000, nullptr);
+    }, sizeof item, &item);
+  }
+
+ private:
+  // Calls send(remote text buffer); item (when given) is written just before it
+  // with its pszText pointing at the buffer.
+  template <typename Send>
+  std::u16string RemoteText(Send send, size_t header, LVITEMW* item = nullptr) {
+    constexpr size_t kBlock = 64 * 1024;
+    if (!remote_) {
+      HANDLE vm = process_;
+      remote_ = VirtualAllocEx(vm, nullptr, kBlock, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+      if (!remote_) return u"(no remote memory)";
+    }
+    const auto base = reinterpret_cast<std::uintptr_t>(remote_);
+    const std::uintptr_t text = base + header;
+    const wchar_t empty = L'\0';
+    WriteProcessMemory(process_, reinterpret_cast<void*>(text), &empty, sizeof empty, nullptr);
+    if (item) {
+      item->pszText = reinterpret_cast<wchar_t*>(text);
+      WriteProcessMemory(process_, remote_, item, sizeof *item, nullptr);
+    }
+    send(text);
+    std::vector<wchar_t> buffer(4096, L'\0');
+    ReadProcessMemory(process_, reinterpret_cast<void*>(text), buffer.data(), (buffer.size() - 1) * sizeof(wchar_t),
+                      nullptr);
+    buffer.back() = L'\0';
+    return AsU16(buffer.data());
+  }
+
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+  HWND window_ = nullptr;
+  void* remote_ = nullptr;
+  Clock::time_point started_, ended_;
+};
+
+// A key of the test's own under HKCU\Software\HivemendTest, removed at the end.
+class TestKey {
+ public:
+  TestKey() : path_(u"Software\\HivemendTest\\app-" + Decimal(GetCurrentProcessId()) + u"-" + Decimal(GetTickCount64())) {}
+  ~TestKey() { RegDeleteTreeW(HKEY_CURRENT_USER, AsWide(path_)); }
+  const std::u16string& path() const { return path_; }
+  void SetString(const wchar_t* name, const wchar_t* value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, AsWide(path_), name, REG_SZ, value,
+                    static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+  }
+
+ private:
+  std::u16string path_;
+};
+
+bool WaitForCompletion(Program& program) {
+  return WaitUntil([&] { return program.StatusText(0).rfind(u"Read ", 0) == 0; });
+}
+
+TEST(HivemendExe, ShowsTheRowsOfAFileNamedOnTheCommandLine) {
+  TestKey key;
+  key.SetString(L"Same", L"one");
+  key.SetString(L"Changed", L"old");
+  TempFolder folder;
+  const std::u16string file = folder.WriteReg(u"e2e.reg", u"[HKEY_CURRENT_USER\\" + key.path() +
+                                                              u"]\r\n\"Same\"=\"ONE\"\r\n\"Changed\"=\"new\"\r\n"
+                                                              u"\"Missing\"=dword:00000010\r\n");
+  Program program(u"\"" + file + u"\"");
+  ASSERT_NE(program.Window(), nullptr);
+  ASSERT_TRUE(WaitForCompletion(program)) << ToUtf8(program.StatusText(0));
+  EXPECT_EQ(program.StatusText(0), u"Read 5 lines from " + file);
+  EXPECT_EQ(program.StatusText(1), u"1 matched, 1 differ, 1 do not exist");
+  ASSERT_EQ(program.RowCount(), 3);
+  const std::vector<std::vector<std::u16string>> expected = {
+      {u"HKEY_CURRENT_USER", u"SAME", key.path(), u"Same", u"REG_SZ", u"ONE", u"ONE"},
+      {u"HKEY_CURRENT_USER", u"CHANGED", key.path(), u"Changed", u"REG_SZ", u"new", u"old"},
+      {u"HKEY_CURRENT_USER", u"MISSING", key.path(), u"Missing", u"REG_DWORD", u"0x10", u""},
+  };
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 7; ++c)
+      EXPECT_EQ(program.Cell(r, c), expected[r][c]) << "row " << r << " column " << c;
+  PostMessageW(program.Window(), WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+TEST(HivemendExe, ExitCodesOfTheWaysToClose) {
+  struct Case {
+    int line;
+    const char* how;
+    void (*close)(HWND window);
+    long code;
+  };
+  const Case cases[] = {
+      {__LINE__, "File Exit", [](HWND w) { PostMessageW(w, WM_COMMAND, IDM_EXIT, 0); }, 0},
+      {__LINE__, "close box", [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }, 2},
+      {__LINE__, "Escape", [](HWND w) { PostMessageW(GetDlgItem(w, IDC_MERGE), WM_KEYDOWN, VK_ESCAPE, 0); }, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.how << " (case at line " << c.line << ")");
+    Program program(u"");
+    ASSERT_NE(program.Window(), nullptr);
+    c.close(program.Window());
+    EXPECT_EQ(program.WaitForExit(), c.code);
+  }
+}
+
+TEST(HivemendExe, TerminateClosesARunningCopy) {
+  // Early, while the update check still waits for such a request, and later,
+  // when the window's own poll takes it.
+  for (const auto delay : {std::chrono::milliseconds(0), std::chrono::milliseconds(5500)}) {
+    SCOPED_TRACE(testing::Message() << "request after " << delay.count() << " ms");
+    Program running(u"");
+    ASSERT_NE(running.Window(), nullptr);
+    Sleep(static_cast<DWORD>(delay.count()));
+    Program terminate(u"/TERMINATE");
+    EXPECT_EQ(running.WaitForExit(), 0);
+    EXPECT_EQ(terminate.WaitForExit(), 0);
+    // The running copy ends while the requesting one still sleeps its 2 s.
+    EXPECT_LT(running.ended(), terminate.ended());
+    std::printf("window closed %lld ms after the request started\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           running.ended() - terminate.started()).count()));
+  }
+}
+
+TEST(HivemendExe, TerminateWithNoCopyRunningShowsNothingAndExitsWithZero) {
+  Program alone(u"\"some file.reg\" /terminate");
+  EXPECT_EQ(alone.WaitForExit(), 0);
+}
+
+TEST(HivemendExe, ClosingDuringALongLoadEndsTheProcess) {
+  TempFolder folder;
+  const std::u16string file = folder.WriteReg(u"long.reg", u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\NoSuchKey]\r\n" +
+                                                               ValueLines(30000));
+  Program program(u"\"" + file + u"\"");
+  ASSERT_NE(program.Window(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return program.StatusText(0).rfind(u"Reading line", 0) == 0; }));
+  PostMessageW(program.Window(), WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace hivemend
