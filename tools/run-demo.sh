@@ -2,7 +2,8 @@
 # Shows Hivemend's main job on a Debian 12 machine, installing what is missing:
 # builds the Windows program, prepares a Wine registry in which examples/demo.reg
 # has every status, and opens the program on that file. Without a display it
-# runs under Xvfb and saves a screenshot to build/win/demo.png instead.
+# runs under Xvfb and saves a screenshot of the window on examples/demo.reg to
+# build/win/demo.png instead.
 #
 #   tools/run-demo.sh [FILE.reg]
 set -euo pipefail
@@ -26,7 +27,7 @@ if [ -f build/win/app/hivemend.exe ]; then
   if [ -n "${DISPLAY:-}" ]; then
     wine_run build/win/app/hivemend.exe "$(winpath "$file")"
   else
-    "$root/tools/screenshot-main.sh" "$file" build/win/demo.png
+    "$root/tools/screenshot-main.sh" build/win build/win/demo.png
     echo "Screenshot of the window: build/win/demo.png"
   fi
 else
