@@ -27,11 +27,9 @@ class ChangeList {
   // A new row from a load, placed by its first column. The list shows it after
   // the next ShowNewRows.
   void AddRow(ChangeEntry&& entry);
-  // Tells the list view how many rows there are; repaints now or on the next
-  // repaint tick.
-  void ShowNewRows(bool repaint_now);
-  // The repaint timer's tick.
-  void OnRepaintTick();
+  // Shows the rows added since the last time: now, or when the last time is at
+  // least kShowIntervalMs ago (the window calls this on a timer too).
+  void ShowNewRows(bool now);
   // After rows were removed from the store by someone else (the merge).
   void RefreshCount();
 
@@ -51,10 +49,12 @@ class ChangeList {
   void GetDisplayInfo(LVITEMW& item) const;
   int FindByPrefix(const NMLVFINDITEMW& find) const;
 
+  static constexpr ULONGLONG kShowIntervalMs = 200;
   HWND list_ = nullptr;
+  size_t shown_count_ = 0;
+  ULONGLONG last_shown_ = 0;
   EntryStore store_;
   ColumnSortFlags sort_flags_;
-  bool repaint_due_ = false;
 };
 
 }  // namespace hivemend

@@ -25,7 +25,7 @@ namespace {
 constexpr wchar_t kCaption[] = L"Hivemend";
 constexpr UINT kTerminatePollMs = 500;
 constexpr UINT kUpdatePollMs = 5000;
-constexpr UINT kRepaintMs = 100;
+constexpr UINT kRepaintMs = 100;  // rows of running loads are shown on this tick
 constexpr size_t kPathBufferChars = 4096;
 
 void ShowErrorBox(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, kCaption, MB_OK | MB_ICONERROR); }
@@ -248,32 +248,25 @@ void MainWindow::TakeLoadOperations() {
   if (merge_depth_ > 0) return;
   // One operation at a time from the front: an error message box runs a
   // message loop that may come back here, and the order must hold.
-  bool rows_added = false;
-  bool texts_changed = false;
   while (!operations_.empty() && !ending_) {
     LoadOperation op = std::move(operations_.front());
     operations_.pop_front();
     if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
       list_.AddRow(std::move(row->entry));
-      rows_added = true;
-      continue;
-    }
-    // Whatever follows rows is shown after them.
-    if (rows_added) {
-      list_.ShowNewRows(true);
-      rows_added = false;
-    }
-    if (auto* status = std::get_if<LoadOperation::Status>(&op.what)) {
+    } else if (auto* status = std::get_if<LoadOperation::Status>(&op.what)) {
+      // Progress texts may run up to one show interval ahead of the rows.
+      list_.ShowNewRows(false);
       SetStatus(status->part, status->text);
-      texts_changed = true;
     } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what)) {
+      list_.ShowNewRows(true);
       ShowErrorBox(window_, AsWide(error->text));
       channel_->ErrorShown(*error->ticket);
     } else {
+      // The completion texts that follow find every row of the load shown.
+      list_.ShowNewRows(true);
       LoadEnded();
     }
   }
-  if (rows_added) list_.ShowNewRows(texts_changed);
 }
 
 void MainWindow::OnTimer(UINT_PTR id) {
@@ -291,7 +284,7 @@ void MainWindow::OnTimer(UINT_PTR id) {
       break;
     case kRepaintTimer:
       TakeLoadOperations();  // in case a wake-up message was lost
-      list_.OnRepaintTick();
+      list_.ShowNewRows(false);
       break;
   }
 }

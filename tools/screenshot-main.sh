@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Opens the main window on examples/demo.reg under a private Xvfb and writes a
-# PNG of it. The registry of the build's Wine prefix is first prepared with
-# tools/seed-demo-registry.reg, so that the list shows every status.
+# Opens the main window on a .REG file under a private Xvfb and writes a PNG of
+# the window. The registry of the build's Wine prefix is first prepared with
+# tools/seed-demo-registry.reg, so that examples/demo.reg shows every status.
 #
-#   tools/screenshot-main.sh [BUILD_DIR] [OUTPUT.png]
+#   tools/screenshot-main.sh [FILE.reg] [OUTPUT.png]
 #
-# Defaults: build/win and <BUILD_DIR>/screenshots/main-window.png.
+# Defaults: examples/demo.reg and <build>/screenshots/main-window.png, where
+# <build> is $HIVEMEND_BUILD or build/win.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win}" && pwd)
+file=$(readlink -f "${1:-$root/examples/demo.reg}")
+build=$(cd "${HIVEMEND_BUILD:-$root/build/win}" && pwd)
 out=${2:-$build/screenshots/main-window.png}
 exe=$build/app/hivemend.exe
 [ -x "$exe" ] || { echo "screenshot-main.sh: $exe not built" >&2; exit 1; }
@@ -30,12 +32,18 @@ trap cleanup EXIT
 for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 export DISPLAY=":$n"
 
+export HIVEMEND_WINEPREFIX=${HIVEMEND_WINEPREFIX:-$build/wineprefix}
 run=$root/tools/wine-run.sh
-"$run" "$build/cli/hivemend-cli.exe" --version >/dev/null 2>&1 || true  # prepares the prefix
-WINEPREFIX=$build/wineprefix WINEDEBUG=-all wine reg import "$(winepath -w "$root/tools/seed-demo-registry.reg" 2>/dev/null)" \
-  >/dev/null 2>&1 || true
+# Wine takes the screen size from the display its server session started on:
+# end a session that runs on another (smaller) display. This ends programs that
+# still run in the prefix.
+if [ -d "$HIVEMEND_WINEPREFIX" ]; then
+  WINEPREFIX=$HIVEMEND_WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$HIVEMEND_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
+fi
+"$run" reg import "Z:$(echo "$root/tools/seed-demo-registry.reg" | sed 's|/|\\|g')" >/dev/null 2>&1 || true
 
-"$run" "$exe" "$(WINEPREFIX=$build/wineprefix winepath -w "$root/examples/demo.reg" 2>/dev/null)" &
+"$run" "$exe" "Z:$(echo "$file" | sed 's|/|\\|g')" &
 app=$!
 # Wait for the window, then for the load (a small file: well under a second).
 for _ in $(seq 100); do
