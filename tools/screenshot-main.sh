@@ -3,15 +3,21 @@
 # the window. The registry of the build's Wine prefix is first prepared with
 # tools/seed-demo-registry.reg, so that examples/demo.reg shows every status.
 #
-#   tools/screenshot-main.sh [FILE.reg] [OUTPUT.png]
+#   tools/screenshot-main.sh [FILE.reg | BUILD_DIR] [OUTPUT.png]
 #
 # Defaults: examples/demo.reg and <build>/screenshots/main-window.png, where
-# <build> is $HIVEMEND_BUILD or build/win.
+# <build> is BUILD_DIR when the first argument is a folder, else
+# $HIVEMEND_BUILD or build/win.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-file=$(readlink -f "${1:-$root/examples/demo.reg}")
-build=$(cd "${HIVEMEND_BUILD:-$root/build/win}" && pwd)
+build_dir=${HIVEMEND_BUILD:-$root/build/win}
+file=$root/examples/demo.reg
+if [ -n "${1:-}" ]; then
+  if [ -d "$1" ]; then build_dir=$1; else file=$1; fi
+fi
+file=$(readlink -f "$file")
+build=$(cd "$build_dir" && pwd)
 out=${2:-$build/screenshots/main-window.png}
 exe=$build/app/hivemend.exe
 [ -x "$exe" ] || { echo "screenshot-main.sh: $exe not built" >&2; exit 1; }
