@@ -716,6 +716,15 @@ TEST(MainWindowEnd, ATerminateRequestClosesOpenDialogsToo) {
   EXPECT_EQ(w.WaitForResult(), 0);
 }
 
+TEST(MainWindowEnd, ATerminateRequestClosesALoadErrorMessage) {
+  TempFolder folder;
+  Window w;
+  w.Drop({folder.path() + u"\\gone.reg"});
+  ASSERT_TRUE(WaitUntil([&] { return FindOwnedDialog(w.thread(), w.window(), u"Hivemend") != nullptr; }));
+  SetEvent(w.terminate_event());
+  EXPECT_EQ(w.WaitForResult(), 0);
+}
+
 TEST(MainWindowEnd, ClosingDuringALoadLeavesTheWorkerHarmless) {
   TempFolder folder;
   const std::u16string path = GatedFile(folder);
