@@ -6,16 +6,25 @@ namespace hivemend {
 
 void SortRows(EntryStore& store, int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
+  // The texts are folded (A-Z to a-z) once into one buffer, side by side;
+  // comparing two folded texts code unit by code unit as unsigned numbers, a
+  // prefix first, is then the comparison without regard to case.
+  size_t total = 0;
+  store.ForEach([&](EntryStore::Row& row) { total += row.entry.Column(column).size(); });
+  std::u16string folded;
+  folded.reserve(total);  // never grows past this: the views below stay valid
+  auto key = [&](const EntryStore::Row& row) {
+    const std::u16string& text = row.entry.Column(column);
+    const size_t start = folded.size();
+    for (char16_t c : text) folded.push_back(FoldAscii(c));
+    return std::u16string_view(folded).substr(start, text.size());
+  };
   // A stable sort keeps the order of rows that compare equal; the descending
   // order is the reverse comparison, not the reversed result.
   if (ascending) {
-    store.Reorder([column](const EntryStore::Row& a, const EntryStore::Row& b) {
-      return CompareNoCase(a.entry.Column(column), b.entry.Column(column)) < 0;
-    });
+    store.ReorderByKey(key, [](std::u16string_view a, std::u16string_view b) { return a < b; });
   } else {
-    store.Reorder([column](const EntryStore::Row& a, const EntryStore::Row& b) {
-      return CompareNoCase(a.entry.Column(column), b.entry.Column(column)) > 0;
-    });
+    store.ReorderByKey(key, [](std::u16string_view a, std::u16string_view b) { return b < a; });
   }
 }
 

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "engine/ChangeEntry.h"
@@ -55,6 +57,24 @@ class EntryStore {
     std::stable_sort(all.begin(), all.end(),
                      [&](const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b) { return less(*a, *b); });
     PutAll(std::move(all));
+  }
+
+  // The same, ordered by a key that key(row) gives (for example a view of one
+  // column's text) and compared with less. The keys sit side by side while
+  // sorting, so this is much faster than Reorder for large stores.
+  template <typename Key, typename Less>
+  void ReorderByKey(Key&& key, Less&& less) {
+    std::vector<std::unique_ptr<Row>> all = TakeAll();
+    using K = std::decay_t<decltype(key(std::declval<const Row&>()))>;
+    std::vector<std::pair<K, size_t>> keys;
+    keys.reserve(all.size());
+    for (size_t i = 0; i < all.size(); ++i) keys.emplace_back(key(*all[i]), i);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [&](const std::pair<K, size_t>& a, const std::pair<K, size_t>& b) { return less(a.first, b.first); });
+    std::vector<std::unique_ptr<Row>> sorted;
+    sorted.reserve(all.size());
+    for (const auto& k : keys) sorted.push_back(std::move(all[k.second]));
+    PutAll(std::move(sorted));
   }
 
  private:
