@@ -46,6 +46,15 @@ int HexValue(char16_t c) {
 // adds nothing.
 void ReadHexItems(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
   size_t i = 0;
+  // The usual "xx,xx,...": two digits and a comma (or the end) at a time.
+  bytes.reserve(bytes.size() + text.size() / 3 + 1);
+  while (i + 2 <= text.size() && (i + 2 == text.size() || text[i + 2] == u',')) {
+    const int high = HexValue(text[i]);
+    const int low = HexValue(text[i + 1]);
+    if (high < 0 || low < 0) break;
+    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    i += 3;
+  }
   while (i < text.size()) {
     while (i < text.size() && text[i] == u',') ++i;
     if (i >= text.size()) break;

@@ -52,7 +52,20 @@ bool RegLineSource::Next(std::u16string_view* line) {
     return false;
   }
   size_t end = i;
-  while (end < n && text_[end] != u'\r' && text_[end] != u'\n') ++end;
+  // Four code units at a time while none of them is below 0x0E (so none is CR
+  // or LF); otherwise one by one.
+  while (end < n) {
+    if (end + 4 <= n) {
+      std::uint64_t block;
+      std::memcpy(&block, text_.data() + end, 8);
+      if (((block - 0x000E000E000E000Eull) & ~block & 0x8000800080008000ull) == 0) {
+        end += 4;
+        continue;
+      }
+    }
+    if (text_[end] == u'\r' || text_[end] == u'\n') break;
+    ++end;
+  }
   *line = text_.substr(i, end - i);
   cursor_ = end < n ? end + 1 : n;
   return true;
