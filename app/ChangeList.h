@@ -49,7 +49,7 @@ class ChangeList {
   void GetDisplayInfo(LVITEMW& item) const;
   int FindByPrefix(const NMLVFINDITEMW& find) const;
 
-  static constexpr ULONGLONG kShowIntervalMs = 200;
+  static constexpr ULONGLONG kShowIntervalMs = 500;
   HWND list_ = nullptr;
   size_t shown_count_ = 0;
   ULONGLONG last_shown_ = 0;

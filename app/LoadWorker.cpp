@@ -12,7 +12,7 @@ namespace {
 // A batch goes to the window when it holds this many rows or is this old, and
 // always before an error message and at the end of the load.
 constexpr size_t kBatchRows = 2000;
-constexpr auto kBatchAge = std::chrono::milliseconds(50);
+constexpr auto kBatchAge = std::chrono::milliseconds(150);
 // A worker waits while the window has this many rows still to take.
 constexpr size_t kBacklogRows = 50000;
 

@@ -254,7 +254,8 @@ void MainWindow::TakeLoadOperations() {
     if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
       list_.AddRow(std::move(row->entry));
     } else if (auto* status = std::get_if<LoadOperation::Status>(&op.what)) {
-      // Progress texts may run up to one show interval ahead of the rows.
+      // Progress texts may run up to one show interval (half a second) ahead
+      // of the rows.
       list_.ShowNewRows(false);
       SetStatus(status->part, status->text);
     } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what)) {

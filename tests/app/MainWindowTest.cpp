@@ -41,7 +41,7 @@ LRESULT CALLBACK RecordStatusTexts(int code, WPARAM wparam, LPARAM lparam) {
 
 // ---- Registries that loads compare with (they outlive every worker) -----------
 
-// An in-memory registry in which reading the key "Slow" takes 150 ms and
+// An in-memory registry in which reading the key "Slow" takes 400 ms and
 // reading the key "Gate" waits until the test opens the gate.
 class GatedRegistry final : public Registry {
  public:
@@ -54,7 +54,7 @@ class GatedRegistry final : public Registry {
     ResetEvent(release);
   }
   long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
-    if (EqualsNoCase(path, u"Slow")) Sleep(150);  // lets the rows before it go to the window
+    if (EqualsNoCase(path, u"Slow")) Sleep(400);  // lets the rows before it go to the window
     if (EqualsNoCase(path, u"Gate")) {
       SetEvent(reached);
       WaitForSingleObject(release, 30000);

@@ -94,6 +94,13 @@ int wmain(int argc, wchar_t** argv) {
     CloseHandle(thread);
   }
 
+  {
+    // What showing new rows costs the window: telling the list its row count.
+    const auto t0 = Clock::now();
+    for (int i = 0; i < 20; ++i)
+      SendMessageW(list, LVM_SETITEMCOUNT, rows, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    std::printf("LVM_SETITEMCOUNT at %d rows: %.1f ms a call\n", rows, Ms(Clock::now() - t0) / 20);
+  }
   const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
   for (int column = 0; column < 7; ++column) {
     RECT rect{};
