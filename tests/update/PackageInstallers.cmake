@@ -1,17 +1,21 @@
 # Makes the installers that the installer tests use: the build's own (VERSION)
 # in OUT/release, and the same one calling itself NEWER_VERSION in OUT/newer.
-# PROJECTS ("<build dir>|<project>|<component>|/"), when given, packages that
-# install component instead of the program's files.
+# With PROGRAM, the installers carry that file as hivemend.exe instead of the
+# build's installed files (everything else comes from the same configuration).
 file(REMOVE_RECURSE ${OUT})
-string(REPLACE "|" ";" projects "${PROJECTS}")
+if(PROGRAM)
+  set(stage ${OUT}/stage)
+  file(MAKE_DIRECTORY ${stage})
+  file(COPY_FILE ${PROGRAM} ${stage}/hivemend.exe)
+endif()
 foreach(kind release newer)
   set(version ${VERSION})
   if(kind STREQUAL "newer")
     set(version ${NEWER_VERSION})
   endif()
-  if(PROJECTS)
+  if(PROGRAM)
     execute_process(COMMAND ${CPACK} --config ${CONFIG} -B ${OUT}/${kind} -D "CPACK_PACKAGE_VERSION=${version}"
-                            -D "CPACK_INSTALL_CMAKE_PROJECTS=${projects}"
+                            -D "CPACK_INSTALL_CMAKE_PROJECTS=" -D "CPACK_INSTALLED_DIRECTORIES=${stage};."
       RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   else()
     execute_process(COMMAND ${CPACK} --config ${CONFIG} -B ${OUT}/${kind} -D "CPACK_PACKAGE_VERSION=${version}"

@@ -25,6 +25,14 @@ def check(condition, what):
         failures.append(what)
 
 
+def pe_machine(path):
+    """The machine field of a Windows program's PE header (0x8664: x86-64)."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    offset = int.from_bytes(data[0x3C:0x40], "little")
+    return int.from_bytes(data[offset + 4:offset + 6], "little") if data[offset:offset + 4] == b"PE\0\0" else 0
+
+
 def remove_installation(wine):
     uninstaller = wine.c_path("Program Files", "Hivemend", "Uninstall.exe")
     if os.path.exists(uninstaller):
@@ -63,6 +71,9 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--program", default="hivemend.exe")
     args = parser.parse_args()
+
+    for installer in (args.installer, args.newer_installer):
+        check(pe_machine(installer) == 0x8664, "%s is a 64-bit program" % os.path.basename(installer))
 
     wine = WinePrefix(args.wine_run, args.prefix)
     remove_installation(wine)
