@@ -1,10 +1,15 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "engine/Baseline.h"
+#include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
+#include "merge/Merge.h"
+#include "platform/File.h"
+#include "platform/HistoryFolder.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
 
@@ -14,6 +19,8 @@ namespace {
 constexpr char kUsage[] =
     "Usage:\n"
     "  hivemend-cli diff FILE.reg [--baseline STATE.reg]\n"
+    "  hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing]\n"
+    "                    [--history DIR] [--state-out OUT.reg]\n"
     "  hivemend-cli --help\n"
     "\n"
     "diff   Compares FILE.reg with the registry as the window's load does and prints\n"
@@ -27,8 +34,22 @@ constexpr char kUsage[] =
     "       in memory and filled from STATE.reg, its values stored as a merge would\n"
     "       store them.\n"
     "\n"
-    "Exit codes: 0 the load ended normally, 1 the load ended with an error,\n"
-    "2 wrong usage or an unreadable baseline.\n";
+    "merge  Loads FILE.reg as diff does, checks the rows that the rule selects\n"
+    "       (all: every row, the default; changed: \"CHANGED\" and \"CHANGED TYPE\";\n"
+    "       missing: \"MISSING\") and merges them as the window's merge does: the\n"
+    "       values' present state is saved as an undo .REG file and failures as\n"
+    "       an error log, both in the history folder (or in DIR with --history).\n"
+    "       Prints the undo file's and the error log's paths and the result text.\n"
+    "       Nothing is merged when the load ends with an error.\n"
+    "\n"
+    "       Without --baseline the live registry is changed (on Windows; elsewhere\n"
+    "       an empty one held in memory). With --baseline the merge runs against\n"
+    "       the registry held in memory, and --state-out writes its final state\n"
+    "       as a .REG file.\n"
+    "\n"
+    "Exit codes: 0 the load ended normally (merge: and nothing failed), 1 the\n"
+    "load ended with an error (merge: or a failure was recorded, or the undo file\n"
+    "could not be written), 2 wrong usage or an unreadable baseline.\n";
 
 void Print(std::FILE* f, std::u16string_view text) {
   const std::string utf8 = ToUtf8(text);
@@ -109,6 +130,153 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
   return summary.outcome == LoadOutcome::Normal ? 0 : 1;
 }
 
+// Prints what the window would show in its message boxes.
+class ConsoleMergeUi final : public MergeUi {
+ public:
+  bool Confirm(std::u16string_view) override { return true; }
+  void Show(MergeMessage, std::u16string_view text) override { messages.emplace_back(text); }
+
+  std::vector<std::u16string> messages;
+};
+
+// Console output uses plain line ends.
+std::u16string PlainLineEnds(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+// A registry held in memory as .REG text that the program's own loader reads
+// back to the same values. What the grammar cannot carry (types other than the
+// six, strings with line breaks, names ending in a backslash) is left out with
+// a comment line.
+std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
+  std::u16string text(kUndoHeader);
+  for (const MemoryRegistry::Key& key : keys) {
+    text += u'[';
+    text += RootLongName(key.root);
+    text += u'\\';
+    text += key.path;
+    text += u"]\r\n";
+    for (const MemoryRegistry::Value& value : key.values) {
+      std::u16string line;
+      if (value.name.empty()) {
+        line = u"@=";
+      } else {
+        line = u"\"" + EscapeRegText(value.name) + u"\"=";
+      }
+      const bool name_ok = value.name.empty() || (value.name.back() != u'\\' &&
+                                                   value.name.find_first_of(u"\r\n") == std::u16string::npos);
+      if (name_ok && FormatDataPart(value.type, value.data.data(), value.data.size(), line) == DataPartResult::Ok) {
+        text += line;
+      } else {
+        text += u"; not expressible: a value of type " + RegistryTypeText(value.type);
+      }
+      text += u"\r\n";
+    }
+  }
+  return text;
+}
+
+enum class CheckRule { All, Changed, Missing };
+
+bool RuleChecks(CheckRule rule, std::u16string_view status) {
+  switch (rule) {
+    case CheckRule::All: return true;
+    case CheckRule::Changed: return !status.empty() && FoldAscii(status.front()) == u'c';
+    case CheckRule::Missing: return EqualsNoCase(status, kStatusMissing);
+  }
+  return false;
+}
+
+int Merge(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err) {
+  std::u16string file, baseline, history, state_out;
+  bool has_baseline = false;
+  CheckRule rule = CheckRule::All;
+  auto usage = [&](const std::string& problem) {
+    std::fprintf(err, "hivemend-cli: %s\n%s", problem.c_str(), kUsage);
+    return 2;
+  };
+  for (size_t i = 1; i < args.size(); ++i) {
+    const bool has_value = i + 1 < args.size();
+    if (args[i] == u"--baseline" && has_value) {
+      baseline = args[++i];
+      has_baseline = true;
+    } else if (args[i] == u"--rule" && has_value) {
+      const std::u16string& name = args[++i];
+      if (EqualsNoCase(name, u"all")) rule = CheckRule::All;
+      else if (EqualsNoCase(name, u"changed")) rule = CheckRule::Changed;
+      else if (EqualsNoCase(name, u"missing")) rule = CheckRule::Missing;
+      else return usage("unknown rule '" + ToUtf8(name) + "'");
+    } else if (args[i] == u"--history" && has_value && !args[i + 1].empty()) {
+      history = args[++i];
+    } else if (args[i] == u"--state-out" && has_value && !args[i + 1].empty()) {
+      state_out = args[++i];
+    } else if (file.empty() && !args[i].starts_with(u"--")) {
+      file = args[i];
+    } else {
+      return usage("unexpected argument '" + ToUtf8(args[i]) + "'");
+    }
+  }
+  if (file.empty()) return usage("merge needs a .REG file");
+
+  MemoryRegistry memory;
+  Registry* registry = SystemRegistry();
+  if (has_baseline || registry == nullptr) registry = &memory;
+  if (!state_out.empty() && registry != &memory) return usage("--state-out needs --baseline");
+  if (has_baseline) {
+    std::u16string problem;
+    if (!LoadBaseline(baseline, memory, &problem)) {
+      std::fprintf(err, "hivemend-cli: baseline %s: %s\n", ToUtf8(baseline).c_str(), ToUtf8(problem).c_str());
+      return 2;
+    }
+  }
+
+  ConsoleReport report;
+  const LoadSummary summary = RunLoad(file, registry, report);
+  if (summary.outcome != LoadOutcome::Normal) {
+    Print(out, EscapeField(report.error.empty() ? report.status[0] : report.error) + u"\n");
+    Print(out, u"Nothing was merged.\n");
+    return 1;
+  }
+  EntryStore store;
+  for (ChangeEntry& entry : report.entries) {
+    const bool checked = RuleChecks(rule, entry.status);
+    store.at(store.Insert(std::move(entry))).checked = checked;
+  }
+
+  ConsoleMergeUi ui;
+  auto folder = [&]() -> std::u16string {
+    if (history.empty()) return HistoryFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(history), ec);
+    return history;
+  };
+  const MergeResult result = RunMerge(store, *registry, ui, folder);
+
+  if (result.confirmed) {
+    Print(out, u"Undo file: " + (result.undo_saved ? result.undo_path : std::u16string(u"(none)")) + u"\n");
+    Print(out, u"Error log: " +
+                   (result.error_log_path.empty() ? std::u16string(u"(none)") : result.error_log_path) + u"\n");
+  }
+  for (const std::u16string& message : ui.messages) Print(out, PlainLineEnds(message) + u"\n");
+
+  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) ? 0 : 1;
+  if (!state_out.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(std::filesystem::path(state_out), ec);
+    if (!WriteUnicodeTextFile(state_out, StateText(memory.Snapshot()))) {
+      std::fprintf(err, "hivemend-cli: cannot write %s\n", ToUtf8(state_out).c_str());
+      code = 1;
+    }
+  }
+  return code;
+}
+
 }  // namespace
 
 std::u16string EscapeField(std::u16string_view text) {
@@ -136,6 +304,7 @@ int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* e
     return 0;
   }
   if (args[0] == u"diff") return Diff(args, out, err);
+  if (args[0] == u"merge") return Merge(args, out, err);
   std::fprintf(err, "hivemend-cli: unknown command '%s'\n%s", ToUtf8(args[0]).c_str(), kUsage);
   return 2;
 }
