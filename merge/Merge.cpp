@@ -1,6 +1,7 @@
 #include "merge/Merge.h"
 
 #include <limits>
+#include <vector>
 
 #include "merge/HistoryFile.h"
 #include "merge/RegistryWriter.h"
@@ -9,6 +10,8 @@
 
 namespace hivemend {
 namespace {
+
+constexpr size_t kBlockSpareBytes = 16;
 
 void Refuse(const ChangeEntry& entry, std::u16string_view format, std::u16string_view reason,
             std::u16string& error_text) {
@@ -26,12 +29,19 @@ void MergeRow(const ChangeEntry& entry, Registry& registry, UndoText& undo, std:
   // with its NUL; the other rows carry their data block.
   const std::uint8_t* data = nullptr;
   size_t size = 0;
+  std::vector<std::uint8_t> block;
   if (type == kRegSz) {
     data = reinterpret_cast<const std::uint8_t*>(entry.file_data.c_str());
     size = (entry.file_data.size() + 1) * sizeof(char16_t);
   } else if (type != DELETE_VALUE_TYPE && entry.data) {
-    data = entry.data->data();
-    size = entry.data->size();
+    // The registry reads one character past string data that lacks its NUL,
+    // to see whether the NUL was merely left out of the count: the bytes are
+    // passed with zero bytes after them, as a data block has them.
+    block.reserve(entry.data->size() + kBlockSpareBytes);
+    block.assign(entry.data->begin(), entry.data->end());
+    size = block.size();
+    block.resize(size + kBlockSpareBytes, 0);
+    data = block.data();
   }
   if (size > std::numeric_limits<std::uint32_t>::max()) return Refuse(entry, kDataTooLargeFormat, {}, error_text);
 

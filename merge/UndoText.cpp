@@ -10,6 +10,13 @@ namespace hivemend {
 namespace {
 
 void AppendByteList(const std::uint8_t* data, size_t size, std::u16string& out) {
+  // The reader takes a byte list of fewer than two characters for no data at
+  // all, so a single byte below 0x10 keeps its leading zero.
+  if (size == 1 && data[0] < 0x10) {
+    out += u'0';
+    out += Hex(data[0], false);
+    return;
+  }
   out.reserve(out.size() + size * 3);
   for (size_t i = 0; i < size; ++i) {
     if (i) out += u',';
@@ -122,7 +129,8 @@ void UndoText::AppendKeyLine(const UndoRow& row) {
 }
 
 void UndoText::Record(Registry& registry, const UndoRow& row, std::u16string& error_text) {
-  if (!recorded_.insert(ValueIdentity(row)).second) return;
+  auto identity = ValueIdentity(row);
+  if (recorded_.contains(identity)) return;
   AppendKeyLine(row);
 
   auto fail = [&](std::u16string_view format, std::u16string_view extra = {}) {
@@ -134,19 +142,19 @@ void UndoText::Record(Registry& registry, const UndoRow& row, std::u16string& er
   std::uint32_t type = 0;
   std::uint32_t size = 0;
   std::vector<std::uint8_t> bytes;
-  switch (ReadValue(registry, row, type, bytes, size)) {
-    case ReadResult::Absent:
-      if (!deletion) text_ += u"\"" + std::u16string(row.value_name) + u"\"=-\r\n";
-      return;
-    case ReadResult::Failed:
-      if (EqualsNoCase(row.status, u"MISSING")) {
-        if (!deletion) text_ += u"\"" + std::u16string(row.value_name) + u"\"=-\r\n";
-      } else {
-        fail(kUndoReadFailedFormat);
-      }
-      return;
-    case ReadResult::Present: break;
+  const ReadResult read = ReadValue(registry, row, type, bytes, size);
+  const bool absent = read == ReadResult::Absent || (read == ReadResult::Failed && EqualsNoCase(row.status, u"MISSING"));
+  if (absent && deletion) {
+    // Deleting an absent value changes nothing: a later row of the same value
+    // still finds the state from before the merge, and records it.
+    return;
   }
+  recorded_.insert(std::move(identity));
+  if (absent) {
+    text_ += u"\"" + std::u16string(row.value_name) + u"\"=-\r\n";
+    return;
+  }
+  if (read == ReadResult::Failed) return fail(kUndoReadFailedFormat);
 
   std::u16string line = u"\"" + std::u16string(row.value_name) + u"\"=";
   switch (FormatDataPart(type, bytes.data(), size, line)) {

@@ -37,7 +37,8 @@ enum class DataPartResult {
 // The data part for a value of the given type and bytes: "\"text\"" (REG_SZ,
 // read up to its first NUL, with \ and " escaped), "dword:1f", and "hex(2):",
 // "hex(0):", "hex(7):", "hex(b):" followed by the bytes in lower-case hex
-// without leading zeros, separated by commas, all on one line.
+// without leading zeros, separated by commas, all on one line (a list of one
+// byte below 0x10 is written with two digits, as the reader needs).
 DataPartResult FormatDataPart(std::uint32_t type, const std::uint8_t* data, size_t size, std::u16string& out);
 
 // Writes \ as \\ and " as \" (the escapes that reading decodes).
@@ -62,9 +63,10 @@ class UndoText {
   UndoText() : text_(kUndoHeader) {}
 
   // Records how to restore the value that row names, as the registry holds it
-  // now. Only the first row of a merge that names a value records it: the undo
-  // file must bring back the state from before the merge, not the state left
-  // by an earlier row.
+  // now. Only the first row of a merge that changes a value records it: the
+  // undo file must bring back the state from before the merge, not the state
+  // left by an earlier row (a deletion of an absent value changes nothing and
+  // leaves the recording to the next row).
   //  - A key line "[hive\key]" when hive or key differ from the last key line.
   //  - An existing value: "\"name\"=" and its data part.
   //  - An absent value: "\"name\"=-", except for a deletion, which changes

@@ -1,0 +1,219 @@
+// hivemend-cli merge, end to end through the console front end: files in,
+// undo file, error log, printed result, exit code and the final state.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "cli/Cli.h"
+#include "engine/Baseline.h"
+#include "platform/File.h"
+#include "MergeTestSupport.h"
+
+namespace hivemend::test {
+namespace {
+
+struct CliRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(std::FILE* f) {
+  std::string text;
+  std::rewind(f);
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
+
+CliRun Cli(std::vector<std::u16string> args) {
+  CliRun run;
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  if (!out || !err) {
+    ADD_FAILURE() << "no temporary file";
+    return run;
+  }
+  run.code = RunCli(args, out, err);
+  run.out = ReadAll(out);
+  run.err = ReadAll(err);
+  return run;
+}
+
+void WriteReg(const std::filesystem::path& path, std::u16string_view text) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  ASSERT_TRUE(WriteUnicodeTextFile(path.u16string(), text));
+}
+
+// The state a .REG file describes, read through the program's own loader.
+std::vector<MemoryRegistry::Key> StateOf(const std::filesystem::path& path) {
+  MemoryRegistry registry;
+  std::u16string problem;
+  EXPECT_TRUE(LoadBaseline(path.u16string(), registry, &problem)) << Show(problem);
+  return registry.Snapshot();
+}
+
+bool SameState(const std::vector<MemoryRegistry::Key>& a, const std::vector<MemoryRegistry::Key>& b) {
+  // Keys without values do not matter to a value's state.
+  auto values = [](const std::vector<MemoryRegistry::Key>& keys) {
+    std::vector<std::tuple<RegRoot, std::u16string, std::u16string, std::uint32_t, std::vector<std::uint8_t>>> out;
+    for (const auto& key : keys)
+      for (const auto& v : key.values) out.emplace_back(key.root, FoldedCopy(key.path), FoldedCopy(v.name), v.type, v.data);
+    return out;
+  };
+  return values(a) == values(b);
+}
+
+constexpr std::u16string_view kBaseline =
+    u"Windows Registry Editor Version 5.00\r\n\r\n"
+    u"[HKEY_CURRENT_USER\\Software\\Demo]\r\n"
+    u"\"Same\"=\"x\"\r\n"
+    u"\"Changed\"=dword:00000001\r\n"
+    u"\"Doomed\"=hex:01,02\r\n"
+    u"@=\"old default\"\r\n";
+
+constexpr std::u16string_view kChanges =
+    u"Windows Registry Editor Version 5.00\r\n\r\n"
+    u"[HKCU\\Software\\Demo]\r\n"
+    u"\"Same\"=\"x\"\r\n"
+    u"\"Changed\"=dword:00000002\r\n"
+    u"\"Doomed\"=-\r\n"
+    u"\"New\"=\"C:\\\\Temp\\\\\\\"q\\\"\"\r\n"
+    u"@=\"new default\"\r\n"
+    u"[HKLM\\Software\\Other]\r\n"
+    u"\"Bin\"=hex(0):0a\r\n";
+
+class CliMerge : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "baseline.reg", kBaseline));
+    ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "changes.reg", kChanges));
+  }
+  std::u16string P(const char* name) const { return (dir_.path() / name).u16string(); }
+  std::filesystem::path History() const { return dir_.path() / "history"; }
+  std::vector<std::filesystem::path> HistoryFiles() const {
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::exists(History()))
+      for (const auto& e : std::filesystem::directory_iterator(History())) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(CliMerge, MergesAllRowsAndItsUndoFileBringsTheBaselineBack) {
+  const CliRun run = Cli({u"merge", P("changes.reg"), u"--baseline", P("baseline.reg"), u"--history",
+                          History().u16string(), u"--state-out", P("after.reg")});
+  ASSERT_EQ(run.code, 0) << run.out << run.err;
+  const std::vector<std::filesystem::path> files = HistoryFiles();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(run.out, "Undo file: " + files[0].string() + "\nError log: (none)\nChanges successfully applied!\n");
+
+  // The final state holds exactly the file's changes over the baseline.
+  MemoryRegistry expected;
+  ASSERT_TRUE(LoadBaselineText(kBaseline, expected, nullptr));
+  ASSERT_TRUE(LoadBaselineText(kChanges, expected, nullptr));
+  EXPECT_TRUE(SameState(StateOf(dir_.path() / "after.reg"), expected.Snapshot()));
+
+  // Merging the undo file into that state gives the baseline again.
+  const CliRun undo = Cli({u"merge", files[0].u16string(), u"--baseline", P("after.reg"), u"--history",
+                           History().u16string(), u"--state-out", P("undone.reg")});
+  ASSERT_EQ(undo.code, 0) << undo.out << undo.err;
+  EXPECT_TRUE(SameState(StateOf(dir_.path() / "undone.reg"), StateOf(dir_.path() / "baseline.reg")));
+  EXPECT_EQ(HistoryFiles().size(), 2u);
+}
+
+TEST_F(CliMerge, TheRuleChoosesTheRows) {
+  struct Case {
+    int line;
+    const char16_t* rule;
+    bool changed_written;  // "Changed" is CHANGED
+    bool new_written;      // "New" is MISSING
+  };
+  const Case cases[] = {
+      {__LINE__, u"changed", true, false},
+      {__LINE__, u"missing", false, true},
+      {__LINE__, u"ALL", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    std::error_code ec;
+    std::filesystem::remove(dir_.path() / "after.reg", ec);
+    const CliRun run = Cli({u"merge", P("changes.reg"), u"--rule", c.rule, u"--baseline", P("baseline.reg"),
+                            u"--history", History().u16string(), u"--state-out", P("after.reg")});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    MemoryRegistry after;
+    ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"Changed"),
+              (Value{kRegDword, DwordBytes(c.changed_written ? 2 : 1)}));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"New").has_value(), c.new_written);
+  }
+}
+
+TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "bad.reg",
+                                   u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                   u"[HKEY_NOWHERE\\K]\r\n\"v\"=dword:1\r\n"
+                                   u"[HKCU\\K]\r\n\"w\"=dword:2\r\n"));
+  const CliRun run = Cli({u"merge", P("bad.reg"), u"--baseline", P("baseline.reg"), u"--history",
+                          History().u16string(), u"--state-out", P("after.reg")});
+  EXPECT_EQ(run.code, 1) << run.out << run.err;
+  std::filesystem::path log;
+  for (const auto& f : HistoryFiles()) {
+    if (f.extension() == ".log") log = f;
+  }
+  ASSERT_FALSE(log.empty());
+  const std::string failure =
+      "ERROR - Did not write key HKEY_NOWHERE\\K value v: \"HKEY_NOWHERE\" is not a root key of the registry";
+  EXPECT_EQ(Show(ReadUtf16File(log)), failure + "\r\n");
+  EXPECT_NE(run.out.find("Error log: " + log.string() + "\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("The following errors were recorded to the error log file " + log.string() + ":\n\n" +
+                         failure + "\n"),
+            std::string::npos)
+      << run.out;
+  MemoryRegistry after;
+  ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
+  EXPECT_TRUE(GetValue(after, RegRoot::CurrentUser, u"K", u"w"));  // the other row was merged
+}
+
+TEST_F(CliMerge, NothingIsMergedAfterALoadError) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "old.reg", u"REGEDIT4\r\n\r\n[HKCU\\K]\r\n\"v\"=dword:1\r\n"));
+  const CliRun run = Cli({u"merge", P("old.reg"), u"--baseline", P("baseline.reg"), u"--history",
+                          History().u16string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.out, "No regedit version on line 1\nNothing was merged.\n");
+  EXPECT_TRUE(HistoryFiles().empty());
+}
+
+TEST_F(CliMerge, AFileWithoutValuesSaysThereIsNothingToMerge) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "empty.reg", u"Windows Registry Editor Version 5.00\r\n"));
+  const CliRun run = Cli({u"merge", P("empty.reg"), u"--baseline", P("baseline.reg"), u"--history",
+                          History().u16string()});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, "There are no values to merge!\n");
+  EXPECT_TRUE(HistoryFiles().empty());
+}
+
+TEST_F(CliMerge, WrongUsage) {
+  const std::vector<std::vector<std::u16string>> cases = {
+      {u"merge"},
+      {u"merge", P("changes.reg"), u"--rule", u"some"},
+      {u"merge", P("changes.reg"), u"--history"},
+      {u"merge", P("changes.reg"), u"extra.reg"},
+      {u"merge", P("changes.reg"), u"--baseline", P("absent.reg")},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(Show(args.back()));
+    const CliRun run = Cli(args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find("hivemend-cli"), std::string::npos);
+  }
+  EXPECT_NE(Cli({u"--help"}).out.find("hivemend-cli merge FILE.reg"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hivemend::test

@@ -1,0 +1,225 @@
+// Helpers of the merge tests: a registry that fails where a test says, a
+// recording MergeUi, rows, values and files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/ChangeEntry.h"
+#include "merge/Merge.h"
+#include "platform/MemoryRegistry.h"
+#include "platform/Text.h"
+
+namespace hivemend::test {
+
+inline std::string Show(std::u16string_view text) { return ToUtf8(text); }
+
+// A folder of its own under the system's temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    const auto base = std::filesystem::temp_directory_path();
+    static int counter = 0;
+    for (;;) {
+      path_ = base / ("hivemend-merge-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                      "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFF) + "-" +
+                      std::to_string(counter++));
+      if (std::filesystem::create_directory(path_)) break;
+    }
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::u16string u16() const { return path_.u16string(); }
+  std::vector<std::filesystem::path> Files() const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The text of a file that starts with FF FE; fails the test otherwise.
+inline std::u16string ReadUtf16File(const std::filesystem::path& path) {
+  const std::string bytes = ReadBytes(path);
+  EXPECT_GE(bytes.size(), 2u) << path;
+  if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') {
+    ADD_FAILURE() << "no FF FE at the start of " << path;
+    return {};
+  }
+  std::u16string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                  (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return text;
+}
+
+// A MemoryRegistry that answers chosen operations with a failure. A rule
+// matches an operation kind and a key path (compared without regard to case).
+class FaultyRegistry final : public Registry {
+ public:
+  enum Op { kOpen, kCreate, kQuery, kSet, kDelete };
+
+  void FailOn(Op op, std::u16string_view key_path, long status = kRegAccessDenied) {
+    rules_.push_back({op, std::u16string(key_path), status});
+  }
+  MemoryRegistry& memory() { return memory_; }
+  // Called before every operation, with the kind and the key path.
+  std::function<void(Op, std::u16string_view)> observer;
+
+  long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    if (long s = Check(kOpen, path)) return s;
+    const long s = memory_.OpenKey(root, path, access, key);
+    if (s == kRegOk) paths_[*key] = std::u16string(path);
+    return s;
+  }
+  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    if (long s = Check(kCreate, path)) return s;
+    const long s = memory_.CreateKey(root, path, access, key);
+    if (s == kRegOk) paths_[*key] = std::u16string(path);
+    return s;
+  }
+  long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    if (long s = Check(kQuery, paths_[key])) return s;
+    return memory_.QueryValue(key, name, type, data, size);
+  }
+  long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    if (long s = Check(kSet, paths_[key])) return s;
+    return memory_.SetValue(key, name, type, data, size);
+  }
+  long DeleteValue(Handle key, std::u16string_view name) override {
+    if (long s = Check(kDelete, paths_[key])) return s;
+    return memory_.DeleteValue(key, name);
+  }
+  void CloseKey(Handle key) override {
+    paths_.erase(key);
+    memory_.CloseKey(key);
+  }
+
+ private:
+  struct Rule {
+    Op op;
+    std::u16string path;
+    long status;
+  };
+  long Check(Op op, std::u16string_view path) {
+    if (observer) observer(op, path);
+    for (const Rule& rule : rules_) {
+      if (rule.op == op && EqualsNoCase(rule.path, path)) return rule.status;
+    }
+    return kRegOk;
+  }
+  MemoryRegistry memory_;
+  std::vector<Rule> rules_;
+  std::map<Handle, std::u16string> paths_;
+};
+
+// Answers the confirmation as told and records every message.
+class RecordingUi final : public MergeUi {
+ public:
+  explicit RecordingUi(bool answer_yes = true) : answer_yes_(answer_yes) {}
+  bool Confirm(std::u16string_view text) override {
+    confirmations.emplace_back(text);
+    if (on_confirm) on_confirm();
+    return answer_yes_;
+  }
+  void Show(MergeMessage kind, std::u16string_view text) override { shown.push_back({kind, std::u16string(text)}); }
+
+  struct Message {
+    MergeMessage kind;
+    std::u16string text;
+  };
+  std::vector<std::u16string> confirmations;
+  std::vector<Message> shown;
+  std::function<void()> on_confirm;
+
+ private:
+  bool answer_yes_;
+};
+
+// Values as the tests write and read them.
+struct Value {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> bytes;
+  bool operator==(const Value&) const = default;
+};
+
+inline std::vector<std::uint8_t> StringBytes(std::u16string_view text, bool with_nul = true) {
+  std::vector<std::uint8_t> bytes;
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  if (with_nul) bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+inline std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 24)};
+}
+
+// name is the registry's name (decoded; empty for the default value).
+inline void SetValue(Registry& registry, RegRoot root, std::u16string_view key_path, std::u16string_view name,
+                     const Value& value) {
+  RegKey key(registry);
+  ASSERT_EQ(key.Create(root, key_path, kKeyWrite), kRegOk) << Show(key_path);
+  ASSERT_EQ(key.Set(name, value.type, value.bytes.empty() ? nullptr : value.bytes.data(),
+                    static_cast<std::uint32_t>(value.bytes.size())),
+            kRegOk)
+      << Show(name);
+}
+inline std::optional<Value> GetValue(Registry& registry, RegRoot root, std::u16string_view key_path,
+                                     std::u16string_view name) {
+  RegKey key(registry);
+  if (key.Open(root, key_path, kKeyRead) != kRegOk) return std::nullopt;
+  Value value;
+  std::uint32_t size = 0;
+  if (key.Query(name, &value.type, nullptr, &size) != kRegOk) return std::nullopt;
+  value.bytes.assign(size, 0);
+  if (size != 0 && key.Query(name, &value.type, value.bytes.data(), &size) != kRegOk) return std::nullopt;
+  value.bytes.resize(size);
+  return value;
+}
+inline bool KeyExists(Registry& registry, RegRoot root, std::u16string_view key_path) {
+  RegKey key(registry);
+  return key.Open(root, key_path, kKeyRead) == kRegOk;
+}
+
+// A row as the load would list it.
+inline ChangeEntry Row(std::u16string_view hive, std::u16string_view status, std::u16string_view key,
+                       std::u16string_view name, std::u16string_view type_name, std::u16string_view file_data = {},
+                       std::optional<std::vector<std::uint8_t>> data = std::nullopt) {
+  ChangeEntry entry;
+  entry.hive = hive;
+  entry.status = status;
+  entry.key = key;
+  entry.value_name = name;
+  entry.type_name = type_name;
+  entry.file_data = file_data;
+  entry.data = std::move(data);
+  return entry;
+}
+
+}  // namespace hivemend::test
