@@ -24,13 +24,48 @@ void AppendByteList(const std::uint8_t* data, size_t size, std::u16string& out) 
   }
 }
 
-// The identity of a value in the registry: names compare without regard to
-// case, escapes are decoded, and a trailing backslash of a key path is ignored.
-std::tuple<RegRoot, std::u16string, std::u16string> ValueIdentity(const UndoRow& row) {
-  std::u16string_view key = row.key;
-  if (!key.empty() && key.back() == u'\\') key.remove_suffix(1);
-  return {row.root, FoldedCopy(key), FoldedCopy(RegistryValueName(row.value_name))};
+// Folds a name as the registry compares names: without regard to case, in A
+// to Z and in the common alphabets (Latin-1, Latin Extended-A, Greek,
+// Cyrillic).
+char16_t FoldRegistryChar(char16_t c) {
+  if (c < 0x80) return FoldAscii(c);
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+      (c >= 0x410 && c <= 0x42F)) {
+    return static_cast<char16_t>(c + 0x20);
+  }
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    const bool upper = odd_upper ? (c & 1) != 0 : (c & 1) == 0;
+    return upper ? static_cast<char16_t>(c + 1) : c;
+  }
+  return c;
 }
+
+}  // namespace
+
+std::u16string FoldRegistryName(std::u16string_view name) {
+  std::u16string out(name);
+  for (char16_t& c : out) c = FoldRegistryChar(c);
+  return out;
+}
+
+namespace {
+
+}  // namespace
+
+RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16string_view registry_name) {
+  std::u16string key;
+  key.reserve(key_path.size());
+  for (char16_t c : key_path) {
+    if (c == u'\\' && (key.empty() || key.back() == u'\\')) continue;
+    key += c;
+  }
+  if (!key.empty() && key.back() == u'\\') key.pop_back();
+  return {root, FoldRegistryName(key), FoldRegistryName(registry_name)};
+}
+
+namespace {
 
 enum class ReadResult { Present, Absent, Failed };
 
@@ -129,7 +164,7 @@ void UndoText::AppendKeyLine(const UndoRow& row) {
 }
 
 void UndoText::Record(Registry& registry, const UndoRow& row, std::u16string& error_text) {
-  auto identity = ValueIdentity(row);
+  RegistryValueId identity = ValueIdOf(row.root, row.key, RegistryValueName(row.value_name));
   if (recorded_.contains(identity)) return;
   AppendKeyLine(row);
 

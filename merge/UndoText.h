@@ -48,6 +48,16 @@ std::u16string RegistryTypeText(std::uint32_t type);
 // The value name as the error log shows it: "<default@>" for "@".
 std::u16string_view ErrorLogValueName(std::u16string_view value_name);
 
+// Folds a name as the registry compares names: A to Z and the common
+// alphabets (Latin-1, Latin Extended-A, Greek, Cyrillic) without regard to case.
+std::u16string FoldRegistryName(std::u16string_view name);
+
+// What tells one registry value from another: the root, the key path with runs
+// of backslashes taken as one and without a trailing backslash, and the
+// registry name (decoded; empty for the default value), both folded.
+using RegistryValueId = std::tuple<RegRoot, std::u16string, std::u16string>;
+RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16string_view registry_name);
+
 // What the undo step needs to know of a row. Texts are as the row holds them.
 struct UndoRow {
   std::u16string_view hive;
@@ -85,7 +95,7 @@ class UndoText {
   std::u16string last_hive_;
   std::u16string last_key_;
   bool has_key_line_ = false;
-  std::set<std::tuple<RegRoot, std::u16string, std::u16string>> recorded_;
+  std::set<RegistryValueId> recorded_;
 };
 
 }  // namespace hivemend

@@ -40,7 +40,9 @@ class Generator {
   std::u16string FlipCase(std::u16string_view text) {
     std::u16string out(text);
     for (char16_t& c : out) {
-      if (((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) && Chance(30)) c ^= 0x20;
+      const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == 0xE8 || c == 0xC8 ||
+                          c == 0xE9 || c == 0xC9 || c == 0x3B1 || c == 0x391;
+      if (letter && Chance(30)) c ^= 0x20;
     }
     return out;
   }
@@ -66,7 +68,7 @@ class Generator {
 
   std::u16string RootSpelling() { return setup_.roots[Below(setup_.roots.size())]; }
   std::u16string KeyPath() {
-    static constexpr std::u16string_view kKeys[] = {u"A", u"A\\Sub", u"b", u"B\\Deep\\er", u"Cr\u00e8me x", u""};
+    static constexpr std::u16string_view kKeys[] = {u"A", u"A\\Sub", u"b", u"B\\\\Deep\\er\\", u"Cr\u00e8me x", u""};
     const std::u16string_view key = kKeys[Below(setup_.key_base.empty() ? 6 : 5)];
     if (setup_.key_base.empty()) return FlipCase(key);
     return key.empty() ? setup_.key_base : setup_.key_base + u"\\" + FlipCase(key);
@@ -74,7 +76,7 @@ class Generator {
   // A registry name; empty is the default value.
   std::u16string Name() {
     static constexpr std::u16string_view kNames[] = {u"v",  u"Value", u"a\\b", u"q\"x", u"@x", u"sp ace",
-                                                     u"\u00e9", u"",   u"=eq",  u"[b]", u"t\tab", u"\\\"\\x"};
+                                                     u"\u00e9\u03b1", u"",   u"=eq",  u"[b]", u"t\tab", u"\\\"\\x"};
     return FlipCase(kNames[Below(std::size(kNames))]);
   }
 
@@ -149,10 +151,10 @@ class Generator {
   const CaseSetup& setup_;
 };
 
-using Identity = std::tuple<RegRoot, std::u16string, std::u16string>;
+using Identity = RegistryValueId;
 
 Identity IdentityOf(RegRoot root, std::u16string_view key, std::u16string_view registry_name) {
-  return {root, FoldedCopy(key), FoldedCopy(registry_name)};
+  return ValueIdOf(root, key, registry_name);
 }
 
 struct Where {
@@ -220,11 +222,9 @@ void RunCase(std::uint64_t seed, const CaseSetup& setup) {
     const ChangeEntry& e = row.entry;
     const std::optional<RegRoot> root = RootFromName(e.hive);
     if (!root || TypeCodeFromName(e.type_name) == UNKNOWN_VALUE_TYPE) return;
-    std::u16string key = e.key;
-    if (!key.empty() && key.back() == u'\\') key.pop_back();
-    const Identity id = IdentityOf(*root, key, RegistryValueName(e.value_name));
+    const Identity id = IdentityOf(*root, e.key, RegistryValueName(e.value_name));
     first_row_name.try_emplace(id, e.value_name);
-    where.try_emplace(id, Where{*root, key, RegistryValueName(e.value_name)});
+    where.try_emplace(id, Where{*root, e.key, RegistryValueName(e.value_name)});
   });
   for (const auto& [id, w] : where) before[id] = GetValue(registry, w.root, w.key, w.name);
 
