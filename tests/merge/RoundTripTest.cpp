@@ -130,7 +130,12 @@ class Generator {
         else text += u"\"" + EscapeRegText(name) + u"\"=";
         switch (Below(11)) {
           case 0: case 1: text += u"\"" + EscapeRegText(Text(10)) + u"\""; break;
-          case 2: text += (Chance(50) ? u"dword:" : u"DWORD:") + Hex(static_cast<std::uint32_t>(rng_()), Chance(50)); break;
+          case 2: {
+            text += Chance(50) ? u"dword:" : u"DWORD:";
+            const auto value = static_cast<std::uint32_t>(rng_());
+            text += Hex(value, Chance(50));
+            break;
+          }
           case 3: text += u"hex:" + ByteList(Bytes(8)); break;
           case 4: text += u"hex(0):" + ByteList(Bytes(8)); break;
           case 5: text += u"hex(2):" + ByteList(Bytes(8)); break;
