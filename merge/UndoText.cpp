@@ -24,24 +24,6 @@ void AppendByteList(const std::uint8_t* data, size_t size, std::u16string& out) 
   }
 }
 
-// Folds a name as the registry compares names: without regard to case, in A
-// to Z and in the common alphabets (Latin-1, Latin Extended-A, Greek,
-// Cyrillic).
-char16_t FoldRegistryChar(char16_t c) {
-  if (c < 0x80) return FoldAscii(c);
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
-      (c >= 0x410 && c <= 0x42F)) {
-    return static_cast<char16_t>(c + 0x20);
-  }
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
-  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
-    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    const bool upper = odd_upper ? (c & 1) != 0 : (c & 1) == 0;
-    return upper ? static_cast<char16_t>(c + 1) : c;
-  }
-  return c;
-}
-
 }  // namespace
 
 std::u16string FoldRegistryName(std::u16string_view name) {
@@ -49,10 +31,6 @@ std::u16string FoldRegistryName(std::u16string_view name) {
   for (char16_t& c : out) c = FoldRegistryChar(c);
   return out;
 }
-
-namespace {
-
-}  // namespace
 
 RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16string_view registry_name) {
   std::u16string key;

@@ -15,27 +15,9 @@ struct MemoryRegistry::Node {
 
 namespace {
 
-// Names compare as the registry compares them: without regard to case, for
-// the common alphabets as well as for A to Z.
-char16_t FoldName(char16_t c) {
-  if (c < 0x80) return FoldAscii(c);
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
-      (c >= 0x410 && c <= 0x42F)) {
-    return static_cast<char16_t>(c + 0x20);
-  }
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
-  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
-    // Latin Extended-A pairs: upper case on one parity, lower on the other.
-    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    const bool upper = odd_upper ? (c & 1) != 0 : (c & 1) == 0;
-    return upper ? static_cast<char16_t>(c + 1) : c;
-  }
-  return c;
-}
-
 void FoldInto(std::u16string_view name, std::u16string& out) {
   out.assign(name);
-  for (char16_t& c : out) c = FoldName(c);
+  for (char16_t& c : out) c = FoldRegistryChar(c);
 }
 
 // The registry refuses a leading backslash; runs of backslashes separate like
@@ -49,7 +31,7 @@ bool NormalizePath(std::u16string_view path, std::u16string& folded, std::u16str
     for (size_t i = 0; i < path.size() && clean; ++i) {
       const char16_t c = path[i];
       if (c == u'\\' && i + 1 < path.size() && path[i + 1] == u'\\') clean = false;
-      folded[i] = FoldName(c);
+      folded[i] = FoldRegistryChar(c);
     }
     if (clean) return true;
   }

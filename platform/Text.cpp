@@ -4,6 +4,22 @@
 
 namespace hivemend {
 
+char16_t FoldRegistryChar(char16_t c) {
+  if (c < 0x80) return FoldAscii(c);
+  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+      (c >= 0x410 && c <= 0x42F)) {
+    return static_cast<char16_t>(c + 0x20);
+  }
+  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+    // Latin Extended-A pairs: upper case on one parity, lower on the other.
+    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    const bool upper = odd_upper ? (c & 1) != 0 : (c & 1) == 0;
+    return upper ? static_cast<char16_t>(c + 1) : c;
+  }
+  return c;
+}
+
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
