@@ -29,13 +29,14 @@ bool IsByteComparedType(std::uint32_t type) {
 }
 
 // file_text: the file's string decoded (REG_SZ lines; empty for the others).
-std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u16string_view file_text,
+std::u16string_view Status(OpenKeyCache& keys, const ParsedValue& value, std::u16string_view file_text,
                            std::u16string& live_data) {
   const std::u16string_view absent = value.type == DELETE_VALUE_TYPE ? kStatusDelete : kStatusMissing;
   // An unknown root name selects no root: nothing under it is compared.
-  if (registry == nullptr || !value.root) return absent;
-  RegKey key(*registry);
-  if (key.Open(*value.root, value.key_path, kKeyRead) != kRegOk) return absent;
+  if (!value.root) return absent;
+  const RegKey* open_key = keys.Find(*value.root, value.key_path);
+  if (open_key == nullptr) return absent;
+  const RegKey& key = *open_key;
 
   // Names are written with escapes; the registry knows them decoded.
   const std::u16string name = RegistryValueName(value.name);
@@ -84,12 +85,36 @@ std::u16string_view Status(Registry* registry, const ParsedValue& value, std::u1
 
 }  // namespace
 
-CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts) {
+const RegKey* OpenKeyCache::Find(RegRoot root, std::u16string_view path) {
+  if (registry_ == nullptr) return nullptr;
+  // memcmp: the character traits compare char16_t texts one unit at a time.
+  const bool same = known_ && root == root_ && path.size() == path_.size() &&
+                    std::memcmp(path.data(), path_.data(), path.size() * sizeof(char16_t)) == 0;
+  if (!same) {
+    known_ = true;
+    root_ = root;
+    path_.assign(path);
+    if (key_.Open(root, path, kKeyRead) != kRegOk) key_.reset();
+  }
+  return key_.valid() ? &key_ : nullptr;
+}
+
+void OpenKeyCache::Clear() {
+  key_.reset();
+  known_ = false;
+}
+
+CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, CompareCounts& counts) {
   CompareResult result;
   if (value.type == kRegSz) result.file_text = DecodeRegEscapes(value.string_data);
-  result.status = Status(registry, value, result.file_text, result.live_data);
+  result.status = Status(keys, value, result.file_text, result.live_data);
   counts.Count(result.status);
   return result;
+}
+
+CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts) {
+  OpenKeyCache keys(registry);
+  return CompareWithRegistry(keys, value, counts);
 }
 
 ChangeEntry MakeChangeEntry(ParsedValue& value, CompareResult&& result) {

@@ -28,9 +28,32 @@ struct CompareResult {
   std::u16string file_text;    // a string line's text with its escapes decoded
 };
 
+// Keeps the key of the last value compared open, so that the values of one key
+// open it once (or fail to open it once). Keys are told apart by the text of
+// their path exactly as the file writes it.
+class OpenKeyCache {
+ public:
+  explicit OpenKeyCache(Registry* registry) : registry_(registry) {
+    if (registry != nullptr) key_ = RegKey(*registry);
+  }
+  // The key opened for reading, or null when there is no registry or the key
+  // cannot be opened.
+  const RegKey* Find(RegRoot root, std::u16string_view path);
+  // Closes the key.
+  void Clear();
+
+ private:
+  Registry* registry_;
+  RegKey key_;
+  bool known_ = false;
+  RegRoot root_{};
+  std::u16string path_;
+};
+
 // Decides the status of one value against the registry (which may be null: no
 // registry, everything is absent) and counts it.
 CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts);
+CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, CompareCounts& counts);
 
 // The seven row texts and the data block of a compared value. Moves the
 // value's bytes into the entry.

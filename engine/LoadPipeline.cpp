@@ -13,11 +13,11 @@ namespace {
 class LoadSink final : public ParseSink {
  public:
   LoadSink(const std::u16string& path, Registry* registry, LoadReport& report, CompareCounts& counts)
-      : path_(path), registry_(registry), report_(report), counts_(counts) {}
+      : path_(path), keys_(registry), report_(report), counts_(counts) {}
 
   bool CancelRequested() override { return report_.CancelRequested(); }
   void OnValue(ParsedValue& value) override {
-    CompareResult result = CompareWithRegistry(registry_, value, counts_);
+    CompareResult result = CompareWithRegistry(keys_, value, counts_);
     report_.AddEntry(MakeChangeEntry(value, std::move(result)));
   }
   void OnProgress(std::uint32_t line_number) override {
@@ -26,10 +26,12 @@ class LoadSink final : public ParseSink {
   }
   void OnStatusText(const std::u16string& text) override { report_.SetStatusText(0, text); }
   void OnErrorMessage(const std::u16string& text) override { report_.ShowError(text); }
+  // Closes the key kept open between values.
+  void Finish() { keys_.Clear(); }
 
  private:
   const std::u16string& path_;
-  Registry* registry_;
+  OpenKeyCache keys_;
   LoadReport& report_;
   CompareCounts& counts_;
 };
@@ -39,6 +41,7 @@ LoadSummary ParseAndList(std::u16string_view text, const std::u16string& path, R
   LoadSummary summary;
   LoadSink sink(path, registry, report, summary.counts);
   const ParseResult parsed = ParseRegText(text, sink);
+  sink.Finish();
   summary.line_number = parsed.line_number;
   summary.outcome = parsed.end == ParseEnd::Error ? LoadOutcome::Error : LoadOutcome::Normal;
   report.LoadEnded();

@@ -4,8 +4,7 @@
 
 namespace hivemend {
 
-char16_t FoldRegistryChar(char16_t c) {
-  if (c < 0x80) return FoldAscii(c);
+char16_t FoldRegistryCharSlow(char16_t c) {
   if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
       (c >= 0x410 && c <= 0x42F)) {
     return static_cast<char16_t>(c + 0x20);

@@ -13,13 +13,14 @@ constexpr char16_t FoldAscii(char16_t c) {
   return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
 }
 
-// Compares code unit by code unit as unsigned 16-bit numbers after folding A-Z;
-// a text that is a prefix of the other sorts first. Returns <0, 0 or >0.
 // Folds a character as the registry compares key and value names: without
 // regard to case in A to Z and in the common alphabets (Latin-1, Latin
 // Extended-A, Greek, Cyrillic).
-char16_t FoldRegistryChar(char16_t c);
+char16_t FoldRegistryCharSlow(char16_t c);
+inline char16_t FoldRegistryChar(char16_t c) { return c < 0x80 ? FoldAscii(c) : FoldRegistryCharSlow(c); }
 
+// Compares code unit by code unit as unsigned 16-bit numbers after folding A-Z;
+// a text that is a prefix of the other sorts first. Returns <0, 0 or >0.
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool ContainsNoCase(std::u16string_view haystack, std::u16string_view needle);

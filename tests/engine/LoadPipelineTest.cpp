@@ -136,5 +136,41 @@ TEST_F(LoadPipelineTest, EncodingsDecodeToTheSameRows) {
   }
 }
 
+// The comparison keeps a key open between the values of one key: values of a
+// key that comes back, of a key that is missing in between, and of keys that
+// differ only in case still get their own statuses, and no key stays open.
+TEST_F(LoadPipelineTest, ValuesOfKeysThatComeAndGoAreComparedAgainstTheirOwnKey) {
+  auto set_dword = [&](std::u16string_view path, std::u16string_view name, std::uint32_t data) {
+    RegKey key(registry_);
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, path, kKeyWrite), kRegOk);
+    ASSERT_EQ(key.Set(name, kRegDword, reinterpret_cast<const std::uint8_t*>(&data), 4), kRegOk);
+  };
+  set_dword(u"Software\\A", u"x", 1);
+  set_dword(u"Software\\B", u"x", 2);
+  const std::u16string path = Write("keys.reg", test::Utf16File(
+      u"Windows Registry Editor Version 5.00\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\A]\r\n\"x\"=dword:1\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\B]\r\n\"x\"=dword:1\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\Gone]\r\n\"x\"=dword:1\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\A]\r\n\"x\"=dword:2\r\n\"y\"=dword:1\r\n"
+      u"[HKEY_CURRENT_USER\\software\\b]\r\n\"x\"=dword:2\r\n"
+      u"[HKEY_CURRENT_USER\\Software\\Gone]\r\n\"x\"=-\r\n"));
+  struct Ended : RecordingReport {
+    explicit Ended(MemoryRegistry& r) : registry(r) {}
+    void LoadEnded() override { open_at_end = registry.OpenHandles(); }
+    MemoryRegistry& registry;
+    size_t open_at_end = 99;
+  } report(registry_);
+  ASSERT_EQ(RunLoad(path, &registry_, report).outcome, LoadOutcome::Normal);
+  std::vector<std::string> statuses;
+  for (const auto& e : report.entries) statuses.push_back(Show(e.key + u"|" + e.value_name + u"|" + e.status));
+  EXPECT_EQ(statuses, (std::vector<std::string>{"Software\\A|x|SAME", "Software\\B|x|CHANGED",
+                                                "Software\\Gone|x|MISSING", "Software\\A|x|CHANGED",
+                                                "Software\\A|y|MISSING", "software\\b|x|SAME",
+                                                "Software\\Gone|x|DELETE"}));
+  EXPECT_EQ(report.open_at_end, 0u);
+  EXPECT_EQ(registry_.OpenHandles(), 0u);
+}
+
 }  // namespace
 }  // namespace hivemend
