@@ -45,7 +45,7 @@ class WindowLoadReport final : public LoadReport {
   // window stops the load without touching the event.
   bool CancelRequested() override {
     if (channel_->closed()) return true;
-    return WaitForSingleObject(channel_->cancel_event(), 0) == WAIT_OBJECT_0;
+    return channel_->TakeCancelRequest();
   }
   void LoadEnded() override {
     batch_.push_back({LoadOperation::Ended{}});
@@ -97,9 +97,24 @@ void LoadWorker(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u
 LoadChannel::LoadChannel(HWND window, UINT message)
     : window_(window), message_(message), cancel_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-bool LoadChannel::closed() const {
-  std::lock_guard lock(mutex_);
-  return closed_;
+bool LoadChannel::closed() const { return closed_.load(std::memory_order_acquire); }
+
+void LoadChannel::RequestCancel() {
+  // The event first: a worker that sees the press finds the event set.
+  SetEvent(cancel_event_.get());
+  cancel_pressed_.store(true, std::memory_order_release);
+}
+
+void LoadChannel::DropCancelRequest() {
+  // A press between these two lines stays visible: the event is reset, so a
+  // worker that looks finds nothing and goes on.
+  cancel_pressed_.store(false, std::memory_order_release);
+  ResetEvent(cancel_event_.get());
+}
+
+bool LoadChannel::TakeCancelRequest() {
+  if (!cancel_pressed_.exchange(false, std::memory_order_acq_rel)) return false;
+  return WaitForSingleObject(cancel_event_.get(), 0) == WAIT_OBJECT_0;
 }
 
 void LoadChannel::WakeWindowLocked() {

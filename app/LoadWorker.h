@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -54,8 +55,14 @@ class LoadChannel {
   LoadChannel(const LoadChannel&) = delete;
   LoadChannel& operator=(const LoadChannel&) = delete;
 
-  // CancelLoadEvent: auto-reset, owned here so that it outlives every worker.
-  HANDLE cancel_event() const { return cancel_event_.get(); }
+  // Window side: a press of the cancel button sets the event.
+  void RequestCancel();
+  // Window side: a press that no load took is dropped (the event is reset).
+  void DropCancelRequest();
+  // Worker side, before every line: takes a press if one waits (which resets
+  // the event). Asks the event only after a press, as waiting on it even
+  // without a timeout is a round trip to the system (a slow one under Wine).
+  bool TakeCancelRequest();
 
   // Worker side. Appends operations; waits while the window has a large
   // backlog. Returns false (and drops them) once the window has closed.
@@ -78,11 +85,12 @@ class LoadChannel {
   std::condition_variable changed_;
   HWND window_;
   UINT message_;
-  ScopedHandle cancel_event_;
+  ScopedHandle cancel_event_;  // CancelLoadEvent: auto-reset, outlives every worker
+  std::atomic<bool> cancel_pressed_{false};  // set after every SetEvent of cancel_event_
   std::vector<LoadOperation> pending_;
   size_t pending_rows_ = 0;
   bool posted_ = false;  // a wake-up message is on its way
-  bool closed_ = false;
+  std::atomic<bool> closed_{false};  // written under mutex_, read without it
 };
 
 // Starts a LoadWorker thread for one file. Returns false when the thread

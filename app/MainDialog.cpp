@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <chrono>
 #include <deque>
 #include <memory>
 
@@ -76,7 +77,7 @@ class MainWindow {
   void MergeCommand();
   void EndOnRequest();
   void TakeLoadOperations();
-  void Apply(LoadOperation& op, bool& rows_added);
+  void ContinueLater();
   void LoadEnded();
   void SetStatus(int part, const std::u16string& text);
 
@@ -159,7 +160,7 @@ void MainWindow::OnCommand(int id) {
     case IDC_LOAD:
     case IDM_LOAD: LoadCommand(); break;
     case IDC_APPLY: ApplyCommand(); break;
-    case IDC_CANCEL_LOAD: SetEvent(channel_->cancel_event()); break;
+    case IDC_CANCEL_LOAD: channel_->RequestCancel(); break;
     case IDC_CLEAR_ALL: list_.Clear(); break;
     case IDM_OPEN_HISTORY: {
       const std::u16string folder = HistoryFolder();
@@ -240,15 +241,60 @@ void MainWindow::SetStatus(int part, const std::u16string& text) {
 void MainWindow::LoadEnded() {
   EnableWindow(GetDlgItem(window_, IDC_CANCEL_LOAD), FALSE);
   if (running_loads_ > 0) --running_loads_;
-  if (running_loads_ == 0) ResetEvent(channel_->cancel_event());
+  if (running_loads_ == 0) channel_->DropCancelRequest();
 }
 
+// The status bar repaints itself at once for every text it is given, which
+// costs about a millisecond under Wine. While held, texts are set but painted
+// once, when the hold ends.
+class StatusBarPaintHold {
+ public:
+  explicit StatusBarPaintHold(HWND status_bar) : status_bar_(status_bar) {}
+  StatusBarPaintHold(const StatusBarPaintHold&) = delete;
+  StatusBarPaintHold& operator=(const StatusBarPaintHold&) = delete;
+  ~StatusBarPaintHold() { Release(); }
+  void Hold() {
+    if (held_) return;
+    held_ = true;
+    SendMessageW(status_bar_, WM_SETREDRAW, FALSE, 0);
+  }
+  void Release() {
+    if (!held_) return;
+    held_ = false;
+    SendMessageW(status_bar_, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(status_bar_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  }
+
+ private:
+  HWND status_bar_;
+  bool held_ = false;
+};
+
+// Applies the operations of running loads in their order, one turn at a time.
 void MainWindow::TakeLoadOperations() {
-  for (LoadOperation& op : channel_->Take()) operations_.push_back(std::move(op));
-  if (merge_depth_ > 0) return;
+  KillTimer(window_, kContinueTimer);
+  // During a merge the operations wait in the channel (which holds the worker
+  // back once enough are waiting).
+  if (merge_depth_ > 0 || ending_) return;
+  // A turn lasts about options_.load_turn_ms; the rest waits for the next turn,
+  // so that the window keeps answering during a load.
+  const auto turn_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.load_turn_ms);
+  StatusBarPaintHold hold(status_bar_);
+  unsigned since_clock_read = 0;
   // One operation at a time from the front: an error message box runs a
   // message loop that may come back here, and the order must hold.
-  while (!operations_.empty() && !ending_) {
+  while (!ending_) {
+    if (operations_.empty()) {
+      for (LoadOperation& op : channel_->Take()) operations_.push_back(std::move(op));
+      if (operations_.empty()) break;
+    }
+    if (++since_clock_read == 64) {
+      since_clock_read = 0;
+      if (std::chrono::steady_clock::now() >= turn_end) {
+        ContinueLater();
+        break;
+      }
+    }
     LoadOperation op = std::move(operations_.front());
     operations_.pop_front();
     if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
@@ -257,17 +303,28 @@ void MainWindow::TakeLoadOperations() {
       // Progress texts may run up to one show interval (half a second) ahead
       // of the rows.
       list_.ShowNewRows(false);
+      hold.Hold();
       SetStatus(status->part, status->text);
     } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what)) {
       list_.ShowNewRows(true);
+      hold.Release();
       ShowErrorBox(window_, AsWide(error->text));
       channel_->ErrorShown(*error->ticket);
+      ContinueLater();  // the box's own message loop may have taken this turn's place
+      break;
     } else {
       // The completion texts that follow find every row of the load shown.
       list_.ShowNewRows(true);
       LoadEnded();
     }
   }
+}
+
+// Posted messages come before input and painting: while either waits, the next
+// turn comes as a timer message, which comes after both.
+void MainWindow::ContinueLater() {
+  if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0 || !PostMessageW(window_, kLoadChannelMessage, 0, 0))
+    SetTimer(window_, kContinueTimer, USER_TIMER_MINIMUM, nullptr);
 }
 
 void MainWindow::OnTimer(UINT_PTR id) {
@@ -282,6 +339,9 @@ void MainWindow::OnTimer(UINT_PTR id) {
         update_prompt_handled_ = true;
         RunUpdatePrompt(window_);
       }
+      break;
+    case kContinueTimer:
+      TakeLoadOperations();
       break;
     case kRepaintTimer:
       TakeLoadOperations();  // in case a wake-up message was lost

@@ -24,6 +24,9 @@ struct MainDialogOptions {
   std::function<std::optional<std::u16string>(HWND owner)> choose_file;
   // Shows a folder to the user; empty means the shell. For tests.
   std::function<void(HWND owner, const std::u16string& folder)> open_folder;
+  // How long one turn of applying a load's results to the window may last
+  // before the window answers other messages. Tests make it short.
+  unsigned load_turn_ms = 30;
 };
 
 // Shows the main window modally and returns its result: 0 for File Exit and a
@@ -42,5 +45,6 @@ inline constexpr UINT kTerminateMessage = WM_APP + 2;    // a terminate request,
 inline constexpr UINT_PTR kTerminatePollTimer = 4881;
 inline constexpr UINT_PTR kUpdatePollTimer = 4882;
 inline constexpr UINT_PTR kRepaintTimer = 4883;
+inline constexpr UINT_PTR kContinueTimer = 4884;  // the next turn of taking load operations
 
 }  // namespace hivemend

@@ -56,6 +56,30 @@ void Print(std::FILE* f, std::u16string_view text) {
   std::fwrite(utf8.data(), 1, utf8.size(), f);
 }
 
+// Writes in large pieces: a stream that is not a terminal may still be
+// unbuffered (the Windows C runtime's standard output under some hosts), and a
+// system call per row costs more than the row.
+class BufferedPrinter {
+ public:
+  explicit BufferedPrinter(std::FILE* f) : f_(f) {}
+  BufferedPrinter(const BufferedPrinter&) = delete;
+  BufferedPrinter& operator=(const BufferedPrinter&) = delete;
+  ~BufferedPrinter() { Flush(); }
+  void Print(std::u16string_view text) {
+    buffer_ += ToUtf8(text);
+    if (buffer_.size() >= kPiece) Flush();
+  }
+  void Flush() {
+    if (!buffer_.empty()) std::fwrite(buffer_.data(), 1, buffer_.size(), f_);
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr size_t kPiece = 1 << 16;
+  std::FILE* f_;
+  std::string buffer_;
+};
+
 // Keeps what a window would show: the rows in list order and the status bar.
 class ConsoleReport final : public LoadReport {
  public:
@@ -107,13 +131,14 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
   // The list keeps rows in ascending order of their first column as they arrive.
   std::stable_sort(report.entries.begin(), report.entries.end(),
                    [](const ChangeEntry& a, const ChangeEntry& b) { return CompareNoCase(a.hive, b.hive) < 0; });
+  BufferedPrinter printer(out);
   std::u16string line;
   for (int c = 0; c < 7; ++c) {
     if (c) line += u'\t';
     line += kColumnHeaders[c];
   }
   line += u'\n';
-  Print(out, line);
+  printer.Print(line);
   for (const ChangeEntry& entry : report.entries) {
     line.clear();
     for (int c = 0; c < 7; ++c) {
@@ -121,11 +146,11 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
       line += EscapeField(entry.Column(c));
     }
     line += u'\n';
-    Print(out, line);
+    printer.Print(line);
   }
-  if (!report.error.empty()) Print(out, EscapeField(report.error) + u"\n");
+  if (!report.error.empty()) printer.Print(EscapeField(report.error) + u"\n");
   for (const std::u16string& text : report.status) {
-    if (!text.empty()) Print(out, EscapeField(text) + u"\n");
+    if (!text.empty()) printer.Print(EscapeField(text) + u"\n");
   }
   return summary.outcome == LoadOutcome::Normal ? 0 : 1;
 }

@@ -557,6 +557,40 @@ TEST(MainWindowLoad, ACancelPressAfterTheLastCheckDoesNotStopTheNextLoad) {
   EXPECT_EQ(w.RowCount(), 14);
 }
 
+// Results taken in many short turns keep their order: rows by their first
+// column, every progress text in turn, the completion last, and the status bar
+// shown throughout (its painting is held back during each turn).
+TEST(MainWindowLoad, ALoadTakenInManyTurnsKeepsEveryTextAndTheRowOrder) {
+  TempFolder folder;
+  const std::u16string path = folder.WriteReg(
+      u"turns.reg", u"[HKEY_LOCAL_MACHINE\\L]\r\n" + ValueLines(3000) + u"[HKEY_CURRENT_USER\\C]\r\n" +
+                        ValueLines(3000, u"c"));
+  MainDialogOptions options;
+  options.load_turn_ms = 0;  // a turn ends after every few operations
+  Window w(std::move(options));
+  w.Load(path);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  // The texts, shortened to what tells them apart.
+  std::string shown;
+  for (const std::u16string& text : Window::StatusLog(0)) {
+    if (text == ReadText(6003, path)) shown += "end";
+    for (unsigned line = 50; line <= 6003; line += 50)
+      if (text == ReadingText(line, path)) shown += std::to_string(line) + " ";
+  }
+  std::string expected;
+  for (unsigned line = 50; line <= 6003; line += 50) expected += std::to_string(line) + " ";
+  EXPECT_EQ(shown, expected + "end");
+  EXPECT_EQ(Window::StatusLog(1).size(), Window::StatusLog(0).size());
+  EXPECT_EQ(w.StatusText(1), u"0 matched, 0 differ, 6000 do not exist");
+  ASSERT_EQ(w.RowCount(), 6000);
+  EXPECT_EQ(w.Cell(0, 3), u"c1");
+  EXPECT_EQ(w.Cell(2999, 3), u"c3000");
+  EXPECT_EQ(w.Cell(3000, 3), u"v1");
+  EXPECT_EQ(w.Cell(5999, 0), u"HKEY_LOCAL_MACHINE");
+  EXPECT_TRUE(IsWindowVisible(FindWindowExW(w.window(), nullptr, STATUSCLASSNAMEW, nullptr)));
+  EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
+}
+
 // ---- Sorting and checking --------------------------------------------------------
 
 std::u16string SortFile(TempFolder& folder) {
