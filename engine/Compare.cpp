@@ -40,20 +40,33 @@ std::u16string_view Status(OpenKeyCache& keys, const ParsedValue& value, std::u1
 
   // Names are written with escapes; the registry knows them decoded.
   const std::u16string name = RegistryValueName(value.name);
+  // Usually one query does: the data is read into a buffer kept between
+  // values, and only a value larger than that is asked for again. Six spare
+  // bytes after the data are zero: two end a string that the registry holds
+  // without its NUL, four more let a short dword be read as zero-extended.
+  constexpr std::uint32_t kSpareBytes = 6;
+  thread_local std::vector<char16_t> storage(2048);  // char16_t, so the bytes may be read as text
+  auto room = [&] { return static_cast<std::uint32_t>(storage.size() * sizeof(char16_t)) - kSpareBytes; };
   std::uint32_t live_type = 0;
-  std::uint32_t live_size = 0;
-  if (key.Query(name, &live_type, nullptr, &live_size) != kRegOk) return kStatusMissing;
+  std::uint32_t size = room();
+  long result = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
+  if (result == kRegMoreData) {
+    const std::uint32_t live_size = size;
+    storage.resize((static_cast<size_t>(live_size) + kSpareBytes + 1) / 2);
+    size = room();
+    result = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
+    if (result != kRegOk) {
+      // The value changed or went between the two queries: judged by its size.
+      return value.byte_count == 0 && live_size != 0 && value.type != kRegSz ? kStatusChanged : kStatusSame;
+    }
+  } else if (result != kRegOk) {
+    return kStatusMissing;
+  }
+  auto* buffer = reinterpret_cast<std::uint8_t*>(storage.data());
+  std::memset(buffer + size, 0, kSpareBytes);
 
   std::u16string_view status = kStatusSame;
-  if (value.byte_count == 0 && live_size != 0 && value.type != kRegSz) status = kStatusChanged;
-
-  // Two spare zero bytes end a string that the registry holds without its NUL
-  // (and four more let a short dword be read as zero-extended).
-  thread_local std::vector<char16_t> storage;  // char16_t, so the bytes may be read as text
-  storage.assign((static_cast<size_t>(live_size) + 2 + 4 + 1) / 2, u'\0');
-  const auto* buffer = reinterpret_cast<std::uint8_t*>(storage.data());
-  std::uint32_t size = live_size + 2;
-  if (key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size) != kRegOk) return status;
+  if (value.byte_count == 0 && size != 0 && value.type != kRegSz) status = kStatusChanged;
 
   // A line of unknown form is never compared as a value of another type.
   if (value.type != UNKNOWN_VALUE_TYPE) {

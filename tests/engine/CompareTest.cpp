@@ -44,6 +44,24 @@ class CompareTest : public test::RegistryTest {
     Put(u"k", u"Multi", kRegMultiSz, {0x61, 0, 0, 0, 0, 0});
     Put(u"k", u"Q", kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
     Put(u"k", u"None", kRegNone, {1});
+    // Larger than a first read takes, and a string stored without its NUL.
+    PutString(u"k", u"Long", std::u16string(3000, u'a') + u"b");
+    Put(u"k", u"BigBin", kRegBinary, BigBlock());
+    Put(u"k", u"NoNul", kRegSz, {0x41, 0});
+  }
+
+  static std::vector<std::uint8_t> BigBlock() {
+    std::vector<std::uint8_t> block(9000);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
+    return block;
+  }
+  static std::u16string HexLine(std::u16string_view name, std::vector<std::uint8_t> block) {
+    std::u16string line = u"\"" + std::u16string(name) + u"\"=hex:";
+    for (size_t i = 0; i < block.size(); ++i) {
+      if (i) line += u',';
+      line += (block[i] < 16 ? u"0" : u"") + Hex(block[i], false);
+    }
+    return line;
   }
 
   // Loads one value line under [HKEY_CURRENT_USER\<base>\<sub>].
@@ -93,6 +111,13 @@ TEST_P(CompareTest, Statuses) {
       {u"\"Multi\"=hex(7):62,00,00,00,00,00", kStatusChanged, u"", __LINE__},
       {u"\"Q\"=hex(b):01,00,00,00,00,00,00,00", kStatusSame, u"[not presentable value]", __LINE__},
       {u"\"Q\"=hex(b):02,00,00,00,00,00,00,00", kStatusChanged, u"", __LINE__},
+      // Values larger than one read, and a short string after them.
+      {u"\"Long\"=\"" + std::u16string(3000, u'A') + u"B\"", kStatusSame, std::u16string(3000, u'A') + u"B", __LINE__},
+      {u"\"Long\"=\"" + std::u16string(3001, u'a') + u"\"", kStatusChanged, std::u16string(3000, u'a') + u"b",
+       __LINE__},
+      {u"\"NoNul\"=\"A\"", kStatusSame, u"A", __LINE__},
+      {HexLine(u"BigBin", BigBlock()), kStatusSame, u"[not presentable value]", __LINE__},
+      {HexLine(u"BigBin", [] { auto b = BigBlock(); b.back() ^= 1; return b; }()), kStatusChanged, u"", __LINE__},
       // Another type.
       {u"\"Str\"=hex(2):43,00,00,00", kStatusChangedType, u"C:\\Temp", __LINE__},
       {u"\"Str\"=dword:1", kStatusChangedType, u"C:\\Temp", __LINE__},
