@@ -225,7 +225,7 @@ void MainWindow::ApplyCommand() {
 void MainWindow::MergeCommand() {
   ++merge_depth_;
 #ifdef HIVEMEND_HAVE_MERGE
-  RunMergeCommand(window_, list_.store());
+  RunMergeCommand(window_, list_.store(), options_.registry);
 #endif
   --merge_depth_;
   list_.RefreshCount();

@@ -18,7 +18,8 @@ struct MainDialogOptions {
   HANDLE terminate_event = nullptr;
   // Paths named on the command line, each loaded when the window opens.
   std::vector<std::u16string> startup_arguments;
-  // The registry that loads compare with; none means SystemRegistry().
+  // The registry that loads compare with and the merge writes to; none means
+  // SystemRegistry().
   Registry* registry = nullptr;
   // Asks for the file to load; empty means the open-file dialog. For tests.
   std::function<std::optional<std::u16string>(HWND owner)> choose_file;

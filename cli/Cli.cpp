@@ -80,6 +80,22 @@ class BufferedPrinter {
   std::string buffer_;
 };
 
+// The registry a command works on: memory filled from a baseline file when one
+// is named (or when there is no system registry), else the system's. Null,
+// with the reason printed, when the baseline cannot be read.
+Registry* ChooseRegistry(const std::u16string* baseline, MemoryRegistry& memory, std::FILE* err) {
+  if (baseline == nullptr) {
+    Registry* system = SystemRegistry();
+    return system != nullptr ? system : &memory;
+  }
+  std::u16string problem;
+  if (!LoadBaseline(*baseline, memory, &problem)) {
+    std::fprintf(err, "hivemend-cli: baseline %s: %s\n", ToUtf8(*baseline).c_str(), ToUtf8(problem).c_str());
+    return nullptr;
+  }
+  return &memory;
+}
+
 // Keeps what a window would show: the rows in list order and the status bar.
 class ConsoleReport final : public LoadReport {
  public:
@@ -115,15 +131,8 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
   }
 
   MemoryRegistry memory;
-  Registry* registry = SystemRegistry();
-  if (has_baseline || registry == nullptr) registry = &memory;
-  if (has_baseline) {
-    std::u16string problem;
-    if (!LoadBaseline(baseline, memory, &problem)) {
-      std::fprintf(err, "hivemend-cli: baseline %s: %s\n", ToUtf8(baseline).c_str(), ToUtf8(problem).c_str());
-      return 2;
-    }
-  }
+  Registry* registry = ChooseRegistry(has_baseline ? &baseline : nullptr, memory, err);
+  if (registry == nullptr) return 2;
 
   ConsoleReport report;
   const LoadSummary summary = RunLoad(file, registry, report);
@@ -249,17 +258,11 @@ int Merge(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* er
   }
   if (file.empty()) return usage("merge needs a .REG file");
 
+  if (!state_out.empty() && !has_baseline && SystemRegistry() != nullptr)
+    return usage("--state-out needs --baseline");
   MemoryRegistry memory;
-  Registry* registry = SystemRegistry();
-  if (has_baseline || registry == nullptr) registry = &memory;
-  if (!state_out.empty() && registry != &memory) return usage("--state-out needs --baseline");
-  if (has_baseline) {
-    std::u16string problem;
-    if (!LoadBaseline(baseline, memory, &problem)) {
-      std::fprintf(err, "hivemend-cli: baseline %s: %s\n", ToUtf8(baseline).c_str(), ToUtf8(problem).c_str());
-      return 2;
-    }
-  }
+  Registry* registry = ChooseRegistry(has_baseline ? &baseline : nullptr, memory, err);
+  if (registry == nullptr) return 2;
 
   ConsoleReport report;
   const LoadSummary summary = RunLoad(file, registry, report);

@@ -18,8 +18,9 @@ namespace hivemend {
 // owned by owner: the question and the error boxes are the platform's, the
 // outcome is shown by the program's message box with the process-wide
 // settings. Returns when the last box has been closed; the rows it applied are
-// gone from store, and the caller refreshes what shows them.
-void RunMergeCommand(HWND owner, EntryStore& store);
+// gone from store, and the caller refreshes what shows them. registry: the one
+// the rows were compared with; null means the system's.
+void RunMergeCommand(HWND owner, EntryStore& store, Registry* registry = nullptr);
 
 // The same with the registry, the history folder and the message box settings
 // given.

@@ -7,8 +7,8 @@
 
 namespace hivemend {
 
-void RunMergeCommand(HWND owner, EntryStore& store) {
-  Registry* registry = SystemRegistry();
+void RunMergeCommand(HWND owner, EntryStore& store, Registry* registry) {
+  if (registry == nullptr) registry = SystemRegistry();
   if (registry == nullptr) return;
   RunMergeCommandWith(owner, store, *registry, HistoryFolder, &ProcessMessageBoxParams());
 }

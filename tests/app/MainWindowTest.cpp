@@ -669,6 +669,44 @@ TEST(MainWindowList, CheckBoxesToggleByClickAndSpaceBar) {
   EXPECT_EQ(w.Checks(), "x..");
 }
 
+// The merge button writes to the registry that the rows were compared with.
+TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
+  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge");  // left by a failed run
+  TempFolder folder;
+  Window w;
+  w.Load(folder.WriteReg(u"merge.reg", u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\WindowMerge]\r\n\"m\"=dword:00000007\r\n"));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  w.ApplyRule(L"All");
+  w.PostCommand(IDC_MERGE);
+  HWND question = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
+  PostMessageW(question, WM_COMMAND, IDYES, 0);
+  // The outcome, in the program's own box.
+  HWND outcome = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
+    return outcome != nullptr && outcome != question;
+  }));
+  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 0; }));
+
+  Registry::Handle key = 0;
+  ASSERT_EQ(TestRegistry().inner.OpenKey(RegRoot::CurrentUser, u"Software\\HivemendTest\\WindowMerge", kKeyRead, &key), kRegOk);
+  std::uint32_t type = 0, data = 0, size = 4;
+  EXPECT_EQ(TestRegistry().inner.QueryValue(key, u"m", &type, reinterpret_cast<std::uint8_t*>(&data), &size), kRegOk);
+  TestRegistry().inner.CloseKey(key);
+  EXPECT_EQ(type, kRegDword);
+  EXPECT_EQ(data, 7u);
+  // Nothing reached the system's registry (cleaned up should it have).
+  HKEY live = nullptr;
+  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge", 0, KEY_READ, &live),
+            ERROR_SUCCESS);
+  if (live) {
+    RegCloseKey(live);
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge");
+  }
+}
+
 // ---- Menus, About box, closing ------------------------------------------------------
 
 TEST(MainWindowMenu, AboutShowsTheProgramVersion) {
