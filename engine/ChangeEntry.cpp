@@ -61,21 +61,23 @@ std::u16string_view RootLongName(RegRoot root) {
 }
 
 std::u16string DecodeRegEscapes(std::u16string_view text) {
-  if (text.find(u'\\') == std::u16string_view::npos) return std::u16string(text);
-  // Two passes, each left to right over non-overlapping pairs: "\\" becomes
+  if (FindUnit(text, u'\\') == std::u16string_view::npos) return std::u16string(text);
+  // As two passes, each left to right over non-overlapping pairs: "\\" becomes
   // "\", then "\"" becomes '"' (also where the first pass made the backslash).
+  // The second pass is done as the first writes: a quote written right after a
+  // backslash takes that backslash's place.
   std::u16string out(text.size(), u'\0');
   size_t n = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    out[n++] = text[i];
-    if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == u'\\') ++i;
+    const char16_t c = text[i];
+    if (c == u'"' && n > 0 && out[n - 1] == u'\\') {
+      out[n - 1] = c;
+      continue;
+    }
+    out[n++] = c;
+    if (c == u'\\' && i + 1 < text.size() && text[i + 1] == u'\\') ++i;
   }
-  size_t m = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (out[i] == u'\\' && i + 1 < n && out[i + 1] == u'"') continue;
-    out[m++] = out[i];
-  }
-  out.resize(m);
+  out.resize(n);
   return out;
 }
 

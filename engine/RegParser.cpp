@@ -1,5 +1,7 @@
 #include "engine/RegParser.h"
 
+#include <array>
+
 #include "engine/ChangeEntry.h"
 #include "engine/RegText.h"
 #include "platform/Text.h"
@@ -34,12 +36,17 @@ size_t ClosingQuote(std::u16string_view text) {
   return std::u16string_view::npos;
 }
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
+constexpr auto kHexValues = [] {
+  std::array<std::int8_t, 128> values{};
+  for (auto& v : values) v = -1;
+  for (int c = '0'; c <= '9'; ++c) values[c] = static_cast<std::int8_t>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) values[c] = static_cast<std::int8_t>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) values[c] = static_cast<std::int8_t>(c - 'A' + 10);
+  return values;
+}();
+
+// The value of a hexadecimal digit, or -1.
+int HexValue(char16_t c) { return c < 128 ? kHexValues[c] : -1; }
 
 // Appends the bytes of one line of a hex form: comma-separated items, each read
 // like "%x" and cut to its lowest 8 bits. The continuation backslash alone
@@ -243,7 +250,7 @@ class Parser {
   void ReadHexBytes(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
     if (text.size() < 2 && text != u"\\") return;  // no data block
     ReadHexItems(text, bytes);
-    while (text.find(u'\\') != std::u16string_view::npos) {
+    while (FindUnit(text, u'\\') != std::u16string_view::npos) {
       ++line_number_;
       std::u16string_view next;
       if (!lines_.Next(&next)) {

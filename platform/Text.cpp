@@ -19,6 +19,20 @@ char16_t FoldRegistryCharSlow(char16_t c) {
   return c;
 }
 
+size_t FindUnit(std::u16string_view text, char16_t c) {
+  size_t i = 0;
+  // No early exit inside a block, so that the compiler can vectorise it.
+  for (; i + 8 <= text.size(); i += 8) {
+    bool found = false;
+    for (size_t k = 0; k < 8; ++k) found |= text[i + k] == c;
+    if (found) break;
+  }
+  for (; i < text.size(); ++i) {
+    if (text[i] == c) return i;
+  }
+  return std::u16string_view::npos;
+}
+
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {

@@ -393,6 +393,34 @@ TEST(RegParserTest, EscapeDecoding) {
   for (const Case& c : cases) EXPECT_EQ(Show(DecodeRegEscapes(c.in)), Show(c.out)) << Show(c.in);
   EXPECT_EQ(RegistryValueName(u"@"), u"");
   EXPECT_EQ(RegistryValueName(u"C:\\\\foo"), u"C:\\foo");
+
+  // Against the rule written as its two passes, on every text of up to eight
+  // backslashes, quotes and letters (and longer ones for the block scan).
+  auto two_passes = [](std::u16string_view text) {
+    std::u16string first;
+    for (size_t i = 0; i < text.size(); ++i) {
+      first += text[i];
+      if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == u'\\') ++i;
+    }
+    std::u16string second;
+    for (size_t i = 0; i < first.size(); ++i) {
+      if (first[i] == u'\\' && i + 1 < first.size() && first[i + 1] == u'"') continue;
+      second += first[i];
+    }
+    return second;
+  };
+  const char16_t alphabet[] = {u'\\', u'"', u'a'};
+  for (int length = 0; length <= 8; ++length) {
+    int total = 1;
+    for (int i = 0; i < length; ++i) total *= 3;
+    for (int n = 0; n < total; ++n) {
+      std::u16string text;
+      for (int i = 0, rest = n; i < length; ++i, rest /= 3) text += alphabet[rest % 3];
+      ASSERT_EQ(Show(DecodeRegEscapes(text)), Show(two_passes(text))) << Show(text);
+      const std::u16string longer = u"0123456789abcdef" + text + u"0123456789abcdef";
+      ASSERT_EQ(Show(DecodeRegEscapes(longer)), Show(two_passes(longer))) << Show(longer);
+    }
+  }
 }
 
 }  // namespace
