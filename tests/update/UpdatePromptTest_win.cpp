@@ -37,7 +37,10 @@ class PromptAnswerer {
   PromptAnswerer(int button, bool tick) {
     thread_ = std::thread([this, button, tick] {
       const std::wstring caption = AsWide(std::u16string(kUpdatePromptCaption));
-      for (int i = 0; i < 100 && !stop_; ++i, Sleep(50)) {
+      // Up to 30 s: the first box in a new Wine prefix can take seconds to
+      // appear, and a box left unanswered would hold the test until its
+      // timeout. Finish() ends the wait where no box comes.
+      for (int i = 0; i < 600 && !stop_; ++i, Sleep(50)) {
         HWND box = FindWindowW(L"#32770", caption.c_str());
         DWORD pid = 0;
         if (box == nullptr || !IsWindowVisible(box)) continue;
