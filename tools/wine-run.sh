@@ -86,8 +86,19 @@ ensure_prefix() {
   exec 9>&-
 }
 
+# Wine draws caption buttons with the Marlett font; without a copy in the
+# prefix it falls back to another font and they show as letters.
+ensure_marlett() {
+  local fonts=$prefix/drive_c/windows/Fonts f
+  [ -f "$fonts/marlett.ttf" ] && return
+  for f in /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf; do
+    [ -f "$f" ] && { mkdir -p "$fonts"; cp "$f" "$fonts/"; return; }
+  done
+}
+
 ensure_display
 ensure_prefix
+ensure_marlett
 server_running() {
   local id
   id=$(printf '%x-%x' $(stat -c '%d %i' "$prefix"))
