@@ -92,6 +92,7 @@ class MainWindow {
   int merge_depth_ = 0;  // while a merge runs, loads wait with their rows
   HANDLE update_done_event_ = nullptr;
   bool update_prompt_handled_ = false;
+  bool continue_timer_set_ = false;  // kContinueTimer runs
   bool ending_ = false;
 };
 
@@ -272,7 +273,10 @@ class StatusBarPaintHold {
 
 // Applies the operations of running loads in their order, one turn at a time.
 void MainWindow::TakeLoadOperations() {
-  KillTimer(window_, kContinueTimer);
+  if (continue_timer_set_) {
+    KillTimer(window_, kContinueTimer);
+    continue_timer_set_ = false;
+  }
   // During a merge the operations wait in the channel (which holds the worker
   // back once enough are waiting).
   if (merge_depth_ > 0 || ending_) return;
@@ -324,7 +328,7 @@ void MainWindow::TakeLoadOperations() {
 // turn comes as a timer message, which comes after both.
 void MainWindow::ContinueLater() {
   if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0 || !PostMessageW(window_, kLoadChannelMessage, 0, 0))
-    SetTimer(window_, kContinueTimer, USER_TIMER_MINIMUM, nullptr);
+    continue_timer_set_ = SetTimer(window_, kContinueTimer, USER_TIMER_MINIMUM, nullptr) != 0;
 }
 
 void MainWindow::OnTimer(UINT_PTR id) {
