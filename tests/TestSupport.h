@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -33,7 +34,15 @@ class TempDir {
     std::filesystem::remove_all(path_, ec);
   }
   const std::filesystem::path& path() const { return path_; }
+  std::u16string u16() const { return path_.u16string(); }
   std::u16string File(const std::string& name) const { return (path_ / name).u16string(); }
+  // The files in the folder, sorted.
+  std::vector<std::filesystem::path> Files() const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+  }
 
  private:
   std::filesystem::path path_;

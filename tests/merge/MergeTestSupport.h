@@ -18,40 +18,9 @@
 #include "merge/Merge.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
+#include "tests/TestSupport.h"
 
 namespace hivemend::test {
-
-inline std::string Show(std::u16string_view text) { return ToUtf8(text); }
-
-// A folder of its own under the system's temporary folder, removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    const auto base = std::filesystem::temp_directory_path();
-    static int counter = 0;
-    for (;;) {
-      path_ = base / ("hivemend-merge-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                      "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFF) + "-" +
-                      std::to_string(counter++));
-      if (std::filesystem::create_directory(path_)) break;
-    }
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::u16string u16() const { return path_.u16string(); }
-  std::vector<std::filesystem::path> Files() const {
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    return files;
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
