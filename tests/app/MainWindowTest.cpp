@@ -16,6 +16,7 @@
 #include "app/MainDialog.h"
 #include "platform/MemoryRegistry.h"
 #include "resources/resource.h"
+#include "tests/ForwardingRegistry.h"
 #include "tests/app/WindowTestSupport.h"
 
 namespace hivemend {
@@ -43,8 +44,10 @@ LRESULT CALLBACK RecordStatusTexts(int code, WPARAM wparam, LPARAM lparam) {
 
 // An in-memory registry in which reading the key "Slow" takes 400 ms and
 // reading the key "Gate" waits until the test opens the gate.
-class GatedRegistry final : public Registry {
+class GatedRegistry final : public test::ForwardingRegistry {
  public:
+  // inner is a member: the base only keeps the reference until it is built.
+  GatedRegistry() : ForwardingRegistry(inner) {}
   MemoryRegistry inner;
   HANDLE reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -61,19 +64,6 @@ class GatedRegistry final : public Registry {
     }
     return inner.OpenKey(root, path, access, key);
   }
-  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
-    return inner.CreateKey(root, path, access, key);
-  }
-  long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
-                  std::uint32_t* size) override {
-    return inner.QueryValue(key, name, type, data, size);
-  }
-  long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
-                std::uint32_t size) override {
-    return inner.SetValue(key, name, type, data, size);
-  }
-  long DeleteValue(Handle key, std::u16string_view name) override { return inner.DeleteValue(key, name); }
-  void CloseKey(Handle key) override { inner.CloseKey(key); }
 };
 
 GatedRegistry& TestRegistry() {

@@ -12,6 +12,7 @@
 #include "merge/MergeCommand.h"
 #include "msgbox/MessageBoxLayout.h"
 #include "MergeTestSupport.h"
+#include "tests/ForwardingRegistry.h"
 
 namespace hivemend::test {
 namespace {
@@ -57,28 +58,14 @@ class BoxScript {
 };
 
 // The real registry, except that storing a value named "Refused" fails.
-class RefusingRegistry final : public Registry {
+class RefusingRegistry final : public ForwardingRegistry {
  public:
-  long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
-    return real_.OpenKey(root, path, access, key);
-  }
-  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
-    return real_.CreateKey(root, path, access, key);
-  }
-  long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
-                  std::uint32_t* size) override {
-    return real_.QueryValue(key, name, type, data, size);
-  }
+  RefusingRegistry() : ForwardingRegistry(*SystemRegistry()) {}
   long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
     if (name == u"Refused") return kRegAccessDenied;
-    return real_.SetValue(key, name, type, data, size);
+    return ForwardingRegistry::SetValue(key, name, type, data, size);
   }
-  long DeleteValue(Handle key, std::u16string_view name) override { return real_.DeleteValue(key, name); }
-  void CloseKey(Handle key) override { real_.CloseKey(key); }
-
- private:
-  Registry& real_ = *SystemRegistry();
 };
 
 class MergeWindow : public testing::Test {

@@ -6,13 +6,13 @@
 
 #include <string>
 
-#include "platform/Registry.h"
+#include "tests/ForwardingRegistry.h"
 
 namespace hivemend::test {
 
-class RedirectedRegistry final : public Registry {
+class RedirectedRegistry final : public ForwardingRegistry {
  public:
-  RedirectedRegistry(Registry& target, std::u16string base) : target_(target), base_(std::move(base)) {}
+  RedirectedRegistry(Registry& target, std::u16string base) : ForwardingRegistry(target), base_(std::move(base)) {}
 
   // Where a key of the code under test really is (below HKEY_CURRENT_USER).
   std::u16string Redirected(RegRoot root, std::u16string_view path) const {
@@ -23,24 +23,13 @@ class RedirectedRegistry final : public Registry {
   }
 
   long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
-    return target_.OpenKey(RegRoot::CurrentUser, Redirected(root, path), access, key);
+    return target().OpenKey(RegRoot::CurrentUser, Redirected(root, path), access, key);
   }
   long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
-    return target_.CreateKey(RegRoot::CurrentUser, Redirected(root, path), access, key);
+    return target().CreateKey(RegRoot::CurrentUser, Redirected(root, path), access, key);
   }
-  long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
-                  std::uint32_t* size) override {
-    return target_.QueryValue(key, name, type, data, size);
-  }
-  long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
-                std::uint32_t size) override {
-    return target_.SetValue(key, name, type, data, size);
-  }
-  long DeleteValue(Handle key, std::u16string_view name) override { return target_.DeleteValue(key, name); }
-  void CloseKey(Handle key) override { target_.CloseKey(key); }
 
  private:
-  Registry& target_;
   std::u16string base_;
 };
 

@@ -1,0 +1,38 @@
+// A registry for tests that passes every call on to another one. Tests derive
+// from it and change only the calls they are about.
+#pragma once
+
+#include "platform/Registry.h"
+
+namespace hivemend::test {
+
+class ForwardingRegistry : public Registry {
+ public:
+  // target must outlive this registry; it is not used during construction.
+  explicit ForwardingRegistry(Registry& target) : target_(target) {}
+
+  long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    return target_.OpenKey(root, path, access, key);
+  }
+  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    return target_.CreateKey(root, path, access, key);
+  }
+  long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    return target_.QueryValue(key, name, type, data, size);
+  }
+  long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    return target_.SetValue(key, name, type, data, size);
+  }
+  long DeleteValue(Handle key, std::u16string_view name) override { return target_.DeleteValue(key, name); }
+  void CloseKey(Handle key) override { target_.CloseKey(key); }
+
+ protected:
+  Registry& target() const { return target_; }
+
+ private:
+  Registry& target_;
+};
+
+}  // namespace hivemend::test
