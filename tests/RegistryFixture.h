@@ -10,6 +10,7 @@
 
 #include "platform/MemoryRegistry.h"
 #include "platform/Registry.h"
+#include "tests/TestSupport.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -62,19 +63,10 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   }
   void PutString(std::u16string_view sub, std::u16string_view name, std::u16string_view text,
                  std::uint32_t type = kRegSz) {
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    Put(sub, name, type, bytes);
+    Put(sub, name, type, StringBytes(text));
   }
   void PutDword(std::u16string_view sub, std::u16string_view name, std::uint32_t v) {
-    Put(sub, name, kRegDword,
-        {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
-         static_cast<std::uint8_t>(v >> 24)});
+    Put(sub, name, kRegDword, DwordBytes(v));
   }
   void MakeKey(std::u16string_view sub) {
     RegKey key(reg());

@@ -53,6 +53,22 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& byt
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// A text as the registry stores a string: UTF-16 little-endian, with its NUL
+// unless told otherwise.
+inline std::vector<std::uint8_t> StringBytes(std::u16string_view text, bool with_nul = true) {
+  std::vector<std::uint8_t> bytes;
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  if (with_nul) bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+inline std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 24)};
+}
+
 // UTF-16 little-endian bytes with the FF FE mark.
 inline std::string Utf16File(std::u16string_view text) {
   std::string bytes("\xFF\xFE", 2);

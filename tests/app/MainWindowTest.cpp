@@ -17,6 +17,7 @@
 #include "platform/MemoryRegistry.h"
 #include "resources/resource.h"
 #include "tests/ForwardingRegistry.h"
+#include "tests/TestSupport.h"
 #include "tests/app/WindowTestSupport.h"
 
 namespace hivemend {
@@ -77,17 +78,6 @@ void Seed(std::u16string_view key, std::u16string_view name, std::uint32_t type,
   ASSERT_EQ(TestRegistry().inner.SetValue(handle, name, type, data.data(), static_cast<std::uint32_t>(data.size())),
             kRegOk);
   TestRegistry().inner.CloseKey(handle);
-}
-
-std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
 }
 
 // ---- The window on a thread of its own ----------------------------------------
@@ -345,9 +335,9 @@ TEST(MainWindow, OpensWithItsControlsMenuAndEmptyList) {
 // ---- Loading -------------------------------------------------------------------
 
 TEST(MainWindowLoad, CommandLineFileShowsItsRowsAndTexts) {
-  Seed(u"Software\\T", u"Same", kRegSz, Utf16Bytes(u"ABC"));
+  Seed(u"Software\\T", u"Same", kRegSz, test::StringBytes(u"ABC"));
   Seed(u"Software\\T", u"Changed", kRegDword, {0x20, 0, 0, 0});
-  Seed(u"Software\\T", u"Type", kRegSz, Utf16Bytes(u"A"));
+  Seed(u"Software\\T", u"Type", kRegSz, test::StringBytes(u"A"));
   TempFolder folder;
   const std::u16string path = folder.WriteReg(u"small.reg",
                                               u"[HKEY_CURRENT_USER\\Software\\T]\r\n"
@@ -610,8 +600,8 @@ TEST(MainWindowList, ColumnClicksSortAscendingThenDescending) {
 }
 
 TEST(MainWindowList, CheckRulesApplyToEveryRow) {
-  Seed(u"Rules", u"same", kRegSz, Utf16Bytes(u"s"));
-  Seed(u"Rules", u"changed", kRegSz, Utf16Bytes(u"other"));
+  Seed(u"Rules", u"same", kRegSz, test::StringBytes(u"s"));
+  Seed(u"Rules", u"changed", kRegSz, test::StringBytes(u"other"));
   Seed(u"Rules", u"type", kRegDword, {1, 0, 0, 0});
   TempFolder folder;
   Window w;

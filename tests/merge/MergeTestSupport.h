@@ -135,19 +135,6 @@ struct Value {
   bool operator==(const Value&) const = default;
 };
 
-inline std::vector<std::uint8_t> StringBytes(std::u16string_view text, bool with_nul = true) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  if (with_nul) bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
-inline std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {
-  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
-          static_cast<std::uint8_t>(v >> 24)};
-}
 
 // name is the registry's name (decoded; empty for the default value).
 inline void SetValue(Registry& registry, RegRoot root, std::u16string_view key_path, std::u16string_view name,
