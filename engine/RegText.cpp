@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/Text.h"
+
 namespace hivemend {
 
 std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16) {
@@ -21,7 +23,7 @@ std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16
                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
       }
     }
-    const size_t nul = text.find(u'\0');
+    const size_t nul = FindUnit(text, u'\0');
     if (nul != std::u16string::npos) text.resize(nul);
     return text;
   }
@@ -38,7 +40,7 @@ std::u16string DecodeRegText(std::u16string&& raw, size_t byte_count, AnsiToUtf1
   }
   std::u16string text = std::move(raw);
   text.resize(byte_count / 2);  // an odd last byte is no code unit
-  const size_t nul = text.find(u'\0');
+  const size_t nul = FindUnit(text, u'\0');
   if (nul != std::u16string::npos) text.resize(nul);
   return text;
 }
