@@ -120,7 +120,10 @@ void ChangeList::GetDisplayInfo(LVITEMW& item) const {
   }
   const EntryStore::Row& row = store_.at(static_cast<size_t>(item.iItem));
   if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-    const std::u16string& text = row.entry.Column(std::clamp(item.iSubItem, 0, kColumnCount - 1));
+    // One buffer for every cell the list asks for: no allocation per cell.
+    thread_local std::u16string text;
+    text.clear();
+    row.entry.AppendColumnText(std::clamp(item.iSubItem, 0, kColumnCount - 1), text);
     const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
     std::copy_n(text.data(), n, reinterpret_cast<char16_t*>(item.pszText));
     item.pszText[n] = L'\0';
@@ -140,7 +143,7 @@ int ChangeList::FindByPrefix(const NMLVFINDITEMW& find) const {
   const size_t start = find.iStart >= 0 ? static_cast<size_t>(find.iStart) % count : 0;
   for (size_t n = 0; n < count; ++n) {
     const size_t i = (start + n) % count;
-    const std::u16string& hive = store_.at(i).entry.hive;
+    const std::u16string_view hive = store_.at(i).entry.key().root_name;
     if (hive.size() >= prefix.size() && EqualsNoCase(std::u16string_view(hive).substr(0, prefix.size()), prefix))
       return static_cast<int>(i);
   }

@@ -6,25 +6,26 @@ namespace hivemend {
 
 void SortRows(EntryStore& store, int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
-  // The texts are folded (A-Z to a-z) once into one buffer, side by side;
-  // comparing two folded texts code unit by code unit as unsigned numbers, a
-  // prefix first, is then the comparison without regard to case.
-  size_t total = 0;
-  store.ForEach([&](EntryStore::Row& row) { total += row.entry.Column(column).size(); });
+  // The column texts are made once and folded (A-Z to a-z) into one buffer,
+  // side by side; comparing two folded texts code unit by code unit as
+  // unsigned numbers, a prefix first, is then the comparison without regard
+  // to case. A row's key is its text's place in the buffer, which may move
+  // while it fills.
+  using At = std::pair<size_t, size_t>;
   std::u16string folded;
-  folded.reserve(total);  // never grows past this: the views below stay valid
   auto key = [&](const EntryStore::Row& row) {
-    const std::u16string& text = row.entry.Column(column);
     const size_t start = folded.size();
-    for (char16_t c : text) folded.push_back(FoldAscii(c));
-    return std::u16string_view(folded).substr(start, text.size());
+    row.entry.AppendColumnText(column, folded);
+    for (size_t i = start; i < folded.size(); ++i) folded[i] = FoldAscii(folded[i]);
+    return At(start, folded.size() - start);
   };
+  auto text = [&](At at) { return std::u16string_view(folded).substr(at.first, at.second); };
   // A stable sort keeps the order of rows that compare equal; the descending
   // order is the reverse comparison, not the reversed result.
   if (ascending) {
-    store.ReorderByKey(key, [](std::u16string_view a, std::u16string_view b) { return a < b; });
+    store.ReorderByKey(key, [&](At a, At b) { return text(a) < text(b); });
   } else {
-    store.ReorderByKey(key, [](std::u16string_view a, std::u16string_view b) { return b < a; });
+    store.ReorderByKey(key, [&](At a, At b) { return text(b) < text(a); });
   }
 }
 
@@ -39,24 +40,20 @@ std::optional<CheckRule> CheckRuleFromText(std::u16string_view text) {
   return std::nullopt;
 }
 
-std::optional<bool> CheckedByRule(CheckRule rule, std::u16string_view status, bool checked) {
+bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked) {
   switch (rule) {
     case CheckRule::All: return true;
     case CheckRule::None: return false;
     case CheckRule::Invert: return !checked;
-    case CheckRule::Changed:
-      if (status.empty()) return std::nullopt;
-      return FoldAscii(status.front()) == u'c';
-    case CheckRule::Missing:
-      if (status.empty()) return std::nullopt;
-      return EqualsNoCase(status, u"missing");
+    case CheckRule::Changed: return status == EntryStatus::Changed || status == EntryStatus::ChangedType;
+    case CheckRule::Missing: return status == EntryStatus::Missing;
   }
-  return std::nullopt;
+  return checked;
 }
 
 void ApplyCheckRule(EntryStore& store, CheckRule rule) {
   store.ForEach([rule](EntryStore::Row& row) {
-    if (const auto checked = CheckedByRule(rule, row.entry.status, row.checked)) row.checked = *checked;
+    row.checked = CheckedByRule(rule, row.entry.status(), row.checked);
   });
 }
 

@@ -10,8 +10,6 @@
 
 namespace hivemend {
 
-inline constexpr int kColumnCount = 7;
-
 // One flag per column, all false at start; true means the column's next sort
 // is ascending. Kept for the whole process (not reset by "Clear all" or a load).
 class ColumnSortFlags {
@@ -36,9 +34,8 @@ enum class CheckRule { All, None, Invert, Changed, Missing };
 // "missing", in any letter case); none for an empty or other text.
 std::optional<CheckRule> CheckRuleFromText(std::u16string_view text);
 
-// The check state a rule gives a row with this status and state; none leaves
-// the row as it is (the two text rules leave rows whose status is empty).
-std::optional<bool> CheckedByRule(CheckRule rule, std::u16string_view status, bool checked);
+// The check state a rule gives a row with this status and state.
+bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked);
 
 // Applies a rule to every row, from the first to the last.
 void ApplyCheckRule(EntryStore& store, CheckRule rule);

@@ -138,8 +138,9 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
   const LoadSummary summary = RunLoad(file, registry, report);
 
   // The list keeps rows in ascending order of their first column as they arrive.
-  std::stable_sort(report.entries.begin(), report.entries.end(),
-                   [](const ChangeEntry& a, const ChangeEntry& b) { return CompareNoCase(a.hive, b.hive) < 0; });
+  std::stable_sort(report.entries.begin(), report.entries.end(), [](const ChangeEntry& a, const ChangeEntry& b) {
+    return CompareNoCase(a.key().root_name, b.key().root_name) < 0;
+  });
   BufferedPrinter printer(out);
   std::u16string line;
   for (int c = 0; c < 7; ++c) {
@@ -148,11 +149,14 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
   }
   line += u'\n';
   printer.Print(line);
+  std::u16string cell;
   for (const ChangeEntry& entry : report.entries) {
     line.clear();
-    for (int c = 0; c < 7; ++c) {
+    for (int c = 0; c < kColumnCount; ++c) {
       if (c) line += u'\t';
-      line += EscapeField(entry.Column(c));
+      cell.clear();
+      entry.AppendColumnText(c, cell);
+      line += EscapeField(cell);
     }
     line += u'\n';
     printer.Print(line);
@@ -218,11 +222,11 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
 
 enum class CheckRule { All, Changed, Missing };
 
-bool RuleChecks(CheckRule rule, std::u16string_view status) {
+bool RuleChecks(CheckRule rule, EntryStatus status) {
   switch (rule) {
     case CheckRule::All: return true;
-    case CheckRule::Changed: return !status.empty() && FoldAscii(status.front()) == u'c';
-    case CheckRule::Missing: return EqualsNoCase(status, kStatusMissing);
+    case CheckRule::Changed: return status == EntryStatus::Changed || status == EntryStatus::ChangedType;
+    case CheckRule::Missing: return status == EntryStatus::Missing;
   }
   return false;
 }
@@ -273,7 +277,7 @@ int Merge(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* er
   }
   EntryStore store;
   for (ChangeEntry& entry : report.entries) {
-    const bool checked = RuleChecks(rule, entry.status);
+    const bool checked = RuleChecks(rule, entry.status());
     store.at(store.Insert(std::move(entry))).checked = checked;
   }
 

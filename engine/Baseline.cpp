@@ -18,7 +18,7 @@ class BaselineSink final : public ParseSink {
     }
   }
   void OnValue(ParsedValue& value) override {
-    if (!value.root || value.type == UNKNOWN_VALUE_TYPE) return;
+    if (!value.root || value.type == kUnknownValueType) return;
     RegKey key(registry_);
     if (key.Create(*value.root, value.key_path, kKeyWrite) != kRegOk) return;
     const std::u16string name = RegistryValueName(value.name);

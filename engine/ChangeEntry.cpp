@@ -1,5 +1,8 @@
 #include "engine/ChangeEntry.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -37,13 +40,6 @@ std::u16string_view TypeName(std::uint32_t type_code) {
   return kUnknownTypeName;
 }
 
-std::uint32_t TypeCodeFromName(std::u16string_view type_name) {
-  for (const TypeRow& row : kTypes) {
-    if (EqualsNoCase(row.name, type_name)) return row.code;
-  }
-  return UNKNOWN_VALUE_TYPE;
-}
-
 std::optional<RegRoot> RootFromName(std::u16string_view root_name) {
   for (const RootRow& row : kRoots) {
     if (EqualsNoCase(row.long_name, root_name) || EqualsNoCase(row.short_name, root_name)) {
@@ -51,6 +47,18 @@ std::optional<RegRoot> RootFromName(std::u16string_view root_name) {
     }
   }
   return std::nullopt;
+}
+
+EntryKey::EntryKey(std::u16string_view root_name, std::u16string_view path)
+    : path(path), root(RootFromName(root_name)) {
+  for (const RootRow& row : kRoots) {
+    if (root_name == row.long_name) this->root_name = row.long_name;
+    if (root_name == row.short_name) this->root_name = row.short_name;
+  }
+  if (this->root_name.data() == nullptr) {
+    own_root_name_.assign(root_name);
+    this->root_name = own_root_name_;
+  }
 }
 
 std::u16string_view RootLongName(RegRoot root) {
@@ -86,16 +94,160 @@ std::u16string RegistryValueName(std::u16string_view name_as_written) {
   return DecodeRegEscapes(name_as_written);
 }
 
-const std::u16string& ChangeEntry::Column(int column) const {
-  switch (column) {
-    case 0: return hive;
-    case 1: return status;
-    case 2: return key;
-    case 3: return value_name;
-    case 4: return type_name;
-    case 5: return file_data;
-    default: return live_data;
+std::u16string_view StatusText(EntryStatus status) {
+  switch (status) {
+    case EntryStatus::Missing: return u"MISSING";
+    case EntryStatus::Delete: return u"DELETE";
+    case EntryStatus::Same: return u"SAME";
+    case EntryStatus::Changed: return u"CHANGED";
+    case EntryStatus::ChangedType: return u"CHANGED TYPE";
   }
+  return {};
+}
+
+namespace {
+size_t UnitsFor(size_t bytes) { return (bytes + 1) / 2; }
+
+void PutNumber(char16_t*& at, std::uint32_t value) {
+  *at++ = static_cast<char16_t>(value & 0xFFFF);
+  *at++ = static_cast<char16_t>(value >> 16);
+}
+std::uint32_t GetNumber(const char16_t* at) { return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 16); }
+
+void PutBytes(char16_t*& at, std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return;
+  at[UnitsFor(bytes.size()) - 1] = 0;  // the pad byte of an odd size
+  std::memcpy(at, bytes.data(), bytes.size());
+  at += UnitsFor(bytes.size());
+}
+}  // namespace
+
+ChangeEntry::ChangeEntry(KeyRef key, std::u16string_view name, std::uint32_t type, std::uint32_t line,
+                         EntryStatus status, std::span<const std::uint8_t> file_bytes, bool has_block,
+                         LiveState live, std::uint32_t live_type, std::span<const std::uint8_t> live_bytes)
+    : key_(std::move(key)),
+      name_units_(static_cast<std::uint32_t>(name.size())),
+      file_size_(static_cast<std::uint32_t>(file_bytes.size())),
+      type_(type),
+      line_(line),
+      status_(status),
+      live_(live),
+      has_block_(has_block) {
+  size_t units = name.size() + UnitsFor(file_bytes.size());
+  if (live != LiveState::None) units += 2;
+  if (live == LiveState::OwnBytes) units += 2 + UnitsFor(live_bytes.size());
+  if (units == 0) return;
+  blob_ = std::make_unique_for_overwrite<char16_t[]>(units);
+  char16_t* at = blob_.get();
+  at = std::copy(name.begin(), name.end(), at);
+  PutBytes(at, file_bytes);
+  if (live != LiveState::None) PutNumber(at, live_type);
+  if (live == LiveState::OwnBytes) {
+    PutNumber(at, static_cast<std::uint32_t>(live_bytes.size()));
+    PutBytes(at, live_bytes);
+  }
+}
+
+const EntryKey& ChangeEntry::NoKey() {
+  static const EntryKey none(u"", u"");
+  return none;
+}
+
+size_t ChangeEntry::LiveAt() const { return name_units_ + UnitsFor(file_size_); }
+
+std::span<const std::uint8_t> ChangeEntry::file_bytes() const {
+  if (file_size_ == 0) return {};
+  return {reinterpret_cast<const std::uint8_t*>(blob_.get() + name_units_), file_size_};
+}
+
+std::uint32_t ChangeEntry::live_type() const {
+  return live_ == LiveState::None ? 0 : GetNumber(blob_.get() + LiveAt());
+}
+
+std::span<const std::uint8_t> ChangeEntry::live_bytes() const {
+  switch (live_) {
+    case LiveState::None: return {};
+    case LiveState::SameBytes: return file_bytes();
+    case LiveState::OwnBytes: break;
+  }
+  const char16_t* at = blob_.get() + LiveAt() + 2;
+  const std::uint32_t size = GetNumber(at);
+  if (size == 0) return {};
+  return {reinterpret_cast<const std::uint8_t*>(at + 2), size};
+}
+
+std::u16string_view ChangeEntry::file_text() const {
+  if (type_ != kRegSz || file_size_ < 2) return {};
+  return {blob_.get() + name_units_, file_size_ / 2 - 1};
+}
+
+std::uint32_t ChangeEntry::file_dword() const {
+  if (type_ != kRegDword) return 0;
+  const auto bytes = file_bytes();
+  std::uint32_t value = 0;
+  for (size_t i = 0; i < 4 && i < bytes.size(); ++i) value |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+  return value;
+}
+
+namespace {
+
+void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
+  if (entry.type() == kRegSz) {
+    out += entry.file_text();
+  } else if (entry.type() == kRegDword) {
+    out += u"0x";
+    out += Hex(entry.file_dword(), true);
+  } else {
+    out += kNotPresentable;
+  }
+}
+
+// What the registry holds, where it differs from the file: the live string up
+// to its first NUL when it is not the file's string, or the live dword as
+// "0x%x" when it is not the file's dword; nothing for other types.
+void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
+  if (entry.live() == LiveState::None || entry.type() == kUnknownValueType) return;
+  const auto bytes = entry.live_bytes();
+  if (entry.live_type() == kRegSz) {
+    std::u16string live((bytes.size() + 1) / 2, u'\0');
+    if (!bytes.empty()) std::memcpy(live.data(), bytes.data(), bytes.size());
+    live.resize(std::min(live.size(), live.find(u'\0')));
+    if (!EqualsNoCase(entry.file_text(), live)) out += live;
+  } else if (entry.live_type() == kRegDword) {
+    // A short value reads as zero-extended.
+    std::uint32_t live = 0;
+    for (size_t i = 0; i < 4 && i < bytes.size(); ++i) live |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+    if (live != entry.file_dword()) {
+      out += u"0x";
+      out += Hex(live, false);
+    }
+  }
+}
+
+}  // namespace
+
+void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
+  switch (column) {
+    case 0: out += key().root_name; break;
+    case 1: out += StatusText(status_); break;
+    case 2: out += key().path; break;
+    case 3: out += name(); break;
+    case 4: out += TypeName(type_); break;
+    case 5: AppendFileDataText(*this, out); break;
+    default:
+      if (status_ == EntryStatus::Same) {
+        AppendFileDataText(*this, out);
+      } else {
+        AppendLiveDataText(*this, out);
+      }
+      break;
+  }
+}
+
+std::u16string ChangeEntry::ColumnText(int column) const {
+  std::u16string text;
+  AppendColumnText(column, text);
+  return text;
 }
 
 }  // namespace hivemend

@@ -7,13 +7,12 @@
 
 namespace hivemend {
 
-void CompareCounts::Count(std::u16string_view status) {
-  if (status.empty()) return;
-  switch (FoldAscii(status.front())) {
-    case u's': ++matched; break;
-    case u'c': ++differ; break;
-    case u'm': case u'n': ++do_not_exist; break;
-    default: break;
+void CompareCounts::Count(EntryStatus status) {
+  switch (status) {
+    case EntryStatus::Same: ++matched; break;
+    case EntryStatus::Changed: case EntryStatus::ChangedType: ++differ; break;
+    case EntryStatus::Missing: ++do_not_exist; break;
+    case EntryStatus::Delete: break;
   }
 }
 
@@ -28,14 +27,24 @@ bool IsByteComparedType(std::uint32_t type) {
   return type == kRegBinary || type == kRegExpandSz || type == kRegMultiSz || type == kRegQword;
 }
 
-// file_text: the file's string decoded (REG_SZ lines; empty for the others).
-std::u16string_view Status(OpenKeyCache& keys, const ParsedValue& value, std::u16string_view file_text,
-                           std::u16string& live_data) {
-  const std::u16string_view absent = value.type == DELETE_VALUE_TYPE ? kStatusDelete : kStatusMissing;
+// The value's bytes as the row keeps them: a string's decoded text with its
+// NUL, the block of the other forms.
+std::span<const std::uint8_t> FileBytes(const ParsedValue& value, const std::u16string& file_text) {
+  if (value.type == kRegSz) {
+    return {reinterpret_cast<const std::uint8_t*>(file_text.c_str()), (file_text.size() + 1) * sizeof(char16_t)};
+  }
+  if (!value.has_block) return {};
+  return {value.bytes.data(), value.bytes.size()};
+}
+
+// Sets result.status and, when the value was read, what the registry holds.
+void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result) {
+  const EntryStatus absent = value.type == DELETE_VALUE_TYPE ? EntryStatus::Delete : EntryStatus::Missing;
+  result.status = absent;
   // An unknown root name selects no root: nothing under it is compared.
-  if (!value.root) return absent;
+  if (!value.root) return;
   const RegKey* open_key = keys.Find(*value.root, value.key_path);
-  if (open_key == nullptr) return absent;
+  if (open_key == nullptr) return;
   const RegKey& key = *open_key;
 
   // Names are written with escapes; the registry knows them decoded.
@@ -49,51 +58,55 @@ std::u16string_view Status(OpenKeyCache& keys, const ParsedValue& value, std::u1
   auto room = [&] { return static_cast<std::uint32_t>(storage.size() * sizeof(char16_t)) - kSpareBytes; };
   std::uint32_t live_type = 0;
   std::uint32_t size = room();
-  long result = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
-  if (result == kRegMoreData) {
+  long status = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
+  if (status == kRegMoreData) {
     const std::uint32_t live_size = size;
     storage.resize((static_cast<size_t>(live_size) + kSpareBytes + 1) / 2);
     size = room();
-    result = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
-    if (result != kRegOk) {
+    status = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
+    if (status != kRegOk) {
       // The value changed or went between the two queries: judged by its size.
-      return value.byte_count == 0 && live_size != 0 && value.type != kRegSz ? kStatusChanged : kStatusSame;
+      result.status = value.byte_count == 0 && live_size != 0 && value.type != kRegSz ? EntryStatus::Changed
+                                                                                      : EntryStatus::Same;
+      return;
     }
-  } else if (result != kRegOk) {
-    return kStatusMissing;
+  } else if (status != kRegOk) {
+    result.status = EntryStatus::Missing;
+    return;
   }
   auto* buffer = reinterpret_cast<std::uint8_t*>(storage.data());
   std::memset(buffer + size, 0, kSpareBytes);
 
-  std::u16string_view status = kStatusSame;
-  if (value.byte_count == 0 && size != 0 && value.type != kRegSz) status = kStatusChanged;
+  const std::span<const std::uint8_t> file_bytes = FileBytes(value, result.file_text);
+  result.live_type = live_type;
+  result.live_bytes = {buffer, size};
+  result.live = size == file_bytes.size() && (size == 0 || std::memcmp(buffer, file_bytes.data(), size) == 0)
+                    ? LiveState::SameBytes
+                    : LiveState::OwnBytes;
+
+  EntryStatus compared = EntryStatus::Same;
+  if (value.byte_count == 0 && size != 0 && value.type != kRegSz) compared = EntryStatus::Changed;
 
   // A line of unknown form is never compared as a value of another type.
-  if (value.type != UNKNOWN_VALUE_TYPE) {
+  if (value.type != kUnknownValueType) {
     if (live_type == kRegSz) {
       // The live string up to its first NUL.
       std::u16string_view live(storage.data(), (static_cast<size_t>(size) + 1) / 2);
       live = live.substr(0, live.find(u'\0'));
-      if (!EqualsNoCase(file_text, live)) {
-        status = kStatusChanged;
-        live_data.assign(live);
-      }
+      if (!EqualsNoCase(result.file_text, live)) compared = EntryStatus::Changed;
     } else if (live_type == kRegDword) {
       const std::uint32_t live = static_cast<std::uint32_t>(buffer[0]) | (buffer[1] << 8) |
                                  (buffer[2] << 16) | (static_cast<std::uint32_t>(buffer[3]) << 24);
-      if (live != value.dword) {
-        status = kStatusChanged;
-        live_data = u"0x" + Hex(live, false);
-      }
+      if (live != value.dword) compared = EntryStatus::Changed;
     } else if (live_type == value.type && IsByteComparedType(live_type)) {
       if (value.bytes.size() != size ||
           (size != 0 && std::memcmp(value.bytes.data(), buffer, size) != 0)) {
-        status = kStatusChanged;
+        compared = EntryStatus::Changed;
       }
     }
   }
-  if (value.type != live_type) status = kStatusChangedType;
-  return status;
+  if (value.type != live_type) compared = EntryStatus::ChangedType;
+  result.status = compared;
 }
 
 }  // namespace
@@ -120,33 +133,17 @@ void OpenKeyCache::Clear() {
 CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, CompareCounts& counts) {
   CompareResult result;
   if (value.type == kRegSz) result.file_text = DecodeRegEscapes(value.string_data);
-  result.status = Status(keys, value, result.file_text, result.live_data);
+  Compare(keys, value, result);
   counts.Count(result.status);
   return result;
 }
 
-CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts) {
-  OpenKeyCache keys(registry);
-  return CompareWithRegistry(keys, value, counts);
-}
-
-ChangeEntry MakeChangeEntry(ParsedValue& value, CompareResult&& result) {
-  ChangeEntry entry;
-  entry.hive.assign(value.root_name);
-  entry.status.assign(result.status);
-  entry.key.assign(value.key_path);
-  entry.value_name = value.name.empty() ? std::u16string(u"@") : std::u16string(value.name);
-  entry.type_name.assign(TypeName(value.type));
-  if (value.type == kRegSz) {
-    entry.file_data = std::move(result.file_text);
-  } else if (value.type == kRegDword) {
-    entry.file_data = u"0x" + Hex(value.dword, true);
-  } else {
-    entry.file_data.assign(kNotPresentable);
-  }
-  entry.live_data = result.status == kStatusSame ? entry.file_data : std::move(result.live_data);
-  if (value.has_block) entry.data = std::move(value.bytes);
-  return entry;
+ChangeEntry MakeChangeEntry(KeyRef key, const ParsedValue& value,
+                            const CompareResult& result) {
+  const std::u16string_view name = value.name.empty() ? std::u16string_view(u"@") : value.name;
+  return ChangeEntry(std::move(key), name, value.type, value.line, result.status,
+                     FileBytes(value, result.file_text), value.has_block, result.live, result.live_type,
+                     result.live_bytes);
 }
 
 }  // namespace hivemend

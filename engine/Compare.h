@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 
 #include "engine/ChangeEntry.h"
@@ -12,20 +14,21 @@
 namespace hivemend {
 
 struct CompareCounts {
-  std::uint32_t matched = 0;       // "SAME"
-  std::uint32_t differ = 0;        // "CHANGED", "CHANGED TYPE"
-  std::uint32_t do_not_exist = 0;  // "MISSING"
+  std::uint32_t matched = 0;       // Same
+  std::uint32_t differ = 0;        // Changed, ChangedType
+  std::uint32_t do_not_exist = 0;  // Missing
 
-  // Counts a status by its first character.
-  void Count(std::u16string_view status);
+  void Count(EntryStatus status);
   // "%u matched, %u differ, %u do not exist"
   std::u16string Text() const;
 };
 
 struct CompareResult {
-  std::u16string_view status;  // one of the five status texts
-  std::u16string live_data;    // the live string or "0x%x" dword, or empty
-  std::u16string file_text;    // a string line's text with its escapes decoded
+  EntryStatus status = EntryStatus::Missing;
+  LiveState live = LiveState::None;    // None, or what was read (SameBytes or OwnBytes)
+  std::uint32_t live_type = 0;
+  std::span<const std::uint8_t> live_bytes;  // valid until the next comparison on this thread
+  std::u16string file_text;            // a string line's text with its escapes decoded
 };
 
 // Keeps the key of the last value compared open, so that the values of one key
@@ -50,13 +53,12 @@ class OpenKeyCache {
   std::u16string path_;
 };
 
-// Decides the status of one value against the registry (which may be null: no
-// registry, everything is absent) and counts it.
-CompareResult CompareWithRegistry(Registry* registry, const ParsedValue& value, CompareCounts& counts);
+// Decides the status of one value against the registry the cache reads (none:
+// everything is absent) and counts it.
 CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, CompareCounts& counts);
 
-// The seven row texts and the data block of a compared value. Moves the
-// value's bytes into the entry.
-ChangeEntry MakeChangeEntry(ParsedValue& value, CompareResult&& result);
+// The row of a compared value, under its key line.
+ChangeEntry MakeChangeEntry(KeyRef key, const ParsedValue& value,
+                            const CompareResult& result);
 
 }  // namespace hivemend

@@ -1,6 +1,7 @@
 #include "engine/EntryStore.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 #include "platform/Text.h"
@@ -48,59 +49,96 @@ std::pair<size_t, size_t> EntryStore::Locate(size_t index) const {
 
 EntryStore::Row& EntryStore::at(size_t index) {
   const auto [c, o] = Locate(index);
-  return *chunks_[c][o];
+  return rows_[chunks_[c][o]];
 }
 
 const EntryStore::Row& EntryStore::at(size_t index) const {
   const auto [c, o] = Locate(index);
-  return *chunks_[c][o];
+  return rows_[chunks_[c][o]];
 }
 
 size_t EntryStore::Insert(ChangeEntry entry) {
-  auto row = std::make_unique<Row>();
-  row->entry = std::move(entry);
-  const std::u16string& key = row->entry.hive;
-  auto greater = [&](const std::unique_ptr<Row>& r) { return CompareNoCase(key, r->entry.hive) < 0; };
+  Slot slot;
+  if (!free_slots_.empty()) {
+    slot = free_slots_.back();
+    free_slots_.pop_back();
+    rows_[slot] = Row{std::move(entry), false};
+  } else {
+    if (rows_.size() >= std::numeric_limits<Slot>::max()) throw std::length_error("EntryStore rows");
+    slot = static_cast<Slot>(rows_.size());
+    rows_.push_back(Row{std::move(entry), false});
+  }
+  const EntryKey& key = rows_[slot].entry.key();
+  auto greater = [&](Slot other) {
+    const EntryKey& other_key = rows_[other].entry.key();
+    return &other_key != &key && CompareNoCase(key.root_name, other_key.root_name) < 0;
+  };
 
-  // The first chunk whose last row sorts after the new one; the row goes before
-  // the first row of that chunk that sorts after it.
   size_t c = 0;
-  {
+  size_t offset = 0;
+  const Row* last = last_insert_ ? &rows_[last_insert_->slot] : nullptr;
+  if (last != nullptr && (&last->entry.key() == &key || EqualsNoCase(last->entry.key().root_name, key.root_name))) {
+    // Loads list the values of a key one after the other: a row whose first
+    // column equals the last row's goes right after it, where the search
+    // below would put it too.
+    c = last_insert_->chunk;
+    offset = last_insert_->offset + 1;
+  } else {
+    // The first chunk whose last row sorts after the new one; the row goes
+    // before the first row of that chunk that sorts after it.
     size_t lo = 0, hi = chunks_.size();
     while (lo < hi) {
       const size_t mid = (lo + hi) / 2;
       if (greater(chunks_[mid].back())) hi = mid; else lo = mid + 1;
     }
     c = lo;
-  }
-  if (chunks_.empty()) {
-    chunks_.emplace_back();
-    c = 0;
-  } else if (c == chunks_.size()) {
-    c = chunks_.size() - 1;  // after every row: the end of the last chunk
+    if (chunks_.empty()) {
+      chunks_.push_back(NewChunk());
+      c = 0;
+    } else if (c == chunks_.size()) {
+      c = chunks_.size() - 1;  // after every row: the end of the last chunk
+    }
+    const Chunk& chunk = chunks_[c];
+    offset = static_cast<size_t>(
+        std::partition_point(chunk.begin(), chunk.end(), [&](Slot r) { return !greater(r); }) - chunk.begin());
   }
   Chunk& chunk = chunks_[c];
-  const auto pos = std::partition_point(chunk.begin(), chunk.end(),
-                                        [&](const std::unique_ptr<Row>& r) { return !greater(r); });
-  size_t offset = static_cast<size_t>(pos - chunk.begin());
-  chunk.insert(pos, std::move(row));
+  chunk.insert(chunk.begin() + static_cast<std::ptrdiff_t>(offset), slot);
   ++size_;
 
   if (counts_.size() != chunks_.size() + 1) RebuildCounts(); else AddToCount(c, 1);
   const size_t index = RowsBefore(c) + offset;
 
   if (chunk.size() > kChunkLimit) {
-    Chunk tail(std::make_move_iterator(chunk.begin() + kChunkLimit / 2), std::make_move_iterator(chunk.end()));
+    Chunk tail = NewChunk();
+    tail.assign(chunk.begin() + kChunkLimit / 2, chunk.end());
     chunk.resize(kChunkLimit / 2);
     chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(tail));
     RebuildCounts();
+    if (offset >= kChunkLimit / 2) {
+      ++c;
+      offset -= kChunkLimit / 2;
+    }
   }
+  // Only while the rows are in first-column order: after a sort by another
+  // column the search decides.
+  if (in_first_column_order_) last_insert_ = LastInsert{slot, c, offset};
   return index;
+}
+
+EntryStore::Chunk EntryStore::NewChunk() {
+  Chunk chunk;
+  chunk.reserve(kChunkLimit + 1);  // never more: a chunk is split first
+  return chunk;
 }
 
 ChangeEntry EntryStore::Remove(size_t index) {
   const auto [c, o] = Locate(index);
-  ChangeEntry entry = std::move(chunks_[c][o]->entry);
+  last_insert_.reset();
+  const Slot slot = chunks_[c][o];
+  ChangeEntry entry = std::move(rows_[slot].entry);
+  rows_[slot] = Row{};
+  free_slots_.push_back(slot);
   chunks_[c].erase(chunks_[c].begin() + static_cast<std::ptrdiff_t>(o));
   --size_;
   if (chunks_[c].empty()) {
@@ -109,32 +147,38 @@ ChangeEntry EntryStore::Remove(size_t index) {
   } else {
     AddToCount(c, -1);
   }
+  if (size_ == 0) Clear();
   return entry;
 }
 
 void EntryStore::Clear() {
+  last_insert_.reset();
+  in_first_column_order_ = true;
   chunks_.clear();
+  rows_.clear();
+  free_slots_.clear();
   size_ = 0;
   counts_.assign(1, 0);
 }
 
-std::vector<std::unique_ptr<EntryStore::Row>> EntryStore::TakeAll() {
-  std::vector<std::unique_ptr<Row>> all;
+std::vector<EntryStore::Slot> EntryStore::TakeAll() {
+  std::vector<Slot> all;
   all.reserve(size_);
-  for (Chunk& chunk : chunks_)
-    for (auto& row : chunk) all.push_back(std::move(row));
-  Clear();
+  for (const Chunk& chunk : chunks_) all.insert(all.end(), chunk.begin(), chunk.end());
   return all;
 }
 
-void EntryStore::PutAll(std::vector<std::unique_ptr<Row>> rows) {
-  Clear();
-  for (size_t i = 0; i < rows.size(); i += kChunkLimit / 2) {
-    const size_t end = std::min(rows.size(), i + kChunkLimit / 2);
-    chunks_.emplace_back(std::make_move_iterator(rows.begin() + static_cast<std::ptrdiff_t>(i)),
-                         std::make_move_iterator(rows.begin() + static_cast<std::ptrdiff_t>(end)));
+void EntryStore::PutAll(std::vector<Slot> order) {
+  last_insert_.reset();
+  in_first_column_order_ = false;
+  chunks_.clear();
+  for (size_t i = 0; i < order.size(); i += kChunkLimit / 2) {
+    const size_t end = std::min(order.size(), i + kChunkLimit / 2);
+    chunks_.push_back(NewChunk());
+    chunks_.back().assign(order.begin() + static_cast<std::ptrdiff_t>(i),
+                          order.begin() + static_cast<std::ptrdiff_t>(end));
   }
-  size_ = rows.size();
+  size_ = order.size();
   RebuildCounts();
 }
 

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <memory>
+#include <cstdint>
+#include <deque>
+#include <optional>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -46,16 +48,15 @@ class EntryStore {
   template <typename F>
   void ForEach(F&& f) {
     for (auto& chunk : chunks_)
-      for (auto& row : chunk) f(*row);
+      for (Slot slot : chunk) f(rows_[slot]);
   }
 
   // Reorders all rows (a stable sort with the given "less" of two rows). Later
   // inserts are placed by their first column again.
   template <typename Less>
   void Reorder(Less&& less) {
-    std::vector<std::unique_ptr<Row>> all = TakeAll();
-    std::stable_sort(all.begin(), all.end(),
-                     [&](const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b) { return less(*a, *b); });
+    std::vector<Slot> all = TakeAll();
+    std::stable_sort(all.begin(), all.end(), [&](Slot a, Slot b) { return less(rows_[a], rows_[b]); });
     PutAll(std::move(all));
   }
 
@@ -64,21 +65,22 @@ class EntryStore {
   // sorting, so this is much faster than Reorder for large stores.
   template <typename Key, typename Less>
   void ReorderByKey(Key&& key, Less&& less) {
-    std::vector<std::unique_ptr<Row>> all = TakeAll();
+    std::vector<Slot> all = TakeAll();
     using K = std::decay_t<decltype(key(std::declval<const Row&>()))>;
-    std::vector<std::pair<K, size_t>> keys;
+    std::vector<std::pair<K, Slot>> keys;
     keys.reserve(all.size());
-    for (size_t i = 0; i < all.size(); ++i) keys.emplace_back(key(*all[i]), i);
+    for (Slot slot : all) keys.emplace_back(key(rows_[slot]), slot);
     std::stable_sort(keys.begin(), keys.end(),
-                     [&](const std::pair<K, size_t>& a, const std::pair<K, size_t>& b) { return less(a.first, b.first); });
-    std::vector<std::unique_ptr<Row>> sorted;
-    sorted.reserve(all.size());
-    for (const auto& k : keys) sorted.push_back(std::move(all[k.second]));
-    PutAll(std::move(sorted));
+                     [&](const std::pair<K, Slot>& a, const std::pair<K, Slot>& b) { return less(a.first, b.first); });
+    for (size_t i = 0; i < keys.size(); ++i) all[i] = keys[i].second;
+    PutAll(std::move(all));
   }
 
  private:
-  using Chunk = std::vector<std::unique_ptr<Row>>;
+  // Rows live in slots that never move; the order is a list of slot numbers
+  // cut into chunks. A removed row's slot is reused.
+  using Slot = std::uint32_t;
+  using Chunk = std::vector<Slot>;
   std::pair<size_t, size_t> Locate(size_t index) const;  // chunk, offset
   // Row counts per chunk as a Fenwick tree, so that the index of a chunk's
   // first row and the chunk of an index cost log(chunks). Rebuilt when chunks
@@ -86,9 +88,21 @@ class EntryStore {
   void RebuildCounts();
   void AddToCount(size_t chunk, std::ptrdiff_t delta);
   size_t RowsBefore(size_t chunk) const;
-  std::vector<std::unique_ptr<Row>> TakeAll();
-  void PutAll(std::vector<std::unique_ptr<Row>> rows);
+  std::vector<Slot> TakeAll();
+  void PutAll(std::vector<Slot> order);
+  static Chunk NewChunk();
 
+  // Where the last row went, while nothing else has changed since.
+  struct LastInsert {
+    Slot slot;
+    size_t chunk;
+    size_t offset;
+  };
+  std::optional<LastInsert> last_insert_;
+  bool in_first_column_order_ = true;  // false after a sort, until Clear
+
+  std::deque<Row> rows_;
+  std::vector<Slot> free_slots_;
   std::vector<Chunk> chunks_;
   size_t size_ = 0;
   std::vector<size_t> counts_;  // the Fenwick tree over chunk sizes

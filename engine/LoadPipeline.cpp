@@ -1,5 +1,7 @@
 #include "engine/LoadPipeline.h"
 
+#include <cstring>
+#include <memory>
 #include <new>
 
 #include "engine/RegParser.h"
@@ -17,8 +19,8 @@ class LoadSink final : public ParseSink {
 
   bool CancelRequested() override { return report_.CancelRequested(); }
   void OnValue(ParsedValue& value) override {
-    CompareResult result = CompareWithRegistry(keys_, value, counts_);
-    report_.AddEntry(MakeChangeEntry(value, std::move(result)));
+    const CompareResult result = CompareWithRegistry(keys_, value, counts_);
+    report_.AddEntry(MakeChangeEntry(KeyOf(value), value, result));
   }
   void OnProgress(std::uint32_t line_number) override {
     report_.SetStatusText(0, FormatMessageText(kProgressFormat, {Decimal(line_number), path_}));
@@ -30,6 +32,19 @@ class LoadSink final : public ParseSink {
   void Finish() { keys_.Clear(); }
 
  private:
+  // The rows of one key line share its names. Consecutive values of one key
+  // usually come from the same line; equal texts of another line share too.
+  KeyRef KeyOf(const ParsedValue& value) {
+    if (key_ && SameText(key_->root_name, value.root_name) && SameText(key_->path, value.key_path)) return key_;
+    key_ = KeyRef::Make(value.root_name, value.key_path);
+    return key_;
+  }
+  static bool SameText(std::u16string_view a, std::u16string_view b) {
+    // memcmp: the character traits compare char16_t texts one unit at a time.
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
+  }
+
+  KeyRef key_;
   const std::u16string& path_;
   OpenKeyCache keys_;
   LoadReport& report_;

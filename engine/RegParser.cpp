@@ -133,7 +133,8 @@ class Parser {
       sink_.OnStatusText(LineText(kParsingIssueFormat, line_number_ + 1));
       return ParseEnd::Stopped;
     }
-    value.type = UNKNOWN_VALUE_TYPE;
+    value.line = lines_.line_number();
+    value.type = kUnknownValueType;
     value.byte_count = 0;
     value.string_data = {};
     value.dword = 0;
@@ -236,7 +237,7 @@ class Parser {
     if (!known_form) {
       // "hex" followed by neither ":" nor "(": the bytes are read so that the
       // continuation lines stay with their value, but nothing is kept.
-      value.type = UNKNOWN_VALUE_TYPE;
+      value.type = kUnknownValueType;
       value.bytes.clear();
       return DataResult::Value;
     }
@@ -270,7 +271,7 @@ class Parser {
 
   RegLineSource lines_;
   ParseSink& sink_;
-  std::uint32_t line_number_ = 0;
+  std::uint32_t line_number_ = 0;  // handled lines after the header
   std::u16string_view root_name_;
   std::u16string_view key_path_;
   std::optional<RegRoot> root_;

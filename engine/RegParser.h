@@ -21,7 +21,8 @@ struct ParsedValue {
   std::u16string_view key_path;       // of the current key, as written
   std::optional<RegRoot> root;        // none when the root name is unknown
   std::u16string_view name;           // as written; "@" for the default value
-  std::uint32_t type = 0;             // a type code, DELETE_VALUE_TYPE or UNKNOWN_VALUE_TYPE
+  std::uint32_t line = 0;             // the value line's number in the text, as an editor counts
+  std::uint32_t type = 0;             // a type code, DELETE_VALUE_TYPE or kUnknownValueType
   std::uint32_t byte_count = 0;       // 2 x characters for strings, 4 for dwords, bytes for hex
   std::u16string_view string_data;    // REG_SZ only: the text between the quotes, escapes kept
   std::uint32_t dword = 0;            // REG_DWORD only

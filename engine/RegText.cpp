@@ -53,6 +53,11 @@ bool RegLineSource::Next(std::u16string_view* line) {
     cursor_ = n;
     return false;
   }
+  std::uint32_t line_ends = 0;
+  for (size_t k = line_end_; k < i; ++k) {
+    line_ends += text_[k] == u'\n' || (text_[k] == u'\r' && (k + 1 >= n || text_[k + 1] != u'\n'));
+  }
+  line_number_ = (line_number_ == 0 ? 1 : line_number_) + line_ends;
   size_t end = i;
   // Four code units at a time while none of them is below 0x0E (so none is CR
   // or LF); otherwise one by one.
@@ -69,6 +74,7 @@ bool RegLineSource::Next(std::u16string_view* line) {
     ++end;
   }
   *line = text_.substr(i, end - i);
+  line_end_ = end;
   cursor_ = end < n ? end + 1 : n;
   return true;
 }

@@ -1,6 +1,7 @@
 // Turning a .REG file's bytes into UTF-16 text and that text into lines.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,10 +26,15 @@ class RegLineSource {
   explicit RegLineSource(std::u16string_view text) : text_(text) {}
   // False when nothing but CR and LF remains.
   bool Next(std::u16string_view* line);
+  // The number of the line Next gave last, as a text editor counts lines:
+  // CR LF, LF and a lone CR each end one, empty lines included.
+  std::uint32_t line_number() const { return line_number_; }
 
  private:
   std::u16string_view text_;
   size_t cursor_ = 0;
+  size_t line_end_ = 0;  // where the last line given ended
+  std::uint32_t line_number_ = 0;
 };
 
 }  // namespace hivemend

@@ -14,7 +14,9 @@ namespace {
 
 class NullReport final : public hivemend::LoadReport {
  public:
-  void AddEntry(hivemend::ChangeEntry&& entry) override { total += entry.file_data.size() + entry.live_data.size(); }
+  void AddEntry(hivemend::ChangeEntry&& entry) override {
+    for (int c = 0; c < hivemend::kColumnCount; ++c) total += entry.ColumnText(c).size();
+  }
   void SetStatusText(int, const std::u16string& text) override { total += text.size(); }
   void ShowError(const std::u16string& text) override { total += text.size(); }
   bool CancelRequested() override { return false; }

@@ -1,6 +1,7 @@
 #include "merge/Merge.h"
 
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "merge/HistoryFile.h"
@@ -15,46 +16,41 @@ constexpr size_t kBlockSpareBytes = 16;
 
 void Refuse(const ChangeEntry& entry, std::u16string_view format, std::u16string_view reason,
             std::u16string& error_text) {
-  AppendErrorLogText(error_text, FormatMessageText(format, {entry.hive, entry.key,
-                                                            ErrorLogValueName(entry.value_name), reason}));
+  AppendErrorLogText(error_text, FormatMessageText(format, {entry.key().root_name, entry.key().path,
+                                                            ErrorLogValueName(entry.name()), reason}));
 }
 
 void MergeRow(const ChangeEntry& entry, Registry& registry, UndoText& undo, std::u16string& error_text) {
-  const std::optional<RegRoot> root = RootFromName(entry.hive);
-  if (!root) return Refuse(entry, kUnknownRootFormat, entry.hive, error_text);
-  const std::uint32_t type = TypeCodeFromName(entry.type_name);
-  if (type == UNKNOWN_VALUE_TYPE) return Refuse(entry, kUnknownTypeFormat, entry.type_name, error_text);
+  const std::optional<RegRoot> root = entry.root();
+  if (!root) return Refuse(entry, kUnknownRootFormat, entry.key().root_name, error_text);
+  const std::uint32_t type = entry.type();
+  if (type == kUnknownValueType) return Refuse(entry, kUnknownTypeFormat, TypeName(type), error_text);
 
-  // A string row's data of record is its whole "REG file data" text, stored
-  // with its NUL; the other rows carry their data block.
-  const std::uint8_t* data = nullptr;
-  size_t size = 0;
+  // The row's bytes are what is written: a string's decoded text with its NUL,
+  // the data block of the other forms. The registry reads one character past
+  // string data that lacks its NUL, to see whether the NUL was merely left out
+  // of the count: the bytes are passed with zero bytes after them.
+  const std::span<const std::uint8_t> bytes = type == DELETE_VALUE_TYPE ? std::span<const std::uint8_t>()
+                                                                        : entry.file_bytes();
+  if (bytes.size() > std::numeric_limits<std::uint32_t>::max() - kBlockSpareBytes)
+    return Refuse(entry, kDataTooLargeFormat, {}, error_text);
   std::vector<std::uint8_t> block;
-  if (type == kRegSz) {
-    data = reinterpret_cast<const std::uint8_t*>(entry.file_data.c_str());
-    size = (entry.file_data.size() + 1) * sizeof(char16_t);
-  } else if (type != DELETE_VALUE_TYPE && entry.data) {
-    // The registry reads one character past string data that lacks its NUL,
-    // to see whether the NUL was merely left out of the count: the bytes are
-    // passed with zero bytes after them, as a data block has them.
-    block.reserve(entry.data->size() + kBlockSpareBytes);
-    block.assign(entry.data->begin(), entry.data->end());
-    size = block.size();
-    block.resize(size + kBlockSpareBytes, 0);
-    data = block.data();
+  if (!bytes.empty()) {
+    block.reserve(bytes.size() + kBlockSpareBytes);
+    block.assign(bytes.begin(), bytes.end());
+    block.resize(bytes.size() + kBlockSpareBytes, 0);
   }
-  if (size > std::numeric_limits<std::uint32_t>::max()) return Refuse(entry, kDataTooLargeFormat, {}, error_text);
 
   UndoRow row;
-  row.hive = entry.hive;
+  row.hive = entry.key().root_name;
   row.root = *root;
-  row.key = entry.key;
-  row.value_name = entry.value_name;
-  row.status = entry.status;
+  row.key = entry.key().path;
+  row.value_name = entry.name();
+  row.status = entry.status();
   row.type = type;
   undo.Record(registry, row, error_text);
-  ApplyValueChange(registry, *root, entry.key, entry.value_name, type, size ? data : nullptr,
-                   static_cast<std::uint32_t>(size), error_text);
+  ApplyValueChange(registry, *root, entry.key().path, entry.name(), type, block.empty() ? nullptr : block.data(),
+                   static_cast<std::uint32_t>(bytes.size()), error_text);
 }
 
 }  // namespace

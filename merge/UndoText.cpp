@@ -156,7 +156,7 @@ void UndoText::Record(Registry& registry, const UndoRow& row, std::u16string& er
   std::uint32_t size = 0;
   std::vector<std::uint8_t> bytes;
   const ReadResult read = ReadValue(registry, row, type, bytes, size);
-  const bool absent = read == ReadResult::Absent || (read == ReadResult::Failed && EqualsNoCase(row.status, u"MISSING"));
+  const bool absent = read == ReadResult::Absent || (read == ReadResult::Failed && row.status == EntryStatus::Missing);
   if (absent && deletion) {
     // Deleting an absent value changes nothing: a later row of the same value
     // still finds the state from before the merge, and records it.

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "engine/ChangeEntry.h"
 #include "platform/Registry.h"
 
 namespace hivemend {
@@ -64,7 +65,7 @@ struct UndoRow {
   RegRoot root = RegRoot::CurrentUser;
   std::u16string_view key;
   std::u16string_view value_name;
-  std::u16string_view status;
+  EntryStatus status = EntryStatus::Missing;
   std::uint32_t type = 0;  // the row's type code, DELETE_VALUE_TYPE for a deletion
 };
 

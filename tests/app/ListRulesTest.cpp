@@ -6,24 +6,19 @@
 
 #include "app/ListRules.h"
 #include "platform/Text.h"
+#include "tests/EntryBuilder.h"
 
 namespace hivemend {
 namespace {
 
-ChangeEntry Entry(std::string_view hive, std::string_view status = "SAME", std::string_view key = "K",
+ChangeEntry Entry(std::string_view hive, EntryStatus status = EntryStatus::Same, std::string_view key = "K",
                   std::string_view name = "v") {
-  ChangeEntry e;
-  e.hive = U16(hive);
-  e.status = U16(status);
-  e.key = U16(key);
-  e.value_name = U16(name);
-  e.type_name = u"REG_SZ";
-  return e;
+  return test::MakeEntry({.root_name = U16(hive), .path = U16(key), .name = U16(name), .status = status});
 }
 
 std::vector<std::string> ColumnOf(const EntryStore& store, int column) {
   std::vector<std::string> out;
-  for (size_t i = 0; i < store.size(); ++i) out.push_back(ToUtf8(store.at(i).entry.Column(column)));
+  for (size_t i = 0; i < store.size(); ++i) out.push_back(ToUtf8(store.at(i).entry.ColumnText(column)));
   return out;
 }
 
@@ -52,12 +47,12 @@ TEST(StoreOrder, RowsAreKeptInAscendingOrderOfTheirFirstColumn) {
     EntryStore store;
     for (const std::string& row : c.arriving) {
       const size_t slash = row.find('/');
-      const size_t index = store.Insert(Entry(row.substr(0, slash), "SAME", "K", row.substr(slash + 1)));
-      EXPECT_EQ(ToUtf8(store.at(index).entry.value_name), row.substr(slash + 1)) << "returned index";
+      const size_t index = store.Insert(Entry(row.substr(0, slash), EntryStatus::Same, "K", row.substr(slash + 1)));
+      EXPECT_EQ(ToUtf8(store.at(index).entry.name()), row.substr(slash + 1)) << "returned index";
     }
     std::vector<std::string> got;
     for (size_t i = 0; i < store.size(); ++i)
-      got.push_back(ToUtf8(store.at(i).entry.hive) + "/" + ToUtf8(store.at(i).entry.value_name));
+      got.push_back(ToUtf8(store.at(i).entry.key().root_name) + "/" + ToUtf8(store.at(i).entry.name()));
     EXPECT_EQ(got, c.expected);
   }
 }
@@ -65,27 +60,27 @@ TEST(StoreOrder, RowsAreKeptInAscendingOrderOfTheirFirstColumn) {
 TEST(StoreOrder, ManyRowsAcrossChunksStayOrderedAndStable) {
   EntryStore store;
   const char* hives[] = {"HKLM", "HKCU", "HKCR", "HKU"};
-  for (int i = 0; i < 10000; ++i) store.Insert(Entry(hives[(i * 7) % 4], "SAME", "K", std::to_string(i)));
+  for (int i = 0; i < 10000; ++i) store.Insert(Entry(hives[(i * 7) % 4], EntryStatus::Same, "K", std::to_string(i)));
   ASSERT_EQ(store.size(), 10000u);
   for (size_t i = 1; i < store.size(); ++i) {
     const auto& a = store.at(i - 1).entry;
     const auto& b = store.at(i).entry;
-    const int order = CompareNoCase(a.hive, b.hive);
+    const int order = CompareNoCase(a.key().root_name, b.key().root_name);
     ASSERT_LE(order, 0) << "row " << i;
     if (order == 0) {
-      ASSERT_LT(std::stoi(ToUtf8(a.value_name)), std::stoi(ToUtf8(b.value_name))) << "row " << i;
+      ASSERT_LT(std::stoi(ToUtf8(a.name())), std::stoi(ToUtf8(b.name()))) << "row " << i;
     }
   }
 }
 
 TEST(StoreOrder, RowsStartUncheckedAndInsertsAfterASortGoByFirstColumn) {
   EntryStore store;
-  store.Insert(Entry("HKLM", "SAME", "b"));
-  store.Insert(Entry("HKCU", "SAME", "a"));
+  store.Insert(Entry("HKLM", EntryStatus::Same, "b"));
+  store.Insert(Entry("HKCU", EntryStatus::Same, "a"));
   EXPECT_FALSE(store.at(0).checked);
   SortRows(store, 2, false);  // Key descending: HKLM/b, HKCU/a
   EXPECT_EQ(ColumnOf(store, 0), Strings({"HKLM", "HKCU"}));
-  store.Insert(Entry("HKCR", "SAME", "c"));
+  store.Insert(Entry("HKCR", EntryStatus::Same, "c"));
   EXPECT_EQ(ColumnOf(store, 0)[0], "HKCR");
 }
 
@@ -110,7 +105,7 @@ TEST(ColumnSort, SortsAsTextWithoutRegardToCase) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     EntryStore store;
-    for (const std::string& k : c.keys) store.Insert(Entry("HKCU", "SAME", k));
+    for (const std::string& k : c.keys) store.Insert(Entry("HKCU", EntryStatus::Same, k));
     SortRows(store, 2, c.ascending);
     EXPECT_EQ(ColumnOf(store, 2), c.expected);
   }
@@ -118,24 +113,17 @@ TEST(ColumnSort, SortsAsTextWithoutRegardToCase) {
 
 TEST(ColumnSort, EachColumnSortsByItsOwnText) {
   EntryStore store;
-  ChangeEntry a = Entry("HKLM", "SAME", "k2", "n3");
-  a.type_name = u"REG_SZ";
-  a.file_data = u"z";
-  a.live_data = u"1";
-  ChangeEntry b = Entry("HKCU", "MISSING", "k3", "n1");
-  b.type_name = u"REG_DWORD";
-  b.file_data = u"y";
-  b.live_data = u"3";
-  ChangeEntry c = Entry("HKCR", "CHANGED", "k1", "n2");
-  c.type_name = u"REG_BINARY";
-  c.file_data = u"x";
-  c.live_data = u"2";
-  store.Insert(std::move(a));
-  store.Insert(std::move(b));
-  store.Insert(std::move(c));
+  store.Insert(test::MakeEntry({.root_name = u"HKLM", .path = u"k2", .name = u"n3", .type = kRegSz,
+                                .status = EntryStatus::Same, .file = test::TextBytes(u"z"),
+                                .live = LiveState::SameBytes, .live_type = kRegSz}));
+  store.Insert(test::MakeEntry({.root_name = u"HKCU", .path = u"k3", .name = u"n1", .type = kRegDword,
+                                .status = EntryStatus::Missing, .file = {1, 0, 0, 0}}));
+  store.Insert(test::MakeEntry({.root_name = u"HKCR", .path = u"k1", .name = u"n2", .type = kRegBinary,
+                                .status = EntryStatus::ChangedType, .file = {1}, .live = LiveState::OwnBytes,
+                                .live_type = kRegSz, .live_bytes = test::TextBytes(u"y")}));
   const std::vector<std::string> by_column[kColumnCount] = {
-      {"HKCR", "HKCU", "HKLM"}, {"CHANGED", "MISSING", "SAME"}, {"k1", "k2", "k3"}, {"n1", "n2", "n3"},
-      {"REG_BINARY", "REG_DWORD", "REG_SZ"}, {"x", "y", "z"}, {"1", "2", "3"}};
+      {"HKCR", "HKCU", "HKLM"}, {"CHANGED TYPE", "MISSING", "SAME"}, {"k1", "k2", "k3"}, {"n1", "n2", "n3"},
+      {"REG_BINARY", "REG_DWORD", "REG_SZ"}, {"0x1", "[not presentable value]", "z"}, {"", "y", "z"}};
   for (int column = 0; column < kColumnCount; ++column) {
     SCOPED_TRACE(testing::Message() << "column " << column);
     SortRows(store, column, true);
@@ -178,28 +166,25 @@ TEST(CheckRules, RuleNamesAreReadWithoutRegardToCase) {
   for (const Case& c : cases) EXPECT_EQ(CheckRuleFromText(c.text), c.rule) << "case at line " << c.line;
 }
 
-TEST(CheckRules, EachRuleSetsOrLeavesEachRow) {
+TEST(CheckRules, EachRuleSetsEachRow) {
   using R = CheckRule;
-  constexpr std::optional<bool> kLeave = std::nullopt;
+  using S = EntryStatus;
   struct Case {
     int line;
     R rule;
-    std::u16string_view status;
+    S status;
     bool checked;
-    std::optional<bool> result;
+    bool result;
   };
   const Case cases[] = {
-      {__LINE__, R::All, u"SAME", false, true},          {__LINE__, R::All, u"", true, true},
-      {__LINE__, R::None, u"CHANGED", true, false},      {__LINE__, R::None, u"", false, false},
-      {__LINE__, R::Invert, u"SAME", false, true},       {__LINE__, R::Invert, u"SAME", true, false},
-      {__LINE__, R::Changed, u"CHANGED", false, true},   {__LINE__, R::Changed, u"CHANGED TYPE", false, true},
-      {__LINE__, R::Changed, u"changed", false, true},   {__LINE__, R::Changed, u"c", false, true},
-      {__LINE__, R::Changed, u"SAME", true, false},      {__LINE__, R::Changed, u"MISSING", true, false},
-      {__LINE__, R::Changed, u"DELETE", true, false},    {__LINE__, R::Changed, u"", true, kLeave},
-      {__LINE__, R::Changed, u"", false, kLeave},        {__LINE__, R::Missing, u"MISSING", false, true},
-      {__LINE__, R::Missing, u"missing", false, true},   {__LINE__, R::Missing, u"MISSING ", true, false},
-      {__LINE__, R::Missing, u"DELETE", true, false},    {__LINE__, R::Missing, u"CHANGED", true, false},
-      {__LINE__, R::Missing, u"", true, kLeave},
+      {__LINE__, R::All, S::Same, false, true},           {__LINE__, R::All, S::Delete, true, true},
+      {__LINE__, R::None, S::Changed, true, false},       {__LINE__, R::None, S::Missing, false, false},
+      {__LINE__, R::Invert, S::Same, false, true},        {__LINE__, R::Invert, S::Same, true, false},
+      {__LINE__, R::Changed, S::Changed, false, true},    {__LINE__, R::Changed, S::ChangedType, false, true},
+      {__LINE__, R::Changed, S::Same, true, false},       {__LINE__, R::Changed, S::Missing, true, false},
+      {__LINE__, R::Changed, S::Delete, true, false},     {__LINE__, R::Missing, S::Missing, false, true},
+      {__LINE__, R::Missing, S::Delete, true, false},     {__LINE__, R::Missing, S::Changed, true, false},
+      {__LINE__, R::Missing, S::Same, true, false},
   };
   for (const Case& c : cases)
     EXPECT_EQ(CheckedByRule(c.rule, c.status, c.checked), c.result) << "case at line " << c.line;
@@ -207,25 +192,26 @@ TEST(CheckRules, EachRuleSetsOrLeavesEachRow) {
 
 TEST(CheckRules, ApplyWalksAllRows) {
   EntryStore store;
-  for (const char* status : {"MISSING", "DELETE", "SAME", "CHANGED", "CHANGED TYPE", ""})
-    store.Insert(Entry("HKCU", status, status));
+  for (EntryStatus status : {EntryStatus::Missing, EntryStatus::Delete, EntryStatus::Same, EntryStatus::Changed,
+                             EntryStatus::ChangedType})
+    store.Insert(Entry("HKCU", status));
   auto checks = [&] {
     std::string s;
     for (size_t i = 0; i < store.size(); ++i) s += store.at(i).checked ? 'x' : '.';
     return s;
   };
   ApplyCheckRule(store, CheckRule::All);
-  EXPECT_EQ(checks(), "xxxxxx");
+  EXPECT_EQ(checks(), "xxxxx");
   ApplyCheckRule(store, CheckRule::Changed);  // unchecks SAME and MISSING that All had checked
-  EXPECT_EQ(checks(), "...xxx");
+  EXPECT_EQ(checks(), "...xx");
   ApplyCheckRule(store, CheckRule::Invert);
-  EXPECT_EQ(checks(), "xxx...");
+  EXPECT_EQ(checks(), "xxx..");
   ApplyCheckRule(store, CheckRule::Invert);  // twice restores every row
-  EXPECT_EQ(checks(), "...xxx");
+  EXPECT_EQ(checks(), "...xx");
   ApplyCheckRule(store, CheckRule::Missing);
-  EXPECT_EQ(checks(), "x....x");  // the empty status is left as it was
+  EXPECT_EQ(checks(), "x....");
   ApplyCheckRule(store, CheckRule::None);
-  EXPECT_EQ(checks(), "......");
+  EXPECT_EQ(checks(), ".....");
 }
 
 }  // namespace

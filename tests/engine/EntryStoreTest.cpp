@@ -1,19 +1,57 @@
 // The list store against a plain vector that does the same thing slowly.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "engine/EntryStore.h"
 #include "platform/Text.h"
+#include "tests/EntryBuilder.h"
 
 namespace hivemend {
 namespace {
 
 ChangeEntry Entry(std::u16string hive, int id) {
-  ChangeEntry e;
-  e.hive = std::move(hive);
-  e.key = Decimal(static_cast<unsigned>(id));
-  return e;
+  return test::MakeEntry({.root_name = std::move(hive), .path = Decimal(static_cast<unsigned>(id))});
+}
+
+// A row packs its name and both sides' bytes into one block: every size, odd
+// ones included, and every live state must come back exactly, also after the
+// row has moved through the store.
+TEST(ChangeEntryTest, KeepsNamesAndBytesExactly) {
+  std::mt19937 rng(7);
+  auto bytes = [&](size_t n) {
+    std::vector<std::uint8_t> out(n);
+    for (auto& b : out) b = static_cast<std::uint8_t>(rng());
+    return out;
+  };
+  EntryStore store;
+  std::vector<test::EntrySpec> specs;
+  for (int i = 0; i < 600; ++i) {
+    test::EntrySpec s;
+    s.name = std::u16string(rng() % 12, static_cast<char16_t>(u'a' + i % 26)) + Decimal(static_cast<unsigned>(i));
+    s.type = std::array<std::uint32_t, 4>{kRegBinary, kRegDword, kRegQword, 0x12345}[rng() % 4];
+    s.file = bytes(rng() % 19);
+    s.live = static_cast<LiveState>(rng() % 3);
+    if (s.live != LiveState::None) s.live_type = static_cast<std::uint32_t>(rng());
+    if (s.live == LiveState::OwnBytes) s.live_bytes = bytes(rng() % 19);
+    s.line = static_cast<std::uint32_t>(rng());
+    specs.push_back(s);
+    store.Insert(test::MakeEntry(s));
+  }
+  for (size_t i = 0; i < specs.size(); ++i) {
+    const test::EntrySpec& s = specs[i];
+    const ChangeEntry& e = store.at(i).entry;
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    EXPECT_EQ(e.name(), s.name);
+    EXPECT_EQ(e.type(), s.type);
+    EXPECT_EQ(e.line(), s.line);
+    EXPECT_EQ(std::vector<std::uint8_t>(e.file_bytes().begin(), e.file_bytes().end()), s.file);
+    EXPECT_EQ(e.live(), s.live);
+    EXPECT_EQ(e.live_type(), s.live_type);
+    const std::vector<std::uint8_t> live(e.live_bytes().begin(), e.live_bytes().end());
+    EXPECT_EQ(live, s.live == LiveState::SameBytes ? s.file : s.live_bytes);
+  }
 }
 
 TEST(EntryStoreTest, KeepsTheFirstColumnInOrderAndEqualTextsInArrivalOrder) {
@@ -24,7 +62,7 @@ TEST(EntryStoreTest, KeepsTheFirstColumnInOrderAndEqualTextsInArrivalOrder) {
   EXPECT_EQ(store.Insert(Entry(u"HKEY_USERS", 4)), 1u);
   EXPECT_EQ(store.Insert(Entry(u"", 5)), 0u);
   std::vector<std::u16string> keys;
-  store.ForEach([&](EntryStore::Row& row) { keys.push_back(row.entry.key); });
+  store.ForEach([&](EntryStore::Row& row) { keys.push_back(row.entry.key().path); });
   EXPECT_EQ(keys, (std::vector<std::u16string>{u"5", u"2", u"4", u"1", u"3"}));
   EXPECT_FALSE(store.at(0).checked);
 }
@@ -46,13 +84,13 @@ TEST(EntryStoreTest, MatchesASimpleModelThroughManyInsertsAndRemovals) {
     } else {
       const size_t index = rng() % model.size();
       const ChangeEntry removed = store.Remove(index);
-      ASSERT_EQ(removed.key, Decimal(static_cast<unsigned>(model[index].second))) << "seed " << seed;
+      ASSERT_EQ(removed.key().path, Decimal(static_cast<unsigned>(model[index].second))) << "seed " << seed;
       model.erase(model.begin() + static_cast<std::ptrdiff_t>(index));
     }
     ASSERT_EQ(store.size(), model.size());
     if (step % 997 == 0) {
       for (size_t i = 0; i < model.size(); ++i) {
-        ASSERT_EQ(store.at(i).entry.key, Decimal(static_cast<unsigned>(model[i].second))) << "seed " << seed;
+        ASSERT_EQ(store.at(i).entry.key().path, Decimal(static_cast<unsigned>(model[i].second))) << "seed " << seed;
       }
     }
   }
@@ -67,12 +105,12 @@ TEST(EntryStoreTest, ReorderKeepsEveryRowAndItsCheckState) {
   for (int i = 0; i < 3000; ++i) store.Insert(Entry(u"HKCU", i));
   store.at(5).checked = true;
   store.Reorder([](const EntryStore::Row& a, const EntryStore::Row& b) {
-    return CompareNoCase(b.entry.key, a.entry.key) < 0;
+    return CompareNoCase(b.entry.key().path, a.entry.key().path) < 0;
   });
   ASSERT_EQ(store.size(), 3000u);
-  EXPECT_EQ(store.at(0).entry.key, u"999");
+  EXPECT_EQ(store.at(0).entry.key().path, u"999");
   size_t checked = 0;
-  store.ForEach([&](EntryStore::Row& row) { checked += row.checked && row.entry.key == u"5"; });
+  store.ForEach([&](EntryStore::Row& row) { checked += row.checked && row.entry.key().path == u"5"; });
   EXPECT_EQ(checked, 1u);
   EXPECT_EQ(store.Insert(Entry(u"HKCR", 1)), 0u);
 }

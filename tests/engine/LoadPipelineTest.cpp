@@ -14,7 +14,7 @@ using test::Show;
 class RecordingReport : public LoadReport {
  public:
   void AddEntry(ChangeEntry&& e) override {
-    events.push_back(u"row:" + e.value_name);
+    events.push_back(u"row:" + std::u16string(e.name()));
     entries.push_back(std::move(e));
   }
   void SetStatusText(int part, const std::u16string& text) override {
@@ -131,8 +131,8 @@ TEST_F(LoadPipelineTest, EncodingsDecodeToTheSameRows) {
     RecordingReport report;
     RunLoad(Write(name, bytes), &registry_, report, Windows1252ToUtf16);
     ASSERT_EQ(report.entries.size(), 1u) << name;
-    EXPECT_EQ(Show(report.entries[0].value_name), "caf\xC3\xA9") << name;
-    EXPECT_EQ(Show(report.entries[0].file_data), "\xE2\x82\xACuro") << name;
+    EXPECT_EQ(Show(report.entries[0].name()), "caf\xC3\xA9") << name;
+    EXPECT_EQ(Show(report.entries[0].file_text()), "\xE2\x82\xACuro") << name;
   }
 }
 
@@ -163,7 +163,7 @@ TEST_F(LoadPipelineTest, ValuesOfKeysThatComeAndGoAreComparedAgainstTheirOwnKey)
   } report(registry_);
   ASSERT_EQ(RunLoad(path, &registry_, report).outcome, LoadOutcome::Normal);
   std::vector<std::string> statuses;
-  for (const auto& e : report.entries) statuses.push_back(Show(e.key + u"|" + e.value_name + u"|" + e.status));
+  for (const auto& e : report.entries) statuses.push_back(Show(e.key().path + u"|" + std::u16string(e.name()) + u"|" + std::u16string(StatusText(e.status()))));
   EXPECT_EQ(statuses, (std::vector<std::string>{"Software\\A|x|SAME", "Software\\B|x|CHANGED",
                                                 "Software\\Gone|x|MISSING", "Software\\A|x|CHANGED",
                                                 "Software\\A|y|MISSING", "software\\b|x|SAME",

@@ -2,6 +2,8 @@
 // line counting and every problem text.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "engine/ChangeEntry.h"
 #include "engine/RegParser.h"
 #include "engine/RegText.h"
@@ -87,6 +89,30 @@ TEST(RegTextTest, DecodesByByteOrderMarkAndStopsAtNul) {
   }
 }
 
+// Loads hand the decoder the file's bytes in 16-bit units; it must cut the
+// text where the byte-wise decoder does, wherever the first NUL stands.
+TEST(RegTextTest, InPlaceDecodingCutsAtTheFirstNulAsTheByteDecoderDoes) {
+  for (size_t length = 0; length <= 21; ++length) {
+    for (size_t nul = 0; nul <= length; ++nul) {
+      std::string bytes("\xFF\xFE", 2);
+      for (size_t i = 0; i < length; ++i) {
+        bytes += i == nul ? '\0' : static_cast<char>('a' + i % 26);
+        bytes += '\0';
+      }
+      for (bool odd : {false, true}) {
+        std::string file = bytes;
+        if (odd) file += 'z';  // a last byte without its partner
+        std::u16string raw((file.size() + 1) / 2, u'\xAAAA');  // the unit past an odd end is not read
+        std::memcpy(raw.data(), file.data(), file.size());
+        const std::u16string expected = DecodeRegText(file, Windows1252ToUtf16);
+        EXPECT_EQ(DecodeRegText(std::move(raw), file.size(), Windows1252ToUtf16), expected)
+            << "length " << length << ", NUL at " << nul << (odd ? ", odd size" : "");
+        EXPECT_EQ(expected.size(), 1 + std::min(nul, length)) << "length " << length << ", NUL at " << nul;
+      }
+    }
+  }
+}
+
 TEST(RegTextTest, SplitsAtEveryCrAndLfAndSkipsEmptyLines) {
   struct Case {
     std::u16string text;
@@ -105,6 +131,27 @@ TEST(RegTextTest, SplitsAtEveryCrAndLfAndSkipsEmptyLines) {
     while (source.Next(&line)) got.emplace_back(line);
     EXPECT_EQ(got, c.lines) << "case at line " << c.line;
     EXPECT_FALSE(source.Next(&line)) << "stays finished, case at line " << c.line;
+  }
+}
+
+TEST(RegTextTest, LineNumbersCountLinesAsAnEditorDoes) {
+  struct Case {
+    std::u16string text;
+    std::vector<std::uint32_t> numbers;  // of the lines given
+    int line;
+  } cases[] = {
+      {u"a\r\nb\nc\rd", {1, 2, 3, 4}, __LINE__},
+      {u"\r\n\r\na\n\n\nb", {3, 6}, __LINE__},
+      {u"\r\ra\r\n\rb\n\r\nc", {3, 5, 7}, __LINE__},
+      {u"\na", {2}, __LINE__},
+      {u"a\r", {1}, __LINE__},
+  };
+  for (const Case& c : cases) {
+    RegLineSource source(c.text);
+    std::vector<std::uint32_t> got;
+    std::u16string_view line;
+    while (source.Next(&line)) got.push_back(source.line_number());
+    EXPECT_EQ(got, c.numbers) << "case at line " << c.line;
   }
 }
 
@@ -288,7 +335,7 @@ TEST(RegParserTest, UnknownDataFormsAreListedWithoutData) {
   for (std::u16string_view line : {u"\"x\"= \"spaced\"", u"\"x\"=qword:01", u"\"x\"=hex 01,02", u"\"x\"=hexff",
                                    u"\"x\"=", u"\"x\"=str(2):\"a\""}) {
     const Value v = ParseOne(line, __LINE__);
-    EXPECT_EQ(v.type, UNKNOWN_VALUE_TYPE) << Show(line);
+    EXPECT_EQ(v.type, kUnknownValueType) << Show(line);
     EXPECT_EQ(v.byte_count, 0u) << Show(line);
     EXPECT_FALSE(v.has_block) << Show(line);
     EXPECT_EQ(TypeName(v.type), u"UNKNOWN - ERROR");
@@ -314,6 +361,28 @@ TEST(RegParserTest, DeletionsAndSkippedLines) {
   EXPECT_EQ(r.end, ParseEnd::EndOfText);
   // The key line and the line with the empty name count; nothing else does.
   EXPECT_EQ(r.line_number, 2u);
+
+  // A line of two characters or fewer is skipped, even one that reads as a value.
+  for (std::u16string_view line : {u"@=", u" @= ", u"\"\"", u"@"}) {
+    RecordingSink short_sink;
+    const ParseResult short_result = Parse(std::u16string(line) + u"\r\n@=-\r\n", short_sink);
+    ASSERT_EQ(short_sink.values.size(), 1u) << Show(line);
+    EXPECT_EQ(short_sink.values[0].type, DELETE_VALUE_TYPE) << Show(line);
+    EXPECT_EQ(short_result.line_number, 2u) << Show(line);
+    EXPECT_TRUE(short_sink.status.empty()) << Show(line);
+  }
+}
+
+TEST(RegParserTest, ValuesCarryTheNumberOfTheirLine) {
+  std::vector<std::uint32_t> lines;
+  struct LineSink : RecordingSink {
+    std::vector<std::uint32_t>* lines;
+    void OnValue(ParsedValue& v) override { lines->push_back(v.line); }
+  } line_sink;
+  line_sink.lines = &lines;
+  // The header, an empty line and the key line come first (lines 1 to 3).
+  Parse(u"\"a\"=hex:01,\\\r\n  02\r\n\r\n; note\r\n\"b\"=dword:1\n\"c\"=-\r\"d\"=\"x\"\r\n", line_sink);
+  EXPECT_EQ(lines, (std::vector<std::uint32_t>{4, 8, 9, 10}));
 }
 
 TEST(RegParserTest, LineNumbersInProblemTexts) {

@@ -180,6 +180,17 @@ TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
   EXPECT_TRUE(GetValue(after, RegRoot::CurrentUser, u"K", u"w"));  // the other row was merged
 }
 
+TEST_F(CliMerge, AnUndoFileThatCannotBeSavedFailsTheMerge) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "one.reg",
+                                   u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n\"w\"=dword:2\r\n"));
+  test::WriteBytes(dir_.path() / "plain-file", "x");
+  const CliRun run = Cli({u"merge", P("one.reg"), u"--baseline", P("baseline.reg"), u"--history",
+                          (dir_.path() / "plain-file" / "history").u16string()});
+  EXPECT_EQ(run.code, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find("Undo file: (none)\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("ERROR Writing the REG undo file to disk!\n"), std::string::npos) << run.out;
+}
+
 TEST_F(CliMerge, NothingIsMergedAfterALoadError) {
   ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "old.reg", u"REGEDIT4\r\n\r\n[HKCU\\K]\r\n\"v\"=dword:1\r\n"));
   const CliRun run = Cli({u"merge", P("old.reg"), u"--baseline", P("baseline.reg"), u"--history",

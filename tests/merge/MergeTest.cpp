@@ -18,7 +18,7 @@ void Add(EntryStore& store, ChangeEntry entry, bool checked = true) {
 
 std::vector<std::string> Names(EntryStore& store) {
   std::vector<std::string> names;
-  store.ForEach([&](EntryStore::Row& row) { names.push_back(Show(row.entry.value_name)); });
+  store.ForEach([&](EntryStore::Row& row) { names.push_back(Show(row.entry.name())); });
   return names;
 }
 
@@ -87,7 +87,7 @@ TEST(Merge, CheckedRowsAreAppliedInListOrderAndRemoved) {
   Add(f.store, Row(u"HKCU", u"MISSING", u"K", u"last", u"REG_MULTI_SZ"), false);
   // The user sorted by value name: that order is the merge's order.
   f.store.Reorder([](const EntryStore::Row& a, const EntryStore::Row& b) {
-    return a.entry.value_name < b.entry.value_name;
+    return a.entry.name() < b.entry.name();
   });
   std::vector<std::string> sets;
   registry.observer = [&](FaultyRegistry::Op op, std::u16string_view path) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/ChangeEntry.h"
+#include "tests/EntryBuilder.h"
 #include "merge/Merge.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
@@ -163,19 +164,37 @@ inline bool KeyExists(Registry& registry, RegRoot root, std::u16string_view key_
   return key.Open(root, key_path, kKeyRead) == kRegOk;
 }
 
-// A row as the load would list it.
+// A status named by its text, in any letter case (tests write rows as the list
+// shows them).
+inline EntryStatus StatusNamed(std::u16string_view text) {
+  for (EntryStatus s : {EntryStatus::Missing, EntryStatus::Delete, EntryStatus::Same, EntryStatus::Changed,
+                        EntryStatus::ChangedType}) {
+    if (EqualsNoCase(StatusText(s), text)) return s;
+  }
+  ADD_FAILURE() << "no status " << ToUtf8(text);
+  return EntryStatus::Missing;
+}
+inline std::uint32_t TypeNamed(std::u16string_view name) {
+  for (std::uint32_t t : {kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegMultiSz, kRegQword, DELETE_VALUE_TYPE}) {
+    if (TypeName(t) == name) return t;
+  }
+  return kUnknownValueType;
+}
+
+// A row as the load would list it: for REG_SZ the text is the data of record,
+// for the other types the block.
 inline ChangeEntry Row(std::u16string_view hive, std::u16string_view status, std::u16string_view key,
-                       std::u16string_view name, std::u16string_view type_name, std::u16string_view file_data = {},
+                       std::u16string_view name, std::u16string_view type_name, std::u16string_view file_text = {},
                        std::optional<std::vector<std::uint8_t>> data = std::nullopt) {
-  ChangeEntry entry;
-  entry.hive = hive;
-  entry.status = status;
-  entry.key = key;
-  entry.value_name = name;
-  entry.type_name = type_name;
-  entry.file_data = file_data;
-  entry.data = std::move(data);
-  return entry;
+  EntrySpec spec;
+  spec.root_name = hive;
+  spec.path = key;
+  spec.name = name;
+  spec.type = TypeNamed(type_name);
+  spec.status = StatusNamed(status);
+  if (spec.type == kRegSz) spec.file = TextBytes(file_text);
+  if (data) spec.file = std::move(*data);
+  return MakeEntry(spec);
 }
 
 }  // namespace hivemend::test

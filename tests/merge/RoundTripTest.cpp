@@ -225,11 +225,11 @@ void RunCase(std::uint64_t seed, const CaseSetup& setup) {
   std::map<Identity, std::u16string> first_row_name;
   store.ForEach([&](EntryStore::Row& row) {
     const ChangeEntry& e = row.entry;
-    const std::optional<RegRoot> root = RootFromName(e.hive);
-    if (!root || TypeCodeFromName(e.type_name) == UNKNOWN_VALUE_TYPE) return;
-    const Identity id = IdentityOf(*root, e.key, RegistryValueName(e.value_name));
-    first_row_name.try_emplace(id, e.value_name);
-    where.try_emplace(id, Where{*root, e.key, RegistryValueName(e.value_name)});
+    const std::optional<RegRoot> root = e.root();
+    if (!root || e.type() == kUnknownValueType) return;
+    const Identity id = IdentityOf(*root, e.key().path, e.registry_name());
+    first_row_name.try_emplace(id, e.name());
+    where.try_emplace(id, Where{*root, e.key().path, e.registry_name()});
   });
   for (const auto& [id, w] : where) before[id] = GetValue(registry, w.root, w.key, w.name);
 

@@ -84,7 +84,7 @@ UndoRow MakeRow(std::u16string_view hive, std::u16string_view key, std::u16strin
   row.key = key;
   row.value_name = name;
   row.type = type;
-  row.status = status;
+  row.status = test::StatusNamed(status);
   return row;
 }
 

@@ -165,6 +165,33 @@ TEST_P(RegistryTest, KeysAreClosedByTheirOwner) {
   EXPECT_EQ(memory.OpenHandles(), 0u);
 }
 
+// The state the console front end writes out: every key, parents without
+// values included, each key and value under the spelling it was first given.
+TEST(MemoryRegistrySnapshot, ListsEveryKeyAndValueUnderItsFirstSpelling) {
+  MemoryRegistry memory;
+  auto set = [&](RegRoot root, std::u16string_view path, std::u16string_view name, std::uint8_t byte) {
+    RegKey key(memory);
+    ASSERT_EQ(key.Create(root, path, kKeyWrite), kRegOk);
+    ASSERT_EQ(key.Set(name, kRegBinary, &byte, 1), kRegOk);
+  };
+  set(RegRoot::LocalMachine, u"Soft\\Deep\\Key", u"Val", 1);
+  set(RegRoot::LocalMachine, u"SOFT\\deep\\KEY", u"VAL", 2);  // same key and value, other spellings
+  set(RegRoot::LocalMachine, u"soft", u"b", 3);
+  set(RegRoot::CurrentUser, u"", u"Top", 4);  // a value of the root itself
+  {
+    RegKey empty(memory);
+    ASSERT_EQ(empty.Create(RegRoot::Users, u"Empty", kKeyWrite), kRegOk);
+  }
+  std::vector<std::string> got;
+  for (const MemoryRegistry::Key& key : memory.Snapshot()) {
+    std::string line = std::to_string(static_cast<int>(key.root)) + ":" + test::Show(key.path);
+    for (const MemoryRegistry::Value& v : key.values) line += " " + test::Show(v.name) + "=" + std::to_string(v.data.at(0));
+    got.push_back(line);
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"1: Top=4", "2:Soft b=3", "2:Soft\\Deep", "2:Soft\\Deep\\Key Val=2",
+                                           "3:Empty"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Registries, RegistryTest, ::testing::ValuesIn(test::AllRegistryKinds()), test::KindName);
 
 }  // namespace
