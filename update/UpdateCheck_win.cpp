@@ -31,7 +31,7 @@ DWORD WINAPI UpdateCheckWorker(LPVOID parameter) {
   run.window = context->window;
   run.terminate_message = context->terminate_message;
   run.version_url = VersionInfoUrl();
-  return RunUpdateCheck(run, &g_latest_version_text) == UpdateCheckOutcome::kNoResult ? 1 : 0;
+  return RunUpdateCheck(run, &g_latest_version_text) == UpdateCheckOutcome::NoResult ? 1 : 0;
 }
 
 }  // namespace

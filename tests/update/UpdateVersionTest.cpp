@@ -133,8 +133,6 @@ TEST(UpdateVersionTest, InstallerGoesBesideTheProgramAndStartsSilently) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     EXPECT_EQ(InstallerPathBeside(c.program), c.installer);
   }
-  EXPECT_EQ(InstallerCommandLine(u"C:\\Program Files\\Hivemend\\HivemendSetup64.exe"),
-            u"\"C:\\Program Files\\Hivemend\\HivemendSetup64.exe\" /S");
   EXPECT_EQ(HttpsUrl(u"localhost:8443", kVersionInfoPath), u"https://localhost:8443/versioninfo/hivemend/");
 }
 
