@@ -25,7 +25,6 @@ inline constexpr std::u16string_view kStatusChangedType = u"CHANGED TYPE";
 
 inline constexpr std::u16string_view kNotPresentable = u"[not presentable value]";
 inline constexpr std::u16string_view kProductName = u"Hivemend";
-inline constexpr std::u16string_view kProgramVersion = u"0.0.2.11";
 
 // Column headers, in column order.
 inline constexpr std::u16string_view kColumnHeaders[7] = {

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/ChangeEntry.h"
 #include "msgbox/AppMessageBox.h"
 #include "platform/Registry.h"
+#include "platform/Version.h"
 #include "platform/WinString.h"
 #include "update/InstallUpdate_win.h"
 #include "update/UpdateCheckRun_win.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "engine/ChangeEntry.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
+#include "platform/Version.h"
 #include "platform/WinString.h"
 #include "tests/update/RedirectedRegistry.h"
 #include "tests/update/UpdateTestServer_win.h"
