@@ -74,9 +74,10 @@ bool WriteInto(const std::u16string& path, std::string_view bytes, DWORD disposi
   return CloseHandle(file.release()) && written;
 }
 
+// The folder with its closing separator, so that the root of a drive keeps it.
 std::u16string FolderOf(const std::u16string& path) {
   const size_t slash = path.find_last_of(u"\\/");
-  return slash == std::u16string::npos ? std::u16string(u".") : path.substr(0, slash);
+  return slash == std::u16string::npos ? std::u16string(u".") : path.substr(0, slash + 1);
 }
 
 }  // namespace
