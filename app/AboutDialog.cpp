@@ -1,6 +1,7 @@
 #include "app/AboutDialog.h"
 
 #include "engine/ChangeEntry.h"
+#include "platform/Version.h"
 #include "platform/Text.h"
 #include "platform/WinString.h"
 #include "resources/resource.h"

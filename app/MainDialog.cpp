@@ -415,9 +415,4 @@ INT_PTR ShowMainDialog(const MainDialogOptions& options) {
                          reinterpret_cast<LPARAM>(&window));
 }
 
-void RefreshListCount(HWND owner) {
-  if (auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(owner, DWLP_USER)))
-    window->list().RefreshCount();
-}
-
 }  // namespace hivemend

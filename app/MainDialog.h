@@ -34,10 +34,6 @@ struct MainDialogOptions {
 // terminate request, 2 for the close box and Escape.
 INT_PTR ShowMainDialog(const MainDialogOptions& options);
 
-// Makes the list show the store's present row count; for code that removed
-// rows from the store (the merge). owner is the main window.
-void RefreshListCount(HWND owner);
-
 // Window messages of the main window (WM_APP range).
 inline constexpr UINT kLoadChannelMessage = WM_APP + 1;  // load operations wait to be taken
 inline constexpr UINT kTerminateMessage = WM_APP + 2;    // a terminate request, passed on

@@ -35,7 +35,6 @@ std::u16string_view StatusText(EntryStatus status);
 
 inline constexpr std::u16string_view kNotPresentable = u"[not presentable value]";
 inline constexpr std::u16string_view kProductName = u"Hivemend";
-inline constexpr std::u16string_view kProgramVersion = u"0.0.2.11";
 
 inline constexpr int kColumnCount = 7;
 // Column headers, in column order.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -19,7 +20,7 @@ std::u16string NewHistoryFileName(const std::u16string& folder, std::u16string_v
   std::vector<std::u16string> kept;
   std::u16string name;
   for (int attempt = 0; attempt < kAttempts && name.empty(); ++attempt) {
-    const std::u16string placeholder = history_file::CreatePlaceholder(folder, prefix);
+    const std::u16string placeholder = CreateUniqueFile(folder, prefix);
     if (placeholder.empty()) break;
     const size_t slash = placeholder.find_last_of(u"\\/");
     const size_t start = slash == std::u16string::npos ? 0 : slash + 1;
@@ -27,7 +28,7 @@ std::u16string NewHistoryFileName(const std::u16string& folder, std::u16string_v
     const size_t stem = std::min<size_t>(prefix.size(), 3);
     if (file.size() <= stem + kPlaceholderExtension.size() ||
         !EqualsNoCase(file.substr(file.size() - kPlaceholderExtension.size()), kPlaceholderExtension)) {
-      history_file::Delete(placeholder);
+      RemoveFile(placeholder);
       break;
     }
     const std::u16string_view number = file.substr(stem, file.size() - stem - kPlaceholderExtension.size());
@@ -35,14 +36,14 @@ std::u16string NewHistoryFileName(const std::u16string& folder, std::u16string_v
     candidate += prefix;
     candidate += number;
     candidate += extension;
-    if (history_file::Exists(candidate)) {
+    if (PathExists(candidate)) {
       kept.push_back(placeholder);
     } else {
-      history_file::Delete(placeholder);
+      RemoveFile(placeholder);
       name = std::move(candidate);
     }
   }
-  for (const std::u16string& placeholder : kept) history_file::Delete(placeholder);
+  for (const std::u16string& placeholder : kept) RemoveFile(placeholder);
   return name;
 }
 

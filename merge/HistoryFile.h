@@ -13,15 +13,4 @@ namespace hivemend {
 std::u16string NewHistoryFileName(const std::u16string& folder, std::u16string_view prefix,
                                   std::u16string_view extension);
 
-// The system halves (HistoryFile_win.cpp with GetTempFileNameW, and a native
-// counterpart that behaves the same).
-namespace history_file {
-// Creates a new empty file in folder named from the first three characters of
-// prefix, a hexadecimal number and ".tmp" (any letter case); returns its full
-// path, or empty on failure.
-std::u16string CreatePlaceholder(const std::u16string& folder, std::u16string_view prefix);
-bool Exists(const std::u16string& path);
-void Delete(const std::u16string& path);
-}  // namespace history_file
-
 }  // namespace hivemend

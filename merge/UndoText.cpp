@@ -4,6 +4,7 @@
 
 #include "engine/ChangeEntry.h"
 #include "merge/RegistryWriter.h"
+#include "platform/RegistryName.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -26,21 +27,12 @@ void AppendByteList(const std::uint8_t* data, size_t size, std::u16string& out) 
 
 }  // namespace
 
-std::u16string FoldRegistryName(std::u16string_view name) {
-  std::u16string out(name);
-  for (char16_t& c : out) c = FoldRegistryChar(c);
-  return out;
-}
+std::u16string FoldRegistryName(std::u16string_view name) { return FoldedRegistryName(name); }
 
 RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16string_view registry_name) {
   std::u16string key;
-  key.reserve(key_path.size());
-  for (char16_t c : key_path) {
-    if (c == u'\\' && (key.empty() || key.back() == u'\\')) continue;
-    key += c;
-  }
-  if (!key.empty() && key.back() == u'\\') key.pop_back();
-  return {root, FoldRegistryName(key), FoldRegistryName(registry_name)};
+  KeyPathIdentity(key_path, key);
+  return {root, std::move(key), FoldedRegistryName(registry_name)};
 }
 
 namespace {

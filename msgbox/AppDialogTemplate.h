@@ -46,7 +46,6 @@ class CAppDialogTemplate {
 
   // The layout the controls were made from (pixels and dialog units).
   const BoxLayout& Layout() const { return layout_; }
-  const std::u16string& MessageText() const { return message_; }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

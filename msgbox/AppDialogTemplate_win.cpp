@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "msgbox/SavedAnswer.h"
+#include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
@@ -60,14 +61,6 @@ std::u16string WindowText(HWND window, int max_chars) {
   return buffer;
 }
 
-std::u16string ProgramPath() {
-  std::u16string path(32768, u'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()),
-                                          static_cast<DWORD>(path.size()));
-  path.resize(length < path.size() ? length : 0);
-  return path;
-}
-
 HICON LoadBoxIcon(UINT style, const MessageBoxParams& record, HMODULE icon_module) {
   const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
   if (record.icon_id != 0)
@@ -98,7 +91,7 @@ bool CopyBoxText(HWND dialog, const MSG& message) {
   std::u16string text(kLine);
   text += WindowText(dialog, 999) + u"\r\n";
   text += kLine;
-  text += WindowText(GetDlgItem(dialog, MESSAGE_ID), 3999) + u"\r\n";
+  text += WindowText(GetDlgItem(dialog, kMessageId), 3999) + u"\r\n";
   text += kLine;
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsButtonClass(child)) continue;
@@ -216,7 +209,7 @@ CAppDialogTemplate::CAppDialogTemplate(HWND owner, const wchar_t* text, const wc
 
   layout_ = LayOutMessageBox(input, m);
   for (LayoutItem& item : layout_.items) {
-    if (item.id == MESSAGE_ID) item.style |= kNoPrefix;
+    if (item.id == kMessageId) item.style |= kNoPrefix;
     items_.push_back(std::make_unique<CAppDialogItem>(item));
   }
 
@@ -319,7 +312,7 @@ INT_PTR CALLBACK CAppDialogTemplate::DialogProc(HWND dialog, UINT message, WPARA
 INT_PTR CAppDialogTemplate::OnInitDialog(HWND dialog) {
   const WPARAM font = reinterpret_cast<WPARAM>(font_);
   if (font_) {
-    SendDlgItemMessageW(dialog, MESSAGE_ID, WM_SETFONT, font, FALSE);
+    SendDlgItemMessageW(dialog, kMessageId, WM_SETFONT, font, FALSE);
     for (int id = kFirstButtonId; id <= kLastButtonId; ++id)
       if (HWND control = GetDlgItem(dialog, id)) SendMessageW(control, WM_SETFONT, font, FALSE);
     for (int id : {AMB_ID_HELP, AMB_ID_CHECKBOX, AMB_ID_REPORT})
@@ -332,9 +325,9 @@ INT_PTR CAppDialogTemplate::OnInitDialog(HWND dialog) {
     SetCloseItem(dialog, false);
   }
   if (HWND default_button = GetDlgItem(dialog, layout_.default_id)) SetFocus(default_button);
-  if (!(layout_.box_kind & (BOX_HAS_CANCEL | BOX_IS_OK))) SetCloseItem(dialog, false);
+  if (!(layout_.box_kind & (kBoxHasCancel | kBoxIsOk))) SetCloseItem(dialog, false);
   if (icon_) {
-    if (HWND control = GetDlgItem(dialog, ICON_ID))
+    if (HWND control = GetDlgItem(dialog, kIconId))
       SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(IconProc));
   }
   // A system-modal box is topmost as DS_SYSMODAL makes it on Windows; said
@@ -375,10 +368,10 @@ void CAppDialogTemplate::OnCommand(HWND dialog, WPARAM command) {
     return;
   switch (command) {
     case IDCANCEL:
-      if (layout_.box_kind & BOX_HAS_CANCEL) {
+      if (layout_.box_kind & kBoxHasCancel) {
         result_ = IDCANCEL;
         ended_ = true;
-      } else if (layout_.box_kind & BOX_IS_OK) {
+      } else if (layout_.box_kind & kBoxIsOk) {
         result_ = IDOK;
         ended_ = true;
       }
@@ -393,7 +386,7 @@ void CAppDialogTemplate::OnCommand(HWND dialog, WPARAM command) {
       return;
   }
   int result = static_cast<int>(static_cast<DWORD>(command));
-  const bool ticked = (layout_.box_kind & BOX_CHECK_ANY) && IsDlgButtonChecked(dialog, AMB_ID_CHECKBOX) == BST_CHECKED;
+  const bool ticked = (layout_.box_kind & kBoxCheckAny) && IsDlgButtonChecked(dialog, AMB_ID_CHECKBOX) == BST_CHECKED;
   if (ticked) {
     result = static_cast<int>(static_cast<DWORD>(result) | CheckResultBit(layout_.box_kind));
     if (!module_name_.empty()) StoreAnswer(result);
@@ -459,7 +452,7 @@ void CAppDialogTemplate::OnDisabledTick(HWND dialog) {
   }
   KillTimer(dialog, kDisabledTimer);
   EnableButtons(dialog, true);
-  if (layout_.box_kind & (BOX_HAS_CANCEL | BOX_IS_OK)) SetCloseItem(dialog, true);
+  if (layout_.box_kind & (kBoxHasCancel | kBoxIsOk)) SetCloseItem(dialog, true);
   SetWindowTextW(dialog, AsWide(caption_));
   if (HWND default_button = GetDlgItem(dialog, layout_.default_id)) SetFocus(default_button);
   InvalidateRect(dialog, nullptr, TRUE);
@@ -491,7 +484,7 @@ BOOL CAppDialogTemplate::OnEraseBackground(HWND dialog, HDC dc) {
 INT_PTR CAppDialogTemplate::OnControlColorStatic(HDC dc, HWND control) {
   SetBkColor(dc, background_color_ != CLR_INVALID ? background_color_ : GetSysColor(COLOR_WINDOW));
   SetTextColor(dc, text_color_ != CLR_INVALID ? text_color_ : GetSysColor(COLOR_WINDOWTEXT));
-  if (GetDlgCtrlID(control) == MESSAGE_ID) return reinterpret_cast<INT_PTR>(background_brush_);
+  if (GetDlgCtrlID(control) == kMessageId) return reinterpret_cast<INT_PTR>(background_brush_);
   return FALSE;
 }
 

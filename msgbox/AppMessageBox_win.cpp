@@ -4,6 +4,7 @@
 
 #include "msgbox/AppDialogTemplate.h"
 #include "msgbox/SavedAnswer.h"
+#include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/WinString.h"
 
@@ -11,20 +12,12 @@ namespace hivemend {
 
 namespace {
 
-std::u16string ProgramFilePath() {
-  std::u16string path(32768, u'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()),
-                                          static_cast<DWORD>(path.size()));
-  path.resize(length < path.size() ? length : 0);
-  return path;
-}
-
 // The answer saved for this question, or 0 when there is none.
 std::uint32_t ReadSavedAnswer(const MessageBoxParams& record) {
   Registry* registry = SystemRegistry();
   if (!registry) return 0;
   RegKey key(*registry);
-  if (key.Open(RegRoot::CurrentUser, SavedAnswerKeyPath(FieldText(record.company_name), ProgramFilePath()),
+  if (key.Open(RegRoot::CurrentUser, SavedAnswerKeyPath(FieldText(record.company_name), ProgramPath()),
                kKeyRead) != kRegOk)
     return 0;
   std::uint32_t answer = 0, size = sizeof answer;
@@ -43,10 +36,6 @@ std::u16string ArgumentText(HMODULE module, const wchar_t* text) {
                                  reinterpret_cast<wchar_t*>(buffer.data()), static_cast<int>(buffer.size()));
   buffer.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
   return buffer;
-}
-
-bool IsModernSystem() {
-  return LOBYTE(LOWORD(GetVersion())) >= 6;
 }
 
 }  // namespace
@@ -76,7 +65,8 @@ int AppMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT 
 
   record.countdown_seconds = LimitSeconds(record.countdown_seconds);
   record.disabled_seconds = LimitSeconds(record.disabled_seconds);
-  if (IsModernSystem()) record.options |= AMB_OPT_MODERN;
+  // Every system the program runs on (Windows 7 and later) takes the modern look.
+  record.options |= AMB_OPT_MODERN;
 
   CAppDialogTemplate box(owner, text, caption ? caption : L"Error", type, record);
   if (!(type & AMB_NO_SOUND)) MessageBeep(type & AMB_ICON_MASK);

@@ -59,20 +59,20 @@ class ItemList {
     item.text = std::u16string(text);
     switch (kind) {
       case ItemKind::PushButton:
-        item.class_atom = BUTTON_CLASS_ATOM;
-        item.style = PUSH_BUTTON_STYLE;
+        item.class_atom = kButtonClassAtom;
+        item.style = kPushButtonStyle;
         if (++push_buttons_ == layout_.default_index) {
-          item.style = DEFAULT_BUTTON_STYLE;
+          item.style = kDefaultButtonStyle;
           layout_.default_id = id;
         }
         break;
       case ItemKind::CheckBox:
-        item.class_atom = BUTTON_CLASS_ATOM;
-        item.style = CHECK_BOX_STYLE;
+        item.class_atom = kButtonClassAtom;
+        item.style = kCheckBoxStyle;
         break;
       case ItemKind::Static:
-        item.class_atom = STATIC_CLASS_ATOM;
-        item.style = STATIC_STYLE;
+        item.class_atom = kStaticClassAtom;
+        item.style = kStaticStyle;
         break;
     }
     layout_.items.push_back(std::move(item));
@@ -122,21 +122,21 @@ std::u16string_view BuiltInCaption(int slot) { return kSlots[slot].caption; }
 
 Captions ResolveCaptions(std::uint32_t style, const MessageBoxParams& params, const StringLoader& load) {
   Captions captions;
-  if (params.report_caption_id != 0) captions[SLOT_REPORT] = load(params.report_caption_id, kReportIdChars);
-  if (captions[SLOT_REPORT].empty())
-    captions[SLOT_REPORT] = Cut(FieldText(params.report_caption), kCaptionChars);
+  if (params.report_caption_id != 0) captions[SlotReport] = load(params.report_caption_id, kReportIdChars);
+  if (captions[SlotReport].empty())
+    captions[SlotReport] = Cut(FieldText(params.report_caption), kCaptionChars);
 
   for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot)
-    if (slot != SLOT_REPORT || captions[slot].empty()) captions[slot] = std::u16string(kSlots[slot].caption);
+    if (slot != SlotReport || captions[slot].empty()) captions[slot] = std::u16string(kSlots[slot].caption);
 
   if (params.use_custom_captions) {
     for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot) {
       const std::u16string_view custom = FieldText(params.custom_captions[slot]);
-      if (slot != SLOT_REPORT && !custom.empty()) captions[slot] = Cut(custom, kCaptionChars);
+      if (slot != SlotReport && !custom.empty()) captions[slot] = Cut(custom, kCaptionChars);
     }
   } else if (!(style & AMB_NO_STRING_TABLE)) {
     for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot) {
-      if (slot == SLOT_REPORT) continue;
+      if (slot == SlotReport) continue;
       std::u16string loaded = load(kSlots[slot].string_id, kCaptionChars);
       if (!loaded.empty()) captions[slot] = Cut(loaded, kCaptionChars);
     }
@@ -164,11 +164,11 @@ std::vector<std::u16string> SplitCustomButtons(std::u16string_view text) {
 std::uint32_t BoxKind(std::uint32_t style, bool custom_buttons) {
   std::uint32_t kind = 0;
   if (style & AMB_CHECK_ASK)
-    kind = BOX_CHECK_ASK;
+    kind = kBoxCheckAsk;
   else if (style & AMB_CHECK_TELL)
-    kind = BOX_CHECK_TELL;
+    kind = kBoxCheckTell;
   else if (style & AMB_CHECK_SHOW)
-    kind = BOX_CHECK_SHOW;
+    kind = kBoxCheckShow;
   if (custom_buttons) return kind;
   switch (style & AMB_BUTTONS_MASK) {
     case AMB_OKCANCEL:
@@ -177,44 +177,44 @@ std::uint32_t BoxKind(std::uint32_t style, bool custom_buttons) {
     case AMB_CANCELTRYCONTINUE:
     case AMB_SKIPSKIPALLCANCEL:
     case AMB_IGNOREIGNOREALLCANCEL:
-      return kind | BOX_HAS_CANCEL;
+      return kind | kBoxHasCancel;
     case AMB_ABORTRETRYIGNORE:
     case AMB_YESNO:
     case AMB_CONTINUEABORT:
       return kind;
     default:  // MB_OK and the sets 10 to 15 that show OK alone
-      return kind | BOX_IS_OK;
+      return kind | kBoxIsOk;
   }
 }
 
 std::uint32_t CheckResultBit(std::uint32_t box_kind) {
-  if (box_kind & BOX_CHECK_ASK) return AMB_CHECK_ASK;
-  if (box_kind & BOX_CHECK_TELL) return AMB_CHECK_TELL;
-  if (box_kind & BOX_CHECK_SHOW) return AMB_CHECK_SHOW;
+  if (box_kind & kBoxCheckAsk) return AMB_CHECK_ASK;
+  if (box_kind & kBoxCheckTell) return AMB_CHECK_TELL;
+  if (box_kind & kBoxCheckShow) return AMB_CHECK_SHOW;
   return 0;
 }
 
 std::vector<SetButton> ButtonSetRow(std::uint32_t style) {
-  const SetButton ok{SLOT_OK, AMB_ID_OK}, cancel{SLOT_CANCEL, AMB_ID_CANCEL};
-  const SetButton abort{SLOT_ABORT, AMB_ID_ABORT}, retry{SLOT_RETRY, AMB_ID_RETRY};
-  const SetButton ignore{SLOT_IGNORE, AMB_ID_IGNORE}, cont{SLOT_CONTINUE, AMB_ID_CONTINUE};
+  const SetButton ok{SlotOk, AMB_ID_OK}, cancel{SlotCancel, AMB_ID_CANCEL};
+  const SetButton abort{SlotAbort, AMB_ID_ABORT}, retry{SlotRetry, AMB_ID_RETRY};
+  const SetButton ignore{SlotIgnore, AMB_ID_IGNORE}, cont{SlotContinue, AMB_ID_CONTINUE};
   switch (style & AMB_BUTTONS_MASK) {
     case AMB_OKCANCEL: return {ok, cancel};
     case AMB_ABORTRETRYIGNORE: return {abort, retry, ignore};
     case AMB_YESNOCANCEL:
     case AMB_YESNO: {
-      std::vector<SetButton> row{{SLOT_YES, AMB_ID_YES}};
-      if (style & AMB_YES_TO_ALL) row.push_back({SLOT_YES_TO_ALL, AMB_ID_YES_TO_ALL});
-      row.push_back({SLOT_NO, AMB_ID_NO});
-      if (style & AMB_NO_TO_ALL) row.push_back({SLOT_NO_TO_ALL, AMB_ID_NO_TO_ALL});
+      std::vector<SetButton> row{{SlotYes, AMB_ID_YES}};
+      if (style & AMB_YES_TO_ALL) row.push_back({SlotYesToAll, AMB_ID_YES_TO_ALL});
+      row.push_back({SlotNo, AMB_ID_NO});
+      if (style & AMB_NO_TO_ALL) row.push_back({SlotNoToAll, AMB_ID_NO_TO_ALL});
       if ((style & AMB_BUTTONS_MASK) == AMB_YESNOCANCEL) row.push_back(cancel);
       return row;
     }
     case AMB_RETRYCANCEL: return {retry, cancel};
-    case AMB_CANCELTRYCONTINUE: return {cancel, {SLOT_TRY_AGAIN, AMB_ID_TRYAGAIN}, cont};
+    case AMB_CANCELTRYCONTINUE: return {cancel, {SlotTryAgain, AMB_ID_TRYAGAIN}, cont};
     case AMB_CONTINUEABORT: return {cont, abort};
-    case AMB_SKIPSKIPALLCANCEL: return {{SLOT_SKIP, AMB_ID_SKIP}, {SLOT_SKIP_ALL, AMB_ID_SKIP_ALL}, cancel};
-    case AMB_IGNOREIGNOREALLCANCEL: return {ignore, {SLOT_IGNORE_ALL, AMB_ID_IGNORE_ALL}, cancel};
+    case AMB_SKIPSKIPALLCANCEL: return {{SlotSkip, AMB_ID_SKIP}, {SlotSkipAll, AMB_ID_SKIP_ALL}, cancel};
+    case AMB_IGNOREIGNOREALLCANCEL: return {ignore, {SlotIgnoreAll, AMB_ID_IGNORE_ALL}, cancel};
     default: return {ok};
   }
 }
@@ -278,14 +278,14 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
     box.message_rect.left += margin + m.icon_width;
     box.message_rect.right += margin + m.icon_width;
     box.width = box.message_rect.right + margin;
-    items.AddItem(ItemKind::Static, ICON_ID, box.icon_rect, u"");
+    items.AddItem(ItemKind::Static, kIconId, box.icon_rect, u"");
     if (modern && text.cy > m.line_height) {
       const int height = box.message_rect.height();
       box.message_rect.top = box.icon_rect.top;
       box.message_rect.bottom = box.message_rect.top + height;
     }
   }
-  items.AddItem(ItemKind::Static, MESSAGE_ID, box.message_rect, in.message);
+  items.AddItem(ItemKind::Static, kMessageId, box.message_rect, in.message);
 
   // Button row.
   struct RowButton {
@@ -304,9 +304,9 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
     for (const SetButton& b : ButtonSetRow(in.style))
       row.push_back({b.id, box.caption_widths[b.slot], in.captions[b.slot]});
   }
-  if (in.style & AMB_HELP) row.push_back({AMB_ID_HELP, box.caption_widths[SLOT_HELP], in.captions[SLOT_HELP]});
+  if (in.style & AMB_HELP) row.push_back({AMB_ID_HELP, box.caption_widths[SlotHelp], in.captions[SlotHelp]});
   if (in.has_report)
-    row.push_back({AMB_ID_REPORT, box.caption_widths[SLOT_REPORT], in.captions[SLOT_REPORT]});
+    row.push_back({AMB_ID_REPORT, box.caption_widths[SlotReport], in.captions[SlotReport]});
   const int n = static_cast<int>(row.size());
   int row_width = 6 * (n - 1);
   for (const RowButton& b : row) row_width += b.width;
@@ -316,10 +316,10 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
   if (box.default_index > n) box.default_index = 1;
 
   int check_slot = -1, check_width = 0;
-  if (box.box_kind & BOX_CHECK_ANY) {
-    check_slot = (box.box_kind & BOX_CHECK_ASK) ? SLOT_CHECK_ASK
-                 : (box.box_kind & BOX_CHECK_TELL) ? SLOT_CHECK_TELL
-                                                   : SLOT_CHECK_SHOW;
+  if (box.box_kind & kBoxCheckAny) {
+    check_slot = (box.box_kind & kBoxCheckAsk) ? SlotCheckAsk
+                 : (box.box_kind & kBoxCheckTell) ? SlotCheckTell
+                                                   : SlotCheckShow;
     check_width = box.caption_widths[check_slot] + box.check_box_height;
   }
   box.width = std::max(box.width, row_width + 32);
@@ -338,7 +338,7 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
   }
 
   // Template header.
-  box.dialog_style = BOX_DIALOG_STYLE | ((in.style & AMB_SYSTEMMODAL) ? DS_SYSMODAL_BIT : 0);
+  box.dialog_style = kBoxDialogStyle | ((in.style & AMB_SYSTEMMODAL) ? kSystemModalBit : 0);
   box.cx = static_cast<std::int16_t>(box.width * 4 / bx);
   box.cy = static_cast<std::int16_t>(box.height * 8 / by);
   return box;

@@ -1,7 +1,7 @@
 // The message box's layout arithmetic: from the texts, the style word, the
 // record and the metrics that the Windows side measures, every control's pixel
 // rectangle, its dialog-unit rectangle and the dialog template's header.
-// Portable; CAppDialogTemplate (AppDialogTemplate_win.h) feeds it the measured
+// Portable; CAppDialogTemplate (AppDialogTemplate.h) feeds it the measured
 // figures and turns its items into the in-memory dialog template.
 #pragma once
 
@@ -18,11 +18,11 @@ namespace hivemend {
 
 // Caption slots: the order of MessageBoxParams::custom_captions.
 enum CaptionSlot : int {
-  SLOT_ABORT, SLOT_CANCEL, SLOT_CONTINUE, SLOT_CHECK_ASK, SLOT_CHECK_TELL, SLOT_CHECK_SHOW,
-  SLOT_HELP, SLOT_IGNORE, SLOT_IGNORE_ALL, SLOT_NO, SLOT_NO_TO_ALL, SLOT_OK, SLOT_REPORT,
-  SLOT_RETRY, SLOT_SKIP, SLOT_SKIP_ALL, SLOT_TRY_AGAIN, SLOT_YES, SLOT_YES_TO_ALL,
+  SlotAbort, SlotCancel, SlotContinue, SlotCheckAsk, SlotCheckTell, SlotCheckShow,
+  SlotHelp, SlotIgnore, SlotIgnoreAll, SlotNo, SlotNoToAll, SlotOk, SlotReport,
+  SlotRetry, SlotSkip, SlotSkipAll, SlotTryAgain, SlotYes, SlotYesToAll,
 };
-static_assert(SLOT_YES_TO_ALL + 1 == AMB_CAPTION_SLOTS);
+static_assert(SlotYesToAll + 1 == AMB_CAPTION_SLOTS);
 
 // The string-table id of a slot (9001 to 9019) and its built-in caption.
 std::uint32_t CaptionStringId(int slot);
@@ -49,12 +49,12 @@ std::u16string ResolveCustomButtons(const MessageBoxParams& params, const String
 std::vector<std::u16string> SplitCustomButtons(std::u16string_view text);
 
 // Box kind flags.
-inline constexpr std::uint32_t BOX_CHECK_ASK = 1;
-inline constexpr std::uint32_t BOX_CHECK_TELL = 2;
-inline constexpr std::uint32_t BOX_CHECK_SHOW = 4;
-inline constexpr std::uint32_t BOX_CHECK_ANY = 7;
-inline constexpr std::uint32_t BOX_HAS_CANCEL = 8;
-inline constexpr std::uint32_t BOX_IS_OK = 16;
+inline constexpr std::uint32_t kBoxCheckAsk = 1;
+inline constexpr std::uint32_t kBoxCheckTell = 2;
+inline constexpr std::uint32_t kBoxCheckShow = 4;
+inline constexpr std::uint32_t kBoxCheckAny = 7;
+inline constexpr std::uint32_t kBoxHasCancel = 8;
+inline constexpr std::uint32_t kBoxIsOk = 16;
 
 // Which check box the style asks for (ask over tell over show), whether the
 // row has a Cancel button, and whether a Cancel command answers OK. Custom
@@ -110,17 +110,17 @@ struct LayoutInput {
 
 enum class ItemKind : std::uint8_t { PushButton, CheckBox, Static };
 
-inline constexpr std::uint16_t BUTTON_CLASS_ATOM = 0x0080;
-inline constexpr std::uint16_t STATIC_CLASS_ATOM = 0x0082;
-inline constexpr std::uint32_t PUSH_BUTTON_STYLE = 0x50010000u;
-inline constexpr std::uint32_t DEFAULT_BUTTON_STYLE = 0x50010001u;
-inline constexpr std::uint32_t CHECK_BOX_STYLE = 0x50010003u;
-inline constexpr std::uint32_t STATIC_STYLE = 0x50000000u;
-inline constexpr std::uint32_t BOX_DIALOG_STYLE = 0x90C80880u;  // popup, caption, system menu, centred
-inline constexpr std::uint32_t DS_SYSMODAL_BIT = 0x00000002u;
+inline constexpr std::uint16_t kButtonClassAtom = 0x0080;
+inline constexpr std::uint16_t kStaticClassAtom = 0x0082;
+inline constexpr std::uint32_t kPushButtonStyle = 0x50010000u;
+inline constexpr std::uint32_t kDefaultButtonStyle = 0x50010001u;
+inline constexpr std::uint32_t kCheckBoxStyle = 0x50010003u;
+inline constexpr std::uint32_t kStaticStyle = 0x50000000u;
+inline constexpr std::uint32_t kBoxDialogStyle = 0x90C80880u;  // popup, caption, system menu, centred
+inline constexpr std::uint32_t kSystemModalBit = 0x00000002u;
 
-inline constexpr int ICON_ID = 1000;
-inline constexpr int MESSAGE_ID = 1001;
+inline constexpr int kIconId = 1000;
+inline constexpr int kMessageId = 1001;
 
 struct DialogUnitRect {
   std::int16_t x = 0, y = 0, cx = 0, cy = 0;
@@ -151,7 +151,7 @@ struct BoxLayout {
   int default_id = 1;     // its id
   std::uint32_t box_kind = 0;
   // Template header.
-  std::uint32_t dialog_style = BOX_DIALOG_STYLE;
+  std::uint32_t dialog_style = kBoxDialogStyle;
   std::int16_t cx = 0, cy = 0;  // dialog units
 
   const LayoutItem* Find(int id) const;

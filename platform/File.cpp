@@ -15,4 +15,14 @@ std::u16string Windows1252ToUtf16(std::string_view bytes) {
   return out;
 }
 
+bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text) {
+  std::string bytes("\xFF\xFE", 2);
+  bytes.reserve(2 + text.size() * 2);
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return WriteWholeFile(path, bytes, WriteMode::CreateNew);
+}
+
 }  // namespace hivemend

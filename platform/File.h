@@ -1,5 +1,5 @@
-// Reading a whole file while keeping it open, and writing the program's UTF-16
-// text files. Paths are UTF-16.
+// Files: reading a whole file while keeping it open, writing whole files,
+// naming new files, and the ANSI text that files may hold. Paths are UTF-16.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +41,30 @@ std::u16string ThreadAnsiToUtf16(std::string_view bytes);
 // control characters of the same value).
 std::u16string Windows1252ToUtf16(std::string_view bytes);
 
-// Creates a new file (fails if it exists) holding FF FE and the text as UTF-16
-// little-endian. Returns false on any failure.
+enum class WriteMode {
+  CreateNew,  // fails when a file of that name exists
+  Replace,    // replaces a file of that name, or creates one
+};
+
+// Writes bytes as the whole content of the file at path. All or nothing: when
+// it fails, no file of that name holds part of the bytes. With CreateNew
+// nothing is left behind; with Replace a file that was there stays as it was
+// (the bytes go to a new file in the same folder first, which then takes the
+// name).
+[[nodiscard]] bool WriteWholeFile(const std::u16string& path, std::string_view bytes, WriteMode mode);
+
+// A new file holding FF FE and the text as UTF-16 little-endian; CreateNew.
 [[nodiscard]] bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text);
+
+// Creates a new empty file in folder whose name is the first three characters
+// of prefix, a hexadecimal number that no file there bears yet, and ".tmp"
+// (any letter case); returns its full path, or empty on failure (for example
+// when the folder does not exist or cannot be written).
+std::u16string CreateUniqueFile(const std::u16string& folder, std::u16string_view prefix);
+
+// Whether anything (a file, a folder) bears the name.
+bool PathExists(const std::u16string& path);
+// Removes a file; false when it could not be removed.
+bool RemoveFile(const std::u16string& path);
 
 }  // namespace hivemend

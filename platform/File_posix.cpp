@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 
 #include "platform/File.h"
 #include "platform/Text.h"
@@ -56,29 +58,77 @@ FileReadStatus ReadOnlyFile::ReadAll(std::u16string& raw, size_t* byte_count) {
 
 std::u16string ThreadAnsiToUtf16(std::string_view bytes) { return Windows1252ToUtf16(bytes); }
 
-bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text) {
-  const std::string p = ToUtf8(path);
-  const int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  std::string out("\xFF\xFE", 2);
-  out.reserve(2 + text.size() * 2);
-  for (char16_t c : text) {
-    out += static_cast<char>(c & 0xFF);
-    out += static_cast<char>(c >> 8);
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (done < out.size()) {
-    const ssize_t n = write(fd, out.data() + done, out.size() - done);
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
   }
-  if (close(fd) != 0) ok = false;
-  return ok;
+  return true;
 }
+
+// Writes bytes into the file at path, opened with flags; *opened tells whether
+// it could be opened. The file is closed before this returns.
+bool WriteInto(const std::u16string& path, std::string_view bytes, int flags, bool* opened) {
+  const int fd = open(ToUtf8(path).c_str(), O_WRONLY | O_CLOEXEC | flags, 0644);
+  *opened = fd >= 0;
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes);
+  return close(fd) == 0 && written;
+}
+
+std::u16string FolderOf(const std::u16string& path) {
+  const size_t slash = path.find_last_of(u'/');
+  if (slash == std::u16string::npos) return u".";
+  return slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::u16string& path, std::string_view bytes, WriteMode mode) {
+  bool opened = false;
+  if (mode == WriteMode::CreateNew) {
+    if (WriteInto(path, bytes, O_CREAT | O_EXCL, &opened)) return true;
+    if (opened) unlink(ToUtf8(path).c_str());  // only a file that this call created
+    return false;
+  }
+  const std::u16string temporary = CreateUniqueFile(FolderOf(path), u"hmw");
+  if (temporary.empty()) return false;
+  const std::string from = ToUtf8(temporary);
+  if (WriteInto(temporary, bytes, O_TRUNC, &opened) && rename(from.c_str(), ToUtf8(path).c_str()) == 0) {
+    return true;
+  }
+  unlink(from.c_str());
+  return false;
+}
+
+// As on Windows: a number from the clock, counted up past names that exist, at
+// most 65535 of them.
+std::u16string CreateUniqueFile(const std::u16string& folder, std::u16string_view prefix) {
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch();
+  unsigned number = static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(ticks).count());
+  const std::u16string stem = folder + u"/" + std::u16string(prefix.substr(0, 3));
+  for (int i = 0; i < 0xFFFF; ++i, ++number) {
+    if ((number & 0xFFFF) == 0) ++number;
+    const std::u16string path = stem + Hex(number & 0xFFFF, false) + u".tmp";
+    const int fd = open(ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      close(fd);
+      return path;
+    }
+    if (errno != EEXIST) return {};
+  }
+  return {};
+}
+
+bool PathExists(const std::u16string& path) {
+  struct stat st {};
+  return lstat(ToUtf8(path).c_str(), &st) == 0;
+}
+
+bool RemoveFile(const std::u16string& path) { return unlink(ToUtf8(path).c_str()) == 0; }
 
 }  // namespace hivemend

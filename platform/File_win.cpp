@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/File.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
@@ -48,16 +50,66 @@ std::u16string ThreadAnsiToUtf16(std::string_view bytes) {
   return out;
 }
 
-bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text) {
-  ScopedHandle file(CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  std::string out("\xFF\xFE", 2);
-  out.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
-  if (out.size() > 0xFFFFFFFFu) return false;
-  DWORD written = 0;
-  return WriteFile(file.get(), out.data(), static_cast<DWORD>(out.size()), &written, nullptr) &&
-         written == out.size();
+namespace {
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
 }
+
+// Writes bytes into the file at path, which is created (CREATE_NEW) or
+// emptied (TRUNCATE_EXISTING); *opened tells whether it was. The handle is
+// closed before this returns, so that the file can be renamed or removed.
+bool WriteInto(const std::u16string& path, std::string_view bytes, DWORD disposition, bool* opened) {
+  ScopedHandle file(CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  *opened = file.valid();
+  if (!file) return false;
+  const bool written = WriteAll(file.get(), bytes);
+  return CloseHandle(file.release()) && written;
+}
+
+// The folder with its closing separator, so that the root of a drive keeps it.
+std::u16string FolderOf(const std::u16string& path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string::npos ? std::u16string(u".") : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::u16string& path, std::string_view bytes, WriteMode mode) {
+  bool opened = false;
+  if (mode == WriteMode::CreateNew) {
+    if (WriteInto(path, bytes, CREATE_NEW, &opened)) return true;
+    if (opened) DeleteFileW(AsWide(path));  // only a file that this call created
+    return false;
+  }
+  const std::u16string temporary = CreateUniqueFile(FolderOf(path), u"hmw");
+  if (temporary.empty()) return false;
+  if (WriteInto(temporary, bytes, TRUNCATE_EXISTING, &opened) &&
+      MoveFileExW(AsWide(temporary), AsWide(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  DeleteFileW(AsWide(temporary));
+  return false;
+}
+
+std::u16string CreateUniqueFile(const std::u16string& folder, std::u16string_view prefix) {
+  wchar_t path[MAX_PATH + 1] = {};
+  const std::u16string stem(prefix.substr(0, 3));
+  if (GetTempFileNameW(AsWide(folder), AsWide(stem), 0, path) == 0) return {};
+  return AsU16(path);
+}
+
+bool PathExists(const std::u16string& path) {
+  return GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveFile(const std::u16string& path) { return DeleteFileW(AsWide(path)) != FALSE; }
 
 }  // namespace hivemend

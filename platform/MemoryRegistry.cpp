@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/RegistryName.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -15,35 +16,11 @@ struct MemoryRegistry::Node {
 
 namespace {
 
-void FoldInto(std::u16string_view name, std::u16string& out) {
-  out.assign(name);
-  for (char16_t& c : out) c = FoldRegistryChar(c);
-}
-
-// The registry refuses a leading backslash; runs of backslashes separate like
-// one, and a trailing backslash is ignored.
+// The registry refuses a leading backslash; otherwise a path names the key
+// that its identity names.
 bool NormalizePath(std::u16string_view path, std::u16string& folded, std::u16string* kept) {
   if (!path.empty() && path.front() == u'\\') return false;
-  if (kept == nullptr) {
-    // The usual case, in one pass: fold while looking for anything to clean.
-    folded.resize(path.size());
-    bool clean = path.empty() || path.back() != u'\\';
-    for (size_t i = 0; i < path.size() && clean; ++i) {
-      const char16_t c = path[i];
-      if (c == u'\\' && i + 1 < path.size() && path[i + 1] == u'\\') clean = false;
-      folded[i] = FoldRegistryChar(c);
-    }
-    if (clean) return true;
-  }
-  std::u16string clean;
-  clean.reserve(path.size());
-  for (char16_t c : path) {
-    if (c == u'\\' && (clean.empty() || clean.back() == u'\\')) continue;
-    clean += c;
-  }
-  if (!clean.empty() && clean.back() == u'\\') clean.pop_back();
-  FoldInto(clean, folded);
-  if (kept) *kept = std::move(clean);
+  KeyPathIdentity(path, folded, kept);
   return true;
 }
 
@@ -149,7 +126,7 @@ long MemoryRegistry::QueryValue(Handle key, std::u16string_view name, std::uint3
                                 std::uint8_t* data, std::uint32_t* size) {
   if (data != nullptr && size == nullptr) return kRegInvalidParameter;
   thread_local std::u16string folded;
-  FoldInto(name, folded);
+  FoldRegistryNameInto(name, folded);
   std::lock_guard lock(mutex_);
   long status = kRegOk;
   Node* node = NodeOf(key, kAllowsQuery, &status);
@@ -173,7 +150,7 @@ long MemoryRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_
                               const std::uint8_t* data, std::uint32_t size) {
   if (data == nullptr && size != 0) return kRegInvalidParameter;
   std::u16string folded;
-  FoldInto(name, folded);
+  FoldRegistryNameInto(name, folded);
   std::lock_guard lock(mutex_);
   long status = kRegOk;
   Node* node = NodeOf(key, kAllowsSet, &status);
@@ -187,7 +164,7 @@ long MemoryRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_
 
 long MemoryRegistry::DeleteValue(Handle key, std::u16string_view name) {
   std::u16string folded;
-  FoldInto(name, folded);
+  FoldRegistryNameInto(name, folded);
   std::lock_guard lock(mutex_);
   long status = kRegOk;
   Node* node = NodeOf(key, kAllowsSet, &status);

@@ -2,7 +2,7 @@
 //
 // Two implementations: the Windows registry (Registry_win.cpp) and an in-memory
 // registry that behaves like it where the program can tell (MemoryRegistry.h).
-// One contract test suite runs against both (tests/RegistryContractTest.cpp).
+// One contract test suite runs against both (tests/platform/RegistryContractTest.cpp).
 //
 // Contract, as the callers rely on it:
 //  - Every operation returns a Win32 status code: 0 is success, anything else

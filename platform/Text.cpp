@@ -10,6 +10,7 @@ char16_t FoldRegistryCharSlow(char16_t c) {
     return static_cast<char16_t>(c + 0x20);
   }
   if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+  if (c == 0x178) return 0xFF;  // Y with diaeresis: its small letter is in Latin-1
   if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
     // Latin Extended-A pairs: upper case on one parity, lower on the other.
     const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);

@@ -19,12 +19,12 @@ constexpr char16_t FoldAscii(char16_t c) {
 char16_t FoldRegistryCharSlow(char16_t c);
 inline char16_t FoldRegistryChar(char16_t c) { return c < 0x80 ? FoldAscii(c) : FoldRegistryCharSlow(c); }
 
-// Compares code unit by code unit as unsigned 16-bit numbers after folding A-Z;
-// a text that is a prefix of the other sorts first. Returns <0, 0 or >0.
 // The position of the first c in text, or npos: string_view's find, eight
 // units at a time (the character traits look at char16_t one by one).
 size_t FindUnit(std::u16string_view text, char16_t c);
 
+// Compares code unit by code unit as unsigned 16-bit numbers after folding A-Z;
+// a text that is a prefix of the other sorts first. Returns <0, 0 or >0.
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool ContainsNoCase(std::u16string_view haystack, std::u16string_view needle);

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
+#include "platform/File.h"
+#include "platform/HttpsFetch.h"
 #include "platform/Text.h"
-#include "platform/WinString.h"
-#include "update/HttpsFetch_win.h"
+#include "update/UpdateVersion.h"
 
 namespace hivemend {
 
@@ -23,13 +24,9 @@ bool IsUpdateCheckEnabled(Registry& registry) {
 
 bool VersionTextFromBody(const std::vector<std::uint8_t>& body, std::u16string* text) {
   const auto end = std::find(body.begin(), body.end(), std::uint8_t{0});
-  const int length = static_cast<int>(std::min<std::ptrdiff_t>(end - body.begin(), 1 << 30));
-  if (length == 0) return false;
-  const char* bytes = reinterpret_cast<const char*>(body.data());
-  const int wide_length = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
-  if (wide_length > 0) MultiByteToWideChar(CP_THREAD_ACP, 0, bytes, length, wide.data(), wide_length);
-  *text = std::u16string(TrimSpace(AsU16(wide.data(), wide.size())));
+  if (end == body.begin()) return false;
+  const std::string_view bytes(reinterpret_cast<const char*>(body.data()), static_cast<size_t>(end - body.begin()));
+  *text = std::u16string(TrimSpace(ThreadAnsiToUtf16(bytes)));
   return true;
 }
 
@@ -41,22 +38,22 @@ UpdateCheckOutcome RunUpdateCheck(const UpdateCheckRun& run, std::u16string* lat
     if (run.window != nullptr && run.terminate_message != 0) {
       PostMessageW(run.window, run.terminate_message, 0, 0);
     }
-    return UpdateCheckOutcome::kCloseRequested;
+    return UpdateCheckOutcome::CloseRequested;
   }
 
   if (run.registry != nullptr && !IsUpdateCheckEnabled(*run.registry)) {
     latest->clear();
     SetEvent(run.done_event);
-    return UpdateCheckOutcome::kDisabled;
+    return UpdateCheckOutcome::Disabled;
   }
 
   std::vector<std::uint8_t> body;
-  if (FetchHttps(run.version_url, &body) != FetchResult::kOk) return UpdateCheckOutcome::kNoResult;
+  if (FetchHttps(kUpdateAgentName, run.version_url, &body) != FetchResult::Ok) return UpdateCheckOutcome::NoResult;
   std::u16string text;
-  if (!VersionTextFromBody(body, &text)) return UpdateCheckOutcome::kNoResult;
+  if (!VersionTextFromBody(body, &text)) return UpdateCheckOutcome::NoResult;
   *latest = std::move(text);
   SetEvent(run.done_event);
-  return UpdateCheckOutcome::kFetched;
+  return UpdateCheckOutcome::Fetched;
 }
 
 }  // namespace hivemend

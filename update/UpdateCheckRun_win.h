@@ -23,10 +23,10 @@ struct UpdateCheckRun {
 };
 
 enum class UpdateCheckOutcome {
-  kCloseRequested,  // the first wait took a close request and passed it on
-  kDisabled,        // UpdateCheckEnabled is 0; done_event set, text empty
-  kFetched,         // *latest holds the trimmed text; done_event set
-  kNoResult,        // no connection, a failed or non-200 answer, an empty body
+  CloseRequested,  // the first wait took a close request and passed it on
+  Disabled,        // UpdateCheckEnabled is 0; done_event set, text empty
+  Fetched,         // *latest holds the trimmed text; done_event set
+  NoResult,        // no connection, a failed or non-200 answer, an empty body
 };
 
 // HKEY_LOCAL_MACHINE\Software\Hivemend "UpdateCheckEnabled": false only when
@@ -34,7 +34,7 @@ enum class UpdateCheckOutcome {
 bool IsUpdateCheckEnabled(Registry& registry);
 
 // Runs the check once. *latest is written before done_event is set and is not
-// touched for kCloseRequested and kNoResult.
+// touched for CloseRequested and NoResult.
 UpdateCheckOutcome RunUpdateCheck(const UpdateCheckRun& run, std::u16string* latest);
 
 // The body as text: the bytes up to the first zero byte, converted from the

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/ChangeEntry.h"
 #include "msgbox/AppMessageBox.h"
 #include "platform/Registry.h"
+#include "platform/Version.h"
 #include "platform/WinString.h"
 #include "update/InstallUpdate_win.h"
 #include "update/UpdateCheckRun_win.h"
@@ -31,7 +31,7 @@ DWORD WINAPI UpdateCheckWorker(LPVOID parameter) {
   run.window = context->window;
   run.terminate_message = context->terminate_message;
   run.version_url = VersionInfoUrl();
-  return RunUpdateCheck(run, &g_latest_version_text) == UpdateCheckOutcome::kNoResult ? 1 : 0;
+  return RunUpdateCheck(run, &g_latest_version_text) == UpdateCheckOutcome::NoResult ? 1 : 0;
 }
 
 }  // namespace

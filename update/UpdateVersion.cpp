@@ -79,11 +79,4 @@ std::u16string InstallerPathBeside(std::u16string_view program_path) {
   return path;
 }
 
-std::u16string InstallerCommandLine(std::u16string_view installer_path) {
-  std::u16string line = u"\"";
-  line += installer_path;
-  line += u"\" /S";
-  return line;
-}
-
 }  // namespace hivemend

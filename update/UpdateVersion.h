@@ -19,6 +19,8 @@ inline constexpr std::size_t kMinimumInstallerSize = 16384;
 inline constexpr std::u16string_view kVersionInfoPath = u"/versioninfo/hivemend/";
 inline constexpr std::u16string_view kInstallerPath = u"/files/alpha/hivemendsetup64.exe";
 inline constexpr std::u16string_view kInstallerFileName = u"HivemendSetup64.exe";
+// The installer's one argument: install silently.
+inline constexpr std::u16string_view kInstallerSwitch = u"/S";
 inline constexpr std::u16string_view kUpdateAgentName = u"Hivemend";
 
 inline constexpr std::u16string_view kUpdatePromptCaption = u"Hivemend Update Available";
@@ -51,8 +53,5 @@ std::u16string HttpsUrl(std::u16string_view host, std::u16string_view path);
 // path without such a backslash is kept whole as the folder; an empty one gives
 // "\HivemendSetup64.exe".
 std::u16string InstallerPathBeside(std::u16string_view program_path);
-
-// The installer's command line: the quoted path, a space and /S.
-std::u16string InstallerCommandLine(std::u16string_view installer_path);
 
 }  // namespace hivemend

@@ -9,6 +9,7 @@
 
 #include <chrono>
 
+#include "platform/Version.h"
 #include "resources/resource.h"
 #include "tests/app/WindowTestSupport.h"
 
@@ -243,6 +244,41 @@ TEST(HivemendExe, ClosingDuringALongLoadEndsTheProcess) {
   ASSERT_TRUE(WaitUntil([&] { return program.StatusText(0).rfind(u"Reading line", 0) == 0; }));
   PostMessageW(program.Window(), WM_COMMAND, IDM_EXIT, 0);
   EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+// The version resource and the manifest are made from the same version as the
+// program's constant: what Explorer and Windows see is what the About box and
+// the update check use.
+TEST(HivemendExe, VersionResourceAndManifestCarryTheProgramVersion) {
+  const std::u16string exe = ProgramPath();
+  DWORD ignored = 0;
+  std::vector<std::uint8_t> info(GetFileVersionInfoSizeW(AsWide(exe), &ignored));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(AsWide(exe), 0, static_cast<DWORD>(info.size()), info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+  const std::u16string numbers = Decimal(HIWORD(fixed->dwFileVersionMS)) + u"." + Decimal(LOWORD(fixed->dwFileVersionMS)) +
+                                 u"." + Decimal(HIWORD(fixed->dwFileVersionLS)) + u"." +
+                                 Decimal(LOWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(ToUtf8(numbers), ToUtf8(kProgramVersion));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+  for (const wchar_t* name : {L"\\StringFileInfo\\040904b0\\FileVersion", L"\\StringFileInfo\\040904b0\\ProductVersion"}) {
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), name, reinterpret_cast<void**>(&text), &size)) << ToUtf8(AsU16(name));
+    EXPECT_EQ(ToUtf8(AsU16(text)), ToUtf8(kProgramVersion)) << ToUtf8(AsU16(name));
+  }
+
+  const HMODULE module = LoadLibraryExW(AsWide(exe), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr);
+  const HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // the manifest
+  ASSERT_NE(resource, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, resource))),
+                             SizeofResource(module, resource));
+  FreeLibrary(module);
+  const std::string identity = "name=\"Tarnwick.Hivemend\" version=\"" + ToUtf8(kProgramVersion) + "\"";
+  EXPECT_NE(manifest.find(identity), std::string::npos) << manifest;
 }
 
 }  // namespace

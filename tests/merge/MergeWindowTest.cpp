@@ -36,7 +36,7 @@ class BoxScript {
             HWND box = WaitForBox(L"Hivemend");
             if (!box) return;
             SeenBox seen;
-            HWND message = GetDlgItem(box, MESSAGE_ID);
+            HWND message = GetDlgItem(box, kMessageId);
             seen.program_box = message != nullptr;
             seen.text = Text(message ? message : GetDlgItem(box, 0xFFFF));
             seen.question_icon = GetDlgItem(box, IDYES) != nullptr;

@@ -561,7 +561,7 @@ TEST(AppMessageBox, SystemModalWithTheHandBitGoesToThePlatformBox) {
     bool has_message_control = false, has_check_box = false, topmost = false;
     BoxAnswerer answer(L"Modal", [&](HWND box) {
       topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-      has_message_control = GetDlgItem(box, MESSAGE_ID) != nullptr;
+      has_message_control = GetDlgItem(box, kMessageId) != nullptr;
       has_check_box = GetDlgItem(box, AMB_ID_CHECKBOX) != nullptr;
       SendDlgItemMessageW(box, IDOK, BM_CLICK, 0, 0);
     });
@@ -679,7 +679,7 @@ TEST(AppMessageBox, TextsFromTheStringTableAndTheMissingCaption) {
   std::wstring text, title, yes;
   {
     BoxAnswerer answer(L"", [&](HWND box) {
-      text = test::Text(GetDlgItem(box, MESSAGE_ID));
+      text = test::Text(GetDlgItem(box, kMessageId));
       title = test::Text(box);
       yes = test::Text(GetDlgItem(box, IDYES));
       ClickControl(box, IDNO);
@@ -693,7 +693,7 @@ TEST(AppMessageBox, TextsFromTheStringTableAndTheMissingCaption) {
     BoxAnswerer answer(L"&Yes", [&](HWND box) {
       title = test::Text(box);
       yes = test::Text(GetDlgItem(box, IDYES));
-      text = test::Text(GetDlgItem(box, MESSAGE_ID));
+      text = test::Text(GetDlgItem(box, kMessageId));
       ClickControl(box, IDYES);
     });
     EXPECT_EQ(AppMessageBox(nullptr, nullptr, L"&Yes", MB_YESNO | AMB_NO_STRING_TABLE | kQuiet), IDYES);
@@ -746,7 +746,7 @@ TEST(AppMessageBox, CustomButtonsAndIcon) {
   bool has_icon = false, close_greyed = false;
   BoxAnswerer answer(L"Custom", [&](HWND box) {
     ids = PushButtonIds(box);
-    has_icon = GetDlgItem(box, ICON_ID) != nullptr;
+    has_icon = GetDlgItem(box, kIconId) != nullptr;
     close_greyed = CloseItemGreyed(box);
     PressKey(box, VK_ESCAPE);  // no Cancel button: ignored
     ClickControl(box, AMB_ID_CUSTOM3);

@@ -85,8 +85,8 @@ TEST(MessageBoxLayout, PlainOkBox) {
   EXPECT_EQ(box.countdown_extra, 26);
   EXPECT_EQ(box.button_height, 24);
   EXPECT_EQ(box.check_box_height, 20);
-  EXPECT_EQ(Ids(box), (std::vector<int>{MESSAGE_ID, AMB_ID_OK}));
-  EXPECT_RECT(box, MESSAGE_ID, 16, 16, 128, 42);
+  EXPECT_EQ(Ids(box), (std::vector<int>{kMessageId, AMB_ID_OK}));
+  EXPECT_RECT(box, kMessageId, 16, 16, 128, 42);
   EXPECT_RECT(box, AMB_ID_OK, 26, 47, 102, 71);  // centred: (128 - 76) / 2
   EXPECT_EQ(box.width, 128);
   EXPECT_EQ(box.height, 83);
@@ -96,11 +96,11 @@ TEST(MessageBoxLayout, PlainOkBox) {
   EXPECT_EQ(box.cy, 41);
   EXPECT_EQ(box.items[0].units, (DialogUnitRect{8, 8, 56, 13}));
   EXPECT_EQ(box.items[1].units, (DialogUnitRect{13, 23, 38, 12}));
-  EXPECT_EQ(box.items[0].style, STATIC_STYLE);
-  EXPECT_EQ(box.items[0].class_atom, STATIC_CLASS_ATOM);
-  EXPECT_EQ(box.items[1].style, DEFAULT_BUTTON_STYLE);
-  EXPECT_EQ(box.items[1].class_atom, BUTTON_CLASS_ATOM);
-  EXPECT_EQ(box.box_kind, BOX_IS_OK);
+  EXPECT_EQ(box.items[0].style, kStaticStyle);
+  EXPECT_EQ(box.items[0].class_atom, kStaticClassAtom);
+  EXPECT_EQ(box.items[1].style, kDefaultButtonStyle);
+  EXPECT_EQ(box.items[1].class_atom, kButtonClassAtom);
+  EXPECT_EQ(box.box_kind, kBoxIsOk);
 }
 
 TEST(MessageBoxLayout, UpdateOfferClassicLook) {
@@ -110,9 +110,9 @@ TEST(MessageBoxLayout, UpdateOfferClassicLook) {
   in.has_icon = true;
   const BoxLayout box = LayOutMessageBox(in, screen.Metrics());
   EXPECT_EQ(screen.measured_limit, 720 - 48);
-  EXPECT_EQ(Ids(box), (std::vector<int>{ICON_ID, MESSAGE_ID, AMB_ID_YES, AMB_ID_NO, AMB_ID_CHECKBOX}));
-  EXPECT_RECT(box, ICON_ID, 8, 8, 42, 42);
-  EXPECT_RECT(box, MESSAGE_ID, 56, 16, 368, 55);
+  EXPECT_EQ(Ids(box), (std::vector<int>{kIconId, kMessageId, AMB_ID_YES, AMB_ID_NO, AMB_ID_CHECKBOX}));
+  EXPECT_RECT(box, kIconId, 8, 8, 42, 42);
+  EXPECT_RECT(box, kMessageId, 56, 16, 368, 55);
   EXPECT_RECT(box, AMB_ID_YES, 109, 69, 185, 93);
   EXPECT_RECT(box, AMB_ID_NO, 191, 69, 267, 93);
   EXPECT_RECT(box, AMB_ID_CHECKBOX, 17, 105, 171, 125);
@@ -121,11 +121,11 @@ TEST(MessageBoxLayout, UpdateOfferClassicLook) {
   EXPECT_EQ(box.cx, 188);
   EXPECT_EQ(box.cy, 66);
   EXPECT_EQ(box.Find(AMB_ID_CHECKBOX)->units, (DialogUnitRect{8, 52, 77, 10}));
-  EXPECT_EQ(box.Find(AMB_ID_CHECKBOX)->style, CHECK_BOX_STYLE);
+  EXPECT_EQ(box.Find(AMB_ID_CHECKBOX)->style, kCheckBoxStyle);
   EXPECT_EQ(box.Find(AMB_ID_CHECKBOX)->text, u"Do not ask me again");
   EXPECT_EQ(box.Find(AMB_ID_YES)->text, u"Yes");
-  EXPECT_EQ(box.Find(ICON_ID)->text, u"");
-  EXPECT_EQ(box.box_kind, BOX_CHECK_ASK);
+  EXPECT_EQ(box.Find(kIconId)->text, u"");
+  EXPECT_EQ(box.box_kind, kBoxCheckAsk);
 }
 
 TEST(MessageBoxLayout, UpdateOfferModernLook) {
@@ -138,8 +138,8 @@ TEST(MessageBoxLayout, UpdateOfferModernLook) {
   EXPECT_EQ(screen.measured_limit, 630 - 48);
   EXPECT_EQ(box.min_button_width, 88);
   EXPECT_EQ(box.button_height, 26);
-  EXPECT_RECT(box, ICON_ID, 24, 24, 58, 58);
-  EXPECT_RECT(box, MESSAGE_ID, 72, 24, 384, 79);  // two lines: moved up to the icon's top
+  EXPECT_RECT(box, kIconId, 24, 24, 58, 58);
+  EXPECT_RECT(box, kMessageId, 72, 24, 384, 79);  // two lines: moved up to the icon's top
   EXPECT_RECT(box, AMB_ID_YES, 210, 93, 298, 119);  // right-aligned: 408 - 182 - 16
   EXPECT_RECT(box, AMB_ID_NO, 304, 93, 392, 119);
   EXPECT_RECT(box, AMB_ID_CHECKBOX, 17, 131, 171, 151);
@@ -174,7 +174,7 @@ TEST(MessageBoxLayout, DefaultButtonChoice) {
     EXPECT_EQ(box.default_id, c.default_id);
     int defaults = 0;
     for (const LayoutItem& item : box.items) {
-      if (item.style == DEFAULT_BUTTON_STYLE) {
+      if (item.style == kDefaultButtonStyle) {
         ++defaults;
         EXPECT_EQ(item.id, c.default_id);
       }
@@ -191,23 +191,23 @@ TEST(MessageBoxLayout, ButtonSetsLeftToRight) {
     std::vector<int> ids;
     std::uint32_t kind;
   } const cases[] = {
-      {__LINE__, AMB_OK, false, {1}, BOX_IS_OK},
-      {__LINE__, AMB_OKCANCEL, false, {1, 2}, BOX_HAS_CANCEL},
+      {__LINE__, AMB_OK, false, {1}, kBoxIsOk},
+      {__LINE__, AMB_OKCANCEL, false, {1, 2}, kBoxHasCancel},
       {__LINE__, AMB_ABORTRETRYIGNORE, false, {3, 4, 5}, 0},
-      {__LINE__, AMB_YESNOCANCEL, false, {6, 7, 2}, BOX_HAS_CANCEL},
-      {__LINE__, AMB_YESNOCANCEL | AMB_YES_TO_ALL | AMB_NO_TO_ALL, false, {6, 19, 7, 20, 2}, BOX_HAS_CANCEL},
+      {__LINE__, AMB_YESNOCANCEL, false, {6, 7, 2}, kBoxHasCancel},
+      {__LINE__, AMB_YESNOCANCEL | AMB_YES_TO_ALL | AMB_NO_TO_ALL, false, {6, 19, 7, 20, 2}, kBoxHasCancel},
       {__LINE__, AMB_YESNO, false, {6, 7}, 0},
       {__LINE__, AMB_YESNO | AMB_NO_TO_ALL, false, {6, 7, 20}, 0},
-      {__LINE__, AMB_OK | AMB_YES_TO_ALL, false, {1}, BOX_IS_OK},  // only sets 3 and 4
-      {__LINE__, AMB_RETRYCANCEL, false, {4, 2}, BOX_HAS_CANCEL},
-      {__LINE__, AMB_CANCELTRYCONTINUE, false, {2, 10, 11}, BOX_HAS_CANCEL},
+      {__LINE__, AMB_OK | AMB_YES_TO_ALL, false, {1}, kBoxIsOk},  // only sets 3 and 4
+      {__LINE__, AMB_RETRYCANCEL, false, {4, 2}, kBoxHasCancel},
+      {__LINE__, AMB_CANCELTRYCONTINUE, false, {2, 10, 11}, kBoxHasCancel},
       {__LINE__, AMB_CONTINUEABORT, false, {11, 3}, 0},
-      {__LINE__, AMB_SKIPSKIPALLCANCEL, false, {14, 15, 2}, BOX_HAS_CANCEL},
-      {__LINE__, AMB_IGNOREIGNOREALLCANCEL, false, {5, 16, 2}, BOX_HAS_CANCEL},
-      {__LINE__, 10, false, {1}, BOX_IS_OK},
-      {__LINE__, 15, false, {1}, BOX_IS_OK},
-      {__LINE__, AMB_OKCANCEL | AMB_HELP, true, {1, 2, 300, 301}, BOX_HAS_CANCEL},
-      {__LINE__, AMB_OK | AMB_CHECK_SHOW | AMB_CHECK_TELL, false, {1, 5555}, BOX_IS_OK | BOX_CHECK_TELL},
+      {__LINE__, AMB_SKIPSKIPALLCANCEL, false, {14, 15, 2}, kBoxHasCancel},
+      {__LINE__, AMB_IGNOREIGNOREALLCANCEL, false, {5, 16, 2}, kBoxHasCancel},
+      {__LINE__, 10, false, {1}, kBoxIsOk},
+      {__LINE__, 15, false, {1}, kBoxIsOk},
+      {__LINE__, AMB_OKCANCEL | AMB_HELP, true, {1, 2, 300, 301}, kBoxHasCancel},
+      {__LINE__, AMB_OK | AMB_CHECK_SHOW | AMB_CHECK_TELL, false, {1, 5555}, kBoxIsOk | kBoxCheckTell},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -250,7 +250,7 @@ TEST(MessageBoxLayout, CustomButtons) {
   in.custom_buttons = u"Save\nDiscard everything\nWait\nLater\nNever";
   in.has_report = true;
   const BoxLayout box = LayOutMessageBox(in, screen.Metrics());
-  EXPECT_EQ(Ids(box), (std::vector<int>{MESSAGE_ID, 23, 24, 25, 26, 300, 301}));
+  EXPECT_EQ(Ids(box), (std::vector<int>{kMessageId, 23, 24, 25, 26, 300, 301}));
   EXPECT_EQ(box.Find(23)->text, u"Save");
   EXPECT_EQ(box.Find(26)->text, u"Later");
   // Each as wide as a slot with that caption: "Discard everything" is 108 + 20.
@@ -265,7 +265,7 @@ TEST(MessageBoxLayout, CustomButtons) {
   // Line feeds alone make no custom button: the style's set stays.
   in.custom_buttons = u"\n\n";
   EXPECT_EQ(Ids(LayOutMessageBox(in, screen.Metrics())),
-            (std::vector<int>{MESSAGE_ID, 6, 19, 7, 2, 300, 301}));
+            (std::vector<int>{kMessageId, 6, 19, 7, 2, 300, 301}));
 }
 
 TEST(MessageBoxLayout, TextWidthLimit) {
@@ -296,8 +296,8 @@ TEST(MessageBoxLayout, CustomIconWithoutIconStyleKeepsTheFullWidth) {
   in.has_icon = true;
   const BoxLayout box = LayOutMessageBox(in, screen.Metrics());
   EXPECT_EQ(screen.measured_limit, 720);
-  EXPECT_RECT(box, ICON_ID, 8, 8, 42, 42);
-  EXPECT_RECT(box, MESSAGE_ID, 56, 16, 168, 42);
+  EXPECT_RECT(box, kIconId, 8, 8, 42, 42);
+  EXPECT_RECT(box, kMessageId, 56, 16, 168, 42);
   EXPECT_EQ(box.width, 176);
   EXPECT_RECT(box, AMB_ID_OK, 50, 56, 126, 80);  // row top: 42 + 5 + 9
 }
@@ -341,7 +341,7 @@ TEST(MessageBoxLayout, CheckBoxBounds) {
   FakeScreen screen;
   screen.text_size = {20, 13};
   LayoutInput in = Input(AMB_OK | AMB_CHECK_SHOW);
-  in.captions[SLOT_CHECK_SHOW] = std::u16string(40, u'x');  // 240 + 20 = 260 wide slot
+  in.captions[SlotCheckShow] = std::u16string(40, u'x');  // 240 + 20 = 260 wide slot
   const BoxLayout box = LayOutMessageBox(in, screen.Metrics());
   const LayoutItem* check = box.Find(AMB_ID_CHECKBOX);
   ASSERT_NE(check, nullptr);
@@ -387,40 +387,40 @@ TEST(MessageBoxLayout, DialogUnitsTruncate) {
 TEST(MessageBoxCaptions, Sources) {
   MessageBoxParams params;
   Captions own = ResolveCaptions(0, params, OwnStringTable);
-  EXPECT_EQ(own[SLOT_OK], u"OK");  // no string 9001: the built-in caption
-  EXPECT_EQ(own[SLOT_YES], u"Yes");
-  EXPECT_EQ(own[SLOT_CHECK_ASK], u"Do not ask me again");
-  EXPECT_EQ(own[SLOT_REPORT], u"Re&port");  // the table's "Report" is not consulted
+  EXPECT_EQ(own[SlotOk], u"OK");  // no string 9001: the built-in caption
+  EXPECT_EQ(own[SlotYes], u"Yes");
+  EXPECT_EQ(own[SlotCheckAsk], u"Do not ask me again");
+  EXPECT_EQ(own[SlotReport], u"Re&port");  // the table's "Report" is not consulted
 
   Captions builtin = ResolveCaptions(AMB_NO_STRING_TABLE, params, OwnStringTable);
   for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot) EXPECT_EQ(builtin[slot], BuiltInCaption(slot)) << slot;
-  EXPECT_EQ(builtin[SLOT_YES_TO_ALL], u"Y&es to All");
-  EXPECT_EQ(builtin[SLOT_CHECK_SHOW], u"Don't show again");
+  EXPECT_EQ(builtin[SlotYesToAll], u"Y&es to All");
+  EXPECT_EQ(builtin[SlotCheckShow], u"Don't show again");
 
   Captions none = ResolveCaptions(0, params, [](std::uint32_t, std::size_t) { return std::u16string(); });
-  EXPECT_EQ(none[SLOT_CANCEL], u"Cancel");
+  EXPECT_EQ(none[SlotCancel], u"Cancel");
 
   params.use_custom_captions = 1;
   std::u16string long_caption(150, u'L');
-  std::char_traits<char16_t>::copy(params.custom_captions[SLOT_NO], u"Nope", 5);
-  std::char_traits<char16_t>::copy(params.custom_captions[SLOT_YES], long_caption.c_str(), 151);
-  std::char_traits<char16_t>::copy(params.custom_captions[SLOT_REPORT], u"Ignored", 8);
+  std::char_traits<char16_t>::copy(params.custom_captions[SlotNo], u"Nope", 5);
+  std::char_traits<char16_t>::copy(params.custom_captions[SlotYes], long_caption.c_str(), 151);
+  std::char_traits<char16_t>::copy(params.custom_captions[SlotReport], u"Ignored", 8);
   Captions custom = ResolveCaptions(0, params, OwnStringTable);
-  EXPECT_EQ(custom[SLOT_NO], u"Nope");
-  EXPECT_EQ(custom[SLOT_YES], long_caption.substr(0, 99));
-  EXPECT_EQ(custom[SLOT_CANCEL], u"Cancel");   // empty entry: built-in, no string table
-  EXPECT_EQ(custom[SLOT_HELP], u"&Help");
-  EXPECT_EQ(custom[SLOT_REPORT], u"Re&port");  // the Report slot keeps its caption
+  EXPECT_EQ(custom[SlotNo], u"Nope");
+  EXPECT_EQ(custom[SlotYes], long_caption.substr(0, 99));
+  EXPECT_EQ(custom[SlotCancel], u"Cancel");   // empty entry: built-in, no string table
+  EXPECT_EQ(custom[SlotHelp], u"&Help");
+  EXPECT_EQ(custom[SlotReport], u"Re&port");  // the Report slot keeps its caption
 }
 
 TEST(MessageBoxCaptions, ReportCaption) {
   MessageBoxParams params;
   std::char_traits<char16_t>::copy(params.report_caption, u"Send &log", 10);
-  EXPECT_EQ(ResolveCaptions(0, params, OwnStringTable)[SLOT_REPORT], u"Send &log");
+  EXPECT_EQ(ResolveCaptions(0, params, OwnStringTable)[SlotReport], u"Send &log");
   params.report_caption_id = 9018;
-  EXPECT_EQ(ResolveCaptions(0, params, OwnStringTable)[SLOT_REPORT], u"Skip");
+  EXPECT_EQ(ResolveCaptions(0, params, OwnStringTable)[SlotReport], u"Skip");
   params.report_caption_id = 777;  // does not load: the text
-  EXPECT_EQ(ResolveCaptions(0, params, OwnStringTable)[SLOT_REPORT], u"Send &log");
+  EXPECT_EQ(ResolveCaptions(0, params, OwnStringTable)[SlotReport], u"Send &log");
 }
 
 TEST(MessageBoxCaptions, CustomButtonsText) {
@@ -464,17 +464,17 @@ TEST(MessageBoxTemplate, Bytes) {
   EXPECT_EQ(Word(bytes, 22), u'C');
   EXPECT_EQ(Word(bytes, 28), 0);
   EXPECT_EQ(Word(bytes, 30), 0);  // padding
-  EXPECT_EQ(Dword(bytes, 32), STATIC_STYLE);
+  EXPECT_EQ(Dword(bytes, 32), kStaticStyle);
   EXPECT_EQ(Word(bytes, 40), static_cast<std::uint16_t>(box.items[0].units.x));
-  EXPECT_EQ(Word(bytes, 48), MESSAGE_ID);
+  EXPECT_EQ(Word(bytes, 48), kMessageId);
   EXPECT_EQ(Word(bytes, 50), 0xFFFF);
   EXPECT_EQ(Word(bytes, 52), 0x0082);
   EXPECT_EQ(Word(bytes, 54), u'H');
   EXPECT_EQ(Word(bytes, 60), 0);  // creation data
-  EXPECT_EQ(Dword(bytes, 64), DEFAULT_BUTTON_STYLE);
+  EXPECT_EQ(Dword(bytes, 64), kDefaultButtonStyle);
   EXPECT_EQ(Word(bytes, 80), AMB_ID_OK);
   EXPECT_EQ(Word(bytes, 84), 0x0080);
-  EXPECT_EQ(Dword(bytes, 96), PUSH_BUTTON_STYLE);
+  EXPECT_EQ(Dword(bytes, 96), kPushButtonStyle);
   EXPECT_EQ(Word(bytes, 112), AMB_ID_CANCEL);
   EXPECT_EQ(Word(bytes, 118), u'C');
 }

@@ -47,6 +47,10 @@ TEST_P(RegistryTest, PathSpellings) {
   // Letter case is ignored beyond A to Z too.
   ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(u"\u00C4pfel\u0416"), kKeyWrite), kRegOk);
   EXPECT_EQ(key.Open(RegRoot::CurrentUser, Path(u"\u00E4PFEL\u0436"), kKeyRead), kRegOk);
+  // Y with diaeresis pairs across blocks (U+0178, U+00FF); U+0179 is another letter.
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(u"\u0178\u0100"), kKeyWrite), kRegOk);
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, Path(u"\u00FF\u0101"), kKeyRead), kRegOk);
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, Path(u"\u017A\u0101"), kKeyRead), kRegFileNotFound);
 }
 
 TEST_P(RegistryTest, HandlesAllowOnlyWhatTheirAccessGrants) {

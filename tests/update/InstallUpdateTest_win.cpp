@@ -103,7 +103,7 @@ TEST_F(InstallUpdateTest, DownloadAboveTheLimitIsWrittenAndStartedSilently) {
 
   ASSERT_TRUE(Download(server().TrustedHost()));
   EXPECT_EQ(ReadWholeFile(AsWide(installer_)), body);
-  const std::wstring expected_line = AsWide(InstallerCommandLine(installer_));
+  const std::wstring expected_line = L"\"" + std::wstring(AsWide(installer_)) + L"\" /S";
   // The installer saw the exact command line, and the mark already set.
   EXPECT_EQ(WaitForInstallerLog(), expected_line + L"\r\nUpdateFinished=1\r\n");
   EXPECT_EQ(UpdateFinished(), 1u);

@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "engine/ChangeEntry.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
+#include "platform/Version.h"
 #include "platform/WinString.h"
 #include "tests/update/RedirectedRegistry.h"
 #include "tests/update/UpdateTestServer_win.h"
@@ -90,25 +90,25 @@ TEST_F(UpdateCheckTest, FetchesTheVersionTextAndDecides) {
   const std::string long_text = "9.9.9.9" + std::string(121, 'x');
   const CheckCase cases[] = {
       // The switch.
-      {__LINE__, 0u, Server::kTrusted, "0.0.2.12", 200, UpdateCheckOutcome::kDisabled, u"", false, 0},
-      {__LINE__, std::nullopt, Server::kTrusted, "0.0.2.12\r\n", 200, UpdateCheckOutcome::kFetched,
+      {__LINE__, 0u, Server::kTrusted, "0.0.2.12", 200, UpdateCheckOutcome::Disabled, u"", false, 0},
+      {__LINE__, std::nullopt, Server::kTrusted, "0.0.2.12\r\n", 200, UpdateCheckOutcome::Fetched,
        u"0.0.2.12", true, 1},
-      {__LINE__, 7u, Server::kTrusted, "0.0.2.12\n", 200, UpdateCheckOutcome::kFetched, u"0.0.2.12", true, 1},
+      {__LINE__, 7u, Server::kTrusted, "0.0.2.12\n", 200, UpdateCheckOutcome::Fetched, u"0.0.2.12", true, 1},
       // What the server says.
-      {__LINE__, 1u, Server::kTrusted, "0.0.2.11", 200, UpdateCheckOutcome::kFetched, u"0.0.2.11", false, 1},
-      {__LINE__, 1u, Server::kTrusted, " \t0.0.3\r\n\r\n", 200, UpdateCheckOutcome::kFetched, u"0.0.3", true, 1},
-      {__LINE__, 1u, Server::kTrusted, "1.0.0.300", 200, UpdateCheckOutcome::kFetched, u"1.0.0.300", true, 1},
-      {__LINE__, 1u, Server::kTrusted, long_text, 200, UpdateCheckOutcome::kFetched, U16(long_text), false, 1},
-      {__LINE__, 1u, Server::kTrusted, std::string("0.0.2.12\0trailing", 17), 200, UpdateCheckOutcome::kFetched, u"0.0.2.12",
+      {__LINE__, 1u, Server::kTrusted, "0.0.2.11", 200, UpdateCheckOutcome::Fetched, u"0.0.2.11", false, 1},
+      {__LINE__, 1u, Server::kTrusted, " \t0.0.3\r\n\r\n", 200, UpdateCheckOutcome::Fetched, u"0.0.3", true, 1},
+      {__LINE__, 1u, Server::kTrusted, "1.0.0.300", 200, UpdateCheckOutcome::Fetched, u"1.0.0.300", true, 1},
+      {__LINE__, 1u, Server::kTrusted, long_text, 200, UpdateCheckOutcome::Fetched, U16(long_text), false, 1},
+      {__LINE__, 1u, Server::kTrusted, std::string("0.0.2.12\0trailing", 17), 200, UpdateCheckOutcome::Fetched, u"0.0.2.12",
        true, 1},
-      {__LINE__, 1u, Server::kTrusted, "", 200, UpdateCheckOutcome::kNoResult, u"?", false, 1},
+      {__LINE__, 1u, Server::kTrusted, "", 200, UpdateCheckOutcome::NoResult, u"?", false, 1},
       // Failures: no text reaches the window, even one that reads as a newer version.
       {__LINE__, 1u, Server::kTrusted, "9.9.9.9\n<html><body>Not Found</body></html>", 404,
-       UpdateCheckOutcome::kNoResult, u"?", false, 1},
-      {__LINE__, 1u, Server::kTrusted, "9.9.9.9", 500, UpdateCheckOutcome::kNoResult, u"?", false, 1},
-      {__LINE__, 1u, Server::kTrusted, std::nullopt, 0, UpdateCheckOutcome::kNoResult, u"?", false, 1},
-      {__LINE__, 1u, Server::kDown, "9.9.9.9", 200, UpdateCheckOutcome::kNoResult, u"?", false, 0},
-      {__LINE__, 1u, Server::kUntrusted, "9.9.9.9", 200, UpdateCheckOutcome::kNoResult, u"?", false, 0},
+       UpdateCheckOutcome::NoResult, u"?", false, 1},
+      {__LINE__, 1u, Server::kTrusted, "9.9.9.9", 500, UpdateCheckOutcome::NoResult, u"?", false, 1},
+      {__LINE__, 1u, Server::kTrusted, std::nullopt, 0, UpdateCheckOutcome::NoResult, u"?", false, 1},
+      {__LINE__, 1u, Server::kDown, "9.9.9.9", 200, UpdateCheckOutcome::NoResult, u"?", false, 0},
+      {__LINE__, 1u, Server::kUntrusted, "9.9.9.9", 200, UpdateCheckOutcome::NoResult, u"?", false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -122,7 +122,7 @@ TEST_F(UpdateCheckTest, FetchesTheVersionTextAndDecides) {
     EXPECT_EQ(RunUpdateCheck(Run(c.server), &latest), c.outcome);
     EXPECT_EQ(latest, c.latest);
     const bool has_result =
-        c.outcome == UpdateCheckOutcome::kFetched || c.outcome == UpdateCheckOutcome::kDisabled;
+        c.outcome == UpdateCheckOutcome::Fetched || c.outcome == UpdateCheckOutcome::Disabled;
     EXPECT_EQ(DoneIsSet(), has_result);
     EXPECT_EQ(has_result && IsUpdateOffered(latest, kProgramVersion), c.offered);
     EXPECT_EQ(server().Requests().size(), c.requests);
@@ -165,7 +165,7 @@ TEST_F(UpdateCheckTest, CloseRequestDuringTheFirstWaitReachesTheWindowAndStopsTh
     SetEvent(terminate.get());
   });
   std::u16string latest = u"?";
-  EXPECT_EQ(RunUpdateCheck(run, &latest), UpdateCheckOutcome::kCloseRequested);
+  EXPECT_EQ(RunUpdateCheck(run, &latest), UpdateCheckOutcome::CloseRequested);
   other_copy.join();
   EXPECT_EQ(latest, u"?");
   EXPECT_FALSE(DoneIsSet());
@@ -174,7 +174,7 @@ TEST_F(UpdateCheckTest, CloseRequestDuringTheFirstWaitReachesTheWindowAndStopsTh
 
   // Without a request the wait runs out and the check goes on.
   run.terminate_wait_ms = 200;
-  EXPECT_EQ(RunUpdateCheck(run, &latest), UpdateCheckOutcome::kFetched);
+  EXPECT_EQ(RunUpdateCheck(run, &latest), UpdateCheckOutcome::Fetched);
   EXPECT_EQ(latest, u"0.0.2.12");
   EXPECT_FALSE(window.Received(kTerminateMessage));
   EXPECT_EQ(server().Requests().size(), 1u);

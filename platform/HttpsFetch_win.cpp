@@ -1,14 +1,13 @@
-#include "update/HttpsFetch_win.h"
+#include "platform/HttpsFetch.h"
 
 #include <windows.h>
 #include <wininet.h>
 
+#include <utility>
+
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
-#include "update/UpdateVersion.h"
-
-#include <utility>
 
 namespace hivemend {
 namespace {
@@ -40,19 +39,19 @@ bool FinalUrlIsHttps(HINTERNET request) {
 
 }  // namespace
 
-FetchResult FetchHttps(const std::u16string& url, std::vector<std::uint8_t>* body) {
+FetchResult FetchHttps(std::u16string_view agent_name, const std::u16string& url, std::vector<std::uint8_t>* body) {
   body->clear();
-  if (!IsHttpsUrl(url)) return FetchResult::kNotHttps;
+  if (!IsHttpsUrl(url)) return FetchResult::NotHttps;
 
-  const std::u16string agent(kUpdateAgentName);
+  const std::u16string agent(agent_name);
   ScopedInternet session(
       InternetOpenW(AsWide(agent), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return FetchResult::kNoInternet;
+  if (!session) return FetchResult::NoInternet;
   // No flag that relaxes certificate checks may ever be added here.
   ScopedInternet request(
       InternetOpenUrlW(session.get(), AsWide(url), nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE, 0));
-  if (!request) return FetchResult::kNoConnection;
-  if (!FinalUrlIsHttps(request.get())) return FetchResult::kNotHttps;
+  if (!request) return FetchResult::NoConnection;
+  if (!FinalUrlIsHttps(request.get())) return FetchResult::NotHttps;
 
   // WinINet hands over an error page like any other body; only 200 is a result.
   DWORD status = 0;
@@ -60,7 +59,7 @@ FetchResult FetchHttps(const std::u16string& url, std::vector<std::uint8_t>* bod
   if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                       &status_size, nullptr) ||
       status != HTTP_STATUS_OK) {
-    return FetchResult::kNotOk;
+    return FetchResult::NotOk;
   }
 
   std::vector<std::uint8_t> data;
@@ -69,13 +68,13 @@ FetchResult FetchHttps(const std::u16string& url, std::vector<std::uint8_t>* bod
     data.resize(received + kReadChunk);
     DWORD got = 0;
     if (!InternetReadFile(request.get(), data.data() + received, kReadChunk, &got)) {
-      return FetchResult::kReadFailed;
+      return FetchResult::ReadFailed;
     }
     data.resize(received + got);
     if (got == 0) break;
   }
   *body = std::move(data);
-  return FetchResult::kOk;
+  return FetchResult::Ok;
 }
 
 }  // namespace hivemend

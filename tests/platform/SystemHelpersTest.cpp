@@ -1,0 +1,171 @@
+// The system helpers' contracts where a fault would be easy to make: the
+// buffer rule of the program's path, command-line quoting, whole-file writes
+// that fail, and starting a program that is not there. Both halves run them:
+// natively and under Wine.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/File.h"
+#include "platform/Process.h"
+#include "platform/RegistryName.h"
+#include "tests/TestSupport.h"
+
+namespace hivemend {
+namespace {
+
+using test::Show;
+using test::TempDir;
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A stand-in for the system calls that cut what does not fit: they write as
+// much as fits and return the capacity when the text was cut.
+std::u16string ReadThrough(const std::u16string& whole, std::size_t first, std::size_t max, int* calls) {
+  return ReadUntilFits<char16_t>(first, max, [&](char16_t* buffer, std::size_t capacity) -> std::size_t {
+    ++*calls;
+    const std::size_t n = std::min(whole.size(), capacity);
+    whole.copy(buffer, n);
+    return whole.size() < capacity ? whole.size() : capacity;
+  });
+}
+
+TEST(SystemHelpers, PathBufferGrowsUntilThePathFitsAndNeverCutsIt) {
+  const struct {
+    int line;
+    std::size_t length, first, max;
+    bool whole;
+    int calls;
+  } cases[] = {
+      {__LINE__, 10, 260, 65536, true, 1},
+      {__LINE__, 259, 260, 65536, true, 1},
+      {__LINE__, 260, 260, 65536, true, 2},  // fills the buffer exactly: may be cut
+      {__LINE__, 300, 260, 65536, true, 2},
+      {__LINE__, 32767, 260, 65536, true, 8},
+      {__LINE__, 1000, 260, 1000, false, 2},  // never fits: nothing rather than a cut path
+      {__LINE__, 0, 260, 65536, false, 1},    // the call failed
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    std::u16string whole(c.length, u'x');
+    if (!whole.empty()) whole.back() = u'e';
+    int calls = 0;
+    EXPECT_EQ(ReadThrough(whole, c.first, c.max, &calls), c.whole ? whole : u"");
+    EXPECT_EQ(calls, c.calls);
+  }
+}
+
+TEST(SystemHelpers, ProgramPathNamesThisTestProgram) {
+  const std::u16string path = ProgramPath();
+  EXPECT_TRUE(PathExists(path)) << Show(path);
+  EXPECT_NE(path.find(u"platform_helpers_test"), std::u16string::npos) << Show(path);
+}
+
+TEST(SystemHelpers, CommandLinesGiveTheirArgumentsBack) {
+  const struct {
+    int line;
+    std::u16string argument, written;
+  } cases[] = {
+      {__LINE__, u"/S", u"/S"},
+      {__LINE__, u"", u"\"\""},
+      {__LINE__, u"a b", u"\"a b\""},
+      {__LINE__, u"a\tb", u"\"a\tb\""},
+      {__LINE__, u"C:\\dir\\", u"C:\\dir\\"},                // no quotes: backslashes stay single
+      {__LINE__, u"C:\\my dir\\", u"\"C:\\my dir\\\\\""},    // before the closing quote: doubled
+      {__LINE__, u"say \"hi\"", u"\"say \\\"hi\\\"\""},
+      {__LINE__, u"a\\\"b", u"\"a\\\\\\\"b\""},              // backslash then quote
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(Show(CommandLineOf(u"C:\\Program Files\\Hivemend\\HivemendSetup64.exe", {c.argument})),
+              Show(u"\"C:\\Program Files\\Hivemend\\HivemendSetup64.exe\" " + c.written));
+  }
+  EXPECT_EQ(Show(CommandLineOf(u"p.exe", {})), "\"p.exe\"");
+  EXPECT_EQ(Show(CommandLineOf(u"p.exe", {u"1", u"2"})), "\"p.exe\" 1 2");
+}
+
+TEST(SystemHelpers, StartingAProgramThatIsNotThereFails) {
+  TempDir dir;
+  EXPECT_FALSE(StartProcess(dir.File("absent.exe"), {u"/S"}));
+}
+
+TEST(SystemHelpers, WholeFileWrites) {
+  TempDir dir;
+  const std::u16string path = dir.File("f.bin");
+  ASSERT_TRUE(WriteWholeFile(path, "first", WriteMode::CreateNew));
+  EXPECT_FALSE(WriteWholeFile(path, "second", WriteMode::CreateNew));
+  EXPECT_EQ(ReadBytes(dir.path() / "f.bin"), "first") << "a taken name is left alone";
+  ASSERT_TRUE(WriteWholeFile(path, "replaced", WriteMode::Replace));
+  EXPECT_EQ(ReadBytes(dir.path() / "f.bin"), "replaced");
+  ASSERT_TRUE(WriteWholeFile(path, "", WriteMode::Replace));
+  EXPECT_EQ(ReadBytes(dir.path() / "f.bin"), "");
+  for (WriteMode mode : {WriteMode::CreateNew, WriteMode::Replace}) {
+    EXPECT_FALSE(WriteWholeFile(dir.File("absent/f.bin"), "x", mode));
+  }
+  EXPECT_EQ(dir.Files().size(), 1u) << "no temporary file stays behind";
+}
+
+#ifndef _WIN32
+// A write that breaks off halfway (here at a file size limit) leaves no part
+// of the bytes under the name: nothing for CreateNew, the old file for Replace.
+TEST(SystemHelpers, WholeFileWriteThatBreaksOffLeavesNoPartialFile) {
+  TempDir dir;
+  const std::u16string old_file = dir.File("old.bin");
+  ASSERT_TRUE(WriteWholeFile(old_file, "old", WriteMode::CreateNew));
+  const std::string big(64 * 1024, 'b');
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto saved_signal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool created = WriteWholeFile(dir.File("new.bin"), big, WriteMode::CreateNew);
+  const bool replaced = WriteWholeFile(old_file, big, WriteMode::Replace);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, saved_signal);
+  EXPECT_FALSE(created);
+  EXPECT_FALSE(replaced);
+  EXPECT_FALSE(PathExists(dir.File("new.bin")));
+  EXPECT_EQ(ReadBytes(dir.path() / "old.bin"), "old");
+  EXPECT_EQ(dir.Files().size(), 1u) << "no temporary file stays behind";
+}
+#endif
+
+TEST(SystemHelpers, KeyPathsAndNamesAsTheRegistryTellsThemApart) {
+  const struct {
+    int line;
+    std::u16string path, folded, kept;
+  } cases[] = {
+      {__LINE__, u"", u"", u""},
+      {__LINE__, u"Software\\Hivemend", u"software\\hivemend", u"Software\\Hivemend"},
+      {__LINE__, u"A\\\\\\B\\", u"a\\b", u"A\\B"},
+      {__LINE__, u"\\\\A\\", u"a", u"A"},
+      {__LINE__, u"\\", u"", u""},
+      {__LINE__, u"\u00C4\\\u0416\\\u0178", u"\u00E4\\\u0436\\\u00FF", u"\u00C4\\\u0416\\\u0178"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    std::u16string folded = u"stale", kept = u"stale";
+    KeyPathIdentity(c.path, folded, &kept);
+    EXPECT_EQ(Show(folded), Show(c.folded));
+    EXPECT_EQ(Show(kept), Show(c.kept));
+    std::u16string folded_alone = u"stale";
+    KeyPathIdentity(c.path, folded_alone);
+    EXPECT_EQ(Show(folded_alone), Show(c.folded));
+  }
+  EXPECT_EQ(Show(FoldedRegistryName(u"Value\u0100")), Show(u"value\u0101"));
+}
+
+}  // namespace
+}  // namespace hivemend
