@@ -2,8 +2,9 @@
 # Benchmark of the main window under Wine: a generated file of VALUES values
 # (default 100000) loaded into the window against the Wine registry (the time
 # from the load command to the completion text, and the longest time the window
-# took to answer meanwhile), every column sorted, and the same file through
-# hivemend-cli diff for comparison.
+# took to answer meanwhile), every column sorted, the same file through
+# hivemend-cli diff, and reg import of the same file into a copy of the same
+# prefix, with the ratio of the window's load to that import.
 #
 #   tools/bench-window.sh [VALUES]
 #
@@ -35,10 +36,33 @@ if [ ! -f "$data/imported-$values" ]; then
   touch "$data/imported-$values"
 fi
 
+ms_since() { echo "($(date +%s.%N) - $1) * 1000" | bc | cut -d. -f1; }
+
 echo "== window: $values values"
-"$run" "$win/tests/app/app_window_bench.exe" "$winfile"
+"$run" "$win/tests/app/app_window_bench.exe" "$winfile" | tee "$data/window-$values.txt"
+window_ms=$(sed -n 's/^load command to completion text: \([0-9]*\) ms$/\1/p' "$data/window-$values.txt")
 echo "== hivemend-cli diff (same file)"
 start=$(date +%s.%N)
 "$run" "$win/cli/hivemend-cli.exe" diff "$winfile" >/dev/null || true
 end=$(date +%s.%N)
 echo "hivemend-cli diff: $(echo "($end - $start) * 1000" | bc | cut -d. -f1) ms (process start included)"
+
+# reg import writes what it reads, so it runs in a copy of the prefix (the
+# registry as the window saw it) that is thrown away afterwards.
+echo "== reg import (same file, a copy of the same registry)"
+WINEPREFIX=$HIVEMEND_WINEPREFIX wineserver -k 2>/dev/null || true
+WINEPREFIX=$HIVEMEND_WINEPREFIX wineserver -w 2>/dev/null || true
+copy=$data/import-copy/wineprefix
+rm -rf "$data/import-copy"
+mkdir -p "$data/import-copy"
+cp -a "$HIVEMEND_WINEPREFIX" "$copy"
+rm -f "$copy/.xvfb-display" "$copy/.xvfb-pid"
+HIVEMEND_WINEPREFIX=$copy "$run" cmd /c exit 0  # the copy's server and display, before timing
+start=$(date +%s.%N)
+HIVEMEND_WINEPREFIX=$copy "$run" reg import "$winfile"
+import_ms=$(ms_since "$start")
+echo "reg import: $import_ms ms (process start included)"
+WINEPREFIX=$copy wineserver -k 2>/dev/null || true
+WINEPREFIX=$copy wineserver -w 2>/dev/null || true
+rm -rf "$data/import-copy"
+echo "window / reg import: $(echo "scale=2; $window_ms / $import_ms" | bc)"
