@@ -49,7 +49,8 @@ constexpr char kUsage[] =
     "\n"
     "Exit codes: 0 the load ended normally (merge: and nothing failed), 1 the\n"
     "load ended with an error (merge: or a failure was recorded, or the undo file\n"
-    "could not be written), 2 wrong usage or an unreadable baseline.\n";
+    "could not be saved, in which case nothing was merged), 2 wrong usage or an\n"
+    "unreadable baseline.\n";
 
 void Print(std::FILE* f, std::u16string_view text) {
   const std::string utf8 = ToUtf8(text);
@@ -189,8 +190,8 @@ std::u16string PlainLineEnds(std::u16string_view text) {
 }
 
 // A registry held in memory as .REG text that the program's own loader reads
-// back to the same values. What the grammar cannot carry (types other than the
-// six, strings with line breaks, names ending in a backslash) is left out with
+// back to the same keys and values, empty keys included. What the grammar
+// cannot carry (a REG_NONE value, a name with a line break) is left out with
 // a comment line.
 std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   std::u16string text(kUndoHeader);
@@ -202,14 +203,8 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
     text += u"]\r\n";
     for (const MemoryRegistry::Value& value : key.values) {
       std::u16string line;
-      if (value.name.empty()) {
-        line = u"@=";
-      } else {
-        line = u"\"" + EscapeRegText(value.name) + u"\"=";
-      }
-      const bool name_ok = value.name.empty() || (value.name.back() != u'\\' &&
-                                                   value.name.find_first_of(u"\r\n") == std::u16string::npos);
-      if (name_ok && FormatDataPart(value.type, value.data.data(), value.data.size(), line) == DataPartResult::Ok) {
+      if (AppendValueName(value.name, line) &&
+          FormatDataPart(value.type, value.data.data(), value.data.size(), (line += u'=', line)) == DataPartResult::Ok) {
         text += line;
       } else {
         text += u"; not expressible: a value of type " + RegistryTypeText(value.type);

@@ -1,6 +1,36 @@
 #include "platform/File.h"
 
+#include <algorithm>
+#include <atomic>
+
 namespace hivemend {
+
+namespace {
+std::atomic<std::int64_t> g_write_budget{-1};  // -1: no failure set
+}  // namespace
+
+void SetWriteFailureForTesting(std::optional<std::uint64_t> bytes) {
+  g_write_budget = bytes ? static_cast<std::int64_t>(*bytes) : -1;
+}
+
+size_t AllowedWriteBytes(size_t size) {
+  std::int64_t budget = g_write_budget.load();
+  while (budget >= 0) {
+    const auto allowed = static_cast<std::int64_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(budget), size));
+    if (g_write_budget.compare_exchange_weak(budget, budget - allowed)) return static_cast<size_t>(allowed);
+  }
+  return size;
+}
+
+std::string Utf16FileBytes(std::u16string_view text) {
+  std::string bytes("\xFF\xFE", 2);
+  bytes.reserve(2 + text.size() * 2);
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
 
 std::u16string Windows1252ToUtf16(std::string_view bytes) {
   static constexpr char16_t kHigh[32] = {
@@ -16,13 +46,7 @@ std::u16string Windows1252ToUtf16(std::string_view bytes) {
 }
 
 bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text) {
-  std::string bytes("\xFF\xFE", 2);
-  bytes.reserve(2 + text.size() * 2);
-  for (char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  return WriteWholeFile(path, bytes, WriteMode::CreateNew);
+  return WriteWholeFile(path, Utf16FileBytes(text), WriteMode::CreateNew);
 }
 
 }  // namespace hivemend
