@@ -193,8 +193,9 @@ inline EntryStatus StatusNamed(std::u16string_view text) {
   return EntryStatus::Missing;
 }
 inline std::uint32_t TypeNamed(std::u16string_view name) {
-  for (std::uint32_t t : {kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegMultiSz, kRegQword, DELETE_VALUE_TYPE}) {
-    if (TypeName(t) == name) return t;
+  for (std::uint32_t t : {kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegMultiSz, kRegQword, DELETE_VALUE_TYPE,
+                          DELETE_KEY_TYPE, CREATE_KEY_TYPE}) {
+    if (TypeText(EntryType(t)) == name) return t;
   }
   return kUnknownValueType;
 }
