@@ -169,7 +169,10 @@ TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
   ASSERT_FALSE(log.empty());
   const std::string failure =
       "ERROR - Did not write key HKEY_NOWHERE\\K value v: \"HKEY_NOWHERE\" is not a root key of the registry";
-  EXPECT_EQ(Show(ReadUtf16File(log)), failure + "\r\n");
+  const std::string text = Show(ReadUtf16File(log));
+  EXPECT_TRUE(text.starts_with("Hivemend error log of the merge of ")) << text;
+  EXPECT_NE(text.find("\r\nMerged file: " + (dir_.path() / "bad.reg").string() + "\r\n\r\n"), std::string::npos) << text;
+  EXPECT_TRUE(text.ends_with(failure + "\r\n")) << text;
   EXPECT_NE(run.out.find("Error log: " + log.string() + "\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("The following errors were recorded to the error log file " + log.string() + ":\n\n" +
                          failure + "\n"),
@@ -185,10 +188,12 @@ TEST_F(CliMerge, AnUndoFileThatCannotBeSavedFailsTheMerge) {
                                    u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n\"w\"=dword:2\r\n"));
   test::WriteBytes(dir_.path() / "plain-file", "x");
   const CliRun run = Cli({u"merge", P("one.reg"), u"--baseline", P("baseline.reg"), u"--history",
-                          (dir_.path() / "plain-file" / "history").u16string()});
+                          (dir_.path() / "plain-file" / "history").u16string(), u"--state-out", P("after.reg")});
   EXPECT_EQ(run.code, 1) << run.out << run.err;
   EXPECT_NE(run.out.find("Undo file: (none)\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("ERROR Writing the REG undo file to disk!\n"), std::string::npos) << run.out;
+  // Nothing was merged, and the state is written all the same.
+  EXPECT_TRUE(SameState(StateOf(dir_.path() / "after.reg"), StateOf(dir_.path() / "baseline.reg")));
 }
 
 TEST_F(CliMerge, NothingIsMergedAfterALoadError) {
