@@ -68,6 +68,8 @@ std::string FileFor(const std::u16string& key) {
          "\"plain\" = \"caf\xE9\"\r\n"
          "\"expand\"=hex(2):25,54,45,4d,50,25,5c,e9,00\r\n"
          "\"multi\"\t=\thex(7):61,00,e9,00,00\r\n"
+         // The parser adds the NUL; the system would also take the one that
+         // follows the data in memory.
          "\"no terminator\"=hex(2):41,42\r\n"
          "\"dword\" =dword:0000001f\r\n"
          "\"binary\"= hex:01,02,\\\r\n"
