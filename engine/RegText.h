@@ -12,7 +12,7 @@ namespace hivemend {
 // A file that starts with FF FE or FE FF is UTF-16: its bytes are taken as
 // little-endian code units from the very first byte (the byte-order mark stays
 // as the first character; nothing is swapped). A file that starts with EF BB BF
-// is UTF-8 (the mark becomes U+FEFF as in UTF-16 text; invalid sequences become
+// is UTF-8 (the mark becomes U+FEFF as in UTF-16 text; ill-formed bytes become
 // U+FFFD). Anything else is ANSI text, converted with ansi_to_utf16. The text
 // ends at the first NUL. When narrow is given it receives the converter that
 // narrow text went through (ansi_to_utf16 or FromUtf8), or null for UTF-16: a

