@@ -422,7 +422,8 @@ TEST(MainWindowLoad, DroppedFilesLoadTheFirstWhoseNameHoldsDotReg) {
 
   // A dropped name is not checked: the worker reports a file it cannot open.
   w.Drop({folder.path() + u"\\gone.reg"});
-  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()), u"This file could not be loaded!");
+  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()),
+            u"This file could not be loaded!\n\n" + folder.path() + u"\\gone.reg\nThe file does not exist.");
   EXPECT_TRUE(WaitUntil([&] { return !w.Enabled(IDC_CANCEL_LOAD); }));
 }
 
@@ -475,7 +476,7 @@ TEST(MainWindowLoad, EnterOpensTheFileDialogWhichAddsTheExtension) {
 
 TEST(MainWindowLoad, ErrorsOfTheFileEndTheLoadAndDisableCancel) {
   TempFolder folder;
-  const std::u16string no_header = folder.WriteRaw(u"noheader.reg", u"REGEDIT4\r\n[HKCU\\X]\r\n\"a\"=\"b\"\r\n");
+  const std::u16string no_header = folder.WriteRaw(u"noheader.reg", u"REGEDIT\r\nHKEY_CURRENT_USER\\X = b\r\n");
   const std::u16string bad_hex = folder.WriteReg(u"badhex.reg", u"[HKCU\\X]\r\n\"a\"=\"b\"\r\n\"c\"=hex(5):00\r\n");
   Window w;
   w.Load(no_header);
