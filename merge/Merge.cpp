@@ -18,11 +18,14 @@
 namespace hivemend {
 namespace {
 
-// A key's identity: its root and its folded path.
+// A key's identity: its root and its folded path. A path that starts with a
+// backslash names no key (the registry refuses it): it gets an identity of its
+// own, so that it never shares the key of the path without the backslash.
 std::u16string KeyId(RegRoot root, std::u16string_view path, std::u16string* kept = nullptr) {
   std::u16string folded;
   KeyPathIdentity(path, folded, kept);
   folded.insert(folded.begin(), static_cast<char16_t>(u'0' + static_cast<int>(root)));
+  if (!path.empty() && path.front() == u'\\') folded.insert(folded.begin(), u'!');
   return folded;
 }
 
