@@ -36,12 +36,12 @@ void AppendFailure(std::u16string& error_text, std::u16string_view format,
 
 bool StoreValue(const RegKey& key, std::u16string_view key_path, std::u16string_view value_name,
                 std::uint32_t type, std::span<const std::uint8_t> bytes, std::u16string& error_text) {
-  // The registry reads one character past string data that lacks its NUL, to
-  // see whether the NUL was merely left out of the count: the bytes are passed
-  // with zero bytes after them.
+  // The registry reads one character past string data that lacks its NUL and
+  // adds a NUL when it finds one there: the bytes are passed with non-zero
+  // bytes after them, so that exactly these bytes are stored.
   thread_local std::vector<std::uint8_t> block;
   block.assign(bytes.begin(), bytes.end());
-  block.resize(bytes.size() + 16, 0);
+  block.resize(bytes.size() + 16, 0xFF);
   const long status = key.Set(RegistryValueName(value_name), type, bytes.empty() ? nullptr : block.data(),
                               static_cast<std::uint32_t>(bytes.size()));
   if (status == kRegOk) return true;
