@@ -79,18 +79,29 @@ LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& 
                     AnsiToUtf16Fn ansi_to_utf16) {
   ReadOnlyFile file;
   if (file.Open(path) != FileReadStatus::Ok) return FailedLoad(report, kCannotLoadText);
-  std::u16string text;
+  std::u16string raw;
+  size_t byte_count = 0;
+  FileReadStatus read;
   try {
-    std::u16string raw;
-    size_t byte_count = 0;
-    switch (file.ReadAll(raw, &byte_count)) {
-      case FileReadStatus::Ok: break;
-      case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
-      default: return FailedLoad(report, kReadErrorText);
-    }
-    text = DecodeRegText(std::move(raw), byte_count, ansi_to_utf16);
+    read = file.ReadAll(raw, &byte_count);
   } catch (const std::bad_alloc&) {
     // A file too big for the memory left is reported like a failed read.
+    return FailedLoad(report, kReadErrorText);
+  }
+  return RunLoadBytes(read, std::move(raw), byte_count, path, registry, report, ansi_to_utf16);
+}
+
+LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_count, const std::u16string& path,
+                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16) {
+  switch (read) {
+    case FileReadStatus::Ok: break;
+    case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
+    default: return FailedLoad(report, kReadErrorText);
+  }
+  std::u16string text;
+  try {
+    text = DecodeRegText(std::move(raw), byte_count, ansi_to_utf16);
+  } catch (const std::bad_alloc&) {
     return FailedLoad(report, kReadErrorText);
   }
   return ParseAndList(text, path, registry, report);
