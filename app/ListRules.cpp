@@ -1,31 +1,145 @@
 #include "app/ListRules.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
 #include "platform/Text.h"
 
 namespace hivemend {
 
+namespace {
+
+// The texts of one column, folded (A-Z to a-z) and laid side by side. Texts
+// that rows share (a key line's names, a status, a type name, the empty text,
+// the placeholder) are made and ordered once. Column texts hold no NUL.
+class FoldedTexts {
+ public:
+  explicit FoldedTexts(int column) : column_(column) {}
+
+  // The index of the row's text.
+  std::uint32_t Of(const ChangeEntry& entry) {
+    const void* identity = Identity(entry);
+    if (identity != nullptr) {
+      const auto [it, added] = shared_.try_emplace(identity, static_cast<std::uint32_t>(spans_.size()));
+      if (!added) return it->second;
+    }
+    const size_t start = folded_.size();
+    entry.AppendColumnText(column_, folded_);
+    if (folded_.size() == start && identity == nullptr) {
+      const auto [it, added] = shared_.try_emplace(&kEmpty, static_cast<std::uint32_t>(spans_.size()));
+      if (!added) return it->second;
+    }
+    for (size_t i = start; i < folded_.size(); ++i) folded_[i] = FoldAscii(folded_[i]);
+    spans_.push_back({start, folded_.size() - start});
+    return static_cast<std::uint32_t>(spans_.size() - 1);
+  }
+  size_t size() const { return spans_.size(); }
+  // Units depth to depth + 3 of a text as one number that orders as they do;
+  // the units past the end count as 0, which comes before every unit.
+  std::uint64_t Chunk(std::uint32_t index, size_t depth) const {
+    const auto [start, length] = spans_[index];
+    std::uint64_t chunk = 0;
+    for (size_t i = depth; i < depth + 4; ++i) chunk = (chunk << 16) | (i < length ? folded_[start + i] : 0u);
+    return chunk;
+  }
+
+ private:
+  static constexpr char16_t kEmpty = 0;
+
+  // What rows with the same text share, or null for a text of the row's own.
+  const void* Identity(const ChangeEntry& entry) const {
+    switch (column_) {
+      case 0: return entry.key().root_name.data();  // the usual spellings are shared constants
+      case 1: return StatusText(entry.status()).data();
+      case 2: return &entry.key();
+      case 4: return TypeName(entry.type()).data();
+      case 5:
+      case 6:
+        if (column_ == 6 && entry.status() != EntryStatus::Same) return nullptr;
+        return entry.type() == kRegSz || entry.type() == kRegDword ? nullptr : kNotPresentable.data();
+      default: return nullptr;
+    }
+  }
+
+  int column_;
+  std::u16string folded_;
+  std::vector<std::pair<size_t, size_t>> spans_;
+  std::unordered_map<const void*, std::uint32_t> shared_;
+};
+
+// The rank of every text in text order, equal texts ranked alike. A radix
+// sort four units at a time: a pass reads each text only at the depth where
+// it still ties with others, so the texts are read about once in all rather
+// than once per comparison.
+std::vector<std::uint32_t> RankTexts(const FoldedTexts& texts) {
+  struct Item {
+    std::uint64_t chunk;
+    std::uint32_t text;
+  };
+  std::vector<Item> items(texts.size());
+  for (std::uint32_t i = 0; i < items.size(); ++i) items[i] = {0, i};
+  std::vector<std::uint32_t> rank(texts.size());
+  std::uint32_t next_rank = 0;
+  struct Range {
+    size_t begin, end, depth;
+  };
+  std::vector<Range> stack{{0, items.size(), 0}};  // ranges whose texts agree up to depth
+  while (!stack.empty()) {
+    const Range range = stack.back();
+    stack.pop_back();
+    if (range.end - range.begin == 1) {
+      rank[items[range.begin].text] = next_rank++;
+      continue;
+    }
+    for (size_t i = range.begin; i < range.end; ++i) items[i].chunk = texts.Chunk(items[i].text, range.depth);
+    std::sort(items.begin() + static_cast<std::ptrdiff_t>(range.begin),
+              items.begin() + static_cast<std::ptrdiff_t>(range.end),
+              [](const Item& a, const Item& b) { return a.chunk < b.chunk; });
+    // The runs of equal units, the last first so that the first is taken next.
+    const size_t first_pushed = stack.size();
+    for (size_t run = range.begin; run < range.end;) {
+      size_t run_end = run + 1;
+      while (run_end < range.end && items[run_end].chunk == items[run].chunk) ++run_end;
+      stack.push_back({run, run_end, range.depth + 4});
+      run = run_end;
+    }
+    std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first_pushed), stack.end());
+    // Runs whose texts have ended are equal texts: ranked now, in order.
+    while (stack.size() > first_pushed) {
+      const Range& run = stack.back();
+      if (run.end - run.begin > 1 && (items[run.begin].chunk & 0xFFFF) != 0) break;
+      for (size_t i = run.begin; i < run.end; ++i) rank[items[i].text] = next_rank;
+      ++next_rank;
+      stack.pop_back();
+    }
+  }
+  return rank;
+}
+
+}  // namespace
+
 void SortRows(EntryStore& store, int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
-  // The column texts are made once and folded (A-Z to a-z) into one buffer,
-  // side by side; comparing two folded texts code unit by code unit as
-  // unsigned numbers, a prefix first, is then the comparison without regard
-  // to case. A row's key is its text's place in the buffer, which may move
-  // while it fills.
-  using At = std::pair<size_t, size_t>;
-  std::u16string folded;
-  auto key = [&](const EntryStore::Row& row) {
-    const size_t start = folded.size();
-    row.entry.AppendColumnText(column, folded);
-    for (size_t i = start; i < folded.size(); ++i) folded[i] = FoldAscii(folded[i]);
-    return At(start, folded.size() - start);
-  };
-  auto text = [&](At at) { return std::u16string_view(folded).substr(at.first, at.second); };
+  // Comparing two folded texts code unit by code unit as unsigned numbers, a
+  // prefix first, is the comparison without regard to case. Each text gets its
+  // rank in that order, and the rows are sorted by the ranks.
+  FoldedTexts texts(column);
+  std::vector<std::uint32_t> text_of_row;
+  text_of_row.reserve(store.size());
+  store.ForEach([&](EntryStore::Row& row) { text_of_row.push_back(texts.Of(row.entry)); });
+  const std::vector<std::uint32_t> rank = RankTexts(texts);
+  for (std::uint32_t& text : text_of_row) text = rank[text];
   // A stable sort keeps the order of rows that compare equal; the descending
   // order is the reverse comparison, not the reversed result.
   if (ascending) {
-    store.ReorderByKey(key, [&](At a, At b) { return text(a) < text(b); });
+    store.ReorderByKeys(text_of_row, std::less<std::uint32_t>());
   } else {
-    store.ReorderByKey(key, [&](At a, At b) { return text(b) < text(a); });
+    store.ReorderByKeys(text_of_row, std::greater<std::uint32_t>());
   }
 }
 

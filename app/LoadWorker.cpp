@@ -1,7 +1,9 @@
 #include "app/LoadWorker.h"
 
 #include <exception>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #include "engine/LoadPipeline.h"
 
@@ -25,7 +27,8 @@ size_t RowsIn(const std::vector<LoadOperation>& operations) {
 // the channel in order.
 class WindowLoadReport final : public LoadReport {
  public:
-  explicit WindowLoadReport(std::shared_ptr<LoadChannel> channel) : channel_(std::move(channel)) {}
+  WindowLoadReport(std::stop_token stop, std::shared_ptr<LoadChannel> channel)
+      : stop_(std::move(stop)), channel_(std::move(channel)) {}
 
   void AddEntry(ChangeEntry&& entry) override {
     batch_.push_back({LoadOperation::Row{std::move(entry)}});
@@ -40,10 +43,10 @@ class WindowLoadReport final : public LoadReport {
     Flush();
     channel_->ShowErrorAndWait(text);
   }
-  // Tests CancelLoadEvent without waiting (which also resets it). A closed
-  // window stops the load without touching the event.
+  // Tests CancelLoadEvent without waiting (which also resets it). A window
+  // that closes stops the load without touching the event.
   bool CancelRequested() override {
-    if (channel_->closed()) return true;
+    if (stop_.stop_requested() || channel_->closed()) return true;
     return channel_->TakeCancelRequest();
   }
   void LoadEnded() override {
@@ -72,6 +75,7 @@ class WindowLoadReport final : public LoadReport {
     if (batch_rows_ >= kBatchRows || GetTickCount64() - last_flush_ >= kBatchAgeMs) Flush();
   }
 
+  std::stop_token stop_;
   std::shared_ptr<LoadChannel> channel_;
   std::vector<LoadOperation> batch_;
   size_t batch_rows_ = 0;
@@ -79,18 +83,22 @@ class WindowLoadReport final : public LoadReport {
   ULONGLONG last_flush_ = GetTickCount64();
 };
 
-void LoadWorker(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path) {
-  WindowLoadReport report(channel);
-  try {
-    RunLoad(path, registry, report);
-  } catch (const std::exception&) {
-    // Only running out of memory gets here; what was listed stays listed.
-    report.EndIfNotEnded();
+void LoadWorker(std::stop_token stop, std::shared_ptr<LoadChannel> channel, Registry* registry,
+                std::u16string path, std::atomic<bool>* ended) {
+  {
+    WindowLoadReport report(std::move(stop), std::move(channel));
+    try {
+      RunLoad(path, registry, report);
+    } catch (const std::exception&) {
+      // Only running out of memory gets here; what was listed stays listed.
+      report.EndIfNotEnded();
+    }
+    try {
+      report.Flush();
+    } catch (const std::exception&) {
+    }
   }
-  try {
-    report.Flush();
-  } catch (const std::exception&) {
-  }
+  ended->store(true, std::memory_order_release);
 }
 
 }  // namespace
@@ -174,13 +182,26 @@ void LoadChannel::Close() {
   changed_.notify_all();
 }
 
-bool StartLoadWorker(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path) {
+bool LoadWorkers::Start(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path) {
+  JoinEnded();
+  Worker& worker = workers_.emplace_back();
   try {
-    std::thread(LoadWorker, std::move(channel), registry, std::move(path)).detach();
+    worker.thread = std::jthread(LoadWorker, std::move(channel), registry, std::move(path), &worker.ended);
     return true;
   } catch (const std::system_error&) {
+    workers_.pop_back();
     return false;
   }
+}
+
+void LoadWorkers::JoinEnded() {
+  // A worker that has set its flag has nothing left to do but return.
+  workers_.remove_if([](const Worker& worker) { return worker.ended.load(std::memory_order_acquire); });
+}
+
+void LoadWorkers::StopAndJoin() {
+  for (Worker& worker : workers_) worker.thread.request_stop();
+  workers_.clear();  // each jthread joins as it goes
 }
 
 }  // namespace hivemend

@@ -5,8 +5,9 @@
 // in batches. The channel wakes the window with one posted message; the window
 // takes the operations on its own thread and applies them in the order in
 // which the workers produced them. Once the window closes the channel, workers
-// never touch it again: their operations are dropped, a worker waiting for an
-// error message is released, and running loads stop at their next line.
+// never touch it again: their operations are dropped and a worker waiting for
+// an error message is released. The window then stops its workers (they end
+// at their next line) and joins them.
 #pragma once
 
 #include <windows.h>
@@ -14,9 +15,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -93,8 +96,30 @@ class LoadChannel {
   std::atomic<bool> closed_{false};  // written under mutex_, read without it
 };
 
-// Starts a LoadWorker thread for one file. Returns false when the thread
-// cannot be started.
-bool StartLoadWorker(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path);
+// The LoadWorker threads of one window. The window starts them, joins those
+// that have ended as it goes, and when it closes stops and joins them all,
+// after closing the channel, which releases a worker that waits for it.
+class LoadWorkers {
+ public:
+  LoadWorkers() = default;
+  LoadWorkers(const LoadWorkers&) = delete;
+  LoadWorkers& operator=(const LoadWorkers&) = delete;
+  ~LoadWorkers() { StopAndJoin(); }
+
+  // Starts a worker for one file, comparing with registry, which must outlive
+  // it. Returns false when the thread cannot be started.
+  bool Start(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path);
+  // A stopped worker ends its load at the next line, as a cancelled one does.
+  void StopAndJoin();
+
+ private:
+  struct Worker {
+    std::atomic<bool> ended{false};  // set as the thread's last step
+    std::jthread thread;
+  };
+  void JoinEnded();
+
+  std::list<Worker> workers_;  // a list: a running thread holds its Worker's address
+};
 
 }  // namespace hivemend

@@ -11,21 +11,19 @@
 #include "app/AboutDialog.h"
 #include "app/ChangeList.h"
 #include "app/LoadWorker.h"
+#include "app/MergeCommand.h"
+#include "app/PostToWindow.h"
 #include "platform/HistoryFolder.h"
 #include "platform/Text.h"
+#include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
 #include "resources/resource.h"
 #include "update/UpdateCheck.h"
-#ifdef HIVEMEND_HAVE_MERGE
-#include "merge/MergeCommand.h"
-#endif
 
 namespace hivemend {
 namespace {
 
 constexpr wchar_t kCaption[] = L"Hivemend";
-constexpr UINT kTerminatePollMs = 500;
-constexpr UINT kUpdatePollMs = 5000;
 constexpr UINT kRepaintMs = 100;  // rows of running loads are shown on this tick
 constexpr size_t kPathBufferChars = 4096;
 
@@ -50,10 +48,14 @@ void OpenFolderWithShell(HWND owner, const std::u16string& folder) {
 }
 
 // Everything one main window owns. Lives on ShowMainDialog's stack for as long
-// as the dialog runs.
+// as the dialog runs; its threads are joined when the dialog is destroyed, and
+// at the latest when it goes.
 class MainWindow {
  public:
   explicit MainWindow(const MainDialogOptions& options) : options_(options) {}
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  ~MainWindow() { StopThreads(); }
 
   // Called once, with WM_INITDIALOG.
   void Attach(HWND window) {
@@ -69,7 +71,10 @@ class MainWindow {
   INT_PTR OnNotify(const NMHDR& header);
   void OnTimer(UINT_PTR id);
   void OnDropFiles(HDROP drop);
+  void OnTerminateRequest(WPARAM tag, LPARAM payload);
+  void OnUpdateResult(WPARAM tag, LPARAM payload);
   void OnDestroy();
+  void StopThreads();
 
   void LoadCommand();
   void StartLoad(std::u16string path, bool cancellable);
@@ -90,10 +95,14 @@ class MainWindow {
   std::deque<LoadOperation> operations_;  // taken from the channel, not yet applied
   int running_loads_ = 0;
   int merge_depth_ = 0;  // while a merge runs, loads wait with their rows
-  HANDLE update_done_event_ = nullptr;
   bool update_prompt_handled_ = false;
   bool continue_timer_set_ = false;  // kContinueTimer runs
   bool ending_ = false;
+  // The threads last: they are joined before anything they reach goes.
+  ScopedHandle stop_threads_;  // manual-reset; set when the window closes
+  LoadWorkers loads_;
+  std::jthread update_check_;
+  std::jthread terminate_watch_;
 };
 
 void MainWindow::OnInitDialog() {
@@ -141,13 +150,11 @@ void MainWindow::OnInitDialog() {
     StartLoad(path, false);
   }
 
-  // The update check may still use the event after the window has gone: it
-  // lives as long as the process.
-  update_done_event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  StartUpdateCheck({options_.terminate_event, update_done_event_, window_, kTerminateMessage});
+  stop_threads_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  update_check_ = StartUpdateCheckWorker(options_.check_for_update ? options_.check_for_update : CheckForUpdate,
+                                         stop_threads_.get(), window_, kUpdateResultMessage);
+  terminate_watch_ = StartTerminateWatch(options_.terminate_event, stop_threads_.get(), window_, kTerminateMessage);
 
-  SetTimer(window_, kUpdatePollTimer, kUpdatePollMs, nullptr);
-  SetTimer(window_, kTerminatePollTimer, kTerminatePollMs, nullptr);
   SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr);
 }
 
@@ -207,7 +214,7 @@ void MainWindow::StartLoad(std::u16string path, bool cancellable) {
   const HWND cancel = GetDlgItem(window_, IDC_CANCEL_LOAD);
   if (cancellable) EnableWindow(cancel, TRUE);
   ++running_loads_;
-  if (!StartLoadWorker(channel_, options_.registry ? options_.registry : SystemRegistry(), std::move(path)))
+  if (!loads_.Start(channel_, options_.registry ? options_.registry : SystemRegistry(), std::move(path)))
     LoadEnded();  // as if the load had ended at once
 }
 
@@ -225,9 +232,8 @@ void MainWindow::ApplyCommand() {
 // it runs, so the rows it reads by index stay where they are.
 void MainWindow::MergeCommand() {
   ++merge_depth_;
-#ifdef HIVEMEND_HAVE_MERGE
-  RunMergeCommand(window_, list_.store(), options_.registry);
-#endif
+  if (Registry* registry = options_.registry ? options_.registry : SystemRegistry())
+    RunMergeCommand(window_, list_.store(), *registry, HistoryFolder, options_.message_box_params);
   --merge_depth_;
   list_.RefreshCount();
   if (merge_depth_ == 0) TakeLoadOperations();
@@ -333,17 +339,6 @@ void MainWindow::ContinueLater() {
 
 void MainWindow::OnTimer(UINT_PTR id) {
   switch (id) {
-    case kTerminatePollTimer:
-      if (options_.terminate_event && WaitForSingleObject(options_.terminate_event, 0) == WAIT_OBJECT_0)
-        EndOnRequest();
-      break;
-    case kUpdatePollTimer:
-      if (!update_prompt_handled_ && update_done_event_ &&
-          WaitForSingleObject(update_done_event_, 0) == WAIT_OBJECT_0) {
-        update_prompt_handled_ = true;
-        RunUpdatePrompt(window_);
-      }
-      break;
     case kContinueTimer:
       TakeLoadOperations();
       break;
@@ -354,24 +349,55 @@ void MainWindow::OnTimer(UINT_PTR id) {
   }
 }
 
+void MainWindow::OnTerminateRequest(WPARAM tag, LPARAM payload) {
+  if (TakePayload<TerminateRequest>(window_, tag, payload)) EndOnRequest();
+}
+
+// The prompt comes once per window, as soon as the check has a result.
+void MainWindow::OnUpdateResult(WPARAM tag, LPARAM payload) {
+  const std::optional<UpdateResult> result = TakePayload<UpdateResult>(window_, tag, payload);
+  if (!result || update_prompt_handled_ || ending_) return;
+  update_prompt_handled_ = true;
+  RunUpdatePrompt(window_, result->latest_version);
+}
+
 // Another copy asked this one to close: end with 0, and close the dialogs and
-// message boxes that this window owns, whose own loops would hold it open.
+// message boxes that this window owns, whose own loops would hold it open. A
+// question that cannot be cancelled (Yes/No) is answered No, which changes
+// nothing: no merge, no update.
 void MainWindow::EndOnRequest() {
   ending_ = true;
   EndDialog(window_, 0);
   EnumThreadWindows(
       GetCurrentThreadId(),
       [](HWND other, LPARAM owner) -> BOOL {
-        if (GetWindow(other, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageW(other, WM_CLOSE, 0, 0);
+        if (GetWindow(other, GW_OWNER) != reinterpret_cast<HWND>(owner)) return TRUE;
+        if (GetDlgItem(other, IDNO) != nullptr && GetDlgItem(other, IDCANCEL) == nullptr)
+          PostMessageW(other, WM_COMMAND, IDNO, 0);
+        else
+          PostMessageW(other, WM_CLOSE, 0, 0);
         return TRUE;
       },
       reinterpret_cast<LPARAM>(window_));
 }
 
+// From here on no thread reaches this window; what they posted before is
+// freed.
 void MainWindow::OnDestroy() {
-  // From here on no worker reaches this window.
-  channel_->Close();
+  StopThreads();
   operations_.clear();
+  DiscardPayloads<TerminateRequest>(window_, kTerminateMessage);
+  DiscardPayloads<UpdateResult>(window_, kUpdateResultMessage);
+}
+
+// The channel first, which releases a load worker that waits for the window;
+// then every thread is asked to stop, and all are joined.
+void MainWindow::StopThreads() {
+  if (channel_) channel_->Close();
+  if (stop_threads_) SetEvent(stop_threads_.get());
+  loads_.StopAndJoin();
+  if (update_check_.joinable()) update_check_.join();
+  if (terminate_watch_.joinable()) terminate_watch_.join();
 }
 
 INT_PTR MainWindow::OnNotify(const NMHDR& header) {
@@ -388,7 +414,8 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_TIMER: OnTimer(wparam); return TRUE;
     case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wparam)); return TRUE;
     case kLoadChannelMessage: TakeLoadOperations(); return TRUE;
-    case kTerminateMessage: EndOnRequest(); return TRUE;
+    case kTerminateMessage: OnTerminateRequest(wparam, lparam); return TRUE;
+    case kUpdateResultMessage: OnUpdateResult(wparam, lparam); return TRUE;
     case WM_DESTROY: OnDestroy(); return FALSE;
     default: return FALSE;
   }

@@ -1,5 +1,7 @@
 // The main window (dialog 129): the list of changes, the buttons that load,
-// cancel, clear, check and merge, the status bar, the menu and the timers.
+// cancel, clear, check and merge, the status bar, the menu, and the threads
+// that it owns: its loads, the update check and the wait for another copy's
+// close request. It stops and joins them all before it is gone.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "app/WindowThreads.h"
+#include "msgbox/MessageBoxParams.h"
 #include "platform/Registry.h"
 
 namespace hivemend {
 
+// Everything the options point to must outlive the window.
 struct MainDialogOptions {
   // TerminateEvent; none: the window never closes on another copy's request.
   HANDLE terminate_event = nullptr;
@@ -21,6 +26,12 @@ struct MainDialogOptions {
   // The registry that loads compare with and the merge writes to; none means
   // SystemRegistry().
   Registry* registry = nullptr;
+  // The settings of the merge's result messages; none: the message box's
+  // defaults.
+  const MessageBoxParams* message_box_params = nullptr;
+  // The update check, run on a thread of the window; empty means
+  // CheckForUpdate (UpdateCheck.h). For tests.
+  UpdateCheckFunction check_for_update;
   // Asks for the file to load; empty means the open-file dialog. For tests.
   std::function<std::optional<std::u16string>(HWND owner)> choose_file;
   // Shows a folder to the user; empty means the shell. For tests.
@@ -34,13 +45,12 @@ struct MainDialogOptions {
 // terminate request, 2 for the close box and Escape.
 INT_PTR ShowMainDialog(const MainDialogOptions& options);
 
-// Window messages of the main window (WM_APP range).
+// Messages that the window's threads post to it (WM_APP range).
 inline constexpr UINT kLoadChannelMessage = WM_APP + 1;  // load operations wait to be taken
-inline constexpr UINT kTerminateMessage = WM_APP + 2;    // a terminate request, passed on
+inline constexpr UINT kTerminateMessage = WM_APP + 2;    // payload: TerminateRequest
+inline constexpr UINT kUpdateResultMessage = WM_APP + 3; // payload: UpdateResult
 
 // Timer ids.
-inline constexpr UINT_PTR kTerminatePollTimer = 4881;
-inline constexpr UINT_PTR kUpdatePollTimer = 4882;
 inline constexpr UINT_PTR kRepaintTimer = 4883;
 inline constexpr UINT_PTR kContinueTimer = 4884;  // the next turn of taking load operations
 

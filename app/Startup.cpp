@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/MainDialog.h"
+#include "msgbox/MessageBoxParams.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
@@ -12,13 +13,11 @@
 namespace hivemend {
 namespace {
 
-MessageBoxParams& ProcessParams() {
-  static MessageBoxParams params;
-  return params;
-}
-
-void FillProcessMessageBoxParams() {
-  MessageBoxParams& params = ProcessParams();
+// The settings that the program's result messages pass: company "Tarnwick",
+// module name "hivemend.exe", strings from the program's own module, narrow
+// text.
+MessageBoxParams ProgramMessageBoxParams() {
+  MessageBoxParams params;
   constexpr std::u16string_view kCompany = u"Tarnwick";
   const size_t n = std::min(kCompany.size(), static_cast<size_t>(AMB_FIELD_CHARS - 1));
   std::copy_n(kCompany.data(), n, params.company_name);
@@ -26,6 +25,7 @@ void FillProcessMessageBoxParams() {
   params.module_name = u"hivemend.exe";
   params.string_module = GetModuleHandleW(nullptr);
   params.options = AMB_OPT_NARROW;
+  return params;
 }
 
 // Sets a running copy's TerminateEvent, if there is one.
@@ -36,17 +36,16 @@ void RequestTerminate() {
 
 }  // namespace
 
-const MessageBoxParams& ProcessMessageBoxParams() { return ProcessParams(); }
-
 bool IsTerminateSwitch(std::u16string_view argument) { return EqualsNoCase(argument, u"/terminate"); }
 
 int RunHivemend(int argc, wchar_t** argv) {
   // Opens the running copy's event when there is one; any number of copies may
   // run. Without it the window simply never closes on request.
   ScopedHandle terminate_event(CreateEventW(nullptr, FALSE, FALSE, kTerminateEventName));
-  FillProcessMessageBoxParams();
+  const MessageBoxParams message_box_params = ProgramMessageBoxParams();
   MainDialogOptions options;
   options.terminate_event = terminate_event.get();
+  options.message_box_params = &message_box_params;
   for (int i = 1; i < argc; ++i) {
     const std::u16string argument = AsU16(argv[i]);
     if (IsTerminateSwitch(argument)) {

@@ -1,17 +1,15 @@
 // Process start-up and the request between copies: TerminateEvent, the
-// process-wide message box settings, the command line and the main window.
+// message box settings, the command line and the main window.
 #pragma once
 
 #include <windows.h>
 
 #include <string_view>
 
-#include "msgbox/MessageBoxParams.h"
-
 namespace hivemend {
 
 // The one channel between copies: another copy started with "/terminate" sets
-// it; a running window polls it. Auto-reset: one request releases one waiter.
+// it; a running window waits on it. Auto-reset: one request releases one waiter.
 inline constexpr wchar_t kTerminateEventName[] = L"Local\\{29f953fe-bd27-11e5-9912-ba0be0483c18}";
 
 // True for "/terminate" in any letter case, as a whole argument.
@@ -21,10 +19,5 @@ bool IsTerminateSwitch(std::u16string_view argument);
 // (2 s after setting a running copy's event) and after File Exit or a
 // terminate request; 2 after the close box or Escape.
 int RunHivemend(int argc, wchar_t** argv);
-
-// The message box settings that the program's result messages pass: company
-// "Tarnwick", module name "hivemend.exe", strings from the program's own
-// module, narrow text. Filled at start-up.
-const MessageBoxParams& ProcessMessageBoxParams();
 
 }  // namespace hivemend

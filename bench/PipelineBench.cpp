@@ -8,7 +8,8 @@
 //   hivemend-bench stages FILE.reg                  the processor time of each stage
 //   hivemend-bench half FILE.reg OUT.reg            every key and every other value,
 //                                                    to prepare a registry for a load
-// --keep also inserts every row into the list store, as the window does.
+// --keep also inserts every row into the list store, as the window does, and
+// then sorts the rows by each column in turn, as a click on its header does.
 #include <malloc.h>
 #include <sys/resource.h>
 
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/ListRules.h"
 #include "bench/RegGenerator.h"
 #include "engine/Baseline.h"
 #include "engine/EntryStore.h"
@@ -174,6 +176,15 @@ int Load(const char* path, bool keep) {
               static_cast<double>(report.rows) / seconds, static_cast<double>(report.rows) / cpu);
   std::printf("memory          %.1f MiB before the load (the registry), at most %.1f MiB more during it: %.2f x the file\n",
               rss_before / 1024.0, (rss_after - rss_before) / 1024.0, (rss_after - rss_before) / 1024.0 / file_mb);
+  if (keep) {
+    std::printf("sort by column ");
+    for (int column = 0; column < kColumnCount; ++column) {
+      const double sort_start = CpuSeconds();
+      SortRows(store, column, true);
+      std::printf("%d: %.0f ms%s", column, (CpuSeconds() - sort_start) * 1000,
+                  column + 1 < kColumnCount ? ", " : " (processor time)\n");
+    }
+  }
   return 0;
 }
 

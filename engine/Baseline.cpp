@@ -43,9 +43,9 @@ class BaselineSink final : public ParseSink {
 
 }  // namespace
 
-bool LoadBaselineText(std::u16string_view text, Registry& registry, std::u16string* error) {
+bool LoadBaselineText(std::u16string_view text, Registry& registry, std::u16string* error, AnsiToUtf16Fn narrow) {
   BaselineSink sink(registry);
-  const ParseResult result = ParseRegText(text, sink);
+  const ParseResult result = ParseRegText(text, sink, narrow);
   if (result.end == ParseEnd::Error || result.end == ParseEnd::Stopped) {
     if (error) *error = sink.problem_;
     return false;
@@ -57,11 +57,17 @@ bool LoadBaseline(const std::u16string& path, Registry& registry, std::u16string
   ReadOnlyFile file;
   std::u16string raw;
   size_t byte_count = 0;
-  if (file.Open(path) != FileReadStatus::Ok || file.ReadAll(raw, &byte_count) != FileReadStatus::Ok) {
+  if (file.Open(path) != FileReadStatus::Ok) {
+    if (error) *error = u"cannot read the file: " + FileOpenErrorText(file.open_error());
+    return false;
+  }
+  if (file.ReadAll(raw, &byte_count) != FileReadStatus::Ok) {
     if (error) *error = u"cannot read the file";
     return false;
   }
-  return LoadBaselineText(DecodeRegText(std::move(raw), byte_count, ThreadAnsiToUtf16), registry, error);
+  AnsiToUtf16Fn narrow = nullptr;
+  const std::u16string text = DecodeRegText(std::move(raw), byte_count, ThreadAnsiToUtf16, &narrow);
+  return LoadBaselineText(text, registry, error, narrow);
 }
 
 }  // namespace hivemend

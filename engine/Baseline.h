@@ -6,12 +6,15 @@
 
 #include <string>
 
+#include "platform/File.h"
 #include "platform/Registry.h"
 
 namespace hivemend {
 
 // Returns false with a reason when the file cannot be read or parsed.
 bool LoadBaseline(const std::u16string& path, Registry& registry, std::u16string* error);
-bool LoadBaselineText(std::u16string_view text, Registry& registry, std::u16string* error);
+// narrow: as for ParseRegText.
+bool LoadBaselineText(std::u16string_view text, Registry& registry, std::u16string* error,
+                      AnsiToUtf16Fn narrow = nullptr);
 
 }  // namespace hivemend

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <stdexcept>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -60,19 +61,19 @@ class EntryStore {
     PutAll(std::move(all));
   }
 
-  // The same, ordered by a key that key(row) gives (for example a view of one
-  // column's text) and compared with less. The keys sit side by side while
+  // The same, ordered by keys given in the present row order (keys[i] is the
+  // key of row i) and compared with less. The keys sit side by side while
   // sorting, so this is much faster than Reorder for large stores.
-  template <typename Key, typename Less>
-  void ReorderByKey(Key&& key, Less&& less) {
+  template <typename K, typename Less>
+  void ReorderByKeys(const std::vector<K>& keys, Less&& less) {
     std::vector<Slot> all = TakeAll();
-    using K = std::decay_t<decltype(key(std::declval<const Row&>()))>;
-    std::vector<std::pair<K, Slot>> keys;
-    keys.reserve(all.size());
-    for (Slot slot : all) keys.emplace_back(key(rows_[slot]), slot);
-    std::stable_sort(keys.begin(), keys.end(),
+    if (keys.size() != all.size()) throw std::invalid_argument("EntryStore keys");
+    std::vector<std::pair<K, Slot>> sorted;
+    sorted.reserve(all.size());
+    for (size_t i = 0; i < all.size(); ++i) sorted.emplace_back(keys[i], all[i]);
+    std::stable_sort(sorted.begin(), sorted.end(),
                      [&](const std::pair<K, Slot>& a, const std::pair<K, Slot>& b) { return less(a.first, b.first); });
-    for (size_t i = 0; i < keys.size(); ++i) all[i] = keys[i].second;
+    for (size_t i = 0; i < sorted.size(); ++i) all[i] = sorted[i].second;
     PutAll(std::move(all));
   }
 

@@ -52,10 +52,10 @@ class LoadSink final : public ParseSink {
 };
 
 LoadSummary ParseAndList(std::u16string_view text, const std::u16string& path, Registry* registry,
-                         LoadReport& report) {
+                         LoadReport& report, AnsiToUtf16Fn narrow = nullptr) {
   LoadSummary summary;
   LoadSink sink(path, registry, report, summary.counts);
-  const ParseResult parsed = ParseRegText(text, sink);
+  const ParseResult parsed = ParseRegText(text, sink, narrow);
   sink.Finish();
   summary.line_number = parsed.line_number;
   summary.outcome = parsed.end == ParseEnd::Error ? LoadOutcome::Error : LoadOutcome::Normal;
@@ -78,7 +78,10 @@ LoadSummary FailedLoad(LoadReport& report, std::u16string_view text) {
 LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& report,
                     AnsiToUtf16Fn ansi_to_utf16) {
   ReadOnlyFile file;
-  if (file.Open(path) != FileReadStatus::Ok) return FailedLoad(report, kCannotLoadText);
+  if (file.Open(path) != FileReadStatus::Ok) {
+    return FailedLoad(report, std::u16string(kCannotLoadText) + u"\n\n" + path + u"\n" +
+                                  FileOpenErrorText(file.open_error()));
+  }
   std::u16string raw;
   size_t byte_count = 0;
   FileReadStatus read;
@@ -99,12 +102,13 @@ LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_
     default: return FailedLoad(report, kReadErrorText);
   }
   std::u16string text;
+  AnsiToUtf16Fn narrow = nullptr;
   try {
-    text = DecodeRegText(std::move(raw), byte_count, ansi_to_utf16);
+    text = DecodeRegText(std::move(raw), byte_count, ansi_to_utf16, &narrow);
   } catch (const std::bad_alloc&) {
     return FailedLoad(report, kReadErrorText);
   }
-  return ParseAndList(text, path, registry, report);
+  return ParseAndList(text, path, registry, report, narrow);
 }
 
 LoadSummary RunLoadText(std::u16string_view text, const std::u16string& path, Registry* registry,

@@ -22,6 +22,7 @@ struct LoadSummary {
   CompareCounts counts;
 };
 
+// The first line of the message; the path and the system's reason follow.
 inline constexpr std::u16string_view kCannotLoadText = u"This file could not be loaded!";
 inline constexpr std::u16string_view kTooLargeText =
     u"File so large it is in untested waters and may really slow the system if its tries to load, "

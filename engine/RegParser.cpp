@@ -79,15 +79,24 @@ void ReadHexItems(std::u16string_view text, std::vector<std::uint8_t>& bytes) {
   }
 }
 
+// Spaces and tabs between "=" and the data.
+std::u16string_view SkipBlanks(std::u16string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+  return text.substr(i);
+}
+
 class Parser {
  public:
-  Parser(std::u16string_view text, ParseSink& sink) : lines_(text), sink_(sink) {}
+  Parser(std::u16string_view text, ParseSink& sink, AnsiToUtf16Fn narrow)
+      : lines_(text), sink_(sink), narrow_(narrow) {}
 
   ParseResult Run() {
-    // State 1, header: the first line must name the editor's version 5 format.
+    // State 1, header: the first line must name the editor's version 4 or 5 format.
     std::u16string_view line;
     if (!lines_.Next(&line)) return Finish(ParseEnd::EndOfText);
-    if (!ContainsNoCase(line, u"windows registry editor version 5")) {
+    version_ = HeaderVersion(line);
+    if (version_ == RegVersion::None) {
       sink_.OnStatusText(LineText(kNoHeaderFormat, 1));
       return Finish(ParseEnd::Error);
     }
@@ -101,7 +110,7 @@ class Parser {
   }
 
  private:
-  ParseResult Finish(ParseEnd end) const { return {end, line_number_}; }
+  ParseResult Finish(ParseEnd end) const { return {end, line_number_, version_}; }
 
   // Returns how the parse ends, or nothing to go on with the next line.
   std::optional<ParseEnd> HandleLine(std::u16string_view line) {
@@ -177,9 +186,10 @@ class Parser {
 
   enum class DataResult { Value, Skip, Error };
 
-  // The data form right after "=": "-", a quoted string, dword: or a hex form.
+  // The data form after "=" and any spaces and tabs: "-", a quoted string,
+  // dword: or a hex form.
   DataResult ReadData(std::u16string_view rest, ParsedValue& value) {
-    const std::u16string_view form = rest.substr(1);
+    const std::u16string_view form = SkipBlanks(rest.substr(1));
     if (!form.empty() && form.front() == u'-') {
       value.type = DELETE_VALUE_TYPE;
       return DataResult::Value;
@@ -193,22 +203,24 @@ class Parser {
       return DataResult::Value;
     }
     if (EqualsNoCase(form.substr(0, 5), u"dword")) {
-      value.dword = ScanHex32(rest.size() > 7 ? rest.substr(7) : std::u16string_view());
+      // The character after "dword" is not checked; it is normally ":".
+      value.dword = ScanHex32(form.size() > 6 ? form.substr(6) : std::u16string_view());
       value.type = kRegDword;
       value.byte_count = 4;
       value.has_block = true;
       for (int i = 0; i < 4; ++i) value.bytes.push_back(static_cast<std::uint8_t>(value.dword >> (8 * i)));
       return DataResult::Value;
     }
-    if (EqualsNoCase(form.substr(0, 3), u"hex")) return ReadHexForm(rest, value);
+    if (EqualsNoCase(form.substr(0, 3), u"hex")) return ReadHexForm(form, value);
     return DataResult::Value;  // unknown form: listed as "UNKNOWN - ERROR" without data
   }
 
-  DataResult ReadHexForm(std::u16string_view rest, ParsedValue& value) {
-    // "=hexadecimal" is accepted in place of "=hex".
-    const bool long_form = rest.size() > 4 && (rest[4] == u'a' || rest[4] == u'A');
-    const size_t drop = long_form ? 12 : 4;
-    std::u16string_view text = rest.size() > drop ? rest.substr(drop) : std::u16string_view();
+  DataResult ReadHexForm(std::u16string_view form, ParsedValue& value) {
+    // "hexadecimal" is accepted in place of "hex" (the letters after its "a"
+    // are not checked).
+    const bool long_form = form.size() > 3 && (form[3] == u'a' || form[3] == u'A');
+    const size_t drop = long_form ? 11 : 3;
+    std::u16string_view text = form.size() > drop ? form.substr(drop) : std::u16string_view();
     if (text.empty()) return DataResult::Skip;
     bool known_form = false;
     if (text.front() == u':') {
@@ -242,8 +254,28 @@ class Parser {
       return DataResult::Value;
     }
     value.has_block = text.size() >= 2 || text == u"\\";
+    if (version_ == RegVersion::V4 && narrow_ != nullptr && !value.bytes.empty() &&
+        (value.type == kRegExpandSz || value.type == kRegMultiSz)) {
+      WidenNarrowString(value.bytes);
+    }
     value.byte_count = static_cast<std::uint32_t>(value.bytes.size());
     return DataResult::Value;
+  }
+
+  // Version 4 files hold hex(2) and hex(7) data as narrow text. It becomes
+  // UTF-16 through the file's own converter, NULs and all, so that the
+  // registry receives the strings the file means; like the registry editor,
+  // one NUL is added when the last byte is not one.
+  void WidenNarrowString(std::vector<std::uint8_t>& bytes) const {
+    std::string narrow(bytes.begin(), bytes.end());
+    if (narrow.back() != '\0') narrow += '\0';
+    const std::u16string wide = narrow_(narrow);
+    bytes.clear();
+    bytes.reserve(wide.size() * 2);
+    for (char16_t c : wide) {
+      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
   }
 
   // State 3, hex continuation: while a line holds a backslash the value goes
@@ -271,6 +303,8 @@ class Parser {
 
   RegLineSource lines_;
   ParseSink& sink_;
+  AnsiToUtf16Fn narrow_;
+  RegVersion version_ = RegVersion::None;
   std::uint32_t line_number_ = 0;  // handled lines after the header
   std::u16string_view root_name_;
   std::u16string_view key_path_;
@@ -280,9 +314,16 @@ class Parser {
 
 }  // namespace
 
-ParseResult ParseRegText(std::u16string_view text, ParseSink& sink) {
-  Parser parser(text, sink);
+ParseResult ParseRegText(std::u16string_view text, ParseSink& sink, AnsiToUtf16Fn narrow) {
+  Parser parser(text, sink, narrow);
   return parser.Run();
+}
+
+RegVersion HeaderVersion(std::u16string_view first_line) {
+  if (ContainsNoCase(first_line, u"windows registry editor version 5")) return RegVersion::V5;
+  std::u16string_view line = TrimSpace(first_line);
+  if (!line.empty() && (line.front() == u'\uFEFF' || line.front() == u'\uFFFE')) line = TrimSpace(line.substr(1));
+  return EqualsNoCase(line, u"regedit4") ? RegVersion::V4 : RegVersion::None;
 }
 
 }  // namespace hivemend

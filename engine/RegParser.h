@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/File.h"
 #include "platform/Registry.h"
 
 namespace hivemend {
@@ -48,6 +49,10 @@ class ParseSink {
   virtual void OnErrorMessage(const std::u16string& /*text*/) {}
 };
 
+// The header of the first line: "REGEDIT4" alone, or any line that contains
+// "Windows Registry Editor Version 5".
+enum class RegVersion { None, V4, V5 };
+
 enum class ParseEnd {
   EndOfText,   // all lines read, or no lines at all
   Cancelled,   // the sink asked to stop; ends like the end of the text
@@ -58,9 +63,17 @@ enum class ParseEnd {
 struct ParseResult {
   ParseEnd end = ParseEnd::EndOfText;
   std::uint32_t line_number = 0;  // handled lines after the header
+  RegVersion version = RegVersion::None;
 };
 
-ParseResult ParseRegText(std::u16string_view text, ParseSink& sink);
+// narrow is the converter that the file's narrow text went through (see
+// DecodeRegText). In a version 4 file it turns the bytes of hex(2) and hex(7)
+// data, which are narrow text there, into UTF-16; null keeps them as written.
+ParseResult ParseRegText(std::u16string_view text, ParseSink& sink, AnsiToUtf16Fn narrow = nullptr);
+
+// The version that a first line declares: letter case and surrounding white
+// space do not matter, nor does a byte-order mark (U+FEFF or U+FFFE) before it.
+RegVersion HeaderVersion(std::u16string_view first_line);
 
 // The texts of the parser's own problems.
 inline constexpr std::u16string_view kNoHeaderFormat = u"No regedit version on line %u";

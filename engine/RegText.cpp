@@ -7,12 +7,19 @@
 
 namespace hivemend {
 
-std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16) {
-  const bool utf16 = bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xFF &&
-                                            static_cast<unsigned char>(bytes[1]) == 0xFE) ||
-                                           (static_cast<unsigned char>(bytes[0]) == 0xFE &&
-                                            static_cast<unsigned char>(bytes[1]) == 0xFF));
-  if (utf16) {
+namespace {
+
+bool IsUtf16(std::string_view bytes) {
+  return bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+}
+
+bool IsUtf8(std::string_view bytes) { return bytes.starts_with("\xEF\xBB\xBF"); }
+
+}  // namespace
+
+std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16, AnsiToUtf16Fn* narrow) {
+  if (narrow) *narrow = nullptr;
+  if (IsUtf16(bytes)) {
     const size_t units = bytes.size() / 2;  // an odd last byte is no code unit
     std::u16string text(units, u'\0');
     if constexpr (std::endian::native == std::endian::little) {
@@ -29,15 +36,18 @@ std::u16string DecodeRegText(std::string_view bytes, AnsiToUtf16Fn ansi_to_utf16
   }
   const size_t nul = bytes.find('\0');
   if (nul != std::string_view::npos) bytes = bytes.substr(0, nul);
-  return ansi_to_utf16(bytes);
+  const AnsiToUtf16Fn convert = IsUtf8(bytes) ? FromUtf8 : ansi_to_utf16;
+  if (narrow) *narrow = convert;
+  return convert(bytes);
 }
 
-std::u16string DecodeRegText(std::u16string&& raw, size_t byte_count, AnsiToUtf16Fn ansi_to_utf16) {
+std::u16string DecodeRegText(std::u16string&& raw, size_t byte_count, AnsiToUtf16Fn ansi_to_utf16,
+                             AnsiToUtf16Fn* narrow) {
   const std::string_view bytes(reinterpret_cast<const char*>(raw.data()), byte_count);
-  if (bytes.size() < 2 || !((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')) ||
-      std::endian::native != std::endian::little) {
-    return DecodeRegText(bytes, ansi_to_utf16);
+  if (!IsUtf16(bytes) || std::endian::native != std::endian::little) {
+    return DecodeRegText(bytes, ansi_to_utf16, narrow);
   }
+  if (narrow) *narrow = nullptr;
   std::u16string text = std::move(raw);
   text.resize(byte_count / 2);  // an odd last byte is no code unit
   const size_t nul = FindUnit(text, u'\0');

@@ -28,9 +28,11 @@ class NullReport final : public hivemend::LoadReport {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const std::u16string text = hivemend::DecodeRegText(bytes, hivemend::Windows1252ToUtf16);
+  hivemend::AnsiToUtf16Fn narrow = nullptr;
+  const std::u16string text = hivemend::DecodeRegText(bytes, hivemend::Windows1252ToUtf16, &narrow);
   hivemend::MemoryRegistry registry;
-  hivemend::LoadBaselineText(text, registry, nullptr);
+  // With the file's narrow converter: version 4 strings in hex become UTF-16.
+  hivemend::LoadBaselineText(text, registry, nullptr, narrow);
   NullReport report;
   hivemend::RunLoadText(text, u"fuzz.reg", &registry, report);
   return 0;

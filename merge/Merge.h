@@ -5,7 +5,7 @@
 //
 // Runs on the thread that owns the list (the window's thread, or the console
 // front end's). What the user sees goes through MergeUi, implemented by the
-// window (message boxes, MergeCommand_win.cpp), by the console front end
+// window (message boxes, app/MergeCommand.cpp), by the console front end
 // (printing) and by tests (recording).
 #pragma once
 

@@ -257,7 +257,11 @@ int CAppDialogTemplate::RunModal() {
   // result still -1, instead of waiting for ever.
   while (!ended_ && IsWindow(dialog)) {
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      WaitMessage();
+      // A message sent from another thread is handled inside PeekMessage and
+      // may have ended the box: look again before waiting, and wake for sent
+      // messages as well as posted ones.
+      if (ended_ || !IsWindow(dialog)) break;
+      MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
       continue;
     }
     if (message.message == WM_QUIT) {

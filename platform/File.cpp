@@ -2,6 +2,18 @@
 
 namespace hivemend {
 
+std::u16string FileOpenErrorText(const FileOpenError& error) {
+  switch (error.kind) {
+    case FileOpenError::Kind::None: return {};
+    case FileOpenError::Kind::NotFound: return u"The file does not exist.";
+    case FileOpenError::Kind::Folder: return u"This is a folder, not a file.";
+    case FileOpenError::Kind::AccessDenied: return u"Access is denied.";
+    case FileOpenError::Kind::InUse: return u"Another program is using the file.";
+    case FileOpenError::Kind::Other: break;
+  }
+  return SystemErrorMessage(error.system_code);
+}
+
 std::u16string Windows1252ToUtf16(std::string_view bytes) {
   static constexpr char16_t kHigh[32] = {
       0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,

@@ -11,6 +11,19 @@ namespace hivemend {
 
 enum class FileReadStatus { Ok, CannotOpen, TooLarge, ReadError };
 
+// Why a file could not be opened, as the system reported it.
+struct FileOpenError {
+  enum class Kind { None, NotFound, Folder, AccessDenied, InUse, Other };
+  Kind kind = Kind::None;
+  std::uint32_t system_code = 0;  // GetLastError() on Windows, errno elsewhere
+};
+
+// One sentence for the user: "The file does not exist.", ...; for Other the
+// system's own message for the code.
+std::u16string FileOpenErrorText(const FileOpenError& error);
+// The system's message for an error code, as one sentence.
+std::u16string SystemErrorMessage(std::uint32_t code);
+
 // A file opened for reading only, shared with other readers but no writers.
 // It stays open until the object goes, so nobody changes it during a load.
 class ReadOnlyFile {
@@ -20,8 +33,10 @@ class ReadOnlyFile {
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-  // CannotOpen when the file does not exist or cannot be opened (also for a folder).
+  // CannotOpen when the file does not exist or cannot be opened (also for a
+  // folder); open_error() then says why.
   [[nodiscard]] FileReadStatus Open(const std::u16string& path);
+  const FileOpenError& open_error() const { return open_error_; }
   // Reads the whole file in one request into 16-bit units holding its bytes as
   // they are (an odd last byte fills half a unit), so that UTF-16 text needs no
   // copy. TooLarge for 4 GiB and more.
@@ -30,6 +45,7 @@ class ReadOnlyFile {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  FileOpenError open_error_;
 };
 
 // Converts ANSI text to UTF-16; injected into decoding.

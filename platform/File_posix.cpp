@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/File.h"
 #include "platform/Text.h"
@@ -21,17 +22,43 @@ struct ReadOnlyFile::Impl {
 ReadOnlyFile::ReadOnlyFile() : impl_(std::make_unique<Impl>()) {}
 ReadOnlyFile::~ReadOnlyFile() = default;
 
+namespace {
+
+FileOpenError OpenErrorFromErrno(int code) {
+  using Kind = FileOpenError::Kind;
+  Kind kind = Kind::Other;
+  switch (code) {
+    case ENOENT: case ENOTDIR: kind = Kind::NotFound; break;
+    case EISDIR: kind = Kind::Folder; break;
+    case EACCES: case EPERM: kind = Kind::AccessDenied; break;
+    case EBUSY: case ETXTBSY: kind = Kind::InUse; break;
+    default: break;
+  }
+  return {kind, static_cast<std::uint32_t>(code)};
+}
+
+}  // namespace
+
 FileReadStatus ReadOnlyFile::Open(const std::u16string& path) {
+  open_error_ = {};
   const std::string p = ToUtf8(path);
   const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return FileReadStatus::CannotOpen;
+  if (fd < 0) {
+    open_error_ = OpenErrorFromErrno(errno);
+    return FileReadStatus::CannotOpen;
+  }
   struct stat st {};
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    open_error_ = OpenErrorFromErrno(S_ISDIR(st.st_mode) ? EISDIR : errno);
     close(fd);
     return FileReadStatus::CannotOpen;
   }
   impl_->fd = fd;
   return FileReadStatus::Ok;
+}
+
+std::u16string SystemErrorMessage(std::uint32_t code) {
+  return FromUtf8(std::strerror(static_cast<int>(code))) + u".";
 }
 
 FileReadStatus ReadOnlyFile::ReadAll(std::u16string& raw, size_t* byte_count) {

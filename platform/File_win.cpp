@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/File.h"
+#include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
 
@@ -15,10 +16,56 @@ struct ReadOnlyFile::Impl {
 ReadOnlyFile::ReadOnlyFile() : impl_(std::make_unique<Impl>()) {}
 ReadOnlyFile::~ReadOnlyFile() = default;
 
+namespace {
+
+// A folder cannot be opened as a file: the system says "access denied", so
+// the path's attributes tell a folder from a file that is refused.
+FileOpenError OpenErrorFromCode(DWORD code, const std::u16string& path) {
+  using Kind = FileOpenError::Kind;
+  Kind kind = Kind::Other;
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: case ERROR_INVALID_DRIVE: case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: case ERROR_INVALID_NAME:
+      kind = Kind::NotFound;
+      break;
+    case ERROR_ACCESS_DENIED: {
+      const DWORD attributes = GetFileAttributesW(AsWide(path));
+      kind = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder
+                                                                                              : Kind::AccessDenied;
+      break;
+    }
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
+      kind = Kind::InUse;
+      break;
+    default:
+      break;
+  }
+  return {kind, code};
+}
+
+}  // namespace
+
 FileReadStatus ReadOnlyFile::Open(const std::u16string& path) {
+  open_error_ = {};
   impl_->file.reset(CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  return impl_->file ? FileReadStatus::Ok : FileReadStatus::CannotOpen;
+  if (impl_->file) return FileReadStatus::Ok;
+  open_error_ = OpenErrorFromCode(GetLastError(), path);
+  return FileReadStatus::CannotOpen;
+}
+
+std::u16string SystemErrorMessage(std::uint32_t code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string message = length > 0 ? AsU16(text, length) : std::u16string();
+  LocalFree(text);
+  while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' ')) {
+    message.pop_back();
+  }
+  if (message.empty()) message = u"System error " + std::u16string(Decimal(code)) + u".";
+  return message;
 }
 
 FileReadStatus ReadOnlyFile::ReadAll(std::u16string& raw, size_t* byte_count) {

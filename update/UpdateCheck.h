@@ -1,28 +1,27 @@
-// The update check that runs while the main window is open.
+// The update check as the main window uses it.
 //
-// Called by the main window only: StartUpdateCheck once during its
-// initialisation, RunUpdatePrompt from its UpdatePollTimer the first time it
-// finds done_event set. The handles in the context stay valid for the life of
-// the process.
+// The window runs CheckForUpdate on a worker thread that it owns, passes the
+// text it returns to its own thread, and there calls RunUpdatePrompt with it,
+// at most once.
 #pragma once
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace hivemend {
 
-struct UpdateCheckContext {
-  HANDLE terminate_event;  // TerminateEvent, or none
-  HANDLE done_event;       // UpdateCheckDoneEvent: set when a result is ready
-  HWND window;             // the main window
-  UINT terminate_message;  // posted to window when the first wait consumes a terminate request
-};
+// UpdateCheckWorker's steps with the system registry and the configured
+// server: waits 5000 ms, reads the switch and fetches the version text.
+// Returns the text to offer, or nothing: the check is switched off, the server
+// gave no text, or stop_event (an event that the caller sets to stop the
+// check, or none) was set during the wait.
+std::optional<std::u16string> CheckForUpdate(HANDLE stop_event);
 
-// Starts UpdateCheckWorker. It first waits up to 5000 ms on terminate_event; a
-// terminate request that this wait consumes is passed on to the window with
-// terminate_message, so that the window still closes.
-void StartUpdateCheck(const UpdateCheckContext& context);
-
-// Offers a newer version to the user, on the window's thread.
-void RunUpdatePrompt(HWND owner);
+// Offers latest_version when it is newer than the program's own and installs
+// it on Yes; on the window's thread.
+void RunUpdatePrompt(HWND owner, std::u16string_view latest_version);
 
 }  // namespace hivemend

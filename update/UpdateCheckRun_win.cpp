@@ -8,7 +8,6 @@
 #include "update/UpdateVersion.h"
 
 namespace hivemend {
-
 bool IsUpdateCheckEnabled(Registry& registry) {
   RegKey key(registry);
   if (key.Create(RegRoot::LocalMachine, u"Software\\Hivemend", kKeyQueryValue) != kRegOk) return true;
@@ -31,19 +30,11 @@ bool VersionTextFromBody(const std::vector<std::uint8_t>& body, std::u16string* 
 }
 
 UpdateCheckOutcome RunUpdateCheck(const UpdateCheckRun& run, std::u16string* latest) {
-  if (run.terminate_event != nullptr &&
-      WaitForSingleObject(run.terminate_event, run.terminate_wait_ms) == WAIT_OBJECT_0) {
-    // The event is auto-reset, so this wait has taken the request that another
-    // copy meant for the window: hand it on, or the window would stay open.
-    if (run.window != nullptr && run.terminate_message != 0) {
-      PostMessageW(run.window, run.terminate_message, 0, 0);
-    }
-    return UpdateCheckOutcome::CloseRequested;
-  }
+  if (run.stop_event == nullptr) Sleep(run.first_wait_ms);
+  else if (WaitForSingleObject(run.stop_event, run.first_wait_ms) == WAIT_OBJECT_0) return UpdateCheckOutcome::Stopped;
 
   if (run.registry != nullptr && !IsUpdateCheckEnabled(*run.registry)) {
     latest->clear();
-    SetEvent(run.done_event);
     return UpdateCheckOutcome::Disabled;
   }
 
@@ -52,7 +43,6 @@ UpdateCheckOutcome RunUpdateCheck(const UpdateCheckRun& run, std::u16string* lat
   std::u16string text;
   if (!VersionTextFromBody(body, &text)) return UpdateCheckOutcome::NoResult;
   *latest = std::move(text);
-  SetEvent(run.done_event);
   return UpdateCheckOutcome::Fetched;
 }
 

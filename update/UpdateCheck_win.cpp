@@ -1,8 +1,7 @@
-// The update check as the main window uses it: UpdateCheckWorker on its own
-// thread, and the prompt on the window's thread.
+// The update check as the main window uses it: the steps of UpdateCheckWorker
+// with the program's registry and server, and the prompt.
 #include "update/UpdateCheck.h"
 
-#include <memory>
 #include <string>
 
 #include "msgbox/AppMessageBox.h"
@@ -16,32 +15,15 @@
 #include "update/UpdateVersion.h"
 
 namespace hivemend {
-namespace {
 
-// LatestVersionText: written once by the worker before it sets done_event; read
-// by the window only after it has seen done_event, which orders the two.
-std::u16string g_latest_version_text;
-
-DWORD WINAPI UpdateCheckWorker(LPVOID parameter) {
-  const std::unique_ptr<UpdateCheckContext> context(static_cast<UpdateCheckContext*>(parameter));
+std::optional<std::u16string> CheckForUpdate(HANDLE stop_event) {
   UpdateCheckRun run;
   run.registry = SystemRegistry();
-  run.terminate_event = context->terminate_event;
-  run.done_event = context->done_event;
-  run.window = context->window;
-  run.terminate_message = context->terminate_message;
+  run.stop_event = stop_event;
   run.version_url = VersionInfoUrl();
-  return RunUpdateCheck(run, &g_latest_version_text) == UpdateCheckOutcome::NoResult ? 1 : 0;
-}
-
-}  // namespace
-
-void StartUpdateCheck(const UpdateCheckContext& context) {
-  auto parameter = std::make_unique<UpdateCheckContext>(context);
-  const HANDLE thread = CreateThread(nullptr, 0, UpdateCheckWorker, parameter.get(), 0, nullptr);
-  if (thread == nullptr) return;  // no check this time; the window goes on
-  parameter.release();            // the worker owns it now
-  CloseHandle(thread);
+  std::u16string latest;
+  if (RunUpdateCheck(run, &latest) != UpdateCheckOutcome::Fetched) return std::nullopt;
+  return latest;
 }
 
 bool OfferUpdate(HWND owner, std::u16string_view latest_text, const std::function<bool()>& install) {
@@ -56,6 +38,8 @@ bool OfferUpdate(HWND owner, std::u16string_view latest_text, const std::functio
   return true;
 }
 
-void RunUpdatePrompt(HWND owner) { OfferUpdate(owner, g_latest_version_text, [] { return InstallUpdate(); }); }
+void RunUpdatePrompt(HWND owner, std::u16string_view latest_version) {
+  OfferUpdate(owner, latest_version, [] { return InstallUpdate(); });
+}
 
 }  // namespace hivemend

@@ -212,8 +212,8 @@ TEST(HivemendExe, ExitCodesOfTheWaysToClose) {
 }
 
 TEST(HivemendExe, TerminateClosesARunningCopy) {
-  // Early, while the update check still waits for such a request, and later,
-  // when the window's own poll takes it.
+  // Early, while the update check still waits to begin, and later, when it
+  // has asked the (unreachable) update server.
   for (const auto delay : {std::chrono::milliseconds(0), std::chrono::milliseconds(5500)}) {
     SCOPED_TRACE(testing::Message() << "request after " << delay.count() << " ms");
     Program running(u"");

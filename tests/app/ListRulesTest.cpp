@@ -1,6 +1,8 @@
 // The list's store order, column sorting and check rules, on the portable store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,56 @@ TEST(ColumnSort, SortsAsTextWithoutRegardToCase) {
     for (const std::string& k : c.keys) store.Insert(Entry("HKCU", EntryStatus::Same, k));
     SortRows(store, 2, c.ascending);
     EXPECT_EQ(ColumnOf(store, 2), c.expected);
+  }
+}
+
+// Against the plain definition: a stable sort of the column texts, compared
+// after folding A-Z. Random texts share long prefixes, differ in letter case
+// only, end where others go on, and repeat, in every column.
+TEST(ColumnSort, AgreesWithAStableSortOfTheFoldedTexts) {
+  std::mt19937 rng(11);
+  const std::u16string pieces[] = {u"a", u"A", u"b", u"\\", u"_", u"\u00e9", u"\u00c9", u"Soft\\Ware\\",
+                                   u"z", u"Zz9", u"0"};
+  auto text = [&] {
+    std::u16string t;
+    for (unsigned n = rng() % 7; n > 0; --n) t += pieces[rng() % std::size(pieces)];
+    return t;
+  };
+  const std::u16string roots[] = {u"HKCU", u"hkcu", u"HKEY_LOCAL_MACHINE", u"HKLM", u"HKX"};
+  for (int round = 0; round < 20; ++round) {
+    EntryStore store;
+    std::vector<std::pair<std::u16string, std::u16string>> keys;  // a few shared key lines
+    for (int k = 0; k < 6; ++k) keys.emplace_back(roots[rng() % std::size(roots)], text());
+    for (int i = 0; i < 300; ++i) {
+      const auto& [root, path] = keys[rng() % keys.size()];
+      test::EntrySpec spec{.root_name = root, .path = path, .name = text()};
+      spec.status = static_cast<EntryStatus>(rng() % 5);
+      spec.type = rng() % 3 == 0 ? kRegDword : (rng() % 2 ? kRegSz : kRegBinary);
+      spec.file = spec.type == kRegSz ? test::TextBytes(text()) : std::vector<std::uint8_t>{std::uint8_t(rng() % 3), 0, 0, 0};
+      if (rng() % 2) {
+        spec.live = LiveState::OwnBytes;
+        spec.live_type = kRegSz;
+        spec.live_bytes = test::TextBytes(text());
+      }
+      store.Insert(test::MakeEntry(spec));
+    }
+    for (int column = 0; column < kColumnCount; ++column) {
+      for (bool ascending : {true, false}) {
+        std::vector<std::u16string> expected;
+        for (size_t i = 0; i < store.size(); ++i) expected.push_back(store.at(i).entry.ColumnText(column));
+        auto folded = [](std::u16string t) {
+          for (char16_t& c : t) c = FoldAscii(c);
+          return t;
+        };
+        std::stable_sort(expected.begin(), expected.end(), [&](const std::u16string& a, const std::u16string& b) {
+          return ascending ? folded(a) < folded(b) : folded(b) < folded(a);
+        });
+        SortRows(store, column, ascending);
+        std::vector<std::u16string> got;
+        for (size_t i = 0; i < store.size(); ++i) got.push_back(store.at(i).entry.ColumnText(column));
+        ASSERT_EQ(got, expected) << "round " << round << ", column " << column << (ascending ? " up" : " down");
+      }
+    }
   }
 }
 

@@ -41,7 +41,7 @@ LRESULT CALLBACK RecordStatusTexts(int code, WPARAM wparam, LPARAM lparam) {
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-// ---- Registries that loads compare with (they outlive every worker) -----------
+// ---- The registry that loads compare with ----------------------------------------
 
 // An in-memory registry in which reading the key "Slow" takes 400 ms and
 // reading the key "Gate" waits until the test opens the gate.
@@ -49,15 +49,22 @@ class GatedRegistry final : public test::ForwardingRegistry {
  public:
   // inner is a member: the base only keeps the reference until it is built.
   GatedRegistry() : ForwardingRegistry(inner) {}
+  ~GatedRegistry() override {
+    CloseHandle(reached);
+    CloseHandle(release);
+  }
   MemoryRegistry inner;
   HANDLE reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<int> opened{0};  // keys opened since the last Reset
 
   void Reset() {
     ResetEvent(reached);
     ResetEvent(release);
+    opened = 0;
   }
   long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    ++opened;
     if (EqualsNoCase(path, u"Slow")) Sleep(400);  // lets the rows before it go to the window
     if (EqualsNoCase(path, u"Gate")) {
       SetEvent(reached);
@@ -67,9 +74,11 @@ class GatedRegistry final : public test::ForwardingRegistry {
   }
 };
 
+// Every window joins its workers before it is gone, so one registry serves
+// every test in turn.
 GatedRegistry& TestRegistry() {
-  static GatedRegistry* registry = new GatedRegistry;  // never freed: workers may outlive a test
-  return *registry;
+  static GatedRegistry registry;
+  return registry;
 }
 
 void Seed(std::u16string_view key, std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
@@ -93,6 +102,8 @@ class Window {
     terminate_event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     options_.terminate_event = terminate_event_;
     if (!options_.registry) options_.registry = &TestRegistry();
+    // No update server here: the check finds nothing unless a test says otherwise.
+    if (!options_.check_for_update) options_.check_for_update = [](HANDLE) { return std::nullopt; };
     if (!real_open_dialog) options_.choose_file = [this](HWND) { return next_file_; };
     if (!options_.open_folder)
       options_.open_folder = [this](HWND, const std::u16string& folder) { opened_folder_ = folder; };
@@ -112,7 +123,7 @@ class Window {
   ~Window() {
     if (!finished_) PostMessageW(window_, WM_COMMAND, IDM_EXIT, 0);
     thread_.join();
-    CloseHandle(terminate_event_);  // the update check's first wait is over or fails harmlessly
+    CloseHandle(terminate_event_);  // the window has joined the thread that waits on it
   }
 
   HWND window() const { return window_; }
@@ -411,7 +422,8 @@ TEST(MainWindowLoad, DroppedFilesLoadTheFirstWhoseNameHoldsDotReg) {
 
   // A dropped name is not checked: the worker reports a file it cannot open.
   w.Drop({folder.path() + u"\\gone.reg"});
-  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()), u"This file could not be loaded!");
+  EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()),
+            u"This file could not be loaded!\n\n" + folder.path() + u"\\gone.reg\nThe file does not exist.");
   EXPECT_TRUE(WaitUntil([&] { return !w.Enabled(IDC_CANCEL_LOAD); }));
 }
 
@@ -464,7 +476,7 @@ TEST(MainWindowLoad, EnterOpensTheFileDialogWhichAddsTheExtension) {
 
 TEST(MainWindowLoad, ErrorsOfTheFileEndTheLoadAndDisableCancel) {
   TempFolder folder;
-  const std::u16string no_header = folder.WriteRaw(u"noheader.reg", u"REGEDIT4\r\n[HKCU\\X]\r\n\"a\"=\"b\"\r\n");
+  const std::u16string no_header = folder.WriteRaw(u"noheader.reg", u"REGEDIT\r\nHKEY_CURRENT_USER\\X = b\r\n");
   const std::u16string bad_hex = folder.WriteReg(u"badhex.reg", u"[HKCU\\X]\r\n\"a\"=\"b\"\r\n\"c\"=hex(5):00\r\n");
   Window w;
   w.Load(no_header);
@@ -763,7 +775,18 @@ TEST(MainWindowEnd, ATerminateRequestClosesOpenDialogsToo) {
   Window w;
   w.PostCommand(IDM_ABOUT);
   ASSERT_TRUE(WaitUntil([&] { return FindOwnedDialog(w.thread(), w.window(), u"About Hivemend") != nullptr; }));
-  Sleep(5200);  // the update check's first wait is over: the poll timer takes the request
+  SetEvent(w.terminate_event());
+  EXPECT_EQ(w.WaitForResult(), 0);
+}
+
+// The update result and the close request both arrive while the window runs
+// the prompt's own message loop; the prompt is answered No.
+TEST(MainWindowEnd, ATerminateRequestClosesTheUpdatePrompt) {
+  MainDialogOptions options;
+  options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
+  Window w(std::move(options));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update Available") != nullptr; }));
   SetEvent(w.terminate_event());
   EXPECT_EQ(w.WaitForResult(), 0);
 }
@@ -777,19 +800,21 @@ TEST(MainWindowEnd, ATerminateRequestClosesALoadErrorMessage) {
   EXPECT_EQ(w.WaitForResult(), 0);
 }
 
-TEST(MainWindowEnd, ClosingDuringALoadLeavesTheWorkerHarmless) {
+// The window waits for a worker that is inside the registry, and the worker
+// stops at its next line: the 80 values after the gate are never compared.
+TEST(MainWindowEnd, ClosingDuringALoadStopsAndJoinsTheWorker) {
   TempFolder folder;
   const std::u16string path = GatedFile(folder);
-  {
-    Window w;
-    w.Load(path);
-    ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
-    w.PostCommand(IDM_EXIT);
-    EXPECT_EQ(w.WaitForResult(), 0);
-  }
-  SetEvent(TestRegistry().release);  // the worker goes on, finds the window gone and stops
+  Window w;
+  w.Load(path);
+  ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
+  const int opened_at_gate = TestRegistry().opened;
+  w.PostCommand(IDM_EXIT);
   Sleep(300);
-  SUCCEED();
+  EXPECT_FALSE(w.finished());  // still waiting for the worker
+  SetEvent(TestRegistry().release);
+  EXPECT_EQ(w.WaitForResult(), 0);
+  EXPECT_EQ(TestRegistry().opened, opened_at_gate);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The console front end, and every real-world .REG file through it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -130,7 +131,8 @@ TEST(CliTest, PrintsHeaderRowsInListOrderAndTheFinalStatus) {
 
 TEST(CliTest, AFailedLoadPrintsItsTextAndExitsWithOne) {
   test::TempDir dir;
-  test::WriteBytes(dir.path() / "old.reg", "REGEDIT4\r\n");
+  // The oldest format, "KEY = value" lines under "REGEDIT", is not read.
+  test::WriteBytes(dir.path() / "old.reg", "REGEDIT\r\nHKEY_CLASSES_ROOT\\x = y\r\n");
   const CliRun run = Cli({u"diff", dir.File("old.reg"), u"--baseline", dir.File("old.reg")});
   // The baseline itself has no header: a usage-level failure.
   EXPECT_EQ(run.code, 2);
@@ -140,7 +142,8 @@ TEST(CliTest, AFailedLoadPrintsItsTextAndExitsWithOne) {
   EXPECT_EQ(Lines(old.out).back(), "No regedit version on line 1");
   const CliRun missing = Cli({u"diff", dir.File("none.reg"), u"--baseline", dir.File("empty.reg")});
   EXPECT_EQ(missing.code, 1);
-  EXPECT_EQ(Lines(missing.out).back(), "This file could not be loaded!");
+  EXPECT_EQ(Lines(missing.out).back(),
+            "This file could not be loaded!\\n\\n" + test::Show(dir.File("none.reg")) + "\\nThe file does not exist.");
 }
 
 // Every type, every status, both sides' data, names with escapes, a root
@@ -260,7 +263,9 @@ TEST(CliTest, ExitCodes) {
   }
   const CliRun unreadable = Cli({u"diff", dir.File("none.reg"), u"--baseline", dir.File("base.reg"), u"--exit-code"});
   EXPECT_EQ(unreadable.code, 3);
-  EXPECT_EQ(unreadable.err, "hivemend-cli: " + test::Show(dir.File("none.reg")) + ": This file could not be loaded!\n");
+  const std::string said = "hivemend-cli: " + test::Show(dir.File("none.reg")) + ": This file could not be loaded!";
+  EXPECT_EQ(unreadable.err.substr(0, said.size()), said);
+  EXPECT_EQ(Lines(unreadable.err).size(), 1u) << unreadable.err;
 }
 
 // FNV-1a of the whole output: any change in what a file yields shows up here.
@@ -270,6 +275,34 @@ std::uint64_t Fingerprint(const std::string& text) {
   return h;
 }
 
+std::string HexText(std::uint64_t value) {
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(value));
+  return buf;
+}
+
+// What a diff printed: exit code, rows, rows per status (in the order of the
+// first row of each), fingerprint.
+std::string DiffSummary(const CliRun& run) {
+  std::vector<std::pair<std::string, int>> statuses;
+  int rows = 0;
+  for (const std::string& line : Lines(run.out)) {
+    if (std::count(line.begin(), line.end(), '\t') != 6 || line.rfind("HIVE\t", 0) == 0) continue;
+    ++rows;
+    const std::string status = line.substr(line.find('\t') + 1, line.find('\t', line.find('\t') + 1) - line.find('\t') - 1);
+    auto it = std::find_if(statuses.begin(), statuses.end(), [&](const auto& s) { return s.first == status; });
+    if (it == statuses.end()) statuses.emplace_back(status, 1);
+    else ++it->second;
+  }
+  std::string out = std::to_string(run.code) + " rows=" + std::to_string(rows);
+  for (const auto& [status, count] : statuses) out += " " + status + "=" + std::to_string(count);
+  return out + " " + HexText(Fingerprint(run.out));
+}
+
+// Every real-world file, each way it is used: compared with an empty registry,
+// compared with the state it describes itself, and merged whole into an empty
+// registry held in memory (what the registry holds afterwards). A change in
+// any of them shows up against corpus-expected.txt.
 TEST(CliTest, RealWorldFilesYieldWhatTheyYieldedBefore) {
   const auto corpus = test::CorpusFolder();
   if (corpus.empty()) GTEST_SKIP() << "the real-world .REG corpus is not part of this checkout";
@@ -285,31 +318,43 @@ TEST(CliTest, RealWorldFilesYieldWhatTheyYieldedBefore) {
   }
   test::TempDir dir;
   test::WriteBytes(dir.path() / "empty.reg", "");
-  std::ostringstream actual_file;
-  size_t files = 0;
+  std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     std::string ext = entry.path().extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".reg") continue;
-    ++files;
-    const std::string name = entry.path().filename().string();
-    const std::u16string file = entry.path().u16string();
-    // Against an empty registry, and against the state the file itself describes.
+    if (ext == ".reg") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  std::ostringstream actual_file;
+  for (const auto& path : files) {
+    const std::string name = path.filename().string();
+    const std::u16string file = path.u16string();
     CliRun empty = Cli({u"diff", file, u"--baseline", dir.File("empty.reg")});
     CliRun self = Cli({u"diff", file, u"--baseline", file});
+    const std::filesystem::path state = dir.path() / "state.reg";
+    const CliRun merge = Cli({u"merge", file, u"--baseline", dir.File("empty.reg"), u"--history",
+                              dir.File("history-" + name), u"--state-out", state.u16string()});
     // The results must not depend on where the corpus lies.
     for (std::string* out : {&empty.out, &self.out}) {
-      for (size_t at; (at = out->find(entry.path().string())) != std::string::npos;) {
-        out->replace(at, entry.path().string().size(), "FILE");
+      for (size_t at; (at = out->find(path.string())) != std::string::npos;) {
+        out->replace(at, path.string().size(), "FILE");
       }
     }
-    std::ostringstream got;
-    got << empty.code << '\t' << Lines(empty.out).size() << '\t' << std::hex << Fingerprint(empty.out) << std::dec
-        << '\t' << self.code << '\t' << Lines(self.out).size() << '\t' << std::hex << Fingerprint(self.out);
-    actual_file << name << '\t' << got.str() << '\n';
-    EXPECT_EQ(expected[name], got.str()) << name << "\n" << empty.out.substr(0, 2000);
+    std::string merged = std::to_string(merge.code);
+    if (std::filesystem::exists(state)) {  // also after a merge that recorded failures
+      std::ifstream in(state, std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string text = test::Show(std::u16string_view(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2));
+      int values = 0;
+      for (const std::string& line : Lines(text)) values += !line.empty() && (line[0] == '"' || line[0] == '@');
+      merged += " values=" + std::to_string(values) + " " + HexText(Fingerprint(bytes));
+      std::filesystem::remove(state);
+    }
+    const std::string got = DiffSummary(empty) + "\t" + DiffSummary(self) + "\t" + merged;
+    actual_file << name << '\t' << got << '\n';
+    EXPECT_EQ(expected[name], got) << name << "\n" << empty.out.substr(0, 2000);
   }
-  EXPECT_GT(files, 0u);
+  EXPECT_GT(files.size(), 0u);
   if (::testing::Test::HasFailure()) std::printf("Current results:\n%s", actual_file.str().c_str());
 }
 

@@ -135,7 +135,7 @@ TEST_P(CompareTest, Statuses) {
       {u"\"Absent\"=-", EntryStatus::Delete, u"", __LINE__, u"no\\such\\key"},
       {u"\"Absent\"=\"x\"", EntryStatus::Missing, u"", __LINE__, u"no\\such\\key"},
       // Unknown forms are never compared as another type.
-      {u"\"Str\"= \"C:\\\\Temp\"", EntryStatus::ChangedType, u"", __LINE__},
+      {u"\"Str\"=:\"C:\\\\Temp\"", EntryStatus::ChangedType, u"", __LINE__},
       {u"\"Absent\"=qword:1", EntryStatus::Missing, u"", __LINE__},
   };
   for (const Case& c : cases) {

@@ -2,6 +2,11 @@
 // way a load ends.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "engine/LoadPipeline.h"
 #include "platform/MemoryRegistry.h"
 #include "tests/TestSupport.h"
@@ -81,8 +86,7 @@ TEST_F(LoadPipelineTest, FailuresEndWithTheirTextAndNoCompletion) {
     std::vector<std::string> events;
     int line;
   } cases[] = {
-      {"regedit4.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\x]\r\n\"a\"=\"b\"\r\n",
-       {"0:No regedit version on line 1", "ended"}, __LINE__},
+      {"regedit3.reg", "REGEDIT\r\nHKEY_CLASSES_ROOT\\x = y\r\n", {"0:No regedit version on line 1", "ended"}, __LINE__},
       {"hex4.reg", "Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n\"a\"=\"b\"\r\n\"x\"=hex(4):01\r\n",
        {"row:a", "box:ERROR: Parse error on line 3 - unknown hexadecimal type specification", "ended"}, __LINE__},
       {"quote.reg", "Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n\"a=1\r\n\"b\"=\"c\"\r\n",
@@ -93,12 +97,49 @@ TEST_F(LoadPipelineTest, FailuresEndWithTheirTextAndNoCompletion) {
     EXPECT_EQ(RunLoad(Write(c.name, c.bytes), &registry_, report).outcome, LoadOutcome::Error) << "case at line " << c.line;
     EXPECT_EQ(Shown(report.events), c.events) << "case at line " << c.line;
   }
-  RecordingReport missing;
-  EXPECT_EQ(RunLoad(dir_.File("nonexistent.reg"), &registry_, missing).outcome, LoadOutcome::Error);
-  EXPECT_EQ(Shown(missing.events), (std::vector<std::string>{"box:This file could not be loaded!", "ended"}));
-  RecordingReport folder;
-  EXPECT_EQ(RunLoad(dir_.path().u16string(), &registry_, folder).outcome, LoadOutcome::Error);
-  EXPECT_EQ(Shown(folder.events)[0], "box:This file could not be loaded!");
+}
+
+// The message names the file and the system's reason.
+TEST_F(LoadPipelineTest, AFileThatCannotBeOpenedIsNamedWithTheReason) {
+  struct Case {
+    std::u16string path;
+    std::string reason;
+    int line;
+  } cases[] = {
+      {dir_.File("nonexistent.reg"), "The file does not exist.", __LINE__},
+      {dir_.File("no-folder/x.reg"), "The file does not exist.", __LINE__},
+      {dir_.u16(), "This is a folder, not a file.", __LINE__},
+  };
+  for (const Case& c : cases) {
+    RecordingReport report;
+    EXPECT_EQ(RunLoad(c.path, &registry_, report).outcome, LoadOutcome::Error) << "case at line " << c.line;
+    EXPECT_EQ(Shown(report.events),
+              (std::vector<std::string>{"box:This file could not be loaded!\n\n" + Show(c.path) + "\n" + c.reason,
+                                        "ended"}))
+        << "case at line " << c.line;
+  }
+  const std::u16string path = Write("busy.reg", "REGEDIT4\r\n");
+  {
+    // Held open for writing: Windows refuses a reader that shares no writing.
+    std::ofstream writer(std::filesystem::path(path), std::ios::app);
+    RecordingReport report;
+    const LoadSummary summary = RunLoad(path, &registry_, report);
+#ifdef _WIN32
+    EXPECT_EQ(summary.outcome, LoadOutcome::Error);
+    EXPECT_EQ(Shown(report.events).at(0),
+              "box:This file could not be loaded!\n\n" + Show(path) + "\nAnother program is using the file.");
+#else
+    EXPECT_EQ(summary.outcome, LoadOutcome::Normal);
+#endif
+  }
+#ifndef _WIN32
+  if (geteuid() != 0) {  // the superuser reads every file
+    std::filesystem::permissions(std::filesystem::path(path), std::filesystem::perms::none);
+    RecordingReport report;
+    EXPECT_EQ(RunLoad(path, &registry_, report).outcome, LoadOutcome::Error);
+    EXPECT_EQ(Shown(report.events).at(0), "box:This file could not be loaded!\n\n" + Show(path) + "\nAccess is denied.");
+  }
+#endif
 }
 
 TEST_F(LoadPipelineTest, AValueLineWithoutEqualsStopsButEndsNormally) {
@@ -122,17 +163,39 @@ TEST_F(LoadPipelineTest, CancellationKeepsTheRowsAndShowsTheCompletion) {
                                       "1:0 matched, 0 differ, 1 do not exist"}));
 }
 
-TEST_F(LoadPipelineTest, EncodingsDecodeToTheSameRows) {
-  const std::string ascii =
-      "Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n\"caf\xE9\"=\"\x80uro\"\r\n";
-  const std::u16string text = u"Windows Registry Editor Version 5.00\r[HKCU\\x]\r\"caf\u00E9\"=\"\u20ACuro\"\r";
-  for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
-           {"ansi.reg", ascii}, {"utf16.reg", test::Utf16File(text)}, {"bom8.reg", "\xEF\xBB\xBF" + ascii}}) {
+// The same values written in every encoding and both versions: the same rows.
+// Version 4 files hold hex(2) and hex(7) data as text in the file's narrow
+// encoding, version 5 files as UTF-16.
+TEST_F(LoadPipelineTest, EncodingsAndVersionsDecodeToTheSameRows) {
+  const std::string v5_hex = "\"e\"=hex(2):e9,00,ac,20,00,00\r\n\"m\"=hex(7):61,00,00,00,00,00\r\n";
+  const std::string ansi = "[HKCU\\x]\r\n\"caf\xE9\" = \"\x80uro\"\r\n";
+  const std::string utf8 = "[HKCU\\x]\r\n\"caf\xC3\xA9\" = \"\xE2\x82\xACuro\"\r\n";
+  const std::u16string v5_utf16 = u"Windows Registry Editor Version 5.00\r[HKCU\\x]\r\"caf\u00E9\"\t=\t\"\u20ACuro\"\r"
+                                  u"\"e\"=hex(2):e9,00,ac,20,00,00\r\"m\"=hex(7):61,00,00,00,00,00\r";
+  const std::string v5 = "Windows Registry Editor Version 5.00\r\n";
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"v5-ansi.reg", v5 + ansi + v5_hex},
+      {"v5-utf16.reg", test::Utf16File(v5_utf16)},
+      {"v5-utf8.reg", "\xEF\xBB\xBF" + v5 + utf8 + v5_hex},
+      {"v4-ansi.reg", "REGEDIT4\r\n" + ansi + "\"e\"=hex(2):e9,80,00\r\n\"m\"=hex(7):61,00,00\r\n"},
+      {"v4-utf8.reg", "\xEF\xBB\xBFregedit4\r\n" + utf8 + "\"e\"=hex(2):c3,a9,e2,82,ac,00\r\n\"m\"=hex(7):61,00,00\r\n"},
+      {"v4-utf16.reg", test::Utf16File(u"REGEDIT4\r\n" + v5_utf16.substr(v5_utf16.find(u'\r') + 1))},
+  };
+  std::vector<std::string> first;
+  for (const auto& [name, bytes] : files) {
     RecordingReport report;
     RunLoad(Write(name, bytes), &registry_, report, Windows1252ToUtf16);
-    ASSERT_EQ(report.entries.size(), 1u) << name;
-    EXPECT_EQ(Show(report.entries[0].name()), "caf\xC3\xA9") << name;
-    EXPECT_EQ(Show(report.entries[0].file_text()), "\xE2\x82\xACuro") << name;
+    std::vector<std::string> rows;
+    for (const ChangeEntry& e : report.entries) {
+      std::string row;
+      for (int c = 0; c < 7; ++c) row += Show(e.ColumnText(c)) + "|";
+      row += testing::PrintToString(std::vector<std::uint8_t>(e.file_bytes().begin(), e.file_bytes().end()));
+      rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), 3u) << name;
+    EXPECT_EQ(rows[0].rfind("HKCU|MISSING|x|caf\xC3\xA9|REG_SZ|\xE2\x82\xACuro||", 0), 0u) << rows[0] << name;
+    if (first.empty()) first = rows;
+    EXPECT_EQ(rows, first) << name;
   }
 }
 

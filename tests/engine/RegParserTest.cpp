@@ -68,24 +68,45 @@ std::vector<std::uint8_t> B(std::initializer_list<int> bytes) {
 }
 
 TEST(RegTextTest, DecodesByByteOrderMarkAndStopsAtNul) {
+  enum Narrow { kNone, kAnsi, kUtf8 };
   struct Case {
     std::string bytes;
     std::u16string text;
+    Narrow narrow;
     int line;
   } cases[] = {
-      {std::string("\xFF\xFE" "a\0b\0", 6), u"\uFEFFab", __LINE__},
+      {std::string("\xFF\xFE" "a\0b\0", 6), u"\uFEFFab", kNone, __LINE__},
       // FE FF is also taken as little-endian, from the very first byte.
-      {std::string("\xFE\xFF" "a\0", 4), u"\uFFFEa", __LINE__},
-      {std::string("\xFF\xFE" "a\0\0\0b\0", 8), u"\uFEFFa", __LINE__},
-      {std::string("\xFF\xFE" "a\0b", 5), u"\uFEFFa", __LINE__},  // odd last byte
-      {"", u"", __LINE__},
-      {std::string("ab\0cd", 5), u"ab", __LINE__},
-      // UTF-8 with BOM is ANSI text: three characters of Windows-1252.
-      {"\xEF\xBB\xBFx", u"\u00EF\u00BB\u00BFx", __LINE__},
-      {"\x80\x81\x9F\xA0\xFF", u"\u20AC\u0081\u0178\u00A0\u00FF", __LINE__},
+      {std::string("\xFE\xFF" "a\0", 4), u"\uFFFEa", kNone, __LINE__},
+      {std::string("\xFF\xFE" "a\0\0\0b\0", 8), u"\uFEFFa", kNone, __LINE__},
+      {std::string("\xFF\xFE" "a\0b", 5), u"\uFEFFa", kNone, __LINE__},  // odd last byte
+      {"", u"", kAnsi, __LINE__},
+      {std::string("ab\0cd", 5), u"ab", kAnsi, __LINE__},
+      {"\x80\x81\x9F\xA0\xFF", u"\u20AC\u0081\u0178\u00A0\u00FF", kAnsi, __LINE__},
+      // Without its mark UTF-8 is ANSI text.
+      {"caf\xC3\xA9", u"caf\u00C3\u00A9", kAnsi, __LINE__},
+      {"\xEF\xBB", u"\u00EF\u00BB", kAnsi, __LINE__},
+      // With it: UTF-8, the mark kept as U+FEFF like the UTF-16 mark.
+      {"\xEF\xBB\xBF" "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", u"\uFEFFcaf\u00E9 \u20AC \U0001F600", kUtf8, __LINE__},
+      {"\xEF\xBB\xBF", u"\uFEFF", kUtf8, __LINE__},
+      {std::string("\xEF\xBB\xBFx\0\xC3\xA9", 7), u"\uFEFFx", kUtf8, __LINE__},
+      // Each byte that starts no well-formed sequence becomes U+FFFD, and
+      // reading goes on with the next byte.
+      {"\xEF\xBB\xBF" "a\xE9z", u"\uFEFFa\uFFFDz", kUtf8, __LINE__},                       // an ANSI byte
+      {"\xEF\xBB\xBF" "\xE2\x82z\xE2\x82", u"\uFEFF\uFFFD\uFFFDz\uFFFD\uFFFD", kUtf8, __LINE__},  // cut short
+      {"\xEF\xBB\xBF" "\xC0\xAF\xED\xA0\x80", u"\uFEFF\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD", kUtf8,
+       __LINE__},  // overlong, surrogate
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(DecodeRegText(c.bytes, Windows1252ToUtf16), c.text) << "case at line " << c.line;
+    AnsiToUtf16Fn narrow = FromUtf8;
+    EXPECT_EQ(Show(DecodeRegText(c.bytes, Windows1252ToUtf16, &narrow)), Show(c.text)) << "case at line " << c.line;
+    const AnsiToUtf16Fn expected[] = {nullptr, Windows1252ToUtf16, FromUtf8};
+    EXPECT_EQ(narrow, expected[c.narrow]) << "case at line " << c.line;
+    // Bytes held in 16-bit units, as a file is read, decode alike.
+    std::u16string raw((c.bytes.size() + 1) / 2, u'\0');
+    std::memcpy(raw.data(), c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(Show(DecodeRegText(std::move(raw), c.bytes.size(), Windows1252ToUtf16)), Show(c.text))
+        << "case at line " << c.line;
   }
 }
 
@@ -155,33 +176,73 @@ TEST(RegTextTest, LineNumbersCountLinesAsAnEditorDoes) {
   }
 }
 
-TEST(RegParserTest, HeaderIsSearchedAnywhereInTheFirstLine) {
+TEST(RegParserTest, HeadersOfVersionFourAndFive) {
   struct Case {
     std::u16string text;
-    bool accepted;
+    RegVersion version;
     int line;
   } cases[] = {
-      {u"\uFEFFWindows Registry Editor Version 5.00\r\n", true, __LINE__},
-      {u"\u00EF\u00BB\u00BFWindows Registry Editor Version 5.00\n", true, __LINE__},
-      {u"  WINDOWS registry EDITOR version 5 and more", true, __LINE__},
-      {u"REGEDIT4\r\n", false, __LINE__},
-      {u"; comment\r\nWindows Registry Editor Version 5.00\r\n", false, __LINE__},
-      {u"Windows Registry Editor Version 4.00", false, __LINE__},
+      {u"Windows Registry Editor Version 5.00\r\n", RegVersion::V5, __LINE__},
+      {u"\uFEFFWindows Registry Editor Version 5.00\r\n", RegVersion::V5, __LINE__},
+      {u"\u00EF\u00BB\u00BFWindows Registry Editor Version 5.00\n", RegVersion::V5, __LINE__},
+      {u"  WINDOWS registry EDITOR version 5 and more", RegVersion::V5, __LINE__},
+      {u"REGEDIT4\r\n", RegVersion::V4, __LINE__},
+      {u"regedit4\n", RegVersion::V4, __LINE__},
+      {u" \tRegEdit4 \t\r\n", RegVersion::V4, __LINE__},
+      {u"\uFEFFREGEDIT4\r\n", RegVersion::V4, __LINE__},
+      {u"\uFFFE REGEDIT4\r\n", RegVersion::V4, __LINE__},
+      {u"\r\n\r\nREGEDIT4\r\n", RegVersion::V4, __LINE__},  // empty lines are no lines
+      {u"REGEDIT4 ; comment", RegVersion::None, __LINE__},
+      {u"REGEDIT 4", RegVersion::None, __LINE__},
+      {u"REGEDIT", RegVersion::None, __LINE__},  // the older format of "KEY = value" lines
+      {u"REGEDIT5", RegVersion::None, __LINE__},
+      {u"\u00EF\u00BB\u00BFREGEDIT4", RegVersion::None, __LINE__},  // a UTF-8 mark read as ANSI
+      {u"; comment\r\nWindows Registry Editor Version 5.00\r\n", RegVersion::None, __LINE__},
+      {u"Windows Registry Editor Version 4.00", RegVersion::None, __LINE__},
   };
   for (const Case& c : cases) {
     RecordingSink sink;
-    const ParseResult r = ParseRegText(c.text, sink);
-    if (c.accepted) {
+    const ParseResult r = ParseRegText(c.text + u"[HKCU\\x]\r\n\"a\"=\"b\"\r\n", sink);
+    EXPECT_EQ(r.version, c.version) << "case at line " << c.line;
+    if (c.version != RegVersion::None) {
       EXPECT_EQ(r.end, ParseEnd::EndOfText) << "case at line " << c.line;
       EXPECT_TRUE(sink.status.empty()) << "case at line " << c.line;
+      EXPECT_EQ(sink.values.size(), 1u) << "case at line " << c.line;
     } else {
       EXPECT_EQ(r.end, ParseEnd::Error) << "case at line " << c.line;
       EXPECT_EQ(sink.status, std::vector<std::u16string>{u"No regedit version on line 1"}) << "case at line " << c.line;
+      EXPECT_TRUE(sink.values.empty()) << "case at line " << c.line;
     }
   }
   RecordingSink empty;
   EXPECT_EQ(ParseRegText(u"\r\n\r\n", empty).end, ParseEnd::EndOfText);
   EXPECT_TRUE(empty.status.empty());
+}
+
+// Headers as they arrive in files: each byte-order mark, and none.
+TEST(RegParserTest, HeadersInEveryEncoding) {
+  struct Case {
+    std::string bytes;
+    RegVersion version;
+    int line;
+  } cases[] = {
+      {"REGEDIT4\r\n", RegVersion::V4, __LINE__},
+      {"\xEF\xBB\xBFREGEDIT4\r\n", RegVersion::V4, __LINE__},
+      {test::Utf16File(u"REGEDIT4\r\n"), RegVersion::V4, __LINE__},
+      {"Windows Registry Editor Version 5.00\r\n", RegVersion::V5, __LINE__},
+      {"\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n", RegVersion::V5, __LINE__},
+      {test::Utf16File(u"Windows Registry Editor Version 5.00\r\n"), RegVersion::V5, __LINE__},
+      {"\xEF\xBB\xBF", RegVersion::None, __LINE__},  // the mark alone is a line without a header
+      {"\xFF\xFE", RegVersion::None, __LINE__},
+      {"\xEF\xBB\xBF\r\nREGEDIT4\r\n", RegVersion::None, __LINE__},
+  };
+  for (const Case& c : cases) {
+    RecordingSink sink;
+    const std::u16string text = DecodeRegText(c.bytes, Windows1252ToUtf16);
+    const ParseResult r = ParseRegText(text, sink);
+    EXPECT_EQ(r.version, c.version) << "case at line " << c.line;
+    EXPECT_EQ(r.end, c.version == RegVersion::None ? ParseEnd::Error : ParseEnd::EndOfText) << "case at line " << c.line;
+  }
 }
 
 TEST(RegParserTest, KeyLines) {
@@ -331,8 +392,93 @@ TEST(RegParserTest, HexForms) {
   }
 }
 
+// Spaces and tabs may stand on either side of "=" before every data form.
+TEST(RegParserTest, BlanksAroundTheEqualsSign) {
+  struct Form {
+    std::u16string data;
+    std::uint32_t type;
+    std::vector<std::uint8_t> bytes;
+    std::u16string string_data;
+  } forms[] = {
+      {u"\"text\"", kRegSz, {}, u"text"},
+      {u"\"\"", kRegSz, {}, u""},
+      {u"-", DELETE_VALUE_TYPE, {}, u""},
+      {u"dword:0000001f", kRegDword, B({0x1F, 0, 0, 0}), u""},
+      {u"DWORD:1F", kRegDword, B({0x1F, 0, 0, 0}), u""},
+      {u"hex:01,02", kRegBinary, B({1, 2}), u""},
+      {u"hexadecimal:0a", kRegBinary, B({0x0A}), u""},
+      {u"hex(0):03", kRegBinary, B({3}), u""},
+      {u"hex(2):41,00,00,00", kRegExpandSz, B({0x41, 0, 0, 0}), u""},
+      {u"hex(7):61,00,00,00,00,00", kRegMultiSz, B({0x61, 0, 0, 0, 0, 0}), u""},
+      {u"hex(b):01,00,00,00,00,00,00,00", kRegQword, B({1, 0, 0, 0, 0, 0, 0, 0}), u""},
+      {u"hex:01,\\\r\n  02", kRegBinary, B({1, 2}), u""},
+  };
+  const std::u16string names[] = {u"\"v\"", u"@"};
+  const std::u16string blanks[] = {u"", u" ", u"\t", u" \t ", u"\t\t"};
+  for (const Form& form : forms) {
+    for (const std::u16string& name : names) {
+      for (const std::u16string& before : blanks) {
+        for (const std::u16string& after : blanks) {
+          const std::u16string line = name + before + u"=" + after + form.data;
+          const Value v = ParseOne(line, __LINE__);
+          EXPECT_EQ(v.type, form.type) << Show(line);
+          EXPECT_EQ(v.bytes, form.bytes) << Show(line);
+          EXPECT_EQ(Show(v.string_data), Show(form.string_data)) << Show(line);
+          EXPECT_EQ(Show(v.name), name == u"@" ? "@" : "v") << Show(line);
+        }
+      }
+    }
+  }
+  // Only spaces and tabs: other white space after "=" is no data form.
+  for (std::u16string_view line : {u"\"x\"=\v\"a\"", u"\"x\"=\u3000dword:1", u"\"x\"=\u00A0-"}) {
+    EXPECT_EQ(ParseOne(line, __LINE__).type, kUnknownValueType) << Show(line);
+  }
+}
+
+// In a version 4 file hex(2) and hex(7) data is narrow text in the file's
+// encoding; it reaches the registry as UTF-16.
+TEST(RegParserTest, VersionFourStringsInHexBecomeUtf16) {
+  struct Case {
+    std::u16string line;
+    AnsiToUtf16Fn narrow;
+    std::vector<std::uint8_t> bytes;
+    int line_no;
+  } cases[] = {
+      {u"\"x\"=hex(2):25,41,25,00", Windows1252ToUtf16, B({0x25, 0, 0x41, 0, 0x25, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(2):e9,80,00", Windows1252ToUtf16, B({0xE9, 0, 0xAC, 0x20, 0, 0}), __LINE__},  // é €
+      {u"\"x\"=hex(2):c3,a9,00", FromUtf8, B({0xE9, 0, 0, 0}), __LINE__},                       // é in UTF-8
+      {u"\"x\"=hex(2):41", Windows1252ToUtf16, B({0x41, 0, 0, 0}), __LINE__},  // the missing NUL is added
+      {u"\"x\"=hex(2):41,00,00", Windows1252ToUtf16, B({0x41, 0, 0, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(7):61,00,62,00,00", Windows1252ToUtf16, B({0x61, 0, 0, 0, 0x62, 0, 0, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(7):61,00,62", Windows1252ToUtf16, B({0x61, 0, 0, 0, 0x62, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(7):61,\\\r\n 00,00", Windows1252ToUtf16, B({0x61, 0, 0, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(2):", Windows1252ToUtf16, {}, __LINE__},
+      // Other types, and text that was UTF-16 in the file, are kept as written.
+      {u"\"x\"=hex:41", Windows1252ToUtf16, B({0x41}), __LINE__},
+      {u"\"x\"=hex(b):41,00,00,00,00,00,00,00", Windows1252ToUtf16, B({0x41, 0, 0, 0, 0, 0, 0, 0}), __LINE__},
+      {u"\"x\"=hex(2):41,00", nullptr, B({0x41, 0}), __LINE__},
+  };
+  for (const Case& c : cases) {
+    for (const bool v4 : {true, false}) {
+      RecordingSink sink;
+      const std::u16string text =
+          (v4 ? u"REGEDIT4\r\n" : u"Windows Registry Editor Version 5.00\r\n") + std::u16string(u"[HKCU\\x]\r\n") + c.line;
+      ParseRegText(text, sink, c.narrow);
+      ASSERT_EQ(sink.values.size(), 1u) << "case at line " << c.line_no;
+      const Value& v = sink.values[0];
+      // Version 5 files keep the bytes as written, whatever their encoding.
+      std::vector<std::uint8_t> as_written;
+      RecordingSink v5;
+      ParseRegText(u"Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n" + c.line, v5);
+      as_written = v5.values.at(0).bytes;
+      EXPECT_EQ(v.bytes, v4 ? c.bytes : as_written) << "case at line " << c.line_no << (v4 ? " (v4)" : " (v5)");
+      EXPECT_EQ(v.byte_count, v.bytes.size()) << "case at line " << c.line_no;
+    }
+  }
+}
+
 TEST(RegParserTest, UnknownDataFormsAreListedWithoutData) {
-  for (std::u16string_view line : {u"\"x\"= \"spaced\"", u"\"x\"=qword:01", u"\"x\"=hex 01,02", u"\"x\"=hexff",
+  for (std::u16string_view line : {u"\"x\"=qword:01", u"\"x\"=hex 01,02", u"\"x\"=hexff",
                                    u"\"x\"=", u"\"x\"=str(2):\"a\""}) {
     const Value v = ParseOne(line, __LINE__);
     EXPECT_EQ(v.type, kUnknownValueType) << Show(line);

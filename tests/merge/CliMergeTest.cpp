@@ -203,7 +203,7 @@ TEST_F(CliMerge, AnUndoFileThatCannotBeSavedFailsTheMerge) {
 }
 
 TEST_F(CliMerge, NothingIsMergedAfterALoadError) {
-  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "old.reg", u"REGEDIT4\r\n\r\n[HKCU\\K]\r\n\"v\"=dword:1\r\n"));
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "old.reg", u"REGEDIT\r\nHKEY_CURRENT_USER\\K = v\r\n"));
   const CliRun run = Cli({u"merge", P("old.reg"), u"--baseline", P("baseline.reg"), u"--history",
                           History().u16string()});
   EXPECT_EQ(run.code, 1);

@@ -59,7 +59,7 @@ def update_by_prompt(wine, args, server, env, tick):
 
     program = wine.start(PROGRAM, extra_env=env)
     started = time.monotonic()
-    # The check waits 5 s, fetches, and the window's next 5 s tick asks.
+    # The check waits 5 s, fetches, and the window asks as soon as the text arrives.
     answer = wine.run(args.ui_driver, "answer", "Hivemend Update Available", str(IDYES), "1" if tick else "0",
                       "40000", timeout=60)
     check(answer == 0, "the prompt came and was answered Yes%s (after %.1f s)"

@@ -1,4 +1,4 @@
-#include "merge/MergeCommand.h"
+#include "app/MergeCommand.h"
 
 #include <string>
 
@@ -43,9 +43,9 @@ class WindowMergeUi final : public MergeUi {
 
 }  // namespace
 
-MergeResult RunMergeCommandWith(HWND owner, EntryStore& store, Registry& registry,
-                                const std::function<std::u16string()>& history_folder,
-                                const MessageBoxParams* params) {
+MergeResult RunMergeCommand(HWND owner, EntryStore& store, Registry& registry,
+                            const std::function<std::u16string()>& history_folder,
+                            const MessageBoxParams* params) {
   WindowMergeUi ui(owner, params);
   return RunMerge(store, registry, ui, history_folder);
 }

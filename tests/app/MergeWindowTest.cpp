@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <thread>
 
-#include "BoxDriver.h"
-#include "merge/MergeCommand.h"
+#include "app/MergeCommand.h"
 #include "msgbox/MessageBoxLayout.h"
-#include "MergeTestSupport.h"
 #include "tests/ForwardingRegistry.h"
+#include "tests/merge/MergeTestSupport.h"
+#include "tests/msgbox/BoxDriver.h"
 
 namespace hivemend::test {
 namespace {
@@ -95,8 +95,8 @@ class MergeWindow : public testing::Test {
   }
   MergeResult Merge(std::vector<int> answers, std::vector<SeenBox>* seen, Registry* registry = nullptr) {
     BoxScript script(std::move(answers));
-    const MergeResult result = RunMergeCommandWith(owner_, store_, registry ? *registry : *SystemRegistry(),
-                                                   [this] { return history_.u16(); }, &params_);
+    const MergeResult result = RunMergeCommand(owner_, store_, registry ? *registry : *SystemRegistry(),
+                                               [this] { return history_.u16(); }, &params_);
     *seen = script.Join();
     return result;
   }

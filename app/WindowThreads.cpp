@@ -1,0 +1,55 @@
+#include "app/WindowThreads.h"
+
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "app/PostToWindow.h"
+
+namespace hivemend {
+namespace {
+
+bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+void WatchForTerminate(HANDLE terminate_event, HANDLE stop_event, HWND window, UINT message) {
+  // The stop event first: when both are set, the request is left to whoever
+  // waits next.
+  const HANDLE events[2] = {stop_event, terminate_event};
+  for (;;) {
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
+    // The request is used up by the wait. If the window's queue is full it is
+    // lost, and the next request is awaited.
+    if (PostPayload(window, message, TerminateRequest{})) return;
+  }
+}
+
+void CheckForUpdateAndPost(const UpdateCheckFunction& check, HANDLE stop_event, HWND window, UINT message) {
+  try {
+    std::optional<std::u16string> latest = check(stop_event);
+    if (latest && !IsSet(stop_event)) PostPayload(window, message, UpdateResult{std::move(*latest)});
+  } catch (const std::exception&) {
+    // Only running out of memory gets here; the update check fails silently.
+  }
+}
+
+}  // namespace
+
+std::jthread StartTerminateWatch(HANDLE terminate_event, HANDLE stop_event, HWND window, UINT message) {
+  if (terminate_event == nullptr || stop_event == nullptr) return {};
+  try {
+    return std::jthread(WatchForTerminate, terminate_event, stop_event, window, message);
+  } catch (const std::system_error&) {
+    return {};
+  }
+}
+
+std::jthread StartUpdateCheckWorker(UpdateCheckFunction check, HANDLE stop_event, HWND window, UINT message) {
+  if (stop_event == nullptr) return {};
+  try {
+    return std::jthread(CheckForUpdateAndPost, std::move(check), stop_event, window, message);
+  } catch (const std::system_error&) {
+    return {};
+  }
+}
+
+}  // namespace hivemend
