@@ -12,6 +12,7 @@
 #include "app/ChangeList.h"
 #include "app/LoadWorker.h"
 #include "app/MergeCommand.h"
+#include "app/WindowFrame.h"
 #include "app/PostToWindow.h"
 #include "platform/HistoryFolder.h"
 #include "platform/Text.h"
@@ -75,6 +76,7 @@ class MainWindow {
   void OnUpdateResult(WPARAM tag, LPARAM payload);
   void OnDestroy();
   void StopThreads();
+  void AttachFrame();
 
   void LoadCommand();
   void StartLoad(std::u16string path, bool cancellable);
@@ -91,6 +93,7 @@ class MainWindow {
   HWND combo_ = nullptr;
   HWND status_bar_ = nullptr;
   ChangeList list_;
+  WindowFrame frame_;
   std::shared_ptr<LoadChannel> channel_;
   std::deque<LoadOperation> operations_;  // taken from the channel, not yet applied
   int running_loads_ = 0;
@@ -135,10 +138,11 @@ void MainWindow::OnInitDialog() {
   for (const wchar_t* rule : {L"Changed", L"Missing", L"All", L"None", L"Invert"})
     SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rule));
 
-  status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                                window_, nullptr, instance, nullptr);
-  const int parts[2] = {400, -1};
+  status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBARS_SIZEGRIP,
+                                0, 0, 0, 0, window_, nullptr, instance, nullptr);
+  const int parts[2] = {ScaleRounded(400, static_cast<int>(WindowDpi(window_)), 96), -1};
   SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  AttachFrame();
 
   EnableWindow(GetDlgItem(window_, IDC_CANCEL_LOAD), FALSE);
   channel_ = std::make_shared<LoadChannel>(window_, kLoadChannelMessage);
@@ -156,6 +160,21 @@ void MainWindow::OnInitDialog() {
   terminate_watch_ = StartTerminateWatch(options_.terminate_event, stop_threads_.get(), window_, kTerminateMessage);
 
   SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr);
+}
+
+// The list grows with the window; the merge button keeps to the bottom right
+// corner; the rest keeps to the top left.
+void MainWindow::AttachFrame() {
+  frame_.Attach(window_,
+                {{IDC_CHANGE_LIST, kAnchorAll},
+                 {IDC_MERGE, kAnchorBottomRight},
+                 {IDC_LOAD, kAnchorTopLeft},
+                 {IDC_CANCEL_LOAD, kAnchorTopLeft},
+                 {IDC_CLEAR_ALL, kAnchorTopLeft},
+                 {IDC_CHECK_RULE, kAnchorTopLeft},
+                 {IDC_APPLY, kAnchorTopLeft}},
+                status_bar_, list_.handle());
+  frame_.FitToWorkArea();
 }
 
 void MainWindow::OnCommand(int id) {
@@ -416,6 +435,11 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case kLoadChannelMessage: TakeLoadOperations(); return TRUE;
     case kTerminateMessage: OnTerminateRequest(wparam, lparam); return TRUE;
     case kUpdateResultMessage: OnUpdateResult(wparam, lparam); return TRUE;
+    case WM_SIZE: frame_.OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
+    case WM_GETMINMAXINFO: frame_.OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lparam)); return TRUE;
+    case WM_DPICHANGED:
+      frame_.OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return TRUE;
     case WM_DESTROY: OnDestroy(); return FALSE;
     default: return FALSE;
   }

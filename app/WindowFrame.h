@@ -1,0 +1,52 @@
+// A resizable dialog's frame: keeps its controls anchored to their edges
+// (WindowLayout.h), enforces the minimum size, fits the window to the work area
+// of its monitor, and lays everything out again for a new DPI. Owned by the
+// window; user-interface thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+#include "app/WindowLayout.h"
+#include "platform/UniqueHandle_win.h"
+
+namespace hivemend {
+
+// The DPI of a window's monitor (96 where the system cannot tell).
+UINT WindowDpi(HWND window);
+// The work area of the monitor nearest to a rectangle.
+Rect WorkAreaNear(const Rect& rect);
+Rect ToRect(const RECT& r);
+RECT ToRECT(const Rect& r);
+
+class WindowFrame {
+ public:
+  // Takes the controls' present places in the client area as their base.
+  // status_bar may be nullptr; it places itself along the bottom edge.
+  void Attach(HWND window, const std::vector<std::pair<int, std::uint8_t>>& anchors, HWND status_bar,
+              HWND list);
+  // Centres the window on its monitor's work area, no larger than it.
+  void FitToWorkArea();
+
+  void OnSize(int cx, int cy);
+  void OnGetMinMaxInfo(MINMAXINFO& info) const;
+  // WM_DPICHANGED: fonts, controls, list columns and status bar parts for the
+  // new DPI, then the window to the suggested rectangle.
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+
+  UINT dpi() const { return dpi_; }
+  // The least client size at which every control stays usable.
+  Size MinimumClient() const;
+
+ private:
+  HWND window_ = nullptr;
+  HWND status_bar_ = nullptr;
+  HWND list_ = nullptr;
+  UINT dpi_ = 96;
+  AnchorLayout layout_;
+  ScopedGdiObject font_;  // the dialog's font after a DPI change
+};
+
+}  // namespace hivemend
