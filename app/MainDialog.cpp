@@ -27,6 +27,9 @@ namespace {
 constexpr wchar_t kCaption[] = L"Hivemend";
 constexpr UINT kRepaintMs = 100;  // rows of running loads are shown on this tick
 constexpr size_t kPathBufferChars = 4096;
+// The size of dialog 129's client area in dialog units (hivemend.rc).
+constexpr int kMainTemplateWidth = 761;
+constexpr int kMainTemplateHeight = 345;
 
 void ShowErrorBox(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, kCaption, MB_OK | MB_ICONERROR); }
 
@@ -165,7 +168,7 @@ void MainWindow::OnInitDialog() {
 // The list grows with the window; the merge button keeps to the bottom right
 // corner; the rest keeps to the top left.
 void MainWindow::AttachFrame() {
-  frame_.Attach(window_,
+  frame_.Attach(window_, {kMainTemplateWidth, kMainTemplateHeight},
                 {{IDC_CHANGE_LIST, kAnchorAll},
                  {IDC_MERGE, kAnchorBottomRight},
                  {IDC_LOAD, kAnchorTopLeft},

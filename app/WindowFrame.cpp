@@ -49,8 +49,8 @@ Rect WorkAreaNear(const Rect& rect) {
   return ToRect(info.rcWork);
 }
 
-void WindowFrame::Attach(HWND window, const std::vector<std::pair<int, std::uint8_t>>& anchors, HWND status_bar,
-                         HWND list) {
+void WindowFrame::Attach(HWND window, Size template_units, const std::vector<std::pair<int, std::uint8_t>>& anchors,
+                         HWND status_bar, HWND list) {
   window_ = window;
   status_bar_ = status_bar;
   list_ = list;
@@ -59,8 +59,8 @@ void WindowFrame::Attach(HWND window, const std::vector<std::pair<int, std::uint
   using SetBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
   if (const auto set_behavior = User32Function<SetBehaviorFn>("SetDialogDpiChangeBehavior"))
     set_behavior(window, 3 /* DDC_DISABLE_ALL */, 3);
-  RECT client{};
-  GetClientRect(window, &client);
+  RECT client{0, 0, template_units.cx, template_units.cy};
+  MapDialogRect(window, &client);
   layout_.base = {client.right, client.bottom};
   layout_.controls.clear();
   for (const auto& [id, anchor] : anchors) {

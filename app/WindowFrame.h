@@ -23,10 +23,12 @@ RECT ToRECT(const Rect& r);
 
 class WindowFrame {
  public:
-  // Takes the controls' present places in the client area as their base.
-  // status_bar may be nullptr; it places itself along the bottom edge.
-  void Attach(HWND window, const std::vector<std::pair<int, std::uint8_t>>& anchors, HWND status_bar,
-              HWND list);
+  // Takes the controls' present places in the client area as their base, for
+  // a client area of the template's size (in dialog units: the system may
+  // have made the window smaller than its template before this). status_bar
+  // may be nullptr; it places itself along the bottom edge.
+  void Attach(HWND window, Size template_units, const std::vector<std::pair<int, std::uint8_t>>& anchors,
+              HWND status_bar, HWND list);
   // Centres the window on its monitor's work area, no larger than it.
   void FitToWorkArea();
 
