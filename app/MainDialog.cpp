@@ -33,7 +33,7 @@ constexpr int kMainTemplateHeight = 345;
 
 void ShowErrorBox(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, kCaption, MB_OK | MB_ICONERROR); }
 
-std::optional<std::u16string> ChooseFileWithDialog(HWND owner) {
+std::optional<std::u16string> ChooseFileWithDialog(HWND owner, const std::u16string& folder) {
   wchar_t path[kPathBufferChars] = L"";
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -43,6 +43,7 @@ std::optional<std::u16string> ChooseFileWithDialog(HWND owner) {
   dialog.nMaxFile = kPathBufferChars;
   dialog.lpstrTitle = L"Select a REG file to load";
   dialog.lpstrDefExt = L"REG";
+  if (!folder.empty()) dialog.lpstrInitialDir = AsWide(folder);
   if (!GetOpenFileNameW(&dialog)) return std::nullopt;
   return AsU16(path);
 }
@@ -80,6 +81,8 @@ class MainWindow {
   void OnDestroy();
   void StopThreads();
   void AttachFrame();
+  Registry* LayoutRegistry() const;
+  void SaveLayout();
 
   void LoadCommand();
   void StartLoad(std::u16string path, bool cancellable);
@@ -97,6 +100,7 @@ class MainWindow {
   HWND status_bar_ = nullptr;
   ChangeList list_;
   WindowFrame frame_;
+  std::u16string last_folder_;  // of the last file chosen to load
   std::shared_ptr<LoadChannel> channel_;
   std::deque<LoadOperation> operations_;  // taken from the channel, not yet applied
   int running_loads_ = 0;
@@ -178,6 +182,22 @@ void MainWindow::AttachFrame() {
                  {IDC_APPLY, kAnchorTopLeft}},
                 status_bar_, list_.handle());
   frame_.FitToWorkArea();
+  if (Registry* registry = LayoutRegistry()) {
+    const SavedLayout saved = LoadSavedLayout(*registry, options_.layout_key);
+    frame_.Restore(saved);
+    last_folder_ = saved.last_folder;
+  }
+}
+
+Registry* MainWindow::LayoutRegistry() const { return options_.registry ? options_.registry : SystemRegistry(); }
+
+// Failing to remember the layout costs the user nothing but the layout.
+void MainWindow::SaveLayout() {
+  Registry* registry = LayoutRegistry();
+  if (!registry) return;
+  SavedLayout layout = frame_.Capture();
+  layout.last_folder = last_folder_;
+  (void)StoreSavedLayout(*registry, layout, options_.layout_key);
 }
 
 void MainWindow::OnCommand(int id) {
@@ -206,7 +226,7 @@ void MainWindow::OnCommand(int id) {
 
 void MainWindow::LoadCommand() {
   const std::optional<std::u16string> path =
-      options_.choose_file ? options_.choose_file(window_) : ChooseFileWithDialog(window_);
+      options_.choose_file ? options_.choose_file(window_) : ChooseFileWithDialog(window_, last_folder_);
   if (!path) return;
   const DWORD attributes = GetFileAttributesW(AsWide(*path));
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -217,6 +237,8 @@ void MainWindow::LoadCommand() {
     ShowErrorBox(window_, L"You must select a .REG file, not a whole folder.");
     return;
   }
+  if (const size_t slash = path->find_last_of(u"\\/"); slash != std::u16string::npos)
+    last_folder_ = path->substr(0, slash);
   StartLoad(*path, true);
 }
 
@@ -406,6 +428,7 @@ void MainWindow::EndOnRequest() {
 // From here on no thread reaches this window; what they posted before is
 // freed.
 void MainWindow::OnDestroy() {
+  SaveLayout();
   StopThreads();
   operations_.clear();
   DiscardPayloads<TerminateRequest>(window_, kTerminateMessage);

@@ -156,4 +156,58 @@ void WindowFrame::OnDpiChanged(UINT dpi, const RECT& suggested) {
   OnSize(client.right, client.bottom);
 }
 
+void WindowFrame::Restore(const SavedLayout& saved) {
+  const int to = static_cast<int>(dpi_);
+  if (saved.place) {
+    const Rect& p = *saved.place;
+    // Scaled about its top-left corner; the monitor found from the corner.
+    Rect place{p.left, p.top, p.left + ScaleRounded(p.width(), to, saved.dpi),
+               p.top + ScaleRounded(p.height(), to, saved.dpi)};
+    place = BringIntoWorkArea(place, WorkAreaNear(place));
+    SetWindowPos(window_, nullptr, place.left, place.top, place.width(), place.height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (saved.maximized) ShowWindow(window_, SW_MAXIMIZE);
+  }
+  if (list_) {
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    if (static_cast<int>(saved.column_widths.size()) == columns)
+      for (int c = 0; c < columns; ++c)
+        SendMessageW(list_, LVM_SETCOLUMNWIDTH, c, ScaleRounded(saved.column_widths[c], to, saved.dpi));
+    if (static_cast<int>(saved.column_order.size()) == columns)
+      SendMessageW(list_, LVM_SETCOLUMNORDERARRAY, columns, reinterpret_cast<LPARAM>(saved.column_order.data()));
+  }
+}
+
+SavedLayout WindowFrame::Capture() const {
+  SavedLayout layout;
+  layout.dpi = static_cast<int>(dpi_);
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  if (GetWindowPlacement(window_, &placement)) {
+    // rcNormalPosition is in work-area coordinates for a window without
+    // WS_EX_TOOLWINDOW: move it to screen coordinates.
+    Rect normal = ToRect(placement.rcNormalPosition);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &info)) {
+      const int dx = info.rcWork.left - info.rcMonitor.left, dy = info.rcWork.top - info.rcMonitor.top;
+      normal = {normal.left + dx, normal.top + dy, normal.right + dx, normal.bottom + dy};
+    }
+    if (normal.width() > 0 && normal.height() > 0) layout.place = normal;
+    layout.maximized = placement.showCmd == SW_SHOWMAXIMIZED || IsZoomed(window_);
+  }
+  if (list_) {
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int c = 0; c < columns; ++c)
+      layout.column_widths.push_back(static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, c, 0)));
+    layout.column_order.assign(columns, 0);
+    if (columns == 0 ||
+        !SendMessageW(list_, LVM_GETCOLUMNORDERARRAY, columns, reinterpret_cast<LPARAM>(layout.column_order.data())))
+      layout.column_order.clear();
+  }
+  return layout;
+}
+
 }  // namespace hivemend

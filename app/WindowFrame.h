@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/SavedLayout.h"
 #include "app/WindowLayout.h"
 #include "platform/UniqueHandle_win.h"
 
@@ -37,6 +38,12 @@ class WindowFrame {
   // WM_DPICHANGED: fonts, controls, list columns and status bar parts for the
   // new DPI, then the window to the suggested rectangle.
   void OnDpiChanged(UINT dpi, const RECT& suggested);
+
+  // Puts the window where the layout says, scaled to this DPI and brought
+  // onto the nearest monitor's work area, with its column widths and order.
+  void Restore(const SavedLayout& layout);
+  // The window's present layout (the folder left empty).
+  SavedLayout Capture() const;
 
   UINT dpi() const { return dpi_; }
   // The least client size at which every control stays usable.

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/MainDialog.h"
+#include "app/SavedLayout.h"
 #include "platform/MemoryRegistry.h"
 #include "resources/resource.h"
 #include "tests/ForwardingRegistry.h"
@@ -102,6 +103,10 @@ class Window {
     terminate_event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     options_.terminate_event = terminate_event_;
     if (!options_.registry) options_.registry = &TestRegistry();
+    // Each window remembers its layout apart, unless a test shares one.
+    static int windows = 0;
+    if (options_.layout_key == MainDialogOptions{}.layout_key)
+      options_.layout_key = u"Software\\HivemendTest\\Layout" + Decimal(++windows);
     // No update server here: the check finds nothing unless a test says otherwise.
     if (!options_.check_for_update) options_.check_for_update = [](HANDLE) { return std::nullopt; };
     if (!real_open_dialog) options_.choose_file = [this](HWND) { return next_file_; };
@@ -857,6 +862,9 @@ TEST(MainWindowSize, TheListFillsTheWindowAsItIsResized) {
   EXPECT_TRUE(GetWindowLongW(window, GWL_STYLE) & WS_THICKFRAME);
   EXPECT_TRUE(GetWindowLongW(window, GWL_STYLE) & WS_MAXIMIZEBOX);
   ExpectControlsInside(window, __LINE__);
+  // From a size that leaves room to grow on the screen.
+  SetWindowPos(window, nullptr, 0, 0, 900, 600, SWP_NOZORDER);
+  ExpectControlsInside(window, __LINE__);
   RECT before{};
   GetWindowRect(window, &before);
   const RECT list_before = ClientRectOf(w.list(), window);
@@ -926,6 +934,62 @@ TEST(MainWindowSize, ANewDpiScalesFontControlsAndColumns) {
   const RECT load_after = ClientRectOf(GetDlgItem(window, IDC_LOAD), window);
   EXPECT_NEAR(load_after.right - load_after.left, 2 * (load_before.right - load_before.left), 1);
   ExpectControlsInside(window, __LINE__);
+}
+
+TEST(MainWindowSize, TheLayoutComesBackAfterARestart) {
+  MainDialogOptions options;
+  options.layout_key = u"Software\\HivemendTest\\Restart";
+  RECT placed{};
+  int widths[2] = {};
+  int order[7] = {};
+  {
+    Window w(options);
+    SetWindowPos(w.window(), nullptr, 37, 41, 900, 560, SWP_NOZORDER);
+    SendMessageW(w.list(), LVM_SETCOLUMNWIDTH, 0, 77);
+    SendMessageW(w.list(), LVM_SETCOLUMNWIDTH, 3, 222);
+    int swapped[7] = {1, 0, 2, 3, 4, 6, 5};
+    SendMessageW(w.list(), LVM_SETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(swapped));
+    GetWindowRect(w.window(), &placed);
+  }
+  {
+    Window w(options);
+    RECT again{};
+    GetWindowRect(w.window(), &again);
+    EXPECT_EQ(again.left, placed.left);
+    EXPECT_EQ(again.top, placed.top);
+    EXPECT_EQ(again.right, placed.right);
+    EXPECT_EQ(again.bottom, placed.bottom);
+    widths[0] = static_cast<int>(SendMessageW(w.list(), LVM_GETCOLUMNWIDTH, 0, 0));
+    widths[1] = static_cast<int>(SendMessageW(w.list(), LVM_GETCOLUMNWIDTH, 3, 0));
+    EXPECT_EQ(widths[0], 77);
+    EXPECT_EQ(widths[1], 222);
+    SendMessageW(w.list(), LVM_GETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(order));
+    EXPECT_EQ(order[0], 1);
+    EXPECT_EQ(order[5], 6);
+    // Then maximised, and the place it was last on is a monitor that is gone.
+    ShowWindow(w.window(), SW_MAXIMIZE);
+  }
+  {
+    Window w(options);
+    EXPECT_TRUE(IsZoomed(w.window()));
+    ShowWindow(w.window(), SW_RESTORE);
+  }
+  SavedLayout gone = LoadSavedLayout(TestRegistry(), options.layout_key);
+  ASSERT_TRUE(gone.place.has_value());
+  gone.maximized = false;
+  gone.place = Rect{5000, 3000, 5800, 3500};
+  ASSERT_TRUE(StoreSavedLayout(TestRegistry(), gone, options.layout_key));
+  {
+    Window w(options);
+    RECT back{};
+    GetWindowRect(w.window(), &back);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(w.window(), MONITOR_DEFAULTTONEAREST), &monitor);
+    EXPECT_EQ(back.right, monitor.rcWork.right);
+    EXPECT_EQ(back.bottom, monitor.rcWork.bottom);
+    EXPECT_EQ(back.right - back.left, 800);
+  }
 }
 
 }  // namespace
