@@ -202,25 +202,25 @@ void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
   }
 }
 
-// What the registry holds, where it differs from the file: the live string up
-// to its first NUL when it is not the file's string, or the live dword as
-// "0x%x" when it is not the file's dword; nothing for other types.
+// What the registry holds, for every row whose value the comparison read: the
+// live string up to its first NUL, the live dword as "0x%x", the placeholder
+// for the other types; nothing when the registry holds no such value.
 void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
-  if (entry.live() == LiveState::None || entry.type() == kUnknownValueType) return;
+  if (entry.live() == LiveState::None) return;
   const auto bytes = entry.live_bytes();
   if (entry.live_type() == kRegSz) {
     std::u16string live((bytes.size() + 1) / 2, u'\0');
     if (!bytes.empty()) std::memcpy(live.data(), bytes.data(), bytes.size());
     live.resize(std::min(live.size(), live.find(u'\0')));
-    if (!EqualsNoCase(entry.file_text(), live)) out += live;
+    out += live;
   } else if (entry.live_type() == kRegDword) {
     // A short value reads as zero-extended.
     std::uint32_t live = 0;
     for (size_t i = 0; i < 4 && i < bytes.size(); ++i) live |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
-    if (live != entry.file_dword()) {
-      out += u"0x";
-      out += Hex(live, false);
-    }
+    out += u"0x";
+    out += Hex(live, false);
+  } else {
+    out += kNotPresentable;
   }
 }
 
@@ -234,13 +234,7 @@ void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
     case 3: out += name(); break;
     case 4: out += TypeName(type_); break;
     case 5: AppendFileDataText(*this, out); break;
-    default:
-      if (status_ == EntryStatus::Same) {
-        AppendFileDataText(*this, out);
-      } else {
-        AppendLiveDataText(*this, out);
-      }
-      break;
+    default: AppendLiveDataText(*this, out); break;
   }
 }
 
