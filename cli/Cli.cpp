@@ -142,23 +142,11 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
     return CompareNoCase(a.key().root_name, b.key().root_name) < 0;
   });
   BufferedPrinter printer(out);
+  printer.Print(TabSeparatedHeader());
   std::u16string line;
-  for (int c = 0; c < 7; ++c) {
-    if (c) line += u'\t';
-    line += kColumnHeaders[c];
-  }
-  line += u'\n';
-  printer.Print(line);
-  std::u16string cell;
   for (const ChangeEntry& entry : report.entries) {
     line.clear();
-    for (int c = 0; c < kColumnCount; ++c) {
-      if (c) line += u'\t';
-      cell.clear();
-      entry.AppendColumnText(c, cell);
-      line += EscapeField(cell);
-    }
-    line += u'\n';
+    AppendTabSeparatedRow(entry, line);
     printer.Print(line);
   }
   if (!report.error.empty()) printer.Print(EscapeField(report.error) + u"\n");
@@ -310,21 +298,6 @@ int Merge(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* er
 }
 
 }  // namespace
-
-std::u16string EscapeField(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text) {
-    switch (c) {
-      case u'\t': out += u"\\t"; break;
-      case u'\r': out += u"\\r"; break;
-      case u'\n': out += u"\\n"; break;
-      case u'\\': out += u"\\\\"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err) {
   if (args.empty()) {

@@ -238,6 +238,41 @@ void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
   }
 }
 
+std::u16string EscapeField(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    switch (c) {
+      case u'\t': out += u"\\t"; break;
+      case u'\r': out += u"\\r"; break;
+      case u'\n': out += u"\\n"; break;
+      case u'\\': out += u"\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::u16string TabSeparatedHeader() {
+  std::u16string line;
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c) line += u'\t';
+    line += kColumnHeaders[c];
+  }
+  return line + u'\n';
+}
+
+void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out) {
+  thread_local std::u16string cell;
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c) out += u'\t';
+    cell.clear();
+    entry.AppendColumnText(c, cell);
+    out += EscapeField(cell);
+  }
+  out += u'\n';
+}
+
 std::u16string ChangeEntry::ColumnText(int column) const {
   std::u16string text;
   AppendColumnText(column, text);
