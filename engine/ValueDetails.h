@@ -95,6 +95,9 @@ class ValueDetails {
  public:
   // read_at: when the registry's side was read, as the view shows it.
   ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16string read_at, const ExpandFunction& expand);
+  // The dump views the bytes it keeps: it stays where it was made.
+  ValueDetails(const ValueDetails&) = delete;
+  ValueDetails& operator=(const ValueDetails&) = delete;
 
   // Root, key, names, status, types, and where the registry's side came from;
   // lines ending with "\r\n".
