@@ -63,7 +63,12 @@ class WindowLoadReport final : public LoadReport {
     if (batch_.empty()) return;
     std::vector<LoadOperation> batch;
     batch.swap(batch_);
-    for (LoadOperation& op : batch) op.load = load_;
+    bool after_end = false;
+    for (auto op = batch.rbegin(); op != batch.rend(); ++op) {
+      op->load = load_;
+      if (std::holds_alternative<LoadOperation::Status>(op->what)) after_end = true;
+      if (auto* ended = std::get_if<LoadOperation::Ended>(&op->what)) ended->completes = after_end;
+    }
     batch_rows_ = 0;
     channel_->Deliver(std::move(batch));
     last_flush_ = GetTickCount64();
@@ -71,6 +76,8 @@ class WindowLoadReport final : public LoadReport {
 
  private:
   void FlushIfDue() {
+    // The end of the load goes with the texts after it, in one batch.
+    if (ended_) return;
     // The tick count is read from memory the system keeps up to date; a
     // precise clock costs a call into the system (under Wine, per row).
     if (batch_rows_ >= kBatchRows || GetTickCount64() - last_flush_ >= kBatchAgeMs) Flush();

@@ -47,7 +47,9 @@ struct LoadOperation {
     std::u16string text;
     std::shared_ptr<ErrorTicket> ticket;
   };
-  struct Ended {};
+  struct Ended {
+    bool completes = false;  // the completion texts follow
+  };
   std::variant<Row, Status, Error, Ended> what;
   std::uint32_t load = 0;  // the number the window gave the load
 };

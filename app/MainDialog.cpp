@@ -587,7 +587,8 @@ void MainWindow::TakeLoadOperations() {
       // of the rows.
       list_.ShowNewRows(false);
       hold.Hold();
-      // Once every load has ended the counts describe the whole list.
+      // Once every load has ended the counts describe the whole list (and
+      // were shown when the last load ended).
       SetStatus(status->part, status->part == 1 && running_loads_ == 0 ? list_.Counts().Text() : status->text);
     } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what); error && dropped) {
       channel_->ErrorShown(*error->ticket);
@@ -602,7 +603,9 @@ void MainWindow::TakeLoadOperations() {
       // The completion texts that follow find every row of the load shown.
       list_.ShowNewRows(true);
       LoadEnded();
-      if (running_loads_ == 0) UpdateCounts();
+      // The counts come with the completion texts; a load that ended without
+      // them shows the list's counts now.
+      if (running_loads_ == 0 && !std::get<LoadOperation::Ended>(op.what).completes) UpdateCounts();
     }
   }
 }
