@@ -77,7 +77,7 @@ void DetailsWindow::Attach(HWND window) {
     if (GetTextExtentPoint32W(dc, L"0000000000", 10, &size)) char_width_ = std::max(1, static_cast<int>(size.cx / 10));
     SelectObject(dc, old);
     ReleaseDC(window_, dc);
-    for (int id : {IDC_DETAILS_FILE, IDC_DETAILS_LIVE, IDC_DETAILS_DUMP})
+    for (int id : {IDC_DETAILS_SUMMARY, IDC_DETAILS_FILE, IDC_DETAILS_LIVE, IDC_DETAILS_DUMP})
       SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(fixed_font_.get()), FALSE);
   }
 
