@@ -82,19 +82,30 @@ LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& 
     return FailedLoad(report, std::u16string(kCannotLoadText) + u"\n\n" + path + u"\n" +
                                   FileOpenErrorText(file.open_error()));
   }
+  std::u16string raw;
+  size_t byte_count = 0;
+  FileReadStatus read;
+  try {
+    read = file.ReadAll(raw, &byte_count);
+  } catch (const std::bad_alloc&) {
+    // A file too big for the memory left is reported like a failed read.
+    return FailedLoad(report, kReadErrorText);
+  }
+  return RunLoadBytes(read, std::move(raw), byte_count, path, registry, report, ansi_to_utf16);
+}
+
+LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_count, const std::u16string& path,
+                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16) {
+  switch (read) {
+    case FileReadStatus::Ok: break;
+    case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
+    default: return FailedLoad(report, kReadErrorText);
+  }
   std::u16string text;
   AnsiToUtf16Fn narrow = nullptr;
   try {
-    std::u16string raw;
-    size_t byte_count = 0;
-    switch (file.ReadAll(raw, &byte_count)) {
-      case FileReadStatus::Ok: break;
-      case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
-      default: return FailedLoad(report, kReadErrorText);
-    }
     text = DecodeRegText(std::move(raw), byte_count, ansi_to_utf16, &narrow);
   } catch (const std::bad_alloc&) {
-    // A file too big for the memory left is reported like a failed read.
     return FailedLoad(report, kReadErrorText);
   }
   return ParseAndList(text, path, registry, report, narrow);
