@@ -298,7 +298,7 @@ void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
     out += SubtreeCountText(counts);
     return;
   }
-  if (!entry.writes_value() && entry.form() != EntryForm::DeleteValue) return;
+  if (entry.form() == EntryForm::CreateKey) return;  // a key, not a value
   if (entry.live_type() == kRegSz) {
     std::u16string live((bytes.size() + 1) / 2, u'\0');
     if (!bytes.empty()) std::memcpy(live.data(), bytes.data(), bytes.size());

@@ -251,7 +251,7 @@ TEST_P(CompareTest, KeyRows) {
                       "CHANGED TYPE||DELETE KEY|[not presentable value]|3 values, 3 subkeys|",
                       "DELETE||DELETE KEY|[not presentable value]||",
                       "CHANGED TYPE||DELETE KEY|[not presentable value]|0 values, 0 subkeys|",
-                      "SAME||CREATE KEY|[not presentable value]|[not presentable value]|",
+                      "SAME||CREATE KEY|[not presentable value]||",
                       "MISSING||CREATE KEY|[not presentable value]||",
                   }));
   EXPECT_EQ(summary.counts.differ, 2u);
