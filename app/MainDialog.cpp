@@ -373,7 +373,8 @@ void MainWindow::OnUpdateDone(WPARAM tag, LPARAM payload) {
   update_download_.reset();
   const std::u16string message = InstallOutcomeMessage(done->outcome);
   if (!message.empty() && !ending_)
-    AppMessageBox(window_, AsWide(message), kCaption, MB_OK | MB_ICONEXCLAMATION, options_.message_box_params);
+    AppMessageBox(window_, AsWide(message), L"Hivemend Update", MB_OK | MB_ICONEXCLAMATION,
+                  options_.message_box_params);
 }
 
 // Another copy asked this one to close: end with 0, and close the dialogs and
