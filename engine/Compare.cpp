@@ -111,23 +111,45 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
 
 }  // namespace
 
+namespace {
+
+// memcmp: the character traits compare char16_t texts one unit at a time.
+bool SameUnits(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
+}
+
+// Whether path names a key below parent. A-Z compare without regard to case,
+// as the registry compares them; a run of backslashes separates like one.
+bool IsBelow(std::u16string_view path, std::u16string_view parent) {
+  if (parent.empty() || path.size() <= parent.size()) return false;
+  if (!EqualsNoCase(path.substr(0, parent.size()), parent)) return false;
+  return parent.back() == u'\\' || path[parent.size()] == u'\\';
+}
+
+}  // namespace
+
 const RegKey* OpenKeyCache::Find(RegRoot root, std::u16string_view path) {
   if (registry_ == nullptr) return nullptr;
-  // memcmp: the character traits compare char16_t texts one unit at a time.
-  const bool same = known_ && root == root_ && path.size() == path_.size() &&
-                    std::memcmp(path.data(), path_.data(), path.size() * sizeof(char16_t)) == 0;
-  if (!same) {
-    known_ = true;
-    root_ = root;
-    path_.assign(path);
-    if (key_.Open(root, path, kKeyRead) != kRegOk) key_.reset();
+  if (known_ && root == root_ && SameUnits(path, path_)) return key_.valid() ? &key_ : nullptr;
+  known_ = true;
+  root_ = root;
+  path_.assign(path);
+  key_.reset();
+  if (absent_root_ == root && IsBelow(path, absent_path_)) return nullptr;
+  const long status = key_.Open(root, path, kKeyRead);
+  if (status == kRegOk) return &key_;
+  key_.reset();
+  if (status == kRegFileNotFound) {
+    absent_root_ = root;
+    absent_path_.assign(path);
   }
-  return key_.valid() ? &key_ : nullptr;
+  return nullptr;
 }
 
 void OpenKeyCache::Clear() {
   key_.reset();
   known_ = false;
+  absent_root_.reset();
 }
 
 CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, CompareCounts& counts) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -33,7 +34,8 @@ struct CompareResult {
 
 // Keeps the key of the last value compared open, so that the values of one key
 // open it once (or fail to open it once). Keys are told apart by the text of
-// their path exactly as the file writes it.
+// their path exactly as the file writes it. Remembers the last key found not
+// to exist: the keys below it do not exist either and are not asked for.
 class OpenKeyCache {
  public:
   explicit OpenKeyCache(Registry* registry) : registry_(registry) {
@@ -51,6 +53,8 @@ class OpenKeyCache {
   bool known_ = false;
   RegRoot root_{};
   std::u16string path_;
+  std::optional<RegRoot> absent_root_;  // with absent_path_: a key that does not exist
+  std::u16string absent_path_;
 };
 
 // Decides the status of one value against the registry the cache reads (none:

@@ -40,7 +40,7 @@ ms_since() { echo "($(date +%s.%N) - $1) * 1000" | bc | cut -d. -f1; }
 
 echo "== window: $values values"
 "$run" "$win/tests/app/app_window_bench.exe" "$winfile" | tee "$data/window-$values.txt"
-window_ms=$(sed -n 's/^load command to completion text: \([0-9]*\) ms$/\1/p' "$data/window-$values.txt")
+window_ms=$(tr -d "\r" < "$data/window-$values.txt" | sed -n "s/^load command to completion text: \([0-9]*\) ms$/\1/p")
 echo "== hivemend-cli diff (same file)"
 start=$(date +%s.%N)
 "$run" "$win/cli/hivemend-cli.exe" diff "$winfile" >/dev/null || true

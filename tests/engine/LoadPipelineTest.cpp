@@ -9,6 +9,7 @@
 
 #include "engine/LoadPipeline.h"
 #include "platform/MemoryRegistry.h"
+#include "tests/ForwardingRegistry.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -232,6 +233,47 @@ TEST_F(LoadPipelineTest, ValuesOfKeysThatComeAndGoAreComparedAgainstTheirOwnKey)
                                                 "Software\\A|y|MISSING", "software\\b|x|SAME",
                                                 "Software\\Gone|x|DELETE"}));
   EXPECT_EQ(report.open_at_end, 0u);
+  EXPECT_EQ(registry_.OpenHandles(), 0u);
+}
+
+// Under Wine every registry call is a round trip to the server: a load asks
+// once per value, opens and closes each existing key once, and does not ask
+// for keys below a key it found missing.
+TEST_F(LoadPipelineTest, RegistryCallsPerValueAndPerKey) {
+  struct CountingRegistry : test::ForwardingRegistry {
+    using ForwardingRegistry::ForwardingRegistry;
+    long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+      opened.emplace_back(path);
+      return ForwardingRegistry::OpenKey(root, path, access, key);
+    }
+    long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
+                    std::uint32_t* size) override {
+      ++queries;
+      return ForwardingRegistry::QueryValue(key, name, type, data, size);
+    }
+    void CloseKey(Handle key) override {
+      ++closes;
+      ForwardingRegistry::CloseKey(key);
+    }
+    std::vector<std::u16string> opened;
+    int queries = 0, closes = 0;
+  };
+  {
+    RegKey key(registry_);
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, u"Present", kKeyWrite), kRegOk);
+  }
+  CountingRegistry counting(registry_);
+  const std::u16string path = Write(
+      "calls.reg", test::Utf16File(u"Windows Registry Editor Version 5.00\r\n[HKCU\\Present]\r\n\"a\"=\"1\"\r\n"
+                                   u"\"b\"=dword:1\r\n@=-\r\n[HKCU\\Gone]\r\n\"c\"=\"1\"\r\n[HKCU\\Gone\\Sub]\r\n\"d\"=-\r\n"
+                                   u"[HKCU\\gONE\\\\Sub\\Deeper]\r\n\"e\"=\"1\"\r\n[HKCU\\GoneNot]\r\n\"f\"=\"1\"\r\n"
+                                   u"[HKCU\\Present]\r\n\"g\"=\"1\"\r\n"));
+  RecordingReport report;
+  RunLoad(path, &counting, report);
+  EXPECT_EQ(report.entries.size(), 8u);
+  EXPECT_EQ(counting.opened, (std::vector<std::u16string>{u"Present", u"Gone", u"GoneNot", u"Present"}));
+  EXPECT_EQ(counting.queries, 4);
+  EXPECT_EQ(counting.closes, 2);
   EXPECT_EQ(registry_.OpenHandles(), 0u);
 }
 
