@@ -1,55 +1,106 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
+#include "cli/JsonOutput.h"
 #include "engine/Baseline.h"
 #include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
+#include "engine/MergeEffect.h"
 #include "merge/Merge.h"
 #include "platform/File.h"
 #include "platform/HistoryFolder.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 
 namespace hivemend {
 namespace {
 
 constexpr char kUsage[] =
     "Usage:\n"
-    "  hivemend-cli diff FILE.reg [--baseline STATE.reg]\n"
-    "  hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing]\n"
-    "                    [--history DIR] [--state-out OUT.reg]\n"
-    "  hivemend-cli --help\n"
+    "  hivemend-cli diff FILE.reg [--baseline STATE.reg] [--format tsv|json] [--exit-code]\n"
+    "  hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
+    "                    [--history DIR] [--state-out OUT.reg] [--format tsv|json]\n"
+    "  hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
+    "                    [--state-out OUT.reg] [--format tsv|json]\n"
+    "  hivemend-cli COMMAND --help\n"
+    "  hivemend-cli --version\n"
     "\n"
-    "diff   Compares FILE.reg with the registry as the window's load does and prints\n"
-    "       a header line, one line per value with the seven column texts separated\n"
-    "       by tabs (tab, CR, LF and backslash inside a text written as \\t, \\r, \\n\n"
-    "       and \\\\), in the order the window lists them, then the status bar's\n"
-    "       final texts, or the error that ended the load.\n"
+    "diff   Compares FILE.reg with the registry and prints one row per value.\n"
+    "merge  Merges the rows that a rule selects, saving an undo file.\n"
+    "undo   Merges an undo file (by default the newest), saving an undo file too.\n"
     "\n"
-    "       Without --baseline the live registry is used (on Windows; elsewhere an\n"
-    "       empty one). With --baseline the comparison runs against a registry held\n"
-    "       in memory and filled from STATE.reg, its values stored as a merge would\n"
-    "       store them.\n"
+    "FILE.reg \"-\" reads the .REG text from standard input. Rows and results go to\n"
+    "standard output, diagnostics to standard error.\n";
+
+constexpr char kDiffHelp[] =
+    "Usage: hivemend-cli diff FILE.reg [--baseline STATE.reg] [--format tsv|json] [--exit-code]\n"
     "\n"
-    "merge  Loads FILE.reg as diff does, checks the rows that the rule selects\n"
-    "       (all: every row, the default; changed: \"CHANGED\" and \"CHANGED TYPE\";\n"
-    "       missing: \"MISSING\") and merges them as the window's merge does: the\n"
-    "       values' present state is saved as an undo .REG file and failures as\n"
-    "       an error log, both in the history folder (or in DIR with --history).\n"
-    "       Prints the undo file's and the error log's paths and the result text.\n"
-    "       Nothing is merged when the load ends with an error.\n"
+    "Compares FILE.reg (\"-\": standard input) with the registry as the window's\n"
+    "load does. With --format tsv (the default) it prints a header line, one line\n"
+    "per value with the seven column texts separated by tabs (tab, CR, LF and\n"
+    "backslash inside a text written as \\t, \\r, \\n and \\\\), in the order the\n"
+    "window lists them, then the status bar's final texts, or the error that\n"
+    "ended the load. With --format json it prints one JSON document with the rows'\n"
+    "typed fields and both sides' data (see the README).\n"
     "\n"
-    "       Without --baseline the live registry is changed (on Windows; elsewhere\n"
-    "       an empty one held in memory). With --baseline the merge runs against\n"
-    "       the registry held in memory, and --state-out writes its final state\n"
-    "       as a .REG file.\n"
+    "Without --baseline the live registry is used (on Windows; elsewhere an empty\n"
+    "one). With --baseline the comparison runs against a registry held in memory\n"
+    "and filled from STATE.reg, its values stored as a merge would store them.\n"
     "\n"
-    "Exit codes: 0 the load ended normally (merge: and nothing failed), 1 the\n"
-    "load ended with an error (merge: or a failure was recorded, or the undo file\n"
-    "could not be written), 2 wrong usage or an unreadable baseline.\n";
+    "Exit codes: 0 the load ended normally, 1 it ended with an error, 2 wrong\n"
+    "usage or an unreadable baseline. With --exit-code: 0 merging every row would\n"
+    "change nothing in the registry, 1 it would change something (a value written\n"
+    "or deleted), 2 wrong usage or an unreadable baseline, 3 the load ended with\n"
+    "an error.\n";
+
+constexpr char kMergeHelp[] =
+    "Usage: hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
+    "                          [--history DIR] [--state-out OUT.reg] [--format tsv|json]\n"
+    "\n"
+    "Loads FILE.reg (\"-\": standard input) as diff does, checks the rows that the\n"
+    "rule selects and merges them as the window's merge does: the values' present\n"
+    "state is saved as an undo .REG file and failures as an error log, both in the\n"
+    "history folder (or in DIR with --history). Nothing is merged when the load\n"
+    "ends with an error.\n"
+    "\n"
+    "Rules: all (every row, the default); changed (\"CHANGED\" and \"CHANGED TYPE\");\n"
+    "missing (\"MISSING\"); differ (exactly the rows whose merge would change the\n"
+    "registry, the test of diff --exit-code).\n"
+    "\n"
+    "With --format tsv (the default) it prints the undo file's and the error log's\n"
+    "paths and the result text; with --format json one JSON document with the rows,\n"
+    "whether each was checked, and the merge's result.\n"
+    "\n"
+    "Without --baseline the live registry is changed (on Windows; elsewhere an\n"
+    "empty one held in memory). With --baseline the merge runs against the\n"
+    "registry held in memory, and --state-out writes its final state, every key\n"
+    "included, as a .REG file.\n"
+    "\n"
+    "Exit codes: 0 nothing failed, 1 the load ended with an error, a failure was\n"
+    "recorded or the undo file could not be saved (then nothing was merged, and\n"
+    "--state-out still writes the state), 2 wrong usage or an unreadable baseline.\n";
+
+constexpr char kUndoHelp[] =
+    "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
+    "                         [--state-out OUT.reg] [--format tsv|json]\n"
+    "\n"
+    "Merges an undo file as merge does with every row checked, and saves an undo\n"
+    "file of its own, so that an undo can itself be taken back. Without UNDO.reg\n"
+    "(or with --last) it takes the newest undo file in the history folder (or in\n"
+    "DIR with --history). It prints the undo file it merges, then what merge\n"
+    "prints.\n"
+    "\n"
+    "Exit codes: as merge; 2 also when the history folder holds no undo file.\n";
+
+// The name standard input goes by in the status texts.
+constexpr std::u16string_view kStandardInputName = u"(standard input)";
 
 void Print(std::FILE* f, std::u16string_view text) {
   const std::string utf8 = ToUtf8(text);
@@ -80,6 +131,122 @@ class BufferedPrinter {
   std::string buffer_;
 };
 
+enum class Format { Tsv, Json };
+enum class CheckRule { All, Changed, Missing, Differ };
+
+// A command's arguments, parsed.
+struct Options {
+  std::u16string file;
+  std::optional<std::u16string> baseline;
+  Format format = Format::Tsv;
+  bool exit_code = false;
+  CheckRule rule = CheckRule::All;
+  std::u16string history;
+  std::u16string state_out;
+  bool last = false;
+  bool help = false;
+};
+
+enum OptionBit : unsigned {
+  kBaselineOption = 1,
+  kFormatOption = 2,
+  kExitCodeOption = 4,
+  kRuleOption = 8,
+  kHistoryOption = 16,
+  kStateOutOption = 32,
+  kLastOption = 64,
+};
+
+struct OptionRow {
+  std::u16string_view name;
+  OptionBit bit;
+  bool takes_value;
+};
+constexpr OptionRow kOptionRows[] = {
+    {u"--baseline", kBaselineOption, true}, {u"--format", kFormatOption, true},
+    {u"--exit-code", kExitCodeOption, false}, {u"--rule", kRuleOption, true},
+    {u"--history", kHistoryOption, true},   {u"--state-out", kStateOutOption, true},
+    {u"--last", kLastOption, false},
+};
+
+struct NamedRule {
+  std::u16string_view name;
+  CheckRule rule;
+};
+constexpr NamedRule kRules[] = {
+    {u"all", CheckRule::All},
+    {u"changed", CheckRule::Changed},
+    {u"missing", CheckRule::Missing},
+    {u"differ", CheckRule::Differ},
+};
+
+std::string Quoted(std::u16string_view text) {
+  std::string quoted(1, '\'');
+  AppendUtf8(text, quoted);
+  quoted += '\'';
+  return quoted;
+}
+
+// Fills o from args (args[0] is the command). Returns the problem with the
+// first wrong argument, or an empty text.
+std::string ParseOptions(const std::vector<std::u16string>& args, unsigned allowed, Options& o) {
+  bool has_file = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::u16string& arg = args[i];
+    if (arg == u"--help" || arg == u"-h") {
+      o.help = true;
+      return {};
+    }
+    if (arg.size() > 1 && arg[0] == u'-') {
+      const OptionRow* row = nullptr;
+      for (const OptionRow& r : kOptionRows) {
+        if (arg == r.name && (allowed & r.bit)) row = &r;
+      }
+      if (row == nullptr) return "unknown option " + Quoted(arg);
+      if (!row->takes_value) {
+        (row->bit == kExitCodeOption ? o.exit_code : o.last) = true;
+        continue;
+      }
+      if (i + 1 >= args.size() || args[i + 1].empty()) return "option " + Quoted(arg) + " needs a value";
+      const std::u16string& value = args[++i];
+      switch (row->bit) {
+        case kBaselineOption: o.baseline = value; break;
+        case kHistoryOption: o.history = value; break;
+        case kStateOutOption: o.state_out = value; break;
+        case kFormatOption:
+          if (EqualsNoCase(value, u"tsv")) o.format = Format::Tsv;
+          else if (EqualsNoCase(value, u"json")) o.format = Format::Json;
+          else return "unknown format " + Quoted(value) + " (tsv or json)";
+          break;
+        case kRuleOption: {
+          const NamedRule* named = nullptr;
+          for (const NamedRule& r : kRules) {
+            if (EqualsNoCase(value, r.name)) named = &r;
+          }
+          if (named == nullptr) return "unknown rule " + Quoted(value) + " (all, changed, missing or differ)";
+          o.rule = named->rule;
+          break;
+        }
+        default: break;
+      }
+    } else if (!has_file) {
+      o.file = arg;
+      has_file = true;
+    } else {
+      return "unexpected argument " + Quoted(arg);
+    }
+  }
+  return {};
+}
+
+// One line, naming the command and what is wrong with its arguments.
+int UsageError(std::FILE* err, std::u16string_view command, const std::string& problem) {
+  const std::string name = ToUtf8(command);
+  std::fprintf(err, "hivemend-cli %s: %s (hivemend-cli %s --help tells more)\n", name.c_str(), problem.c_str(),
+               name.c_str());
+  return 2;
+}
+
 // The registry a command works on: memory filled from a baseline file when one
 // is named (or when there is no system registry), else the system's. Null,
 // with the reason printed, when the baseline cannot be read.
@@ -105,42 +272,80 @@ class ConsoleReport final : public LoadReport {
   bool CancelRequested() override { return false; }
   void LoadEnded() override {}
 
+  // The text that says why a load ended early: a message box's, or the status
+  // bar's when the parser stopped.
+  std::u16string_view Failure() const { return error.empty() ? std::u16string_view(status[0]) : error; }
+  std::vector<std::u16string_view> StatusTexts() const {
+    std::vector<std::u16string_view> texts;
+    for (const std::u16string& text : status) {
+      if (!text.empty()) texts.push_back(text);
+    }
+    return texts;
+  }
+
   std::vector<ChangeEntry> entries;
   std::u16string status[2];
   std::u16string error;
 };
 
-int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err) {
-  std::u16string file;
-  std::u16string baseline;
-  bool has_baseline = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == u"--baseline" && i + 1 < args.size()) {
-      baseline = args[++i];
-      has_baseline = true;
-    } else if (file.empty() && !args[i].starts_with(u"--")) {
-      file = args[i];
-    } else {
-      std::fprintf(err, "hivemend-cli: unexpected argument '%s'\n%s", ToUtf8(args[i]).c_str(), kUsage);
-      return 2;
-    }
+// Reads a stream to its end into 16-bit units holding its bytes, as
+// ReadOnlyFile::ReadAll reads a file.
+FileReadStatus ReadStream(std::FILE* in, std::u16string& raw, size_t* byte_count) {
+  constexpr std::uint64_t kTooLarge = std::uint64_t{1} << 32;
+  std::string bytes;
+  char piece[1 << 16];
+  size_t n = 0;
+  while ((n = std::fread(piece, 1, sizeof piece, in)) > 0) {
+    bytes.append(piece, n);
+    if (bytes.size() >= kTooLarge) return FileReadStatus::TooLarge;
   }
-  if (file.empty()) {
-    std::fprintf(err, "hivemend-cli: diff needs a .REG file\n%s", kUsage);
-    return 2;
+  if (std::ferror(in)) return FileReadStatus::ReadError;
+  raw.assign((bytes.size() + 1) / 2, u'\0');
+  if (!bytes.empty()) std::memcpy(raw.data(), bytes.data(), bytes.size());
+  *byte_count = bytes.size();
+  return FileReadStatus::Ok;
+}
+
+// Loads the file, or standard input for "-", decoded as a file is.
+LoadSummary Load(const std::u16string& file, std::FILE* in, Registry* registry, LoadReport& report) {
+  if (file != u"-") return RunLoad(file, registry, report);
+  std::u16string raw;
+  size_t byte_count = 0;
+  FileReadStatus read;
+  try {
+    read = ReadStream(in, raw, &byte_count);
+  } catch (const std::bad_alloc&) {
+    read = FileReadStatus::ReadError;
   }
+  return RunLoadBytes(read, std::move(raw), byte_count, std::u16string(kStandardInputName), registry, report);
+}
 
-  MemoryRegistry memory;
-  Registry* registry = ChooseRegistry(has_baseline ? &baseline : nullptr, memory, err);
-  if (registry == nullptr) return 2;
+// A load that ended early is also said on standard error, for scripts that
+// keep only that.
+void ReportLoadFailure(const std::u16string& file, const LoadSummary& summary, const ConsoleReport& report,
+                       std::FILE* err) {
+  if (summary.outcome == LoadOutcome::Normal) return;
+  std::fprintf(err, "hivemend-cli: %s: %s\n", ToUtf8(file).c_str(), ToUtf8(EscapeField(report.Failure())).c_str());
+}
 
-  ConsoleReport report;
-  const LoadSummary summary = RunLoad(file, registry, report);
+JsonLoadEnd JsonLoadEndOf(const LoadSummary& summary, const ConsoleReport& report, std::uint64_t would_change) {
+  JsonLoadEnd end;
+  end.normal = summary.outcome == LoadOutcome::Normal;
+  if (!end.normal) end.error = report.Failure();
+  end.status = report.StatusTexts();
+  end.counts = summary.counts;
+  end.would_change = would_change;
+  return end;
+}
 
-  // The list keeps rows in ascending order of their first column as they arrive.
-  std::stable_sort(report.entries.begin(), report.entries.end(), [](const ChangeEntry& a, const ChangeEntry& b) {
+// The list keeps rows in ascending order of their first column as they arrive.
+void SortAsListed(std::vector<ChangeEntry>& entries) {
+  std::stable_sort(entries.begin(), entries.end(), [](const ChangeEntry& a, const ChangeEntry& b) {
     return CompareNoCase(a.key().root_name, b.key().root_name) < 0;
   });
+}
+
+void WriteDiffTsv(const ConsoleReport& report, std::FILE* out) {
   BufferedPrinter printer(out);
   std::u16string line;
   for (int c = 0; c < 7; ++c) {
@@ -165,7 +370,38 @@ int Diff(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err
   for (const std::u16string& text : report.status) {
     if (!text.empty()) printer.Print(EscapeField(text) + u"\n");
   }
-  return summary.outcome == LoadOutcome::Normal ? 0 : 1;
+}
+
+std::uint64_t CountWouldChange(const std::vector<ChangeEntry>& entries) {
+  return static_cast<std::uint64_t>(std::count_if(entries.begin(), entries.end(), WouldChange));
+}
+
+int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
+  MemoryRegistry memory;
+  Registry* registry = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
+  if (registry == nullptr) return 2;
+
+  ConsoleReport report;
+  const LoadSummary summary = Load(o.file, in, registry, report);
+  SortAsListed(report.entries);
+  std::uint64_t would_change = 0;
+  if (o.format == Format::Json) {
+    JsonOutput json(out, "diff", o.file);
+    for (const ChangeEntry& entry : report.entries) {
+      const bool changes = WouldChange(entry);
+      would_change += changes;
+      json.Row(entry, changes);
+    }
+    json.LoadEnd(JsonLoadEndOf(summary, report, would_change));
+  } else {
+    WriteDiffTsv(report, out);
+    if (o.exit_code) would_change = CountWouldChange(report.entries);
+  }
+  ReportLoadFailure(o.file, summary, report, err);
+  const bool normal = summary.outcome == LoadOutcome::Normal;
+  if (!o.exit_code) return normal ? 0 : 1;
+  if (!normal) return 3;
+  return would_change > 0 ? 1 : 0;
 }
 
 // Prints what the window would show in its message boxes.
@@ -189,8 +425,8 @@ std::u16string PlainLineEnds(std::u16string_view text) {
 }
 
 // A registry held in memory as .REG text that the program's own loader reads
-// back to the same values. What the grammar cannot carry (types other than the
-// six, strings with line breaks, names ending in a backslash) is left out with
+// back to the same keys and values, empty keys included. What the grammar
+// cannot carry (a REG_NONE value, a name with a line break) is left out with
 // a comment line.
 std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   std::u16string text(kUndoHeader);
@@ -202,14 +438,8 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
     text += u"]\r\n";
     for (const MemoryRegistry::Value& value : key.values) {
       std::u16string line;
-      if (value.name.empty()) {
-        line = u"@=";
-      } else {
-        line = u"\"" + EscapeRegText(value.name) + u"\"=";
-      }
-      const bool name_ok = value.name.empty() || (value.name.back() != u'\\' &&
-                                                   value.name.find_first_of(u"\r\n") == std::u16string::npos);
-      if (name_ok && FormatDataPart(value.type, value.data.data(), value.data.size(), line) == DataPartResult::Ok) {
+      if (AppendValueName(value.name, line) &&
+          FormatDataPart(value.type, value.data.data(), value.data.size(), (line += u'=', line)) == DataPartResult::Ok) {
         text += line;
       } else {
         text += u"; not expressible: a value of type " + RegistryTypeText(value.type);
@@ -220,93 +450,203 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   return text;
 }
 
-enum class CheckRule { All, Changed, Missing };
-
-bool RuleChecks(CheckRule rule, EntryStatus status) {
+bool RuleChecks(CheckRule rule, const ChangeEntry& entry) {
   switch (rule) {
     case CheckRule::All: return true;
-    case CheckRule::Changed: return status == EntryStatus::Changed || status == EntryStatus::ChangedType;
-    case CheckRule::Missing: return status == EntryStatus::Missing;
+    case CheckRule::Changed: return entry.status() == EntryStatus::Changed || entry.status() == EntryStatus::ChangedType;
+    case CheckRule::Missing: return entry.status() == EntryStatus::Missing;
+    case CheckRule::Differ: return WouldChange(entry);
   }
   return false;
 }
 
-int Merge(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err) {
-  std::u16string file, baseline, history, state_out;
-  bool has_baseline = false;
-  CheckRule rule = CheckRule::All;
-  auto usage = [&](const std::string& problem) {
-    std::fprintf(err, "hivemend-cli: %s\n%s", problem.c_str(), kUsage);
-    return 2;
-  };
-  for (size_t i = 1; i < args.size(); ++i) {
-    const bool has_value = i + 1 < args.size();
-    if (args[i] == u"--baseline" && has_value) {
-      baseline = args[++i];
-      has_baseline = true;
-    } else if (args[i] == u"--rule" && has_value) {
-      const std::u16string& name = args[++i];
-      if (EqualsNoCase(name, u"all")) rule = CheckRule::All;
-      else if (EqualsNoCase(name, u"changed")) rule = CheckRule::Changed;
-      else if (EqualsNoCase(name, u"missing")) rule = CheckRule::Missing;
-      else return usage("unknown rule '" + ToUtf8(name) + "'");
-    } else if (args[i] == u"--history" && has_value && !args[i + 1].empty()) {
-      history = args[++i];
-    } else if (args[i] == u"--state-out" && has_value && !args[i + 1].empty()) {
-      state_out = args[++i];
-    } else if (file.empty() && !args[i].starts_with(u"--")) {
-      file = args[i];
-    } else {
-      return usage("unexpected argument '" + ToUtf8(args[i]) + "'");
-    }
+// Writes the in-memory registry's final state; false, with the reason
+// printed, when it cannot.
+bool WriteStateOut(const std::u16string& state_out, const MemoryRegistry& memory, std::FILE* err) {
+  std::error_code ec;
+  std::filesystem::remove(std::filesystem::path(state_out), ec);
+  if (!WriteUnicodeTextFile(state_out, StateText(memory.Snapshot()))) {
+    std::fprintf(err, "hivemend-cli: cannot write %s\n", ToUtf8(state_out).c_str());
+    return false;
   }
-  if (file.empty()) return usage("merge needs a .REG file");
+  return true;
+}
 
-  if (!state_out.empty() && !has_baseline && SystemRegistry() != nullptr)
-    return usage("--state-out needs --baseline");
+bool IsUndoFileName(std::u16string_view name) {
+  return name.size() > kUndoFilePrefix.size() + kUndoFileExtension.size() &&
+         EqualsNoCase(name.substr(0, kUndoFilePrefix.size()), kUndoFilePrefix) &&
+         EqualsNoCase(name.substr(name.size() - kUndoFileExtension.size()), kUndoFileExtension);
+}
+
+// The undo files of a folder with their times of last change.
+std::vector<std::pair<std::filesystem::file_time_type, std::u16string>> UndoFiles(const std::u16string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<fs::file_time_type, std::u16string>> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code entry_ec;
+    if (!IsUndoFileName(it->path().filename().u16string()) || !it->is_regular_file(entry_ec)) continue;
+    const fs::file_time_type time = it->last_write_time(entry_ec);
+    if (!entry_ec) files.emplace_back(time, it->path().u16string());
+  }
+  return files;
+}
+
+// The newest undo file of a folder (by time of last change; of equal times,
+// the greatest name), or empty.
+std::u16string NewestUndoFile(const std::u16string& folder) {
+  const auto files = UndoFiles(folder);
+  const auto newest = std::max_element(files.begin(), files.end());
+  return newest == files.end() ? std::u16string() : newest->second;
+}
+
+// Makes a new undo file the newest of its folder also when another one was
+// written within the same tick of the file system's clock (scripts that merge
+// and undo in quick succession), so that "undo --last" finds it. Two seconds
+// later than the newest other file, the step of the coarsest file systems.
+void KeepNewest(const std::u16string& undo_path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path(undo_path);
+  const fs::file_time_type own = fs::last_write_time(path, ec);
+  if (ec) return;
+  std::optional<fs::file_time_type> others;
+  for (const auto& [time, name] : UndoFiles(path.parent_path().u16string())) {
+    if (fs::path(name) != path && (!others || time > *others)) others = time;
+  }
+  if (others && *others >= own) fs::last_write_time(path, *others + std::chrono::seconds(2), ec);
+}
+
+constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
+
+// Loads file, checks the rows that the rule selects, merges them and prints
+// the outcome: merge and undo.
+int MergeFile(std::string_view command, const Options& o, const std::u16string& file, std::FILE* in,
+              std::FILE* out, std::FILE* err) {
   MemoryRegistry memory;
-  Registry* registry = ChooseRegistry(has_baseline ? &baseline : nullptr, memory, err);
+  Registry* registry = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
   if (registry == nullptr) return 2;
 
   ConsoleReport report;
-  const LoadSummary summary = RunLoad(file, registry, report);
+  const LoadSummary summary = Load(file, in, registry, report);
+  std::unique_ptr<JsonOutput> json;
+  if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
+  ReportLoadFailure(file, summary, report, err);
   if (summary.outcome != LoadOutcome::Normal) {
-    Print(out, EscapeField(report.error.empty() ? report.status[0] : report.error) + u"\n");
-    Print(out, u"Nothing was merged.\n");
+    if (json) {
+      SortAsListed(report.entries);
+      for (const ChangeEntry& entry : report.entries) json->Row(entry, WouldChange(entry), false);
+      json->LoadEnd(JsonLoadEndOf(summary, report, CountWouldChange(report.entries)));
+      JsonMergeEnd end;
+      end.messages = {kNothingMergedText};
+      json->MergeEnd(end);
+    } else {
+      Print(out, EscapeField(report.Failure()) + u"\n");
+      Print(out, std::u16string(kNothingMergedText) + u"\n");
+    }
     return 1;
   }
   EntryStore store;
   for (ChangeEntry& entry : report.entries) {
-    const bool checked = RuleChecks(rule, entry.status());
+    const bool checked = RuleChecks(o.rule, entry);
     store.at(store.Insert(std::move(entry))).checked = checked;
+  }
+  if (json) {
+    std::uint64_t would_change = 0;
+    store.ForEach([&](const EntryStore::Row& row) {
+      const bool changes = WouldChange(row.entry);
+      would_change += changes;
+      json->Row(row.entry, changes, row.checked);
+    });
+    json->LoadEnd(JsonLoadEndOf(summary, report, would_change));
   }
 
   ConsoleMergeUi ui;
   auto folder = [&]() -> std::u16string {
-    if (history.empty()) return HistoryFolder();
+    if (o.history.empty()) return HistoryFolder();
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(history), ec);
-    return history;
+    std::filesystem::create_directories(std::filesystem::path(o.history), ec);
+    return o.history;
   };
   const MergeResult result = RunMerge(store, *registry, ui, folder);
+  if (result.undo_saved) KeepNewest(result.undo_path);
 
+  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) ? 0 : 1;
+  if (!o.state_out.empty() && !WriteStateOut(o.state_out, memory, err)) code = 1;
+
+  if (json) {
+    JsonMergeEnd end;
+    end.merged = result.confirmed;
+    end.rows_merged = result.rows_taken;
+    end.undo_file = result.undo_path;
+    end.error_log = result.error_log_path;
+    end.errors = result.error_text;
+    std::vector<std::u16string> plain;
+    for (const std::u16string& message : ui.messages) plain.push_back(PlainLineEnds(message));
+    end.messages.assign(plain.begin(), plain.end());
+    end.succeeded = code == 0;
+    json->MergeEnd(end);
+    return code;
+  }
   if (result.confirmed) {
     Print(out, u"Undo file: " + (result.undo_saved ? result.undo_path : std::u16string(u"(none)")) + u"\n");
     Print(out, u"Error log: " +
                    (result.error_log_path.empty() ? std::u16string(u"(none)") : result.error_log_path) + u"\n");
   }
   for (const std::u16string& message : ui.messages) Print(out, PlainLineEnds(message) + u"\n");
+  return code;
+}
 
-  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) ? 0 : 1;
-  if (!state_out.empty()) {
-    std::error_code ec;
-    std::filesystem::remove(std::filesystem::path(state_out), ec);
-    if (!WriteUnicodeTextFile(state_out, StateText(memory.Snapshot()))) {
-      std::fprintf(err, "hivemend-cli: cannot write %s\n", ToUtf8(state_out).c_str());
-      code = 1;
+// --state-out shows the in-memory registry; the live one has its own tools.
+bool StateOutWithoutMemory(const Options& o) {
+  return !o.state_out.empty() && !o.baseline && SystemRegistry() != nullptr;
+}
+
+int Merge(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
+  if (o.file.empty()) return UsageError(err, u"merge", "a .REG file is needed");
+  if (StateOutWithoutMemory(o)) return UsageError(err, u"merge", "--state-out needs --baseline");
+  return MergeFile("merge", o, o.file, in, out, err);
+}
+
+int Undo(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
+  if (!o.file.empty() && o.last) return UsageError(err, u"undo", "give either UNDO.reg or --last");
+  if (StateOutWithoutMemory(o)) return UsageError(err, u"undo", "--state-out needs --baseline");
+  std::u16string file = o.file;
+  if (file.empty()) {
+    const std::u16string folder = o.history.empty() ? HistoryFolder() : o.history;
+    file = NewestUndoFile(folder);
+    if (file.empty()) {
+      std::fprintf(err, "hivemend-cli undo: no undo file in %s\n", ToUtf8(folder).c_str());
+      return 2;
     }
   }
-  return code;
+  if (o.format == Format::Tsv) Print(out, u"Undoing: " + file + u"\n");
+  return MergeFile("undo", o, file, in, out, err);
+}
+
+struct Command {
+  std::u16string_view name;
+  unsigned options;
+  const char* help;
+  int (*run)(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err);
+};
+
+int RunDiff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
+  if (o.file.empty()) return UsageError(err, u"diff", "a .REG file is needed");
+  return Diff(o, in, out, err);
+}
+
+constexpr Command kCommands[] = {
+    {u"diff", kBaselineOption | kFormatOption | kExitCodeOption, kDiffHelp, RunDiff},
+    {u"merge", kBaselineOption | kFormatOption | kRuleOption | kHistoryOption | kStateOutOption, kMergeHelp, Merge},
+    {u"undo", kBaselineOption | kFormatOption | kHistoryOption | kStateOutOption | kLastOption, kUndoHelp, Undo},
+};
+
+const Command* FindCommand(std::u16string_view name) {
+  for (const Command& command : kCommands) {
+    if (name == command.name) return &command;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -326,19 +666,34 @@ std::u16string EscapeField(std::u16string_view text) {
   return out;
 }
 
-int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err) {
+int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   if (args.empty()) {
     std::fputs(kUsage, err);
     return 2;
   }
   if (args[0] == u"--help" || args[0] == u"-h" || args[0] == u"help") {
-    std::fputs(kUsage, out);
+    const Command* command = args.size() > 1 ? FindCommand(args[1]) : nullptr;
+    std::fputs(command != nullptr ? command->help : kUsage, out);
     return 0;
   }
-  if (args[0] == u"diff") return Diff(args, out, err);
-  if (args[0] == u"merge") return Merge(args, out, err);
-  std::fprintf(err, "hivemend-cli: unknown command '%s'\n%s", ToUtf8(args[0]).c_str(), kUsage);
-  return 2;
+  if (args[0] == u"--version") {
+    std::fprintf(out, "hivemend-cli %s\n", ToUtf8(kProgramVersion).c_str());
+    return 0;
+  }
+  const Command* command = FindCommand(args[0]);
+  if (command == nullptr) {
+    std::fprintf(err, "hivemend-cli: unknown command %s (hivemend-cli --help lists them)\n",
+                 Quoted(args[0]).c_str());
+    return 2;
+  }
+  Options options;
+  const std::string problem = ParseOptions(args, command->options, options);
+  if (!problem.empty()) return UsageError(err, command->name, problem);
+  if (options.help) {
+    std::fputs(command->help, out);
+    return 0;
+  }
+  return command->run(options, in, out, err);
 }
 
 }  // namespace hivemend

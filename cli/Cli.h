@@ -7,9 +7,11 @@
 
 namespace hivemend {
 
-// args excludes the program name. Writes UTF-8 to out and err; returns the
-// process exit code (0 normal end, 1 a load that ended with an error, 2 usage).
-int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err);
+// args excludes the program name. Writes UTF-8 to out and err and reads the
+// file named "-" from in; returns the process exit code (see the usage text:
+// 0 normal end, 1 a load that ended with an error, 2 usage, and the codes of
+// diff --exit-code).
+int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in = stdin);
 
 // A row text with tab, CR, LF and backslash written as \t, \r, \n and \\.
 std::u16string EscapeField(std::u16string_view text);

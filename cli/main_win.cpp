@@ -6,8 +6,10 @@
 #include "cli/Cli.h"
 #include "platform/WinString.h"
 
-// Output is UTF-8 bytes, the same on every system.
+// Output is UTF-8 bytes, the same on every system; standard input is read as
+// bytes, as a file is.
 int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   std::vector<std::u16string> args;

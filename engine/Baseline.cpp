@@ -18,13 +18,18 @@ class BaselineSink final : public ParseSink {
     }
   }
   void OnValue(ParsedValue& value) override {
-    if (!value.root || value.type == kUnknownValueType) return;
+    if (!value.root || value.form == EntryForm::Unknown) return;
+    if (value.form == EntryForm::DeleteKey) {
+      (void)registry_.DeleteTree(*value.root, value.key_path);
+      return;
+    }
     RegKey key(registry_);
     if (key.Create(*value.root, value.key_path, kKeyWrite) != kRegOk) return;
+    if (value.form == EntryForm::CreateKey) return;
     const std::u16string name = RegistryValueName(value.name);
-    if (value.type == DELETE_VALUE_TYPE) {
+    if (value.form == EntryForm::DeleteValue) {
       (void)key.Delete(name);
-    } else if (value.type == kRegSz) {
+    } else if (value.form == EntryForm::String) {
       const std::u16string text = DecodeRegEscapes(value.string_data);
       (void)key.Set(name, kRegSz, reinterpret_cast<const std::uint8_t*>(text.c_str()),
                     static_cast<std::uint32_t>((text.size() + 1) * 2));

@@ -40,6 +40,80 @@ std::u16string_view TypeName(std::uint32_t type_code) {
   return kUnknownTypeName;
 }
 
+EntryType::EntryType(std::uint32_t code) : form(EntryForm::NumberedHex), code(code) {
+  switch (code) {
+    case kRegSz: form = EntryForm::String; break;
+    case kRegDword: form = EntryForm::Dword; break;
+    case kRegExpandSz: case kRegBinary: case kRegMultiSz: case kRegQword: form = EntryForm::Hex; break;
+    case DELETE_VALUE_TYPE: form = EntryForm::DeleteValue; break;
+    case DELETE_KEY_TYPE: form = EntryForm::DeleteKey; break;
+    case CREATE_KEY_TYPE: form = EntryForm::CreateKey; break;
+    case kUnknownValueType: form = EntryForm::Unknown; break;
+    default: break;
+  }
+}
+
+std::u16string_view RegistryTypeName(std::uint32_t code) {
+  static constexpr std::u16string_view kNames[] = {
+      u"REG_NONE",          u"REG_SZ",        u"REG_EXPAND_SZ",
+      u"REG_BINARY",        u"REG_DWORD",     u"REG_DWORD_BIG_ENDIAN",
+      u"REG_LINK",          u"REG_MULTI_SZ",  u"REG_RESOURCE_LIST",
+      u"REG_FULL_RESOURCE_DESCRIPTOR", u"REG_RESOURCE_REQUIREMENTS_LIST", u"REG_QWORD"};
+  return code < std::size(kNames) ? kNames[code] : std::u16string_view();
+}
+
+// Bits 0 to 7: the digit at that position (from the left, leading zeros
+// included) is an upper-case letter; bits 8 to 10: the number of leading zeros.
+std::uint16_t HexTypeSpelling(std::u16string_view digits) {
+  if (digits.empty() || digits.size() > 8) return 0;
+  size_t zeros = 0;
+  while (zeros + 1 < digits.size() && digits[zeros] == u'0') ++zeros;
+  std::uint16_t spelling = static_cast<std::uint16_t>(zeros << 8);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (digits[i] >= u'A' && digits[i] <= u'F') spelling |= static_cast<std::uint16_t>(1u << i);
+  }
+  return spelling;
+}
+
+std::u16string HexTypeText(std::uint32_t code, std::uint16_t spelling) {
+  std::u16string digits(static_cast<size_t>((spelling >> 8) & 7), u'0');
+  digits += Hex(code, false);
+  for (size_t i = 0; i < digits.size() && i < 8; ++i) {
+    if ((spelling & (1u << i)) && digits[i] >= u'a' && digits[i] <= u'f') digits[i] = static_cast<char16_t>(digits[i] - 0x20);
+  }
+  return u"hex(" + digits + u")";
+}
+
+std::u16string TypeText(const EntryType& type) {
+  switch (type.form) {
+    case EntryForm::DeleteValue: return u"DELETE";
+    case EntryForm::DeleteKey: return u"DELETE KEY";
+    case EntryForm::CreateKey: return u"CREATE KEY";
+    case EntryForm::Unknown: return std::u16string(kUnknownTypeName);
+    default: break;
+  }
+  const std::u16string_view name = RegistryTypeName(type.code);
+  if (!name.empty()) return std::u16string(name);
+  return HexTypeText(type.code, type.spelling);
+}
+
+std::vector<std::uint8_t> SubtreeCountBytes(SubtreeCounts counts) {
+  std::vector<std::uint8_t> bytes(8);
+  for (int i = 0; i < 4; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(counts.values >> (8 * i));
+    bytes[4 + i] = static_cast<std::uint8_t>(counts.subkeys >> (8 * i));
+  }
+  return bytes;
+}
+
+std::u16string SubtreeCountText(SubtreeCounts counts) {
+  std::u16string text = Decimal(counts.values);
+  text += counts.values == 1 ? u" value, " : u" values, ";
+  text += Decimal(counts.subkeys);
+  text += counts.subkeys == 1 ? u" subkey" : u" subkeys";
+  return text;
+}
+
 std::optional<RegRoot> RootFromName(std::u16string_view root_name) {
   for (const RootRow& row : kRoots) {
     if (EqualsNoCase(row.long_name, root_name) || EqualsNoCase(row.short_name, root_name)) {
@@ -122,26 +196,31 @@ void PutBytes(char16_t*& at, std::span<const std::uint8_t> bytes) {
 }
 }  // namespace
 
-ChangeEntry::ChangeEntry(KeyRef key, std::u16string_view name, std::uint32_t type, std::uint32_t line,
+ChangeEntry::ChangeEntry(KeyRef key, std::u16string_view name, EntryType type, std::uint32_t line,
                          EntryStatus status, std::span<const std::uint8_t> file_bytes, bool has_block,
                          LiveState live, std::uint32_t live_type, std::span<const std::uint8_t> live_bytes)
     : key_(std::move(key)),
       name_units_(static_cast<std::uint32_t>(name.size())),
       file_size_(static_cast<std::uint32_t>(file_bytes.size())),
-      type_(type),
+      type_(type.code),
       line_(line),
+      spelling_(type.spelling),
       status_(status),
       live_(live),
+      form_(type.form),
       has_block_(has_block) {
+  // What is absent has nothing to keep.
+  if (live == LiveState::Absent) live_type = 0;
+  const bool keeps_live = live == LiveState::SameBytes || live == LiveState::OwnBytes;
   size_t units = name.size() + UnitsFor(file_bytes.size());
-  if (live != LiveState::None) units += 2;
+  if (keeps_live) units += 2;
   if (live == LiveState::OwnBytes) units += 2 + UnitsFor(live_bytes.size());
   if (units == 0) return;
   blob_ = std::make_unique_for_overwrite<char16_t[]>(units);
   char16_t* at = blob_.get();
   at = std::copy(name.begin(), name.end(), at);
   PutBytes(at, file_bytes);
-  if (live != LiveState::None) PutNumber(at, live_type);
+  if (keeps_live) PutNumber(at, live_type);
   if (live == LiveState::OwnBytes) {
     PutNumber(at, static_cast<std::uint32_t>(live_bytes.size()));
     PutBytes(at, live_bytes);
@@ -161,12 +240,12 @@ std::span<const std::uint8_t> ChangeEntry::file_bytes() const {
 }
 
 std::uint32_t ChangeEntry::live_type() const {
-  return live_ == LiveState::None ? 0 : GetNumber(blob_.get() + LiveAt());
+  return live_ == LiveState::None || live_ == LiveState::Absent ? 0 : GetNumber(blob_.get() + LiveAt());
 }
 
 std::span<const std::uint8_t> ChangeEntry::live_bytes() const {
   switch (live_) {
-    case LiveState::None: return {};
+    case LiveState::None: case LiveState::Absent: return {};
     case LiveState::SameBytes: return file_bytes();
     case LiveState::OwnBytes: break;
   }
@@ -177,12 +256,12 @@ std::span<const std::uint8_t> ChangeEntry::live_bytes() const {
 }
 
 std::u16string_view ChangeEntry::file_text() const {
-  if (type_ != kRegSz || file_size_ < 2) return {};
+  if (form_ != EntryForm::String || file_size_ < 2) return {};
   return {blob_.get() + name_units_, file_size_ / 2 - 1};
 }
 
 std::uint32_t ChangeEntry::file_dword() const {
-  if (type_ != kRegDword) return 0;
+  if (form_ != EntryForm::Dword) return 0;
   const auto bytes = file_bytes();
   std::uint32_t value = 0;
   for (size_t i = 0; i < 4 && i < bytes.size(); ++i) value |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
@@ -192,9 +271,9 @@ std::uint32_t ChangeEntry::file_dword() const {
 namespace {
 
 void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
-  if (entry.type() == kRegSz) {
+  if (entry.form() == EntryForm::String) {
     out += entry.file_text();
-  } else if (entry.type() == kRegDword) {
+  } else if (entry.form() == EntryForm::Dword) {
     out += u"0x";
     out += Hex(entry.file_dword(), true);
   } else {
@@ -204,10 +283,22 @@ void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
 
 // What the registry holds, where it differs from the file: the live string up
 // to its first NUL when it is not the file's string, or the live dword as
-// "0x%x" when it is not the file's dword; nothing for other types.
+// "0x%x" when it is not the file's dword; nothing for other types. For a key
+// deletion: what the subtree holds.
 void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
-  if (entry.live() == LiveState::None || entry.type() == kUnknownValueType) return;
+  if (entry.live() == LiveState::None || entry.live() == LiveState::Absent) return;
   const auto bytes = entry.live_bytes();
+  if (entry.form() == EntryForm::DeleteKey) {
+    if (bytes.size() != 8) return;
+    SubtreeCounts counts;
+    for (int i = 0; i < 4; ++i) {
+      counts.values |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+      counts.subkeys |= static_cast<std::uint32_t>(bytes[4 + i]) << (8 * i);
+    }
+    out += SubtreeCountText(counts);
+    return;
+  }
+  if (!entry.writes_value() && entry.form() != EntryForm::DeleteValue) return;
   if (entry.live_type() == kRegSz) {
     std::u16string live((bytes.size() + 1) / 2, u'\0');
     if (!bytes.empty()) std::memcpy(live.data(), bytes.data(), bytes.size());
@@ -232,7 +323,13 @@ void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
     case 1: out += StatusText(status_); break;
     case 2: out += key().path; break;
     case 3: out += name(); break;
-    case 4: out += TypeName(type_); break;
+    case 4:
+      if (form_ == EntryForm::String || form_ == EntryForm::Dword || form_ == EntryForm::Hex) {
+        out += TypeName(type_);
+      } else {
+        out += TypeText(entry_type());
+      }
+      break;
     case 5: AppendFileDataText(*this, out); break;
     default:
       if (status_ == EntryStatus::Same) {

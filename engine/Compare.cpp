@@ -30,21 +30,54 @@ bool IsByteComparedType(std::uint32_t type) {
 // The value's bytes as the row keeps them: a string's decoded text with its
 // NUL, the block of the other forms.
 std::span<const std::uint8_t> FileBytes(const ParsedValue& value, const std::u16string& file_text) {
-  if (value.type == kRegSz) {
+  if (value.form == EntryForm::String) {
     return {reinterpret_cast<const std::uint8_t*>(file_text.c_str()), (file_text.size() + 1) * sizeof(char16_t)};
   }
   if (!value.has_block) return {};
   return {value.bytes.data(), value.bytes.size()};
 }
 
+// A key deletion: "DELETE" when the key does not exist, else "CHANGED TYPE"
+// with what its subtree holds.
+void CompareKeyDeletion(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result) {
+  result.status = EntryStatus::Delete;
+  if (!value.root || keys.Find(*value.root, value.key_path) == nullptr) {
+    if (value.root && keys.status() == kRegFileNotFound) result.live = LiveState::Absent;
+    return;
+  }
+  result.status = EntryStatus::ChangedType;
+  SubtreeCounts counts;
+  if (ReadTree(*keys.registry(), *value.root, value.key_path, nullptr, &counts) != kRegOk) return;
+  thread_local std::vector<std::uint8_t> bytes;
+  bytes = SubtreeCountBytes(counts);
+  result.live = LiveState::OwnBytes;
+  result.live_bytes = bytes;
+}
+
+// A key that the file creates empty: "SAME" when it exists, else "MISSING".
+void CompareKeyCreation(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result) {
+  result.status = EntryStatus::Missing;
+  if (!value.root) return;
+  if (keys.Find(*value.root, value.key_path) != nullptr) {
+    result.status = EntryStatus::Same;
+  } else if (keys.status() == kRegFileNotFound) {
+    result.live = LiveState::Absent;
+  }
+}
+
 // Sets result.status and, when the value was read, what the registry holds.
 void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result) {
-  const EntryStatus absent = value.type == DELETE_VALUE_TYPE ? EntryStatus::Delete : EntryStatus::Missing;
+  if (value.form == EntryForm::DeleteKey) return CompareKeyDeletion(keys, value, result);
+  if (value.form == EntryForm::CreateKey) return CompareKeyCreation(keys, value, result);
+  const EntryStatus absent = value.form == EntryForm::DeleteValue ? EntryStatus::Delete : EntryStatus::Missing;
   result.status = absent;
   // An unknown root name selects no root: nothing under it is compared.
   if (!value.root) return;
   const RegKey* open_key = keys.Find(*value.root, value.key_path);
-  if (open_key == nullptr) return;
+  if (open_key == nullptr) {
+    if (keys.status() == kRegFileNotFound) result.live = LiveState::Absent;
+    return;
+  }
   const RegKey& key = *open_key;
 
   // Names are written with escapes; the registry knows them decoded.
@@ -72,6 +105,7 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
     }
   } else if (status != kRegOk) {
     result.status = EntryStatus::Missing;
+    if (status == kRegFileNotFound) result.live = LiveState::Absent;
     return;
   }
   auto* buffer = reinterpret_cast<std::uint8_t*>(storage.data());
@@ -87,8 +121,15 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
   EntryStatus compared = EntryStatus::Same;
   if (value.byte_count == 0 && size != 0 && value.type != kRegSz) compared = EntryStatus::Changed;
 
+  if (value.form == EntryForm::NumberedHex) {
+    // hex(N): the exact type and bytes.
+    result.status = live_type != value.type ? EntryStatus::ChangedType
+                    : result.live == LiveState::SameBytes ? EntryStatus::Same
+                                                          : EntryStatus::Changed;
+    return;
+  }
   // A line of unknown form is never compared as a value of another type.
-  if (value.type != kUnknownValueType) {
+  if (value.form != EntryForm::Unknown) {
     if (live_type == kRegSz) {
       // The live string up to its first NUL.
       std::u16string_view live(storage.data(), (static_cast<size_t>(size) + 1) / 2);
@@ -105,7 +146,9 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
       }
     }
   }
-  if (value.type != live_type) compared = EntryStatus::ChangedType;
+  if (value.type != live_type || value.form == EntryForm::Unknown || value.form == EntryForm::DeleteValue) {
+    compared = EntryStatus::ChangedType;
+  }
   result.status = compared;
 }
 
@@ -135,8 +178,12 @@ const RegKey* OpenKeyCache::Find(RegRoot root, std::u16string_view path) {
   root_ = root;
   path_.assign(path);
   key_.reset();
-  if (absent_root_ == root && IsBelow(path, absent_path_)) return nullptr;
+  if (absent_root_ == root && IsBelow(path, absent_path_)) {
+    status_ = kRegFileNotFound;
+    return nullptr;
+  }
   const long status = key_.Open(root, path, kKeyRead);
+  status_ = status;
   if (status == kRegOk) return &key_;
   key_.reset();
   if (status == kRegFileNotFound) {
@@ -154,7 +201,7 @@ void OpenKeyCache::Clear() {
 
 CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, CompareCounts& counts) {
   CompareResult result;
-  if (value.type == kRegSz) result.file_text = DecodeRegEscapes(value.string_data);
+  if (value.form == EntryForm::String) result.file_text = DecodeRegEscapes(value.string_data);
   Compare(keys, value, result);
   counts.Count(result.status);
   return result;
@@ -162,8 +209,9 @@ CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, 
 
 ChangeEntry MakeChangeEntry(KeyRef key, const ParsedValue& value,
                             const CompareResult& result) {
-  const std::u16string_view name = value.name.empty() ? std::u16string_view(u"@") : value.name;
-  return ChangeEntry(std::move(key), name, value.type, value.line, result.status,
+  const bool names_value = value.form != EntryForm::DeleteKey && value.form != EntryForm::CreateKey;
+  const std::u16string_view name = value.name.empty() && names_value ? std::u16string_view(u"@") : value.name;
+  return ChangeEntry(std::move(key), name, EntryType(value.form, value.type, value.spelling), value.line, result.status,
                      FileBytes(value, result.file_text), value.has_block, result.live, result.live_type,
                      result.live_bytes);
 }

@@ -26,7 +26,7 @@ struct CompareCounts {
 
 struct CompareResult {
   EntryStatus status = EntryStatus::Missing;
-  LiveState live = LiveState::None;    // None, or what was read (SameBytes or OwnBytes)
+  LiveState live = LiveState::None;    // None, Absent, or what was read (SameBytes or OwnBytes)
   std::uint32_t live_type = 0;
   std::span<const std::uint8_t> live_bytes;  // valid until the next comparison on this thread
   std::u16string file_text;            // a string line's text with its escapes decoded
@@ -46,11 +46,15 @@ class OpenKeyCache {
   const RegKey* Find(RegRoot root, std::u16string_view path);
   // Closes the key.
   void Clear();
+  // Why the last Find found nothing (kRegFileNotFound: the key does not exist).
+  long status() const { return status_; }
+  Registry* registry() const { return registry_; }
 
  private:
   Registry* registry_;
   RegKey key_;
   bool known_ = false;
+  long status_ = kRegOk;
   RegRoot root_{};
   std::u16string path_;
   std::optional<RegRoot> absent_root_;  // with absent_path_: a key that does not exist

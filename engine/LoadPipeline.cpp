@@ -1,5 +1,6 @@
 #include "engine/LoadPipeline.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,7 +16,16 @@ namespace {
 class LoadSink final : public ParseSink {
  public:
   LoadSink(const std::u16string& path, Registry* registry, LoadReport& report, CompareCounts& counts)
-      : path_(path), keys_(registry), report_(report), counts_(counts) {}
+      : path_(path), keys_(registry), report_(report), counts_(counts) {
+    // Loads are numbered in the order they start, so that a merge can take
+    // the rows of several loads in the order of their files and lines.
+    static std::atomic<std::uint64_t> loads{0};
+    auto source = std::make_shared<LoadSource>();
+    source->path = path;
+    source->sequence = ++loads;
+    source->clock = registry != nullptr ? registry->ChangeClock() : 0;
+    source_ = std::move(source);
+  }
 
   bool CancelRequested() override { return report_.CancelRequested(); }
   void OnValue(ParsedValue& value) override {
@@ -36,7 +46,7 @@ class LoadSink final : public ParseSink {
   // usually come from the same line; equal texts of another line share too.
   KeyRef KeyOf(const ParsedValue& value) {
     if (key_ && SameText(key_->root_name, value.root_name) && SameText(key_->path, value.key_path)) return key_;
-    key_ = KeyRef::Make(value.root_name, value.key_path);
+    key_ = KeyRef::Make(value.root_name, value.key_path, source_);
     return key_;
   }
   static bool SameText(std::u16string_view a, std::u16string_view b) {
@@ -45,6 +55,7 @@ class LoadSink final : public ParseSink {
   }
 
   KeyRef key_;
+  std::shared_ptr<const LoadSource> source_;
   const std::u16string& path_;
   OpenKeyCache keys_;
   LoadReport& report_;
@@ -82,19 +93,30 @@ LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& 
     return FailedLoad(report, std::u16string(kCannotLoadText) + u"\n\n" + path + u"\n" +
                                   FileOpenErrorText(file.open_error()));
   }
+  std::u16string raw;
+  size_t byte_count = 0;
+  FileReadStatus read;
+  try {
+    read = file.ReadAll(raw, &byte_count);
+  } catch (const std::bad_alloc&) {
+    // A file too big for the memory left is reported like a failed read.
+    return FailedLoad(report, kReadErrorText);
+  }
+  return RunLoadBytes(read, std::move(raw), byte_count, path, registry, report, ansi_to_utf16);
+}
+
+LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_count, const std::u16string& path,
+                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16) {
+  switch (read) {
+    case FileReadStatus::Ok: break;
+    case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
+    default: return FailedLoad(report, kReadErrorText);
+  }
   std::u16string text;
   AnsiToUtf16Fn narrow = nullptr;
   try {
-    std::u16string raw;
-    size_t byte_count = 0;
-    switch (file.ReadAll(raw, &byte_count)) {
-      case FileReadStatus::Ok: break;
-      case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
-      default: return FailedLoad(report, kReadErrorText);
-    }
     text = DecodeRegText(std::move(raw), byte_count, ansi_to_utf16, &narrow);
   } catch (const std::bad_alloc&) {
-    // A file too big for the memory left is reported like a failed read.
     return FailedLoad(report, kReadErrorText);
   }
   return ParseAndList(text, path, registry, report, narrow);

@@ -35,6 +35,13 @@ inline constexpr std::u16string_view kCompletionFormat = u"Read %u lines from %s
 LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& report,
                     AnsiToUtf16Fn ansi_to_utf16 = ThreadAnsiToUtf16);
 
+// The same for bytes read from elsewhere (standard input): read says how the
+// reading ended (Ok, TooLarge or ReadError), raw holds the bytes as
+// ReadOnlyFile::ReadAll gives them, and path names the source in the texts.
+// The bytes are decoded exactly as a file's are.
+LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_count, const std::u16string& path,
+                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16 = ThreadAnsiToUtf16);
+
 // The same for a text already decoded (tests, fuzzing, benchmarks).
 LoadSummary RunLoadText(std::u16string_view text, const std::u16string& path, Registry* registry,
                         LoadReport& report);

@@ -4,19 +4,11 @@
 
 #include "engine/ChangeEntry.h"
 #include "engine/RegText.h"
+#include "platform/RegistryName.h"
 #include "platform/Text.h"
 
 namespace hivemend {
 namespace {
-
-// The type selected by the character inside "hex(x)".
-struct HexTypeRow {
-  char16_t letter;
-  std::uint32_t type;
-};
-constexpr HexTypeRow kHexTypes[] = {
-    {u'2', kRegExpandSz}, {u'7', kRegMultiSz}, {u'0', kRegBinary}, {u'b', kRegQword}, {u'B', kRegQword},
-};
 
 std::u16string LineText(std::u16string_view format, std::uint32_t number) {
   return FormatMessageText(format, {Decimal(number)});
@@ -103,7 +95,10 @@ class Parser {
     // State 2, lines: key lines, value lines and lines to skip, until the end.
     while (true) {
       if (sink_.CancelRequested()) return Finish(ParseEnd::Cancelled);
-      if (!lines_.Next(&line)) return Finish(ParseEnd::EndOfText);
+      if (!lines_.Next(&line)) {
+        DeliverCreatedKey();
+        return Finish(ParseEnd::EndOfText);
+      }
       const std::optional<ParseEnd> end = HandleLine(TrimSpace(line));
       if (end) return Finish(*end);
     }
@@ -116,8 +111,15 @@ class Parser {
   std::optional<ParseEnd> HandleLine(std::u16string_view line) {
     if (line.size() <= 2) return std::nullopt;
     if (line.front() == u'[') {
+      DeliverCreatedKey();
+      const bool deletion = line.size() > 1 && line[1] == u'-';
       HandleKeyLine(line.substr(1));
       CountLine();
+      if (deletion) {
+        DeliverKeyDeletion();
+      } else if (root_ && UnderDeletedKey(*root_, key_path_)) {
+        created_ = CreatedKey{root_name_, key_path_, *root_, lines_.line_number()};
+      }
       return std::nullopt;
     }
     ParsedValue& value = value_;
@@ -144,6 +146,8 @@ class Parser {
     }
     value.line = lines_.line_number();
     value.type = kUnknownValueType;
+    value.form = EntryForm::Unknown;
+    value.spelling = 0;
     value.byte_count = 0;
     value.string_data = {};
     value.dword = 0;
@@ -159,9 +163,60 @@ class Parser {
       value.root_name = root_name_;
       value.key_path = key_path_;
       value.root = root_;
+      created_.reset();  // the value creates the key
       sink_.OnValue(value);
     }
     return std::nullopt;
+  }
+
+  // A key deletion line gives a row of its own, under the root name without
+  // its minus sign. The keys it deletes are remembered for CreateKey rows.
+  void DeliverKeyDeletion() {
+    ParsedValue row;
+    // A key line without backslash and bracket has no root name at all.
+    row.root_name = root_name_.empty() ? root_name_ : root_name_.substr(1);
+    row.key_path = key_path_;
+    row.root = RootFromName(row.root_name);
+    row.line = lines_.line_number();
+    row.type = DELETE_KEY_TYPE;
+    row.form = EntryForm::DeleteKey;
+    if (row.root) {
+      std::u16string folded;
+      KeyPathIdentity(row.key_path, folded);
+      deleted_.push_back({*row.root, std::move(folded)});
+    }
+    sink_.OnValue(row);
+  }
+
+  bool UnderDeletedKey(RegRoot root, std::u16string_view path) const {
+    if (deleted_.empty()) return false;
+    std::u16string folded;
+    KeyPathIdentity(path, folded);
+    for (const auto& [deleted_root, deleted_path] : deleted_) {
+      if (deleted_root != root) continue;
+      if (deleted_path.empty() || folded == deleted_path ||
+          (folded.size() > deleted_path.size() && folded.starts_with(deleted_path) &&
+           folded[deleted_path.size()] == u'\\')) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // A key line after the deletion of that key or one above it, and no value
+  // under it before the next key line: the file means the key to exist, empty,
+  // as the registry editor's import makes it. It gets a row that creates it.
+  void DeliverCreatedKey() {
+    if (!created_) return;
+    ParsedValue row;
+    row.root_name = created_->root_name;
+    row.key_path = created_->key_path;
+    row.root = created_->root;
+    row.line = created_->line;
+    row.type = CREATE_KEY_TYPE;
+    row.form = EntryForm::CreateKey;
+    created_.reset();
+    sink_.OnValue(row);
   }
 
   // "[ROOT\path]": the root name ends at the first backslash, the path at the
@@ -192,6 +247,7 @@ class Parser {
     const std::u16string_view form = SkipBlanks(rest.substr(1));
     if (!form.empty() && form.front() == u'-') {
       value.type = DELETE_VALUE_TYPE;
+      value.form = EntryForm::DeleteValue;
       return DataResult::Value;
     }
     if (!form.empty() && form.front() == u'"') {
@@ -199,6 +255,7 @@ class Parser {
       const size_t last = data.rfind(u'"');
       value.string_data = last == std::u16string_view::npos ? std::u16string_view() : data.substr(0, last);
       value.type = kRegSz;
+      value.form = EntryForm::String;
       value.byte_count = static_cast<std::uint32_t>(value.string_data.size() * 2);
       return DataResult::Value;
     }
@@ -206,6 +263,7 @@ class Parser {
       // The character after "dword" is not checked; it is normally ":".
       value.dword = ScanHex32(form.size() > 6 ? form.substr(6) : std::u16string_view());
       value.type = kRegDword;
+      value.form = EntryForm::Dword;
       value.byte_count = 4;
       value.has_block = true;
       for (int i = 0; i < 4; ++i) value.bytes.push_back(static_cast<std::uint8_t>(value.dword >> (8 * i)));
@@ -226,22 +284,38 @@ class Parser {
     if (text.front() == u':') {
       text.remove_prefix(1);
       value.type = kRegBinary;
+      value.form = EntryForm::Hex;
       known_form = true;
     }
     if (!text.empty() && text.front() == u'(') {
-      const char16_t letter = text.size() > 1 ? text[1] : u'\0';
-      bool found = false;
-      for (const HexTypeRow& row : kHexTypes) {
-        if (row.letter == letter) {
-          value.type = row.type;
-          found = true;
-        }
+      // "(N)" with 1 to 8 hexadecimal digits, then one character that is not
+      // checked (normally ":"). 0 is REG_BINARY; 2, 7 and b are read as
+      // ever; any other N is the registry type N.
+      const size_t close = text.find(u')');
+      const std::u16string_view digits =
+          close == std::u16string_view::npos ? std::u16string_view() : text.substr(1, close - 1);
+      std::uint32_t number = 0;
+      bool valid = !digits.empty() && digits.size() <= 8;
+      for (char16_t c : digits) {
+        const int v = HexValue(c);
+        if (v < 0) valid = false;
+        number = number * 16 + static_cast<std::uint32_t>(v < 0 ? 0 : v);
       }
-      if (!found) {
+      if (!valid) {
         sink_.OnErrorMessage(LineText(kUnknownHexTypeFormat, line_number_ + 1));
         return DataResult::Error;
       }
-      text = text.size() > 4 ? text.substr(4) : std::u16string_view();
+      const bool old_form = digits.size() == 1 && (number == 0 || number == kRegExpandSz ||
+                                                   number == kRegMultiSz || number == kRegQword);
+      if (number == 0) number = kRegBinary;
+      value.type = number;
+      if (old_form) {
+        value.form = EntryForm::Hex;
+      } else {
+        value.form = EntryForm::NumberedHex;
+        value.spelling = HexTypeSpelling(digits);
+      }
+      text = text.size() > close + 2 ? text.substr(close + 2) : std::u16string_view();
       known_form = true;
     }
     text = TrimTrailingSpace(text);
@@ -250,6 +324,7 @@ class Parser {
       // "hex" followed by neither ":" nor "(": the bytes are read so that the
       // continuation lines stay with their value, but nothing is kept.
       value.type = kUnknownValueType;
+      value.form = EntryForm::Unknown;
       value.bytes.clear();
       return DataResult::Value;
     }
@@ -310,6 +385,15 @@ class Parser {
   std::u16string_view key_path_;
   std::optional<RegRoot> root_;
   ParsedValue value_;  // reused for every value line
+  // Keys deleted so far (root and folded path).
+  std::vector<std::pair<RegRoot, std::u16string>> deleted_;
+  struct CreatedKey {
+    std::u16string_view root_name;
+    std::u16string_view key_path;
+    RegRoot root;
+    std::uint32_t line;
+  };
+  std::optional<CreatedKey> created_;  // a key line under a deleted key, while no value followed it
 };
 
 }  // namespace

@@ -10,20 +10,26 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ChangeEntry.h"
 #include "platform/File.h"
 #include "platform/Registry.h"
 
 namespace hivemend {
 
 // One value line, valid during the OnValue call only (views point into the
-// text being parsed; the bytes may be moved out).
+// text being parsed; the bytes may be moved out). Also a key deletion line
+// ([-ROOT\path]: form DeleteKey, root name without the minus, no value name)
+// and a key line that creates a key without values after a deletion of it or
+// of a key above it (form CreateKey, no value name).
 struct ParsedValue {
   std::u16string_view root_name;      // of the current key, as written
   std::u16string_view key_path;       // of the current key, as written
   std::optional<RegRoot> root;        // none when the root name is unknown
   std::u16string_view name;           // as written; "@" for the default value
   std::uint32_t line = 0;             // the value line's number in the text, as an editor counts
-  std::uint32_t type = 0;             // a type code, DELETE_VALUE_TYPE or kUnknownValueType
+  std::uint32_t type = 0;             // a type code, or the marker of a form that is no value
+  EntryForm form = EntryForm::Unknown;
+  std::uint16_t spelling = 0;         // NumberedHex: how the file spells the number (HexTypeSpelling)
   std::uint32_t byte_count = 0;       // 2 x characters for strings, 4 for dwords, bytes for hex
   std::u16string_view string_data;    // REG_SZ only: the text between the quotes, escapes kept
   std::uint32_t dword = 0;            // REG_DWORD only
@@ -39,7 +45,8 @@ class ParseSink {
   // Tested before every line; true ends the parse like the end of the text.
   virtual bool CancelRequested() { return false; }
   virtual void OnKeyLine(std::u16string_view /*root_name*/, std::u16string_view /*key_path*/) {}
-  // Every value line with a non-empty name, in file order.
+  // Every value line with a non-empty name, every key deletion line and every
+  // key creation (see ParsedValue), in file order.
   virtual void OnValue(ParsedValue& value) = 0;
   // Each time the count of handled lines reaches a multiple of 50.
   virtual void OnProgress(std::uint32_t /*line_number*/) {}
@@ -57,7 +64,7 @@ enum class ParseEnd {
   EndOfText,   // all lines read, or no lines at all
   Cancelled,   // the sink asked to stop; ends like the end of the text
   Stopped,     // a value line without "=": the load still ends normally
-  Error,       // no header, unclosed name quote, unknown hex type
+  Error,       // no header, unclosed name quote, a hex type that is no number
 };
 
 struct ParseResult {

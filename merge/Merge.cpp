@@ -1,73 +1,357 @@
 #include "merge/Merge.h"
 
+#include <algorithm>
 #include <limits>
+#include <optional>
+#include <set>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "merge/HistoryFile.h"
 #include "merge/RegistryWriter.h"
 #include "platform/File.h"
+#include "platform/RegistryName.h"
+#include "platform/SystemText.h"
 #include "platform/Text.h"
 
 namespace hivemend {
 namespace {
 
-constexpr size_t kBlockSpareBytes = 16;
-
-void Refuse(const ChangeEntry& entry, std::u16string_view format, std::u16string_view reason,
-            std::u16string& error_text) {
-  AppendErrorLogText(error_text, FormatMessageText(format, {entry.key().root_name, entry.key().path,
-                                                            ErrorLogValueName(entry.name()), reason}));
+// A key's identity: its root and its folded path. A path that starts with a
+// backslash names no key (the registry refuses it): it gets an identity of its
+// own, so that it never shares the key of the path without the backslash.
+std::u16string KeyId(RegRoot root, std::u16string_view path, std::u16string* kept = nullptr) {
+  std::u16string folded;
+  KeyPathIdentity(path, folded, kept);
+  folded.insert(folded.begin(), static_cast<char16_t>(u'0' + static_cast<int>(root)));
+  if (!path.empty() && path.front() == u'\\') folded.insert(folded.begin(), u'!');
+  return folded;
 }
 
-void MergeRow(const ChangeEntry& entry, Registry& registry, UndoText& undo, std::u16string& error_text) {
-  const std::optional<RegRoot> root = entry.root();
-  if (!root) return Refuse(entry, kUnknownRootFormat, entry.key().root_name, error_text);
-  const std::uint32_t type = entry.type();
-  if (type == kUnknownValueType) return Refuse(entry, kUnknownTypeFormat, TypeName(type), error_text);
-
-  // The row's bytes are what is written: a string's decoded text with its NUL,
-  // the data block of the other forms. The registry reads one character past
-  // string data that lacks its NUL, to see whether the NUL was merely left out
-  // of the count: the bytes are passed with zero bytes after them.
-  const std::span<const std::uint8_t> bytes = type == DELETE_VALUE_TYPE ? std::span<const std::uint8_t>()
-                                                                        : entry.file_bytes();
-  if (bytes.size() > std::numeric_limits<std::uint32_t>::max() - kBlockSpareBytes)
-    return Refuse(entry, kDataTooLargeFormat, {}, error_text);
-  std::vector<std::uint8_t> block;
-  if (!bytes.empty()) {
-    block.reserve(bytes.size() + kBlockSpareBytes);
-    block.assign(bytes.begin(), bytes.end());
-    block.resize(bytes.size() + kBlockSpareBytes, 0);
-  }
-
-  UndoRow row;
-  row.hive = entry.key().root_name;
-  row.root = *root;
-  row.key = entry.key().path;
-  row.value_name = entry.name();
-  row.status = entry.status();
-  row.type = type;
-  undo.Record(registry, row, error_text);
-  ApplyValueChange(registry, *root, entry.key().path, entry.name(), type, block.empty() ? nullptr : block.data(),
-                   static_cast<std::uint32_t>(bytes.size()), error_text);
+// Whether the key id lies at or below the key top.
+bool AtOrBelow(std::u16string_view id, std::u16string_view top) {
+  if (!id.starts_with(top)) return false;
+  // A root's id is its one character: everything of that root lies below.
+  return id.size() == top.size() || top.size() == 1 || id[top.size()] == u'\\';
 }
+
+std::u16string TwoDigits(int value) {
+  std::u16string text = Decimal(static_cast<std::uint32_t>(value));
+  return text.size() < 2 ? u"0" + text : text;
+}
+
+// One checked row and what the undo step learnt about it.
+struct Planned {
+  size_t index;  // in the store
+  const ChangeEntry* entry;
+  std::u16string key_id;
+  bool refused = false;  // a failure text was recorded; the row is not written
+  bool fresh = false;    // its key has not changed since the row's load compared it
+};
+
+// A key the merge reads or writes, open while the merge runs.
+struct KeyState {
+  RegKey key;              // open for reading (and writing when allowed), or not valid
+  bool existed = false;    // before the merge
+  bool writable = false;   // key allows writing
+  long status = kRegOk;    // why it could not be opened, when it could not
+  std::uint64_t last_write = std::numeric_limits<std::uint64_t>::max();
+};
 
 }  // namespace
 
-size_t MergeCheckedRows(EntryStore& store, Registry& registry, UndoText& undo, std::u16string& error_text) {
-  size_t taken = 0;
-  size_t i = 0;
-  while (i < store.size()) {
-    if (!store.at(i).checked) {
-      ++i;
+struct RowMerge::State {
+  State(EntryStore& store, Registry& registry) : store(store), registry(registry) {}
+
+  EntryStore& store;
+  Registry& registry;
+  std::vector<Planned> rows;  // in merge order
+  std::unordered_map<std::u16string, KeyState> keys;
+
+  KeyState& Lookup(RegRoot root, const std::u16string& id, std::u16string_view path) {
+    auto [it, inserted] = keys.try_emplace(id);
+    KeyState& state = it->second;
+    if (!inserted) return state;
+    state.key = RegKey(registry);
+    long status = state.key.Open(root, path, kKeyRead | kKeyWrite);
+    state.writable = status == kRegOk;
+    if (status == kRegAccessDenied) status = state.key.Open(root, path, kKeyRead);
+    state.status = status;
+    state.existed = status == kRegOk;
+    if (!state.existed) {
+      state.key.reset();
+      return state;
+    }
+    RegKeyInfo info;
+    if (state.key.Info(&info) == kRegOk) state.last_write = info.last_write;
+    return state;
+  }
+};
+
+RowMerge::RowMerge(EntryStore& store, Registry& registry) : state_(std::make_unique<State>(store, registry)) {
+  for (size_t i = 0; i < store.size(); ++i) {
+    if (store.at(i).checked) state_->rows.push_back({i, &store.at(i).entry, {}});
+  }
+  // The order of the files' own lines: loads in the order they started, then
+  // lines. Rows made without a load keep the list's order.
+  std::stable_sort(state_->rows.begin(), state_->rows.end(), [](const Planned& a, const Planned& b) {
+    const auto& sa = a.entry->key().source;
+    const auto& sb = b.entry->key().source;
+    const std::uint64_t la = sa ? sa->sequence : 0;
+    const std::uint64_t lb = sb ? sb->sequence : 0;
+    if (la != lb) return la < lb;
+    return a.entry->line() < b.entry->line();
+  });
+}
+
+RowMerge::~RowMerge() = default;
+
+std::vector<std::u16string> RowMerge::SourceFiles() const {
+  std::vector<std::u16string> files;
+  const LoadSource* last = nullptr;
+  for (const Planned& row : state_->rows) {
+    const LoadSource* source = row.entry->key().source.get();
+    if (source == nullptr || source == last) continue;
+    last = source;
+    if (std::find(files.begin(), files.end(), source->path) == files.end()) files.push_back(source->path);
+  }
+  return files;
+}
+
+void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
+  State& s = *state_;
+  std::set<RegistryValueId> recorded;
+  std::set<std::u16string> deleted_recorded;  // key ids of recorded subtrees and created keys
+
+  auto refuse = [&](Planned& row, std::u16string_view format, std::u16string_view extra) {
+    const ChangeEntry& e = *row.entry;
+    AppendErrorLogText(error_text, FormatMessageText(format, {e.key().root_name, e.key().path,
+                                                              ErrorLogValueName(e.name()), extra}));
+    row.refused = true;
+  };
+
+  // The topmost key of path that did not exist before the merge gets a
+  // deletion line: the merge may create it, with every key between.
+  auto record_created = [&](const Planned& row, RegRoot root) {
+    std::u16string kept;
+    const std::u16string id = KeyId(root, row.entry->key().path, &kept);
+    for (size_t end = 1; end <= id.size(); ++end) {
+      if (end != id.size() && id[end] != u'\\') continue;
+      const std::u16string prefix_id = id.substr(0, end);
+      const std::u16string_view prefix_path = std::u16string_view(kept).substr(0, end - 1);
+      if (prefix_path.empty()) continue;  // a root always exists
+      KeyState& state = s.Lookup(root, prefix_id, prefix_path);
+      if (state.existed) continue;
+      if (state.status == kRegFileNotFound && deleted_recorded.insert(prefix_id).second) {
+        undo.AddKeyDeletion(row.entry->key().root_name, prefix_path);
+      }
+      return;
+    }
+  };
+
+  for (Planned& row : s.rows) {
+    const ChangeEntry& e = *row.entry;
+    const std::optional<RegRoot> root = e.root();
+    if (!root) {
+      refuse(row, kUnknownRootFormat, e.key().root_name);
       continue;
     }
-    MergeRow(store.at(i).entry, registry, undo, error_text);
-    store.Remove(i);  // the next row moves up into index i
-    ++taken;
+    if (e.form() == EntryForm::Unknown) {
+      refuse(row, kUnknownTypeFormat, TypeName(e.type()));
+      continue;
+    }
+    if (e.file_bytes().size() > std::numeric_limits<std::uint32_t>::max() - 16) {
+      refuse(row, kDataTooLargeFormat, {});
+      continue;
+    }
+    row.key_id = KeyId(*root, e.key().path);
+    KeyState& key = s.Lookup(*root, row.key_id, e.key().path);
+    const LoadSource* source = e.key().source.get();
+    row.fresh = key.existed && source != nullptr && key.last_write < source->clock;
+
+    switch (e.form()) {
+      case EntryForm::DeleteKey: {
+        if (row.key_id.size() == 1) {
+          AppendErrorLogText(error_text, FormatMessageText(kRootKeyDeletionFormat, {e.key().root_name, e.key().path}));
+          row.refused = true;
+          break;
+        }
+        if (!key.existed && key.status == kRegFileNotFound) break;  // nothing to delete
+        std::vector<RegTreeKey> tree;
+        const long status = key.existed ? ReadTree(s.registry, *root, e.key().path, &tree, nullptr) : key.status;
+        if (status != kRegOk) {
+          AppendErrorLogText(error_text, FormatMessageText(kSubtreeUnreadableFormat,
+                                                           {e.key().root_name, e.key().path, SystemErrorText(status)}));
+          row.refused = true;
+          break;
+        }
+        if (deleted_recorded.insert(row.key_id).second) {
+          undo.AddSubtree(e.key().root_name, e.key().path, tree, error_text);
+        }
+        break;
+      }
+      case EntryForm::CreateKey:
+        if (!key.existed) record_created(row, *root);
+        break;
+      default: {
+        // A value: stored, or deleted.
+        const bool deletion = e.form() == EntryForm::DeleteValue;
+        if (!key.existed) {
+          if (key.status != kRegFileNotFound) {
+            AppendErrorLogText(error_text, FormatMessageText(kUndoReadFailedFormat, {e.key().root_name, e.key().path,
+                                                                                     ErrorLogValueName(e.name())}));
+          } else if (!deletion) {
+            record_created(row, *root);
+          }
+          break;
+        }
+        RegistryValueId id = ValueIdOf(*root, e.key().path, e.registry_name());
+        if (recorded.contains(id)) break;
+        std::optional<ValueState> state;
+        bool known = false;
+        if (row.fresh && e.live() != LiveState::None) {
+          known = true;
+          if (e.live() != LiveState::Absent) {
+            const auto bytes = e.live_bytes();
+            state = ValueState{e.live_type(), {bytes.begin(), bytes.end()}};
+          }
+        } else {
+          const std::u16string name = e.registry_name();
+          std::uint32_t type = 0;
+          std::uint32_t size = 0;
+          long status = key.key.Query(name, &type, nullptr, &size);
+          std::vector<std::uint8_t> bytes;
+          for (int attempt = 0; attempt < 4 && status == kRegOk; ++attempt) {
+            bytes.assign(size, 0);
+            status = key.key.Query(name, &type, bytes.data(), &size);
+            if (status != kRegMoreData) break;  // a value that grew in between is read again
+            status = kRegOk;
+          }
+          if (status == kRegOk) {
+            bytes.resize(size);
+            state = ValueState{type, std::move(bytes)};
+            known = true;
+          } else if (status == kRegFileNotFound) {
+            known = true;
+          } else {
+            AppendErrorLogText(error_text, FormatMessageText(kUndoReadFailedFormat, {e.key().root_name, e.key().path,
+                                                                                     ErrorLogValueName(e.name())}));
+          }
+        }
+        if (!known) break;
+        // Deleting an absent value changes nothing: a later row of the same
+        // value records it.
+        if (!state && deletion) break;
+        recorded.insert(std::move(id));
+        undo.AddValue(e.key().root_name, e.key().path, e.name(), state, error_text);
+        break;
+      }
+    }
   }
-  return taken;
+}
+
+size_t RowMerge::Apply(std::u16string& error_text) {
+  State& s = *state_;
+  std::vector<size_t> written;
+  std::set<RegistryValueId> touched;          // values written or deleted by this merge so far
+  std::vector<std::u16string> deleted_keys;   // key ids deleted by this merge so far
+
+  // The key of a row, open for writing: the one the undo step opened, or
+  // opened (created when create) now and kept for the next rows.
+  auto writable_key = [&](const Planned& row, RegRoot root, bool create, long* status) -> const RegKey* {
+    KeyState& state = s.keys[row.key_id];
+    if (state.writable && state.key.valid()) return &state.key;
+    RegKey key(s.registry);
+    *status = create ? key.Create(root, row.entry->key().path, kGenericWrite)
+                     : key.Open(root, row.entry->key().path, kGenericWrite);
+    if (*status != kRegOk) return nullptr;
+    state.key = std::move(key);
+    state.writable = true;
+    return &state.key;
+  };
+
+  for (const Planned& row : s.rows) {
+    if (row.refused) {
+      ++failed_;
+      continue;
+    }
+    const ChangeEntry& e = *row.entry;
+    const RegRoot root = *e.root();
+    const std::u16string_view path = e.key().path;
+    bool ok = true;
+    long status = kRegOk;
+    switch (e.form()) {
+      case EntryForm::DeleteKey: {
+        // Keys open at or below it are closed first; later rows open anew.
+        for (auto& [id, state] : s.keys) {
+          if (AtOrBelow(id, row.key_id)) {
+            state.key.reset();
+            state.writable = false;
+          }
+        }
+        status = s.registry.DeleteTree(root, path);
+        if (status != kRegOk && status != kRegFileNotFound) {
+          AppendFailure(error_text, kDeleteKeyFailedFormat, {path}, status);
+          ok = false;
+        }
+        deleted_keys.push_back(row.key_id);
+        break;
+      }
+      case EntryForm::CreateKey:
+        if (writable_key(row, root, true, &status) == nullptr) {
+          AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
+          ok = false;
+        }
+        break;
+      case EntryForm::DeleteValue: {
+        touched.insert(ValueIdOf(root, path, e.registry_name()));
+        const RegKey* key = writable_key(row, root, false, &status);
+        if (key != nullptr) {
+          ok = RemoveValue(*key, path, e.name(), error_text);
+        } else if (status != kRegFileNotFound) {
+          AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
+          ok = false;
+        }
+        break;
+      }
+      default: {
+        // A value that already holds exactly these bytes and this type, as
+        // the load read it from a key unchanged since, is left alone when no
+        // earlier row of this merge touched it.
+        const bool first_touch = touched.insert(ValueIdOf(root, path, e.registry_name())).second;
+        const bool same = row.fresh && first_touch && e.live() == LiveState::SameBytes && e.live_type() == e.type() &&
+                          std::none_of(deleted_keys.begin(), deleted_keys.end(),
+                                       [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); });
+        if (same) break;
+        const RegKey* key = writable_key(row, root, true, &status);
+        if (key == nullptr) {
+          AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
+          ok = false;
+        } else {
+          ok = StoreValue(*key, path, e.name(), e.type(), e.file_bytes(), error_text);
+        }
+        break;
+      }
+    }
+    if (ok) {
+      written.push_back(row.index);
+    } else {
+      ++failed_;
+    }
+  }
+  s.keys.clear();  // closes every key
+  // The rows written leave the list, from the last index to the first so
+  // that the indexes still hold.
+  std::sort(written.begin(), written.end(), std::greater<>());
+  for (size_t index : written) s.store.Remove(index);
+  return written.size();
+}
+
+size_t MergeCheckedRows(EntryStore& store, Registry& registry, UndoText& undo, std::u16string& error_text) {
+  RowMerge merge(store, registry);
+  merge.RecordUndo(undo, error_text);
+  return merge.Apply(error_text);
 }
 
 MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
@@ -80,29 +364,48 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   if (!ui.Confirm(kConfirmMergeText)) return result;
   result.confirmed = true;
 
-  UndoText undo;
-  result.rows_taken = MergeCheckedRows(store, registry, undo, result.error_text);
+  const LocalTime now = LocalTimeNow();
+  const std::u16string date = Decimal(static_cast<std::uint32_t>(now.year)) + TwoDigits(now.month) + TwoDigits(now.day);
+  const std::u16string time = TwoDigits(now.hour) + TwoDigits(now.minute) + TwoDigits(now.second);
+  const std::u16string shown_time = Decimal(static_cast<std::uint32_t>(now.year)) + u"-" + TwoDigits(now.month) +
+                                    u"-" + TwoDigits(now.day) + u" " + TwoDigits(now.hour) + u":" +
+                                    TwoDigits(now.minute) + u":" + TwoDigits(now.second);
 
-  // A merge whose undo file is missing must not pass for a safe one: every way
-  // of not writing it is reported.
+  RowMerge merge(store, registry);
+  const std::vector<std::u16string> files = merge.SourceFiles();
+  UndoText undo;
+  undo.AddComments(files, shown_time);
+  std::u16string undo_errors;
+  merge.RecordUndo(undo, undo_errors);
+
+  // Undo first: nothing is written unless the undo file is saved completely.
   const std::u16string folder = history_folder ? history_folder() : std::u16string();
   if (!folder.empty()) {
-    std::u16string path = NewHistoryFileName(folder, kUndoFilePrefix, kUndoFileExtension);
-    if (!path.empty() && WriteUnicodeTextFile(path, undo.text())) {
-      result.undo_path = std::move(path);
-      result.undo_saved = true;
-    }
+    const std::u16string stem = std::u16string(kUndoFilePrefix) + date + u"-" + time;
+    result.undo_path = WriteNewFileDurably(folder, Utf16FileBytes(undo.text()), [&](int attempt) {
+      return stem + (attempt > 1 ? u"-" + Decimal(static_cast<std::uint32_t>(attempt)) : std::u16string()) +
+             std::u16string(kUndoFileExtension);
+    });
   }
-  if (!result.undo_saved) ui.Show(MergeMessage::UndoFileFailed, kUndoFileFailedText);
+  if (result.undo_path.empty()) {
+    result.stopped = true;
+    ui.Show(MergeMessage::UndoFileFailed, kUndoFileFailedText);
+    return result;
+  }
+  result.undo_saved = true;
+  result.error_text = std::move(undo_errors);
+  result.rows_taken = merge.Apply(result.error_text);
+  result.rows_failed = merge.failed();
 
   if (result.error_text.empty()) {
     ui.Show(MergeMessage::Success, kMergeSuccessText);
     return result;
   }
-  if (!folder.empty()) {
-    std::u16string path = NewHistoryFileName(folder, kErrorLogPrefix, kErrorLogExtension);
-    if (!path.empty() && WriteUnicodeTextFile(path, result.error_text)) result.error_log_path = std::move(path);
-  }
+  std::u16string log = u"Hivemend error log of the merge of " + shown_time + u"\r\n";
+  for (const std::u16string& file : files) log += u"Merged file: " + file + u"\r\n";
+  log += u"\r\n" + result.error_text;
+  std::u16string path = NewHistoryFileName(folder, kErrorLogPrefix, kErrorLogExtension);
+  if (!path.empty() && WriteUnicodeTextFile(path, log)) result.error_log_path = std::move(path);
   if (result.error_log_path.empty()) ui.Show(MergeMessage::ErrorLogFailed, kErrorLogFailedText);
   ui.Show(MergeMessage::Failures,
           FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text}));

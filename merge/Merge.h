@@ -1,7 +1,10 @@
 // The merge: writes the checked rows of the list into the registry, in the
-// list's current order, removing each row it takes; saves the undo file and,
-// when something failed, the error log in the history folder; and tells the
-// user the outcome.
+// order of their lines in the files they came from. Before anything is
+// written, the state of everything the rows change is recorded as an undo
+// file, saved completely in the history folder; when it cannot be saved,
+// nothing is written. Rows that were written leave the list; rows that failed
+// stay, checked. Failures are saved as an error log; the user is told the
+// outcome.
 //
 // Runs on the thread that owns the list (the window's thread, or the console
 // front end's). What the user sees goes through MergeUi, implemented by the
@@ -11,8 +14,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/EntryStore.h"
 #include "merge/UndoText.h"
@@ -32,14 +37,20 @@ inline constexpr std::u16string_view kMergeSuccessText = u"Changes successfully 
 inline constexpr std::u16string_view kMergeFailuresFormat =
     u"The following errors were recorded to the error log file %s:\r\n\r\n%s";
 
-// Failure texts for rows that are not written at all.
+// Failure texts for rows that are not written at all (each a row that stays).
 inline constexpr std::u16string_view kUnknownTypeFormat =
     u"ERROR - Did not write key %s\\%s value %s: its type \"%s\" is not one that can be written\r\n";
 inline constexpr std::u16string_view kUnknownRootFormat =
     u"ERROR - Did not write key %s\\%s value %s: \"%s\" is not a root key of the registry\r\n";
 inline constexpr std::u16string_view kDataTooLargeFormat =
     u"ERROR - Did not write key %s\\%s value %s: its data is too large\r\n";
+inline constexpr std::u16string_view kRootKeyDeletionFormat =
+    u"ERROR - Did not delete key %s\\%s: a root key is not deleted\r\n";
+inline constexpr std::u16string_view kSubtreeUnreadableFormat =
+    u"ERROR - Did not delete key %s\\%s: it could not be read for the UNDO REG File (%s)\r\n";
 
+// Undo files are named hivemend_undo_YYYYMMDD-HHMMSS.reg (with "-2", "-3", ...
+// before the extension when the name is taken).
 inline constexpr std::u16string_view kUndoFilePrefix = u"hivemend_undo_";
 inline constexpr std::u16string_view kUndoFileExtension = u".reg";
 inline constexpr std::u16string_view kErrorLogPrefix = u"hivemend_error_log_";
@@ -62,24 +73,54 @@ class MergeUi {
   virtual void Show(MergeMessage kind, std::u16string_view text) = 0;
 };
 
-// The rows loop alone: every checked row, from the first to the last, gets its
-// undo step and is applied, and is then removed, whether or not it succeeded.
-// A row whose root name or type name is unknown is not written: a failure text
-// is recorded and the row is removed all the same. Unchecked rows stay.
-// Returns the number of rows taken.
+// The rows of one merge, in two steps: first the undo text is recorded
+// (reading the registry, writing nothing), then the rows are written.
+//  - Rows are taken in the order of their loads, and within a load in the
+//    order of their lines, whatever order the list shows.
+//  - A value's state is read once: from the row, when its key has not changed
+//    since the row's load compared it, else from the registry. Keys stay open
+//    from the undo step to the writing.
+//  - A row whose root name or form is unknown, or that would delete a root
+//    key or a subtree that cannot be read, is not written: a failure text is
+//    recorded and the row stays.
+class RowMerge {
+ public:
+  RowMerge(EntryStore& store, Registry& registry);
+  ~RowMerge();
+  RowMerge(const RowMerge&) = delete;
+  RowMerge& operator=(const RowMerge&) = delete;
+
+  // The files the checked rows came from, in merge order.
+  std::vector<std::u16string> SourceFiles() const;
+  // Records the state before the merge of everything the checked rows change.
+  void RecordUndo(UndoText& undo, std::u16string& error_text);
+  // Writes the checked rows, removes those written from the store and leaves
+  // the others checked. Returns the number written.
+  size_t Apply(std::u16string& error_text);
+  size_t failed() const { return failed_; }
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  size_t failed_ = 0;
+};
+
+// Both steps at once, without an undo file (tests, the round trip).
 size_t MergeCheckedRows(EntryStore& store, Registry& registry, UndoText& undo, std::u16string& error_text);
 
 struct MergeResult {
   bool confirmed = false;        // false: the list was empty, or the answer was No
-  size_t rows_taken = 0;         // checked rows removed from the list
+  size_t rows_taken = 0;         // checked rows written and removed from the list
+  size_t rows_failed = 0;        // checked rows that stay in the list
+  bool stopped = false;          // the undo file could not be saved: nothing was written
   bool undo_saved = false;
   std::u16string undo_path;       // the undo file, when saved
   std::u16string error_log_path;  // the error log, when saved
   std::u16string error_text;      // every failure text of this merge
 };
 
-// The whole command. history_folder is asked once, after the rows are
-// written; an empty answer means there is no history folder.
+// The whole command. history_folder is asked once, before anything is
+// written; an empty answer means there is no history folder, and so no merge.
 MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
                      const std::function<std::u16string()>& history_folder);
 

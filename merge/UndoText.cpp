@@ -1,8 +1,5 @@
 #include "merge/UndoText.h"
 
-#include <vector>
-
-#include "engine/ChangeEntry.h"
 #include "merge/RegistryWriter.h"
 #include "platform/RegistryName.h"
 #include "platform/Text.h"
@@ -25,6 +22,21 @@ void AppendByteList(const std::uint8_t* data, size_t size, std::u16string& out) 
   }
 }
 
+// The text a quoted string gives back exactly: even size, one NUL at the end
+// and none before it, no line break.
+bool PlainString(const std::uint8_t* data, size_t size, std::u16string* text) {
+  if (size < 2 || size % 2 != 0) return false;
+  const size_t units = size / 2 - 1;
+  text->resize(units);
+  for (size_t i = 0; i <= units; ++i) {
+    const auto unit = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    if (i == units) return unit == 0;
+    if (unit == 0 || unit == u'\r' || unit == u'\n') return false;
+    (*text)[i] = unit;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::u16string FoldRegistryName(std::u16string_view name) { return FoldedRegistryName(name); }
@@ -34,38 +46,6 @@ RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16st
   KeyPathIdentity(key_path, key);
   return {root, std::move(key), FoldedRegistryName(registry_name)};
 }
-
-namespace {
-
-enum class ReadResult { Present, Absent, Failed };
-
-// Reads a value's type and bytes. The bytes are followed by zero padding, so
-// that a string without its NUL still ends.
-ReadResult ReadValue(Registry& registry, const UndoRow& row, std::uint32_t& type,
-                     std::vector<std::uint8_t>& bytes, std::uint32_t& size) {
-  RegKey key(registry);
-  const long opened = key.Open(row.root, row.key, kGenericRead);
-  if (opened == kRegFileNotFound) return ReadResult::Absent;
-  if (opened != kRegOk) return ReadResult::Failed;
-  const std::u16string name = RegistryValueName(row.value_name);
-  std::uint32_t needed = 0;
-  const long sized = key.Query(name, &type, nullptr, &needed);
-  if (sized == kRegFileNotFound) return ReadResult::Absent;
-  if (sized != kRegOk) return ReadResult::Failed;
-  // The value may grow between the two queries; a few tries with the new size.
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    bytes.assign(static_cast<size_t>(needed) + 8, 0);
-    size = needed;
-    const long read = key.Query(name, &type, bytes.data(), &size);
-    if (read == kRegOk) return ReadResult::Present;
-    if (read == kRegFileNotFound) return ReadResult::Absent;
-    if (read != kRegMoreData) return ReadResult::Failed;
-    needed = size;
-  }
-  return ReadResult::Failed;
-}
-
-}  // namespace
 
 std::u16string EscapeRegText(std::u16string_view text) {
   std::u16string out;
@@ -77,43 +57,54 @@ std::u16string EscapeRegText(std::u16string_view text) {
   return out;
 }
 
+bool AppendValueName(std::u16string_view registry_name, std::u16string& out) {
+  if (registry_name.empty()) {
+    out += u'@';
+    return true;
+  }
+  if (registry_name == u"@" || registry_name.find_first_of(u"\r\n") != std::u16string_view::npos) return false;
+  out += u'"';
+  out += EscapeRegText(registry_name);
+  out += u'"';
+  return true;
+}
+
 DataPartResult FormatDataPart(std::uint32_t type, const std::uint8_t* data, size_t size, std::u16string& out) {
-  auto byte_at = [&](size_t i) -> std::uint32_t { return i < size ? data[i] : 0; };
   switch (type) {
+    case kRegNone: return DataPartResult::UnsupportedType;
     case kRegSz: {
       std::u16string text;
-      for (size_t i = 0; i < size; i += 2) {
-        const auto unit = static_cast<char16_t>(byte_at(i) | (byte_at(i + 1) << 8));
-        if (unit == 0) break;
-        if (unit == u'\r' || unit == u'\n') return DataPartResult::LineBreak;
-        text += unit;
+      if (PlainString(data, size, &text)) {
+        out += u'"';
+        out += EscapeRegText(text);
+        out += u'"';
+        return DataPartResult::Ok;
       }
-      out += u'"';
-      out += EscapeRegText(text);
-      out += u'"';
-      return DataPartResult::Ok;
+      out += u"hex(1):";
+      break;
     }
     case kRegDword:
-      out += u"dword:";
-      out += Hex(byte_at(0) | (byte_at(1) << 8) | (byte_at(2) << 16) | (byte_at(3) << 24), false);
-      return DataPartResult::Ok;
-    case kRegExpandSz: out += u"hex(2):"; break;
-    case kRegBinary: out += u"hex(0):"; break;
-    case kRegMultiSz: out += u"hex(7):"; break;
-    case kRegQword: out += u"hex(b):"; break;
-    default: return DataPartResult::UnsupportedType;
+      if (size == 4) {
+        out += u"dword:";
+        out += Hex(data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<std::uint32_t>(data[3]) << 24), false);
+        return DataPartResult::Ok;
+      }
+      out += u"hex(4):";
+      break;
+    case kRegBinary: out += u"hex:"; break;
+    default:
+      out += u"hex(";
+      out += Hex(type, false);
+      out += u"):";
+      break;
   }
   AppendByteList(data, size, out);
   return DataPartResult::Ok;
 }
 
 std::u16string RegistryTypeText(std::uint32_t type) {
-  static constexpr std::u16string_view kNames[] = {
-      u"REG_NONE",          u"REG_SZ",        u"REG_EXPAND_SZ",
-      u"REG_BINARY",        u"REG_DWORD",     u"REG_DWORD_BIG_ENDIAN",
-      u"REG_LINK",          u"REG_MULTI_SZ",  u"REG_RESOURCE_LIST",
-      u"REG_FULL_RESOURCE_DESCRIPTOR", u"REG_RESOURCE_REQUIREMENTS_LIST", u"REG_QWORD"};
-  if (type < std::size(kNames)) return std::u16string(kNames[type]) + u" (" + Decimal(type) + u")";
+  const std::u16string_view name = RegistryTypeName(type);
+  if (!name.empty()) return std::u16string(name) + u" (" + Decimal(type) + u")";
   return Decimal(type);
 }
 
@@ -121,55 +112,80 @@ std::u16string_view ErrorLogValueName(std::u16string_view value_name) {
   return value_name == u"@" ? std::u16string_view(u"<default@>") : value_name;
 }
 
-void UndoText::AppendKeyLine(const UndoRow& row) {
-  if (has_key_line_ && row.key == last_key_ && row.hive == last_hive_) return;
+void UndoText::AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when) {
+  text_ += u"; Hivemend undo file, saved before the merge of " + std::u16string(when) + u" changed anything.\r\n";
+  for (const std::u16string& file : merged_files) text_ += u"; Merged file: " + file + u"\r\n";
+  text_ += u"; To take that merge back, load this file in Hivemend, check every row and merge them.\r\n\r\n";
+}
+
+void UndoText::AppendKeyLine(std::u16string_view hive, std::u16string_view key) {
+  if (has_key_line_ && key == last_key_ && hive == last_hive_) return;
   text_ += u'[';
-  text_ += row.hive;
+  text_ += hive;
   text_ += u'\\';
-  text_ += row.key;
+  text_ += key;
   text_ += u"]\r\n";
-  last_hive_.assign(row.hive);
-  last_key_.assign(row.key);
+  last_hive_.assign(hive);
+  last_key_.assign(key);
   has_key_line_ = true;
 }
 
-void UndoText::Record(Registry& registry, const UndoRow& row, std::u16string& error_text) {
-  RegistryValueId identity = ValueIdOf(row.root, row.key, RegistryValueName(row.value_name));
-  if (recorded_.contains(identity)) return;
-  AppendKeyLine(row);
-
-  auto fail = [&](std::u16string_view format, std::u16string_view extra = {}) {
-    AppendErrorLogText(error_text,
-                       FormatMessageText(format, {row.hive, row.key, ErrorLogValueName(row.value_name), extra}));
-  };
-  const bool deletion = row.type == DELETE_VALUE_TYPE;
-
-  std::uint32_t type = 0;
-  std::uint32_t size = 0;
-  std::vector<std::uint8_t> bytes;
-  const ReadResult read = ReadValue(registry, row, type, bytes, size);
-  const bool absent = read == ReadResult::Absent || (read == ReadResult::Failed && row.status == EntryStatus::Missing);
-  if (absent && deletion) {
-    // Deleting an absent value changes nothing: a later row of the same value
-    // still finds the state from before the merge, and records it.
+void UndoText::AddValue(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
+                        const std::optional<ValueState>& state, std::u16string& error_text) {
+  std::u16string line = u"\"" + std::u16string(value_name) + u"\"=";
+  if (!state) {
+    line += u"-";
+  } else if (FormatDataPart(state->type, state->bytes.data(), state->bytes.size(), line) != DataPartResult::Ok) {
+    AppendErrorLogText(error_text, FormatMessageText(kUndoTypeNotWritableFormat,
+                                                     {hive, key, ErrorLogValueName(value_name),
+                                                      RegistryTypeText(state->type)}));
     return;
   }
-  recorded_.insert(std::move(identity));
-  if (absent) {
-    text_ += u"\"" + std::u16string(row.value_name) + u"\"=-\r\n";
-    return;
-  }
-  if (read == ReadResult::Failed) return fail(kUndoReadFailedFormat);
+  AppendKeyLine(hive, key);
+  text_ += line;
+  text_ += u"\r\n";
+}
 
-  std::u16string line = u"\"" + std::u16string(row.value_name) + u"\"=";
-  switch (FormatDataPart(type, bytes.data(), size, line)) {
-    case DataPartResult::Ok:
-      line += u"\r\n";
+void UndoText::AddKeyDeletion(std::u16string_view hive, std::u16string_view key) {
+  text_ += u"[-";
+  text_ += hive;
+  text_ += u'\\';
+  text_ += key;
+  text_ += u"]\r\n";
+  has_key_line_ = false;  // values after it would not be written
+}
+
+void UndoText::AddSubtree(std::u16string_view hive, std::u16string_view key, const std::vector<RegTreeKey>& keys,
+                          std::u16string& error_text) {
+  AddKeyDeletion(hive, key);
+  for (const RegTreeKey& tree_key : keys) {
+    // A key line ends at its first "]"; a line break would end it too.
+    if (tree_key.path.find_first_of(u"]\r\n") != std::u16string::npos) {
+      AppendErrorLogText(error_text, FormatMessageText(kUndoKeyNotWritableFormat, {hive, tree_key.path}));
+      continue;
+    }
+    has_key_line_ = false;  // every key gets its line, also an empty one
+    AppendKeyLine(hive, tree_key.path);
+    for (const RegTreeValue& value : tree_key.values) {
+      std::u16string line;
+      if (!AppendValueName(value.name, line)) {
+        AppendErrorLogText(error_text, FormatMessageText(kUndoNameNotWritableFormat,
+                                                         {hive, tree_key.path, ErrorLogValueName(value.name)}));
+        continue;
+      }
+      line += u'=';
+      if (FormatDataPart(value.type, value.data.data(), value.data.size(), line) != DataPartResult::Ok) {
+        const std::u16string_view shown = value.name.empty() ? std::u16string_view(u"<default@>") : value.name;
+        AppendErrorLogText(error_text, FormatMessageText(kUndoTypeNotWritableFormat,
+                                                         {hive, tree_key.path, shown, RegistryTypeText(value.type)}));
+        continue;
+      }
       text_ += line;
-      break;
-    case DataPartResult::UnsupportedType: fail(kUndoTypeNotWritableFormat, RegistryTypeText(type)); break;
-    case DataPartResult::LineBreak: fail(kUndoLineBreakFormat); break;
+      text_ += u"\r\n";
+    }
   }
+  text_ += u"\r\n";
+  has_key_line_ = false;
 }
 
 }  // namespace hivemend

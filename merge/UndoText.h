@@ -1,18 +1,24 @@
-// The undo text of one merge: before a row is applied, the value's present
-// state is recorded as .REG text, so that loading the saved undo file and
-// merging all its rows brings every changed value back.
+// The undo text of one merge: .REG text that, merged with this program, takes
+// the merge back: every value the merge changes gets its state from before
+// the merge, every key the merge creates is deleted, and every key the merge
+// deletes comes back with its whole subtree.
 //
-// Used by the merge (Merge.h) and by the console front end's --state-out.
+// The merge (Merge.h) records into it before it writes anything; the console
+// front end's --state-out uses its data forms.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "engine/ChangeEntry.h"
 #include "platform/Registry.h"
+#include "platform/RegistryTree.h"
 
 namespace hivemend {
 
@@ -24,26 +30,34 @@ inline constexpr std::u16string_view kUndoReadFailedFormat =
 inline constexpr std::u16string_view kUndoTypeNotWritableFormat =
     u"ERROR - Could not record the previous state of key %s\\%s value %s in the UNDO REG File: "
     u"its type %s cannot be written there\r\n";
-inline constexpr std::u16string_view kUndoLineBreakFormat =
+inline constexpr std::u16string_view kUndoNameNotWritableFormat =
     u"ERROR - Could not record the previous state of key %s\\%s value %s in the UNDO REG File: "
-    u"its text holds a line break\r\n";
+    u"its name cannot be written there\r\n";
+inline constexpr std::u16string_view kUndoKeyNotWritableFormat =
+    u"ERROR - Could not record key %s\\%s in the UNDO REG File: its name cannot be written there\r\n";
 
 // How a value's data is written after "=" on a value line.
 enum class DataPartResult {
   Ok,
-  UnsupportedType,  // not one of the six types the reader accepts
-  LineBreak,        // a string holding CR or LF cannot stand on one line
+  UnsupportedType,  // REG_NONE: "hex(0):" means REG_BINARY to the reader
 };
 
-// The data part for a value of the given type and bytes: "\"text\"" (REG_SZ,
-// read up to its first NUL, with \ and " escaped), "dword:1f", and "hex(2):",
-// "hex(0):", "hex(7):", "hex(b):" followed by the bytes in lower-case hex
-// without leading zeros, separated by commas, all on one line (a list of one
-// byte below 0x10 is written with two digits, as the reader needs).
+// The data part that gives back exactly the type and bytes: "\"text\""
+// (REG_SZ of even size ending in its only NUL, without line breaks, with \ and
+// " escaped), "dword:1f" (REG_DWORD of 4 bytes), "hex:" (REG_BINARY),
+// "hex(2):", "hex(7):", "hex(b):" and "hex(N):" for every other type and for
+// strings and dwords that the plain forms cannot carry; the bytes follow in
+// lower-case hex without leading zeros, separated by commas, all on one line
+// (a list of one byte below 0x10 is written with two digits, as the reader
+// needs).
 DataPartResult FormatDataPart(std::uint32_t type, const std::uint8_t* data, size_t size, std::u16string& out);
 
 // Writes \ as \\ and " as \" (the escapes that reading decodes).
 std::u16string EscapeRegText(std::u16string_view text);
+// A value name as a value line starts: "@" for the default value, else the
+// name in quotes with its escapes. False when the reader cannot give the name
+// back (a line break, or the name "@" itself, which it reads as the default).
+bool AppendValueName(std::u16string_view registry_name, std::u16string& out);
 // "REG_NONE (0)", "REG_LINK (6)", ... or the number alone.
 std::u16string RegistryTypeText(std::uint32_t type);
 // The value name as the error log shows it: "<default@>" for "@".
@@ -59,44 +73,44 @@ std::u16string FoldRegistryName(std::u16string_view name);
 using RegistryValueId = std::tuple<RegRoot, std::u16string, std::u16string>;
 RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16string_view registry_name);
 
-// What the undo step needs to know of a row. Texts are as the row holds them.
-struct UndoRow {
-  std::u16string_view hive;
-  RegRoot root = RegRoot::CurrentUser;
-  std::u16string_view key;
-  std::u16string_view value_name;
-  EntryStatus status = EntryStatus::Missing;
-  std::uint32_t type = 0;  // the row's type code, DELETE_VALUE_TYPE for a deletion
+// A value's type and bytes.
+struct ValueState {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> bytes;
 };
 
 class UndoText {
  public:
   UndoText() : text_(kUndoHeader) {}
 
-  // Records how to restore the value that row names, as the registry holds it
-  // now. Only the first row of a merge that changes a value records it: the
-  // undo file must bring back the state from before the merge, not the state
-  // left by an earlier row (a deletion of an absent value changes nothing and
-  // leaves the recording to the next row).
-  //  - A key line "[hive\key]" when hive or key differ from the last key line.
-  //  - An existing value: "\"name\"=" and its data part.
-  //  - An absent value: "\"name\"=-", except for a deletion, which changes
-  //    nothing.
-  //  - A value that cannot be read, or cannot be expressed, gets no line: a
-  //    failure text goes to error_text instead. A value that cannot be read
-  //    but that the row found missing when it was loaded gets "=-".
-  void Record(Registry& registry, const UndoRow& row, std::u16string& error_text);
+  // Comment lines after the header: which files were merged, when, and how to
+  // take the merge back. Called once, before anything else is recorded.
+  void AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when);
+
+  // A value's state before the merge, under "[hive\key]": its value line, or
+  // "=-" when it did not exist (state empty). value_name is as the row holds
+  // it ("@" for the default value, escapes kept). A state that cannot be
+  // written gets a failure text in error_text instead.
+  void AddValue(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
+                const std::optional<ValueState>& state, std::u16string& error_text);
+  // "[-hive\key]": a key that did not exist before the merge.
+  void AddKeyDeletion(std::u16string_view hive, std::u16string_view key);
+  // A key that existed before the merge, which the merge deletes: "[-hive\key]"
+  // and then every key of the subtree (empty ones too) with its values, so
+  // that merging recreates it. keys as ReadTree gives them, the first being
+  // the key itself.
+  void AddSubtree(std::u16string_view hive, std::u16string_view key, const std::vector<RegTreeKey>& keys,
+                  std::u16string& error_text);
 
   const std::u16string& text() const { return text_; }
 
  private:
-  void AppendKeyLine(const UndoRow& row);
+  void AppendKeyLine(std::u16string_view hive, std::u16string_view key);
 
   std::u16string text_;
   std::u16string last_hive_;
   std::u16string last_key_;
   bool has_key_line_ = false;
-  std::set<RegistryValueId> recorded_;
 };
 
 }  // namespace hivemend

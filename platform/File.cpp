@@ -1,11 +1,39 @@
 #include "platform/File.h"
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 
 #include "platform/Text.h"
 
 namespace hivemend {
+
+namespace {
+std::atomic<std::int64_t> g_write_budget{-1};  // -1: no failure set
+}  // namespace
+
+void SetWriteFailureForTesting(std::optional<std::uint64_t> bytes) {
+  g_write_budget = bytes ? static_cast<std::int64_t>(*bytes) : -1;
+}
+
+size_t AllowedWriteBytes(size_t size) {
+  std::int64_t budget = g_write_budget.load();
+  while (budget >= 0) {
+    const auto allowed = static_cast<std::int64_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(budget), size));
+    if (g_write_budget.compare_exchange_weak(budget, budget - allowed)) return static_cast<size_t>(allowed);
+  }
+  return size;
+}
+
+std::string Utf16FileBytes(std::u16string_view text) {
+  std::string bytes("\xFF\xFE", 2);
+  bytes.reserve(2 + text.size() * 2);
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
 
 std::u16string FileOpenErrorText(const FileOpenError& error) {
   switch (error.kind) {
@@ -40,13 +68,7 @@ std::u16string RandomHexName() {
 }
 
 bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text) {
-  std::string bytes("\xFF\xFE", 2);
-  bytes.reserve(2 + text.size() * 2);
-  for (char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  return WriteWholeFile(path, bytes, WriteMode::CreateNew);
+  return WriteWholeFile(path, Utf16FileBytes(text), WriteMode::CreateNew);
 }
 
 }  // namespace hivemend

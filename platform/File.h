@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -114,6 +116,24 @@ class ExclusiveFile {
 
 // Sixteen random hexadecimal digits, for names that nobody can guess.
 std::u16string RandomHexName();
+
+// Writes bytes under a temporary name in folder, flushes them to the disk,
+// then gives the file the first name of name(1), name(2), ... (at most 100
+// tries) that nothing in folder bears yet. All or nothing: no file with one of
+// those names ever holds part of the bytes, and on failure nothing is left
+// behind. Returns the file's full path, or empty on failure.
+std::u16string WriteNewFileDurably(const std::u16string& folder, std::string_view bytes,
+                                   const std::function<std::u16string(int attempt)>& name);
+
+// FF FE and the text as UTF-16 little-endian.
+std::string Utf16FileBytes(std::u16string_view text);
+
+// Tests: the whole-file writes of this process fail once this many more bytes
+// have been written, as on a full disk; nullopt: writes never fail so.
+void SetWriteFailureForTesting(std::optional<std::uint64_t> bytes);
+// How many of size bytes a write may put down before the failure set above
+// (size when none is set); for the platform halves.
+size_t AllowedWriteBytes(size_t size);
 
 // Whether anything (a file, a folder) bears the name.
 bool PathExists(const std::u16string& path);

@@ -89,13 +89,16 @@ std::u16string ThreadAnsiToUtf16(std::string_view bytes) { return Windows1252ToU
 namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {
+  const size_t allowed = AllowedWriteBytes(bytes.size());
+  const bool cut = allowed < bytes.size();
+  bytes = bytes.substr(0, allowed);
   while (!bytes.empty()) {
     const ssize_t n = write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(n));
   }
-  return true;
+  return !cut;
 }
 
 // Writes bytes into the file at path, opened with flags; *opened tells whether
@@ -131,6 +134,36 @@ bool WriteWholeFile(const std::u16string& path, std::string_view bytes, WriteMod
   }
   unlink(from.c_str());
   return false;
+}
+
+std::u16string WriteNewFileDurably(const std::u16string& folder, std::string_view bytes,
+                                   const std::function<std::u16string(int attempt)>& name) {
+  const std::u16string temporary = CreateUniqueFile(folder, u"hmw");
+  if (temporary.empty()) return {};
+  const std::string from = ToUtf8(temporary);
+  const int fd = open(from.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  bool written = fd >= 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  if (fd >= 0 && close(fd) != 0) written = false;
+  std::u16string final_path;
+  for (int attempt = 1; written && attempt <= 100 && final_path.empty(); ++attempt) {
+    const std::u16string candidate = folder + u"/" + name(attempt);
+    // A second name for the file, made only if it is free; then the
+    // temporary name goes.
+    if (link(from.c_str(), ToUtf8(candidate).c_str()) == 0) {
+      final_path = candidate;
+    } else if (errno != EEXIST) {
+      break;
+    }
+  }
+  unlink(from.c_str());
+  if (!final_path.empty()) {
+    const int dir = open(ToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      fsync(dir);
+      close(dir);
+    }
+  }
+  return final_path;
 }
 
 // As on Windows: a number from the clock, counted up past names that exist, at

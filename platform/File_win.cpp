@@ -100,13 +100,16 @@ std::u16string ThreadAnsiToUtf16(std::string_view bytes) {
 namespace {
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
+  const size_t allowed = AllowedWriteBytes(bytes.size());
+  const bool cut = allowed < bytes.size();
+  bytes = bytes.substr(0, allowed);
   while (!bytes.empty()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
     DWORD written = 0;
     if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
     bytes.remove_prefix(written);
   }
-  return true;
+  return !cut;
 }
 
 // Writes bytes into the file at path, which is created (CREATE_NEW) or
@@ -144,6 +147,32 @@ bool WriteWholeFile(const std::u16string& path, std::string_view bytes, WriteMod
   }
   DeleteFileW(AsWide(temporary));
   return false;
+}
+
+std::u16string WriteNewFileDurably(const std::u16string& folder, std::string_view bytes,
+                                   const std::function<std::u16string(int attempt)>& name) {
+  const std::u16string temporary = CreateUniqueFile(folder, u"hmw");
+  if (temporary.empty()) return {};
+  bool written = false;
+  {
+    ScopedHandle file(CreateFileW(AsWide(temporary), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    written = file && WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
+    if (file && !CloseHandle(file.release())) written = false;
+  }
+  const bool separated = !folder.empty() && (folder.back() == u'\\' || folder.back() == u'/');
+  std::u16string final_path;
+  for (int attempt = 1; written && attempt <= 100 && final_path.empty(); ++attempt) {
+    const std::u16string candidate = folder + (separated ? u"" : u"\\") + name(attempt);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+    if (MoveFileExW(AsWide(temporary), AsWide(candidate), MOVEFILE_WRITE_THROUGH)) {
+      final_path = candidate;
+    } else if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) {
+      break;
+    }
+  }
+  if (final_path.empty()) DeleteFileW(AsWide(temporary));
+  return final_path;
 }
 
 std::u16string CreateUniqueFile(const std::u16string& folder, std::u16string_view prefix) {

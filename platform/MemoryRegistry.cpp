@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "platform/RegistryName.h"
 #include "platform/Text.h"
@@ -10,28 +11,45 @@ namespace hivemend {
 
 struct MemoryRegistry::Node {
   RegRoot root;
-  std::u16string path;
-  std::unordered_map<std::u16string, Value> values;  // by folded name
+  std::u16string path;     // as first created
+  std::u16string folded;   // the key's identity below its root
+  Node* parent = nullptr;  // none for a root
+  std::map<std::u16string, Node*> children;  // by folded name, which is also the enumeration order
+  std::vector<Value> values;                 // in the order first written
+  std::unordered_map<std::u16string, size_t> value_index;  // folded name -> index in values
+  std::uint64_t last_write = 0;
+  bool deleted = false;  // handles to it stay valid but find nothing
 };
 
 namespace {
 
-// The registry refuses a leading backslash; otherwise a path names the key
-// that its identity names.
-bool NormalizePath(std::u16string_view path, std::u16string& folded, std::u16string* kept) {
-  if (!path.empty() && path.front() == u'\\') return false;
+// The registry refuses a leading backslash and a key name over its limit;
+// otherwise a path names the key that its identity names.
+long NormalizePath(std::u16string_view path, std::u16string& folded, std::u16string* kept) {
+  if (!path.empty() && path.front() == u'\\') return kRegBadPathname;
+  size_t part = 0;
+  for (char16_t c : path) {
+    part = c == u'\\' ? 0 : part + 1;
+    if (part > kMaxKeyNameLength) return kRegInvalidParameter;
+  }
   KeyPathIdentity(path, folded, kept);
-  return true;
+  return kRegOk;
 }
 
 // What an access mask allows, with the generic rights mapped as for keys.
 constexpr std::uint32_t kAllowsQuery = 0x0001;
 constexpr std::uint32_t kAllowsSet = 0x0002;
+constexpr std::uint32_t kAllowsEnumerate = 0x0008;
 std::uint32_t EffectiveAccess(std::uint32_t access) {
   if (access & kGenericRead) access |= kKeyRead;
   if (access & kGenericWrite) access |= kKeyWrite;
   if (access & 0x10000000u) access |= kKeyRead | kKeyWrite;  // GENERIC_ALL
   return access;
+}
+
+std::u16string_view LastPart(std::u16string_view path) {
+  const size_t slash = path.rfind(u'\\');
+  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -79,15 +97,21 @@ MemoryRegistry::Node* MemoryRegistry::NodeOf(Handle key, std::uint32_t needed, l
     *status = kRegAccessDenied;
     return nullptr;
   }
+  if (open_[slot].node->deleted && needed != 0) {
+    *status = kRegKeyDeleted;
+    return nullptr;
+  }
   return open_[slot].node;
 }
+
+void MemoryRegistry::TouchLocked(Node* node) { node->last_write = ++clock_; }
 
 long MemoryRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access,
                              Handle* key) {
   if (key == nullptr) return kRegInvalidParameter;
   thread_local std::u16string scratch;
+  if (const long status = NormalizePath(path, scratch, nullptr); status != kRegOk) return status;
   std::lock_guard lock(mutex_);
-  if (!NormalizePath(path, scratch, nullptr)) return kRegBadPathname;
   Node* node = FindLocked(root, scratch);
   if (node == nullptr) return kRegFileNotFound;
   *key = AddHandleLocked(node, access);
@@ -99,20 +123,26 @@ long MemoryRegistry::CreateKey(RegRoot root, std::u16string_view path, std::uint
   if (key == nullptr) return kRegInvalidParameter;
   std::u16string folded;
   std::u16string kept;
-  if (!NormalizePath(path, folded, &kept)) return kRegBadPathname;
+  if (const long status = NormalizePath(path, folded, &kept); status != kRegOk) return status;
   std::lock_guard lock(mutex_);
   auto& map = keys_[static_cast<int>(root)];
-  Node* node = nullptr;
+  Node* node = map.find(std::u16string())->second.get();
   // Create every missing parent, from the root down.
   size_t end = 0;
-  while (true) {
+  while (!folded.empty()) {
     end = folded.find(u'\\', end);
     const size_t len = end == std::u16string::npos ? folded.size() : end;
     auto [it, inserted] = map.try_emplace(folded.substr(0, len));
     if (inserted) {
-      it->second = std::make_unique<Node>();
-      it->second->root = root;
-      it->second->path = kept.substr(0, len);
+      auto child = std::make_unique<Node>();
+      child->root = root;
+      child->path = kept.substr(0, len);
+      child->folded = folded.substr(0, len);
+      child->parent = node;
+      node->children.emplace(std::u16string(LastPart(child->folded)), child.get());
+      TouchLocked(node);
+      TouchLocked(child.get());
+      it->second = std::move(child);
     }
     node = it->second.get();
     if (end == std::u16string::npos) break;
@@ -131,9 +161,9 @@ long MemoryRegistry::QueryValue(Handle key, std::u16string_view name, std::uint3
   long status = kRegOk;
   Node* node = NodeOf(key, kAllowsQuery, &status);
   if (node == nullptr) return status;
-  auto it = node->values.find(folded);
-  if (it == node->values.end()) return kRegFileNotFound;
-  const Value& v = it->second;
+  auto it = node->value_index.find(folded);
+  if (it == node->value_index.end()) return kRegFileNotFound;
+  const Value& v = node->values[it->second];
   const auto needed = static_cast<std::uint32_t>(v.data.size());
   if (data != nullptr && *size < needed) {
     *size = needed;
@@ -149,16 +179,19 @@ long MemoryRegistry::QueryValue(Handle key, std::u16string_view name, std::uint3
 long MemoryRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_t type,
                               const std::uint8_t* data, std::uint32_t size) {
   if (data == nullptr && size != 0) return kRegInvalidParameter;
+  if (name.size() > kMaxValueNameLength) return kRegInvalidParameter;
   std::u16string folded;
   FoldRegistryNameInto(name, folded);
   std::lock_guard lock(mutex_);
   long status = kRegOk;
   Node* node = NodeOf(key, kAllowsSet, &status);
   if (node == nullptr) return status;
-  auto [it, inserted] = node->values.try_emplace(std::move(folded));
-  if (inserted) it->second.name = std::u16string(name);
-  it->second.type = type;
-  it->second.data.assign(data, data + size);
+  auto [it, inserted] = node->value_index.try_emplace(std::move(folded), node->values.size());
+  if (inserted) node->values.push_back(Value{std::u16string(name), 0, {}});
+  Value& v = node->values[it->second];
+  v.type = type;
+  v.data.assign(data, data + size);
+  TouchLocked(node);
   return kRegOk;
 }
 
@@ -169,7 +202,16 @@ long MemoryRegistry::DeleteValue(Handle key, std::u16string_view name) {
   long status = kRegOk;
   Node* node = NodeOf(key, kAllowsSet, &status);
   if (node == nullptr) return status;
-  return node->values.erase(folded) != 0 ? kRegOk : kRegFileNotFound;
+  auto it = node->value_index.find(folded);
+  if (it == node->value_index.end()) return kRegFileNotFound;
+  const size_t index = it->second;
+  node->value_index.erase(it);
+  node->values.erase(node->values.begin() + static_cast<std::ptrdiff_t>(index));
+  for (auto& [other, at] : node->value_index) {
+    if (at > index) --at;
+  }
+  TouchLocked(node);
+  return kRegOk;
 }
 
 void MemoryRegistry::CloseKey(Handle key) {
@@ -180,6 +222,78 @@ void MemoryRegistry::CloseKey(Handle key) {
   open_[slot].node = nullptr;
   free_slots_.push_back(static_cast<std::uint32_t>(slot));
   --open_count_;
+}
+
+long MemoryRegistry::QueryKeyInfo(Handle key, RegKeyInfo* info) {
+  if (info == nullptr) return kRegInvalidParameter;
+  std::lock_guard lock(mutex_);
+  long status = kRegOk;
+  Node* node = NodeOf(key, kAllowsQuery, &status);
+  if (node == nullptr) return status;
+  info->subkeys = static_cast<std::uint32_t>(node->children.size());
+  info->values = static_cast<std::uint32_t>(node->values.size());
+  info->last_write = node->last_write;
+  return kRegOk;
+}
+
+long MemoryRegistry::EnumKey(Handle key, std::uint32_t index, std::u16string* name) {
+  if (name == nullptr) return kRegInvalidParameter;
+  std::lock_guard lock(mutex_);
+  long status = kRegOk;
+  Node* node = NodeOf(key, kAllowsEnumerate, &status);
+  if (node == nullptr) return status;
+  if (index >= node->children.size()) return kRegNoMoreItems;
+  auto it = node->children.begin();
+  std::advance(it, index);
+  *name = std::u16string(LastPart(it->second->path));
+  return kRegOk;
+}
+
+long MemoryRegistry::EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                               std::vector<std::uint8_t>* data) {
+  if (name == nullptr) return kRegInvalidParameter;
+  std::lock_guard lock(mutex_);
+  long status = kRegOk;
+  Node* node = NodeOf(key, kAllowsQuery, &status);
+  if (node == nullptr) return status;
+  if (index >= node->values.size()) return kRegNoMoreItems;
+  const Value& v = node->values[index];
+  *name = v.name;
+  if (type) *type = v.type;
+  if (data) *data = v.data;
+  return kRegOk;
+}
+
+long MemoryRegistry::DeleteTree(RegRoot root, std::u16string_view path) {
+  std::u16string folded;
+  if (const long status = NormalizePath(path, folded, nullptr); status != kRegOk) return status;
+  if (folded.empty()) return kRegAccessDenied;
+  std::lock_guard lock(mutex_);
+  auto& map = keys_[static_cast<int>(root)];
+  auto top = map.find(folded);
+  if (top == map.end()) return kRegFileNotFound;
+  Node* parent = top->second->parent;
+  parent->children.erase(std::u16string(LastPart(folded)));
+  TouchLocked(parent);
+  // The key and everything below it: the paths that continue it with a backslash.
+  std::vector<std::u16string> doomed{folded};
+  const std::u16string below = folded + u'\\';
+  for (const auto& [other, node] : map) {
+    if (other.starts_with(below)) doomed.push_back(other);
+  }
+  for (const std::u16string& gone : doomed) {
+    auto it = map.find(gone);
+    it->second->deleted = true;
+    it->second->children.clear();
+    graveyard_.push_back(std::move(it->second));
+    map.erase(it);
+  }
+  return kRegOk;
+}
+
+std::uint64_t MemoryRegistry::ChangeClock() {
+  std::lock_guard lock(mutex_);
+  return ++clock_;
 }
 
 size_t MemoryRegistry::OpenHandles() const {
@@ -202,7 +316,7 @@ std::vector<MemoryRegistry::Key> MemoryRegistry::Snapshot() const {
       Key key;
       key.root = node->root;
       key.path = node->path;
-      for (const auto& [folded, value] : node->values) key.values.push_back(value);
+      key.values = node->values;
       std::sort(key.values.begin(), key.values.end(), [](const Value& a, const Value& b) {
         return CompareNoCase(a.name, b.name) < 0;
       });

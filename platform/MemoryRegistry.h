@@ -2,7 +2,10 @@
 // program can tell (see the contract in Registry.h). Used natively by the
 // console front end's --baseline mode, by tests and by benchmarks.
 // Key and value names compare without regard to case (A-Z and the common
-// alphabets); a handle allows only what its access mask grants.
+// alphabets); a handle allows only what its access mask grants; the name
+// limits of the registry hold. Subkeys are enumerated in the order of their
+// folded names, values in the order they were first written. Its change clock
+// counts changes.
 // Thread-safe: every operation takes one lock.
 #pragma once
 
@@ -41,6 +44,12 @@ class MemoryRegistry final : public Registry {
                 std::uint32_t size) override;
   long DeleteValue(Handle key, std::u16string_view name) override;
   void CloseKey(Handle key) override;
+  long QueryKeyInfo(Handle key, RegKeyInfo* info) override;
+  long EnumKey(Handle key, std::uint32_t index, std::u16string* name) override;
+  long EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                 std::vector<std::uint8_t>* data) override;
+  long DeleteTree(RegRoot root, std::u16string_view path) override;
+  std::uint64_t ChangeClock() override;
 
   // Every key with its values, roots in enumeration order and paths sorted
   // without regard to case. The roots themselves appear only when they hold
@@ -60,13 +69,17 @@ class MemoryRegistry final : public Registry {
     std::uint32_t generation = 0;
   };
   Handle AddHandleLocked(Node* node, std::uint32_t access);
+  void TouchLocked(Node* node);
 
   mutable std::mutex mutex_;
+  std::uint64_t clock_ = 1;
   std::unordered_map<std::u16string, std::unique_ptr<Node>> keys_[5];
   // Open keys by slot; a handle is (generation << 32 | slot + 1), so a closed
   // handle never reaches the key of a later one.
   std::vector<OpenKeyState> open_;
   std::vector<std::uint32_t> free_slots_;
+  // Deleted keys, kept for the handles that are still open on them.
+  std::vector<std::unique_ptr<Node>> graveyard_;
   size_t open_count_ = 0;
 };
 

@@ -13,11 +13,16 @@
 //  - Out-parameters are not touched when an operation fails, except that
 //    QueryValue reports the needed size together with ERROR_MORE_DATA.
 //  - Handles are owned by RegKey, which closes them.
+//  - The registry's limits hold: a key name (one part of a path) has at most
+//    255 characters and a value name at most 16,383; longer names are refused
+//    with kRegInvalidParameter (a query or deletion finds no such value).
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace hivemend {
 
@@ -31,6 +36,12 @@ inline constexpr long kRegInvalidHandle = 6;     // ERROR_INVALID_HANDLE
 inline constexpr long kRegInvalidParameter = 87; // ERROR_INVALID_PARAMETER
 inline constexpr long kRegBadPathname = 161;     // ERROR_BAD_PATHNAME
 inline constexpr long kRegMoreData = 234;        // ERROR_MORE_DATA
+inline constexpr long kRegNoMoreItems = 259;     // ERROR_NO_MORE_ITEMS
+inline constexpr long kRegKeyDeleted = 1018;     // ERROR_KEY_DELETED: the open key was deleted
+
+// The longest key name (one part of a path) and value name the registry takes.
+inline constexpr size_t kMaxKeyNameLength = 255;
+inline constexpr size_t kMaxValueNameLength = 16383;
 
 // Access rights, with the Win32 values.
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
@@ -49,7 +60,17 @@ inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegDwordBigEndian = 5;
 inline constexpr std::uint32_t kRegLink = 6;
 inline constexpr std::uint32_t kRegMultiSz = 7;
+inline constexpr std::uint32_t kRegResourceList = 8;
+inline constexpr std::uint32_t kRegFullResourceDescriptor = 9;
+inline constexpr std::uint32_t kRegResourceRequirementsList = 10;
 inline constexpr std::uint32_t kRegQword = 11;
+
+// What QueryKeyInfo reports of a key.
+struct RegKeyInfo {
+  std::uint32_t subkeys = 0;     // direct subkeys
+  std::uint32_t values = 0;      // values of the key itself
+  std::uint64_t last_write = 0;  // when the key or one of its values last changed (ChangeClock's scale)
+};
 
 class Registry {
  public:
@@ -76,6 +97,23 @@ class Registry {
   // Removes a value; kRegFileNotFound when there is none.
   [[nodiscard]] virtual long DeleteValue(Handle key, std::u16string_view name) = 0;
   virtual void CloseKey(Handle key) = 0;
+
+  // Counts and last change of an open key (needs query access).
+  [[nodiscard]] virtual long QueryKeyInfo(Handle key, RegKeyInfo* info) = 0;
+  // The name of the direct subkey at index 0, 1, ...; kRegNoMoreItems past
+  // the last. Indexes stay valid while the key does not change.
+  [[nodiscard]] virtual long EnumKey(Handle key, std::uint32_t index, std::u16string* name) = 0;
+  // The name, type and bytes of the value at index 0, 1, ...; kRegNoMoreItems
+  // past the last. type and data may be null.
+  [[nodiscard]] virtual long EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                                       std::vector<std::uint8_t>* data) = 0;
+  // Deletes the key at path with every subkey and value below it.
+  // kRegFileNotFound when it does not exist; a root (the empty path) is
+  // refused with kRegAccessDenied and nothing is deleted.
+  [[nodiscard]] virtual long DeleteTree(RegRoot root, std::u16string_view path) = 0;
+  // A time on the scale of RegKeyInfo::last_write: every change made after
+  // this call returns is stamped later than the value returned.
+  virtual std::uint64_t ChangeClock() = 0;
 };
 
 // Move-only owner of an open key; closes it when it goes.
@@ -115,6 +153,14 @@ class RegKey {
   }
   [[nodiscard]] long Delete(std::u16string_view name) const {
     return registry_->DeleteValue(handle_, name);
+  }
+  [[nodiscard]] long Info(RegKeyInfo* info) const { return registry_->QueryKeyInfo(handle_, info); }
+  [[nodiscard]] long EnumKey(std::uint32_t index, std::u16string* name) const {
+    return registry_->EnumKey(handle_, index, name);
+  }
+  [[nodiscard]] long EnumValue(std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                               std::vector<std::uint8_t>* data) const {
+    return registry_->EnumValue(handle_, index, name, type, data);
   }
 
   bool valid() const { return handle_ != 0; }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/Registry.h"
 #include "platform/WinString.h"
@@ -63,6 +64,72 @@ class WinRegistry final : public Registry {
     return RegDeleteValueW(reinterpret_cast<HKEY>(key), AsWide(n));
   }
   void CloseKey(Handle key) override { RegCloseKey(reinterpret_cast<HKEY>(key)); }
+
+  long QueryKeyInfo(Handle key, RegKeyInfo* info) override {
+    if (info == nullptr) return ERROR_INVALID_PARAMETER;
+    DWORD subkeys = 0, values = 0;
+    FILETIME written{};
+    const LONG status = RegQueryInfoKeyW(reinterpret_cast<HKEY>(key), nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                         nullptr, &values, nullptr, nullptr, nullptr, &written);
+    if (status == ERROR_SUCCESS) {
+      info->subkeys = subkeys;
+      info->values = values;
+      info->last_write = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    }
+    return status;
+  }
+  long EnumKey(Handle key, std::uint32_t index, std::u16string* name) override {
+    if (name == nullptr) return ERROR_INVALID_PARAMETER;
+    wchar_t buffer[kMaxKeyNameLength + 2];
+    DWORD length = static_cast<DWORD>(std::size(buffer));
+    const LONG status =
+        RegEnumKeyExW(reinterpret_cast<HKEY>(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) name->assign(reinterpret_cast<const char16_t*>(buffer), length);
+    return status;
+  }
+  long EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                 std::vector<std::uint8_t>* data) override {
+    if (name == nullptr) return ERROR_INVALID_PARAMETER;
+    std::vector<wchar_t> buffer(kMaxValueNameLength + 2);
+    std::vector<std::uint8_t> bytes(data ? 256 : 0);
+    // The value may grow between the calls: a few tries with the size it reports.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD length = static_cast<DWORD>(buffer.size());
+      DWORD t = 0;
+      DWORD size = static_cast<DWORD>(bytes.size());
+      const LONG status = RegEnumValueW(reinterpret_cast<HKEY>(key), index, buffer.data(), &length, nullptr, &t,
+                                        data ? bytes.data() : nullptr, data ? &size : nullptr);
+      if (status == ERROR_MORE_DATA && data != nullptr) {
+        bytes.resize(static_cast<size_t>(size) + 2);
+        continue;
+      }
+      if (status != ERROR_SUCCESS) return status;
+      name->assign(reinterpret_cast<const char16_t*>(buffer.data()), length);
+      if (type) *type = t;
+      if (data) {
+        bytes.resize(size);
+        *data = std::move(bytes);
+      }
+      return ERROR_SUCCESS;
+    }
+    return ERROR_MORE_DATA;
+  }
+  long DeleteTree(RegRoot root, std::u16string_view path) override {
+    // With no subkey named, the system would empty the root itself.
+    if (path.empty()) return ERROR_ACCESS_DENIED;
+    const std::u16string p(path);
+    return RegDeleteTreeW(RootKey(root), AsWide(p));
+  }
+  std::uint64_t ChangeClock() override {
+    // The registry stamps changes with the system time; the stamp of a
+    // change made right now may lag behind the clock read by this process, so
+    // the answer is taken two seconds early.
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    constexpr std::uint64_t kMargin = 2ull * 10'000'000;  // 100 ns units
+    return ticks > kMargin ? ticks - kMargin : 0;
+  }
 };
 
 }  // namespace

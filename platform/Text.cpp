@@ -168,7 +168,12 @@ std::u16string FormatMessageText(std::u16string_view format,
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
+  AppendUtf8(text, out);
+  return out;
+}
+
+void AppendUtf8(std::u16string_view text, std::string& out) {
+  out.reserve(out.size() + text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     std::uint32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -194,7 +199,6 @@ std::string ToUtf8(std::u16string_view text) {
       out += static_cast<char>(0x80 | (cp & 0x3F));
     }
   }
-  return out;
 }
 
 std::u16string FromUtf8(std::string_view text) {

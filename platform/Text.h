@@ -56,6 +56,7 @@ std::u16string FormatMessageText(std::u16string_view format,
 // UTF-8 <-> UTF-16. Invalid input becomes U+FFFD; unpaired surrogates are
 // written as U+FFFD when converting to UTF-8.
 std::string ToUtf8(std::u16string_view text);
+void AppendUtf8(std::u16string_view text, std::string& out);
 std::u16string FromUtf8(std::string_view text);
 
 // Converts a plain ASCII literal; for tests and fixed texts.

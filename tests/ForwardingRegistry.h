@@ -27,6 +27,16 @@ class ForwardingRegistry : public Registry {
   }
   long DeleteValue(Handle key, std::u16string_view name) override { return target_.DeleteValue(key, name); }
   void CloseKey(Handle key) override { target_.CloseKey(key); }
+  long QueryKeyInfo(Handle key, RegKeyInfo* info) override { return target_.QueryKeyInfo(key, info); }
+  long EnumKey(Handle key, std::uint32_t index, std::u16string* name) override {
+    return target_.EnumKey(key, index, name);
+  }
+  long EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                 std::vector<std::uint8_t>* data) override {
+    return target_.EnumValue(key, index, name, type, data);
+  }
+  long DeleteTree(RegRoot root, std::u16string_view path) override { return target_.DeleteTree(root, path); }
+  std::uint64_t ChangeClock() override { return target_.ChangeClock(); }
 
  protected:
   Registry& target() const { return target_; }

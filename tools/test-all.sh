@@ -2,7 +2,7 @@
 # Runs every test on a Debian 12 machine, installing what is missing first:
 #   1. the native build's tests,
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   3. a short fuzzing run over decoding and parsing,
+#   3. short fuzzing runs over decoding and parsing, and over the merge and its undo,
 #   4. the Windows build's tests under Wine (GUI tests under Xvfb).
 # Build folders: build/native, build/asan, build/fuzz, build/win.
 set -euo pipefail
@@ -30,14 +30,16 @@ cmake --build build/asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j2
 
-step "fuzzing decoding and parsing for ${HIVEMEND_FUZZ_SECONDS:=45} seconds"
+step "fuzzing decoding and parsing, then the merge's round trip, ${HIVEMEND_FUZZ_SECONDS:=45} seconds each"
 CC=clang CXX=clang++ configure build/fuzz -DHIVEMEND_FUZZ=ON -DHIVEMEND_TESTS=OFF
-cmake --build build/fuzz --target reg_fuzzer
+cmake --build build/fuzz --target reg_fuzzer round_trip_fuzzer
 seeds=(fuzz/seeds examples)
 [ -d ../shared/corpus/real-world ] && seeds+=(../shared/corpus/real-world)
-mkdir -p build/fuzz/corpus
-build/fuzz/fuzz/reg_fuzzer -max_total_time="$HIVEMEND_FUZZ_SECONDS" -max_len=65536 -rss_limit_mb=2048 \
-  -print_final_stats=1 build/fuzz/corpus "${seeds[@]}" 2>&1 | tail -n 12
+for target in reg_fuzzer round_trip_fuzzer; do
+  mkdir -p "build/fuzz/corpus-$target"
+  build/fuzz/fuzz/$target -max_total_time="$HIVEMEND_FUZZ_SECONDS" -max_len=65536 -rss_limit_mb=2048 \
+    -print_final_stats=1 "build/fuzz/corpus-$target" "${seeds[@]}" 2>&1 | tail -n 12
+done
 
 step "Windows build and tests under Wine"
 configure build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake

@@ -477,7 +477,7 @@ TEST(MainWindowLoad, EnterOpensTheFileDialogWhichAddsTheExtension) {
 TEST(MainWindowLoad, ErrorsOfTheFileEndTheLoadAndDisableCancel) {
   TempFolder folder;
   const std::u16string no_header = folder.WriteRaw(u"noheader.reg", u"REGEDIT\r\nHKEY_CURRENT_USER\\X = b\r\n");
-  const std::u16string bad_hex = folder.WriteReg(u"badhex.reg", u"[HKCU\\X]\r\n\"a\"=\"b\"\r\n\"c\"=hex(5):00\r\n");
+  const std::u16string bad_hex = folder.WriteReg(u"badhex.reg", u"[HKCU\\X]\r\n\"a\"=\"b\"\r\n\"c\"=hex(5x):00\r\n");
   Window w;
   w.Load(no_header);
   EXPECT_TRUE(WaitUntil([&] { return w.StatusText(0) == u"No regedit version on line 1"; }));

@@ -3,6 +3,8 @@
 // HKCU\Software\HivemendTest\<unique>) and a history folder of the test's own.
 #include <gtest/gtest.h>
 
+#include "platform/SystemText.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -135,6 +137,17 @@ TEST_F(MergeWindow, AnsweringNoLeavesEverythingAsItWas) {
   EXPECT_TRUE(history_.Files().empty());
 }
 
+// The undo file's text after its header and comment lines.
+std::string UndoBody(const std::u16string& path) {
+  std::u16string text = ReadUtf16File(path);
+  const std::u16string_view header = u"Windows Registry Editor Version 5.00\r\n\r\n";
+  EXPECT_TRUE(text.starts_with(header));
+  text.erase(0, header.size());
+  while (text.starts_with(u";")) text.erase(0, text.find(u"\r\n") + 2);
+  if (text.starts_with(u"\r\n")) text.erase(0, 2);
+  return Show(text);
+}
+
 TEST_F(MergeWindow, AllRowsCheckedAreMergedAndTheListEmpties) {
   SetValue(*SystemRegistry(), kCU, key_, u"Old", {kRegDword, DwordBytes(7)});
   Add(u"MISSING", u"s", u"REG_SZ", u"C:\\Temp");
@@ -150,9 +163,7 @@ TEST_F(MergeWindow, AllRowsCheckedAreMergedAndTheListEmpties) {
   EXPECT_EQ(GetValue(*SystemRegistry(), kCU, key_, u"Old"), (Value{kRegDword, DwordBytes(8)}));
   EXPECT_EQ(GetValue(*SystemRegistry(), kCU, key_, u""), (Value{kRegSz, StringBytes(u"default")}));
   ASSERT_EQ(history_.Files().size(), 1u);
-  EXPECT_EQ(Show(ReadUtf16File(result.undo_path)),
-            "Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\" + Show(key_) +
-                "]\r\n\"s\"=-\r\n\"Old\"=dword:7\r\n\"@\"=-\r\n");
+  EXPECT_EQ(UndoBody(result.undo_path), "[HKCU\\" + Show(key_) + "]\r\n\"s\"=-\r\n\"Old\"=dword:7\r\n\"@\"=-\r\n");
 }
 
 TEST_F(MergeWindow, NoRowCheckedWritesAHeaderOnlyUndoFileAndSucceeds) {
@@ -162,24 +173,28 @@ TEST_F(MergeWindow, NoRowCheckedWritesAHeaderOnlyUndoFileAndSucceeds) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].text, kSuccess);
   EXPECT_EQ(store_.size(), 1u);
-  EXPECT_EQ(Show(ReadUtf16File(result.undo_path)), "Windows Registry Editor Version 5.00\r\n\r\n");
+  EXPECT_EQ(UndoBody(result.undo_path), "");
   EXPECT_FALSE(KeyExists(*SystemRegistry(), kCU, key_));
 }
 
-TEST_F(MergeWindow, AFailingRowIsInTheLogAndInTheMessageAfterThePathAndAnEmptyLine) {
+TEST_F(MergeWindow, AFailingRowStaysAndIsInTheLogAndInTheMessageAfterThePathAndAnEmptyLine) {
   RefusingRegistry registry;
   Add(u"MISSING", u"Refused", u"REG_DWORD", u"0x1", DwordBytes(1));
   Add(u"MISSING", u"Fine", u"REG_DWORD", u"0x1", DwordBytes(1));
   std::vector<SeenBox> seen;
   const MergeResult result = Merge({IDYES, IDOK}, &seen, &registry);
-  const std::u16string failure = u"Error writing value at " + key_ + u"\\Refused";
+  const std::u16string failure =
+      u"Error writing value at " + key_ + u"\\Refused: " + SystemErrorText(kRegAccessDenied) + u"\r\n";
   ASSERT_EQ(seen.size(), 2u);
   ASSERT_FALSE(result.error_log_path.empty());
   EXPECT_EQ(Show(AsU16String(seen[1].text)), "The following errors were recorded to the error log file " +
                                                  Show(result.error_log_path) + ":\r\n\r\n" + Show(failure));
   EXPECT_TRUE(seen[1].program_box);
-  EXPECT_EQ(Show(ReadUtf16File(result.error_log_path)), Show(failure));
-  EXPECT_TRUE(store_.empty());
+  const std::u16string log = ReadUtf16File(result.error_log_path);
+  EXPECT_TRUE(log.starts_with(u"Hivemend error log of the merge of ")) << Show(log);
+  EXPECT_TRUE(log.ends_with(u"\r\n\r\n" + failure)) << Show(log);
+  ASSERT_EQ(store_.size(), 1u);  // the failed row stays, checked
+  EXPECT_TRUE(store_.at(0).checked);
   EXPECT_TRUE(GetValue(*SystemRegistry(), kCU, key_, u"Fine"));
   EXPECT_EQ(history_.Files().size(), 2u);
 }
@@ -193,8 +208,7 @@ TEST_F(MergeWindow, TwoMergesLeaveTwoUndoFiles) {
   ASSERT_TRUE(first.undo_saved && second.undo_saved);
   EXPECT_NE(first.undo_path, second.undo_path);
   EXPECT_EQ(history_.Files().size(), 2u);
-  EXPECT_EQ(Show(ReadUtf16File(second.undo_path)),
-            "Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\" + Show(key_) + "]\r\n\"a\"=\"1\"\r\n");
+  EXPECT_EQ(UndoBody(second.undo_path), "[HKCU\\" + Show(key_) + "]\r\n\"a\"=\"1\"\r\n");
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "cli/JsonOutput.h"
+#include "platform/Version.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -29,11 +31,16 @@ std::string ReadAll(std::FILE* f) {
   return s;
 }
 
-CliRun Cli(std::vector<std::u16string> args) {
+// in: what standard input holds.
+CliRun Cli(std::vector<std::u16string> args, const std::string& in = {}) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
+  std::FILE* input = std::tmpfile();
+  std::fwrite(in.data(), 1, in.size(), input);
+  std::rewind(input);
   CliRun run;
-  run.code = RunCli(args, out, err);
+  run.code = RunCli(args, out, err, input);
+  std::fclose(input);
   run.out = ReadAll(out);
   run.err = ReadAll(err);
   return run;
@@ -46,19 +53,57 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-TEST(CliTest, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(Cli({}).code, 2);
-  EXPECT_EQ(Cli({u"frobnicate"}).code, 2);
-  EXPECT_EQ(Cli({u"diff"}).code, 2);
-  EXPECT_EQ(Cli({u"diff", u"a.reg", u"b.reg"}).code, 2);
-  EXPECT_EQ(Cli({u"diff", u"a.reg", u"--baseline"}).code, 2);
-  const CliRun help = Cli({u"--help"});
-  EXPECT_EQ(help.code, 0);
-  EXPECT_NE(help.out.find("hivemend-cli diff FILE.reg [--baseline STATE.reg]"), std::string::npos);
+TEST(CliTest, WrongArgumentsGiveOneLineNamingThemAndExitTwo) {
   test::TempDir dir;
+  struct Case {
+    int line;
+    std::vector<std::u16string> args;
+    std::string named;  // what the line on standard error must name
+  };
+  const Case cases[] = {
+      {__LINE__, {u"frobnicate"}, "'frobnicate'"},
+      {__LINE__, {u"diff"}, "a .REG file is needed"},
+      {__LINE__, {u"diff", u"a.reg", u"b.reg"}, "'b.reg'"},
+      {__LINE__, {u"diff", u"a.reg", u"--baseline"}, "'--baseline'"},
+      {__LINE__, {u"diff", u"a.reg", u"--format", u"xml"}, "'xml'"},
+      {__LINE__, {u"diff", u"a.reg", u"--rule", u"all"}, "'--rule'"},
+      {__LINE__, {u"diff", u"a.reg", u"-x"}, "'-x'"},
+      {__LINE__, {u"merge", u"a.reg", u"--exit-code"}, "'--exit-code'"},
+      {__LINE__, {u"merge", u"a.reg", u"--rule", u"some"}, "'some'"},
+      {__LINE__, {u"undo", u"u.reg", u"--last"}, "--last"},
+      {__LINE__, {u"undo", u"--rule", u"all"}, "'--rule'"},
+      {__LINE__, {u"undo", u"--history", dir.File("empty")}, "no undo file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    const CliRun run = Cli(c.args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Cli({}).code, 2);
   const CliRun bad_baseline = Cli({u"diff", dir.File("x.reg"), u"--baseline", dir.File("missing.reg")});
   EXPECT_EQ(bad_baseline.code, 2);
   EXPECT_NE(bad_baseline.err.find("baseline"), std::string::npos);
+}
+
+TEST(CliTest, HelpForEachCommandAndTheVersion) {
+  const CliRun help = Cli({u"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("hivemend-cli diff FILE.reg [--baseline STATE.reg]"), std::string::npos);
+  for (const char16_t* command : {u"diff", u"merge", u"undo"}) {
+    SCOPED_TRACE(test::Show(command));
+    const std::string usage = "Usage: hivemend-cli " + test::Show(command) + " ";
+    for (const CliRun& run : {Cli({command, u"--help"}), Cli({u"help", command}), Cli({command, u"x.reg", u"-h"})}) {
+      EXPECT_EQ(run.code, 0);
+      EXPECT_EQ(run.out.substr(0, usage.size()), usage);
+      EXPECT_EQ(run.err, "");
+    }
+  }
+  const CliRun version = Cli({u"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "hivemend-cli " + test::Show(kProgramVersion) + "\n");
 }
 
 TEST(CliTest, PrintsHeaderRowsInListOrderAndTheFinalStatus) {
@@ -99,6 +144,128 @@ TEST(CliTest, AFailedLoadPrintsItsTextAndExitsWithOne) {
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(Lines(missing.out).back(),
             "This file could not be loaded!\\n\\n" + test::Show(dir.File("none.reg")) + "\\nThe file does not exist.");
+}
+
+// Every type, every status, both sides' data, names with escapes, a root
+// that is none of the ten, read as UTF-16 from standard input.
+constexpr char16_t kGoldenFile[] =
+    u"Windows Registry Editor Version 5.00\r\n\r\n"
+    u"[HKCU\\Software\\Golden]\r\n"
+    u"\"Same\"=\"Exact\"\r\n\"Case\"=\"LOWER\"\r\n\"Dword\"=dword:0000001f\r\n"
+    u"\"Qword\"=hex(b):ff,ff,ff,ff,ff,ff,ff,ff\r\n\"Expand\"=hex(2):25,00,50,00,00,00\r\n"
+    u"\"OddExpand\"=hex(2):41,00,00,00\r\n\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+    u"\"Bin\"=hex:01,02,03\r\n\"TypeWas\"=dword:00000002\r\n\"Doomed\"=-\r\n\"Gone\"=-\r\n"
+    u"@=\"\u00dcn\u00efc\u00f6d\u00e9 \U0001F600 \\\"quoted\\\" C:\\\\dir\"\r\n\"na\\\"me\"=\"tab\tinside\"\r\n"
+    u"\"Bogus\"=bogus\r\n"
+    u"[HKCU\\Software\\Absent]\r\n\"Del\"=-\r\n[HKEY_NOWHERE\\K]\r\n\"v\"=\"x\"\r\n"
+    u"[HKLM\\Software\\Golden]\r\n\"Empty\"=hex:\r\n\"EmptyMulti\"=hex(7):00,00\r\n";
+constexpr char kGoldenBaseline[] =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Golden]\r\n"
+    "\"Same\"=\"Exact\"\r\n\"Case\"=\"lower\"\r\n\"Dword\"=dword:00000001\r\n"
+    "\"Qword\"=hex(b):01,00,00,00,00,00,00,00\r\n\"Expand\"=hex(2):25,00,50,00,00,00\r\n"
+    "\"OddExpand\"=hex(2):41,00,42\r\n\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+    "\"Bin\"=hex:01,02\r\n\"TypeWas\"=\"text\"\r\n\"Doomed\"=\"x\"\r\n";
+
+std::string ReadTestData(const std::string& name) {
+  std::ifstream in(std::filesystem::path(HIVEMEND_TEST_DATA_DIR) / name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(CliTest, TheJsonDocumentHoldsItsFormat) {
+  test::TempDir dir;
+  test::WriteBytes(dir.path() / "base.reg", kGoldenBaseline);
+  const CliRun run = Cli({u"diff", u"-", u"--baseline", dir.File("base.reg"), u"--format", u"json"},
+                         test::Utf16File(kGoldenFile));
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, ReadTestData("diff-expected.json"));
+}
+
+TEST(CliTest, StandardInputIsDecodedAsAFileIs) {
+  test::TempDir dir;
+  test::WriteBytes(dir.path() / "base.reg", kGoldenBaseline);
+  const std::string utf16 = test::Utf16File(kGoldenFile);
+  std::string ansi = "Windows Registry Editor Version 5.00\r\n[HKCU\\S]\r\n\"v\"=\"caf\xE9\"\r\n\"w\"=-\r\n";
+  for (const std::string& bytes : {utf16, ansi}) {
+    test::WriteBytes(dir.path() / "f.reg", bytes);
+    CliRun file = Cli({u"diff", dir.File("f.reg"), u"--baseline", dir.File("base.reg")});
+    const CliRun in = Cli({u"diff", u"-", u"--baseline", dir.File("base.reg")}, bytes);
+    const std::string name = test::Show(dir.File("f.reg"));
+    file.out.replace(file.out.find(name), name.size(), "(standard input)");
+    EXPECT_EQ(in.out, file.out);
+    EXPECT_EQ(in.code, file.code);
+  }
+}
+
+TEST(CliTest, JsonDataLosesNoByte) {
+  using test::StringBytes;
+  struct Case {
+    int line;
+    std::uint32_t type;
+    std::vector<std::uint8_t> bytes;
+    std::string json;
+  };
+  const Case cases[] = {
+      {__LINE__, kRegSz, StringBytes(u"a\"\\\u00e9"), R"({"text":"a\"\\é"})"},
+      {__LINE__, kRegExpandSz, StringBytes(u"%P%"), R"({"text":"%P%"})"},
+      {__LINE__, kRegSz, StringBytes(u"ab", false), R"({"hex":"61006200"})"},          // no NUL
+      {__LINE__, kRegSz, StringBytes(std::u16string_view(u"a\0b", 3)), R"({"hex":"6100000062000000"})"},
+      {__LINE__, kRegSz, {0x61, 0x00, 0x00}, R"({"hex":"610000"})"},                    // odd size
+      {__LINE__, kRegSz, StringBytes(u"\xD800"), R"({"hex":"00d80000"})"},              // unpaired surrogate
+      {__LINE__, kRegSz, {}, R"({"hex":""})"},
+      {__LINE__, kRegMultiSz, StringBytes(std::u16string_view(u"a\0bc\0", 5)), R"({"strings":["a","bc"]})"},
+      {__LINE__, kRegMultiSz, StringBytes(u""), R"({"strings":[]})"},
+      {__LINE__, kRegMultiSz, StringBytes(std::u16string_view(u"\0", 1)), R"({"hex":"00000000"})"},  // an empty text
+      {__LINE__, kRegMultiSz, StringBytes(u"a"), R"({"hex":"61000000"})"},  // no closing NUL
+      {__LINE__, kRegDword, test::DwordBytes(0xFFFFFFFF), R"({"number":4294967295})"},
+      {__LINE__, kRegDword, {1, 2, 3}, R"({"hex":"010203"})"},
+      {__LINE__, kRegQword, {1, 0, 0, 0, 0, 0, 0, 0x80}, R"({"number":9223372036854775809})"},
+      {__LINE__, kRegBinary, {0xAB, 0x01}, R"({"hex":"ab01"})"},
+      {__LINE__, 0, {0xFF}, R"({"hex":"ff"})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(JsonDataText(c.type, c.bytes), c.json);
+  }
+}
+
+TEST(CliTest, ExitCodes) {
+  test::TempDir dir;
+  test::WriteBytes(dir.path() / "base.reg",
+                   "Windows Registry Editor Version 5.00\r\n[HKCU\\K]\r\n\"s\"=\"Text\"\r\n\"d\"=dword:1\r\n");
+  struct Case {
+    int line;
+    std::string value_lines;  // under [HKCU\K]
+    int with_flag;            // diff --exit-code
+    int without_flag;         // diff
+  };
+  const std::string header = "Windows Registry Editor Version 5.00\r\n[HKCU\\K]\r\n";
+  const Case cases[] = {
+      {__LINE__, "\"s\"=\"Text\"\r\n\"d\"=dword:1\r\n", 0, 0},
+      {__LINE__, "", 0, 0},
+      {__LINE__, "\"s\"=\"TEXT\"\r\n", 1, 0},  // SAME, yet the merge would write other bytes
+      {__LINE__, "\"d\"=dword:2\r\n", 1, 0},
+      {__LINE__, "\"new\"=dword:2\r\n", 1, 0},
+      {__LINE__, "\"s\"=-\r\n", 1, 0},
+      {__LINE__, "\"absent\"=-\r\n[HKCU\\NoKey]\r\n\"v\"=-\r\n", 0, 0},  // deletions of what is not there
+      {__LINE__, "[HKEY_NOWHERE\\K]\r\n\"v\"=\"x\"\r\n", 0, 0},           // a row no merge writes
+      {__LINE__, "\"s\"=\"Text\"\r\n\"v\"=hex(zz):00\r\n", 3, 1},  // a parse error ends the load
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    test::WriteBytes(dir.path() / "f.reg", header + c.value_lines);
+    for (const char16_t* format : {u"tsv", u"json"}) {
+      EXPECT_EQ(Cli({u"diff", dir.File("f.reg"), u"--baseline", dir.File("base.reg"), u"--exit-code", u"--format",
+                     format}).code,
+                c.with_flag);
+    }
+    EXPECT_EQ(Cli({u"diff", dir.File("f.reg"), u"--baseline", dir.File("base.reg")}).code, c.without_flag);
+  }
+  const CliRun unreadable = Cli({u"diff", dir.File("none.reg"), u"--baseline", dir.File("base.reg"), u"--exit-code"});
+  EXPECT_EQ(unreadable.code, 3);
+  const std::string said = "hivemend-cli: " + test::Show(dir.File("none.reg")) + ": This file could not be loaded!";
+  EXPECT_EQ(unreadable.err.substr(0, said.size()), said);
+  EXPECT_EQ(Lines(unreadable.err).size(), 1u) << unreadable.err;
 }
 
 // FNV-1a of the whole output: any change in what a file yields shows up here.

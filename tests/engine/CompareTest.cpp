@@ -151,10 +151,12 @@ TEST_P(CompareTest, UnknownRootsAreNeverComparedWithAnotherRoot) {
                               u"]\r\n\"Str\"=-\r\n";
   RecordingReport report;
   RunLoadText(text, u"t.reg", &reg(), report);
-  ASSERT_EQ(report.entries.size(), 3u);
+  ASSERT_EQ(report.entries.size(), 4u);
   EXPECT_EQ(report.entries[0].status(), EntryStatus::Missing);
   EXPECT_EQ(report.entries[1].status(), EntryStatus::Delete);
-  EXPECT_EQ(report.entries[2].status(), EntryStatus::Delete);
+  EXPECT_EQ(report.entries[2].form(), EntryForm::DeleteKey);  // the key deletion's own row
+  EXPECT_EQ(report.entries[3].status(), EntryStatus::Delete);
+  EXPECT_FALSE(report.entries[3].root());
 }
 
 TEST_P(CompareTest, CountsByStatus) {
@@ -197,6 +199,60 @@ TEST_P(CompareTest, RowTexts) {
     EXPECT_EQ(e.has_block(), c.block) << "case at line " << c.line_no;
     EXPECT_EQ(e.line(), 4u) << "case at line " << c.line_no;
   }
+}
+
+// hex(N) lines are compared by type and bytes exactly, whatever the type.
+TEST_P(CompareTest, NumberedHexValuesCompareTypeAndBytes) {
+  struct Case {
+    std::u16string line;
+    EntryStatus status;
+    int line_no;
+  } cases[] = {
+      {u"\"Str\"=hex(1):43,00,3a,00,5c,00,54,00,65,00,6d,00,70,00,00,00", EntryStatus::Same, __LINE__},
+      {u"\"Str\"=hex(1):63,00,3a,00,5c,00,54,00,65,00,6d,00,70,00,00,00", EntryStatus::Changed, __LINE__},  // case
+      {u"\"Str\"=hex(1):43,00,3a,00,5c,00,54,00,65,00,6d,00,70,00", EntryStatus::Changed, __LINE__},  // no NUL
+      {u"\"NoNul\"=hex(1):41,00", EntryStatus::Same, __LINE__},
+      {u"\"Dw\"=hex(4):1f,00,00,00", EntryStatus::Same, __LINE__},
+      {u"\"Dw\"=hex(4):1f,00", EntryStatus::Changed, __LINE__},
+      {u"\"Bin\"=hex(3):01,02,03", EntryStatus::Same, __LINE__},
+      {u"\"Bin\"=hex(4):01,02,03", EntryStatus::ChangedType, __LINE__},
+      {u"\"None\"=hex(8):01", EntryStatus::ChangedType, __LINE__},
+      {u"\"Absent\"=hex(5):01", EntryStatus::Missing, __LINE__},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Load(c.line).status(), c.status) << "case at line " << c.line_no;
+  }
+}
+
+// A key deletion: DELETE when the key is absent, else CHANGED TYPE with what
+// its subtree holds; a key created after a deletion: SAME or MISSING.
+TEST_P(CompareTest, KeyRows) {
+  MakeKey(u"tree\\a\\b");
+  PutDword(u"tree", u"x", 1);
+  PutDword(u"tree\\a", u"y", 1);
+  PutDword(u"tree\\a\\b", u"z", 1);
+  MakeKey(u"tree\\c");
+  const std::u16string text = u"Windows Registry Editor Version 5.00\r\n[-HKCU\\" + Path(u"tree") + u"]\r\n" +
+                              u"[-HKCU\\" + Path(u"absent") + u"]\r\n[-HKCU\\" + Path(u"tree\\c") + u"]\r\n" +
+                              u"[HKCU\\" + Path(u"tree\\a") + u"]\r\n[HKCU\\" + Path(u"tree\\new") + u"]\r\n";
+  RecordingReport report;
+  const LoadSummary summary = RunLoadText(text, u"t.reg", &reg(), report);
+  std::vector<std::string> rows;
+  for (const ChangeEntry& e : report.entries) {
+    std::string row;
+    for (int c : {1, 3, 4, 5, 6}) row += Show(e.ColumnText(c)) + "|";
+    rows.push_back(row);
+  }
+  EXPECT_EQ(rows, (std::vector<std::string>{
+                      "CHANGED TYPE||DELETE KEY|[not presentable value]|3 values, 3 subkeys|",
+                      "DELETE||DELETE KEY|[not presentable value]||",
+                      "CHANGED TYPE||DELETE KEY|[not presentable value]|0 values, 0 subkeys|",
+                      "SAME||CREATE KEY|[not presentable value]|[not presentable value]|",
+                      "MISSING||CREATE KEY|[not presentable value]||",
+                  }));
+  EXPECT_EQ(summary.counts.differ, 2u);
+  EXPECT_EQ(summary.counts.matched, 1u);
+  EXPECT_EQ(summary.counts.do_not_exist, 1u);
 }
 
 TEST_P(CompareTest, TheComparisonOnlyReads) {

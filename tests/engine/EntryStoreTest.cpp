@@ -32,8 +32,8 @@ TEST(ChangeEntryTest, KeepsNamesAndBytesExactly) {
     s.name = std::u16string(rng() % 12, static_cast<char16_t>(u'a' + i % 26)) + Decimal(static_cast<unsigned>(i));
     s.type = std::array<std::uint32_t, 4>{kRegBinary, kRegDword, kRegQword, 0x12345}[rng() % 4];
     s.file = bytes(rng() % 19);
-    s.live = static_cast<LiveState>(rng() % 3);
-    if (s.live != LiveState::None) s.live_type = static_cast<std::uint32_t>(rng());
+    s.live = static_cast<LiveState>(rng() % 4);
+    if (s.live == LiveState::SameBytes || s.live == LiveState::OwnBytes) s.live_type = static_cast<std::uint32_t>(rng());
     if (s.live == LiveState::OwnBytes) s.live_bytes = bytes(rng() % 19);
     s.line = static_cast<std::uint32_t>(rng());
     specs.push_back(s);

@@ -88,7 +88,7 @@ TEST_F(LoadPipelineTest, FailuresEndWithTheirTextAndNoCompletion) {
     int line;
   } cases[] = {
       {"regedit3.reg", "REGEDIT\r\nHKEY_CLASSES_ROOT\\x = y\r\n", {"0:No regedit version on line 1", "ended"}, __LINE__},
-      {"hex4.reg", "Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n\"a\"=\"b\"\r\n\"x\"=hex(4):01\r\n",
+      {"hex4.reg", "Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n\"a\"=\"b\"\r\n\"x\"=hex(123456789):01\r\n",
        {"row:a", "box:ERROR: Parse error on line 3 - unknown hexadecimal type specification", "ended"}, __LINE__},
       {"quote.reg", "Windows Registry Editor Version 5.00\r\n[HKCU\\x]\r\n\"a=1\r\n\"b\"=\"c\"\r\n",
        {"0:Parsing issue on line 2", "ended"}, __LINE__},

@@ -21,6 +21,9 @@ struct Value {
   bool has_block = false;
   std::vector<std::uint8_t> bytes;
   bool known_root = false;
+  EntryForm form = EntryForm::Unknown;
+  std::u16string type_text;  // the "Type" column's text
+  std::uint32_t line = 0;
 };
 
 class RecordingSink : public ParseSink {
@@ -32,7 +35,7 @@ class RecordingSink : public ParseSink {
   void OnValue(ParsedValue& v) override {
     values.push_back({std::u16string(v.root_name), std::u16string(v.key_path), std::u16string(v.name), v.type,
                       v.byte_count, v.dword, std::u16string(v.string_data), v.has_block, v.bytes,
-                      v.root.has_value()});
+                      v.root.has_value(), v.form, TypeText(EntryType(v.form, v.type, v.spelling)), v.line});
   }
   void OnProgress(std::uint32_t line) override { progress.push_back(line); }
   void OnStatusText(const std::u16string& text) override { status.push_back(text); }
@@ -266,8 +269,9 @@ TEST(RegParserTest, KeyLines) {
     Parse(c.line + u"\r\n\"v\"=\"x\"\r\n", sink);
     ASSERT_EQ(sink.keys.size(), 2u) << "case at line " << c.line_no;
     EXPECT_EQ(Show(sink.keys[1]), Show(c.expected)) << "case at line " << c.line_no;
-    ASSERT_EQ(sink.values.size(), 1u);
-    EXPECT_EQ(sink.values[0].root_name + u"|" + sink.values[0].key_path, c.expected);
+    // A key deletion gives a row of its own first.
+    ASSERT_EQ(sink.values.size(), c.line.find(u"[-") != std::u16string::npos ? 2u : 1u);
+    EXPECT_EQ(sink.values.back().root_name + u"|" + sink.values.back().key_path, c.expected);
   }
 }
 
@@ -281,8 +285,9 @@ TEST(RegParserTest, RootNamesSelectRootsWithoutRegardToCase) {
   }
   RecordingSink sink;
   Parse(u"[-HKCU\\x]\r\n\"a\"=\"b\"\r\n", sink);
-  ASSERT_EQ(sink.values.size(), 1u);
-  EXPECT_FALSE(sink.values[0].known_root);
+  ASSERT_EQ(sink.values.size(), 2u);
+  EXPECT_TRUE(sink.values[0].known_root);    // the deletion's row
+  EXPECT_FALSE(sink.values[1].known_root);   // a value after it
 }
 
 TEST(RegParserTest, ValueNames) {
@@ -391,6 +396,81 @@ TEST(RegParserTest, HexForms) {
     EXPECT_EQ(v.byte_count, c.bytes.size()) << "case at line " << c.line_no;
   }
 }
+
+// hex(N) for every N of 1 to 8 hexadecimal digits: 0 is REG_BINARY, 2, 7 and
+// b as ever, any other N the registry type N, named or shown as written.
+TEST(RegParserTest, NumberedHexTypes) {
+  struct Case {
+    std::u16string line;
+    std::uint32_t type;
+    EntryForm form;
+    std::u16string type_text;
+    int line_no;
+  } cases[] = {
+      {u"\"x\"=hex(0):01", kRegBinary, EntryForm::Hex, u"REG_BINARY", __LINE__},
+      {u"\"x\"=hex(2):41,00", kRegExpandSz, EntryForm::Hex, u"REG_EXPAND_SZ", __LINE__},
+      {u"\"x\"=hex(B):01", kRegQword, EntryForm::Hex, u"REG_QWORD", __LINE__},
+      {u"\"x\"=hex(1):41,00", kRegSz, EntryForm::NumberedHex, u"REG_SZ", __LINE__},
+      {u"\"x\"=hex(3):01", kRegBinary, EntryForm::NumberedHex, u"REG_BINARY", __LINE__},
+      {u"\"x\"=hex(4):01,02,03,04", kRegDword, EntryForm::NumberedHex, u"REG_DWORD", __LINE__},
+      {u"\"x\"=hex(5):01", 5, EntryForm::NumberedHex, u"REG_DWORD_BIG_ENDIAN", __LINE__},
+      {u"\"x\"=hex(6):01", 6, EntryForm::NumberedHex, u"REG_LINK", __LINE__},
+      {u"\"x\"=hex(8):01", 8, EntryForm::NumberedHex, u"REG_RESOURCE_LIST", __LINE__},
+      {u"\"x\"=hex(9):01", 9, EntryForm::NumberedHex, u"REG_FULL_RESOURCE_DESCRIPTOR", __LINE__},
+      {u"\"x\"=hex(a):01", 10, EntryForm::NumberedHex, u"REG_RESOURCE_REQUIREMENTS_LIST", __LINE__},
+      {u"\"x\"=hex(02):01", kRegExpandSz, EntryForm::NumberedHex, u"REG_EXPAND_SZ", __LINE__},
+      {u"\"x\"=hex(00):01", kRegBinary, EntryForm::NumberedHex, u"REG_BINARY", __LINE__},
+      {u"\"x\"=hex(0c):01", 12, EntryForm::NumberedHex, u"hex(0c)", __LINE__},
+      {u"\"x\"=hex(00Ab12):01", 0xAB12, EntryForm::NumberedHex, u"hex(00Ab12)", __LINE__},
+      {u"\"x\"=hex(FFFFFFFF):01", 0xFFFFFFFF, EntryForm::NumberedHex, u"hex(FFFFFFFF)", __LINE__},
+      {u"\"x\"=hex(f69b7):01", DELETE_VALUE_TYPE, EntryForm::NumberedHex, u"hex(f69b7)", __LINE__},
+  };
+  for (const Case& c : cases) {
+    const Value v = ParseOne(c.line, c.line_no);
+    EXPECT_EQ(v.type, c.type) << "case at line " << c.line_no;
+    EXPECT_EQ(v.form, c.form) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(v.type_text), Show(c.type_text)) << "case at line " << c.line_no;
+    EXPECT_EQ(v.bytes.empty(), false) << "case at line " << c.line_no;
+  }
+  // Not a number of 1 to 8 hexadecimal digits: the load stops.
+  for (std::u16string_view line : {u"\"x\"=hex():01", u"\"x\"=hex(123456789):01", u"\"x\"=hex(g):01",
+                                   u"\"x\"=hex(4:01", u"\"x\"=hex( 4):01", u"\"x\"=hex(0x4):01"}) {
+    RecordingSink sink;
+    EXPECT_EQ(Parse(line, sink).end, ParseEnd::Error) << Show(line);
+    ASSERT_EQ(sink.errors.size(), 1u) << Show(line);
+    EXPECT_EQ(Show(sink.errors[0]), "ERROR: Parse error on line 2 - unknown hexadecimal type specification");
+  }
+}
+
+// [-ROOT\path] gives a row of its own; the values after it stay under the root
+// name with its minus; a key line below a deleted key with no value before the
+// next key line gives a row that creates the key.
+TEST(RegParserTest, KeyDeletionsAndTheKeysCreatedAfterThem) {
+  RecordingSink sink;
+  Parse(u"[-HKCU\\Soft\\Gone]\r\n"
+        u"\"stale\"=\"x\"\r\n"
+        u"[HKEY_CURRENT_USER\\soft\\GONE]\r\n"
+        u"\"v\"=dword:1\r\n"
+        u"[HKCU\\Soft\\Gone\\Empty]\r\n"
+        u"[HKCU\\Soft\\Other]\r\n"
+        u"[HKCU\\Soft\\Gone\\Last]\r\n"
+        u"[-HKEY_NOWHERE\\X]\r\n",
+        sink);
+  std::vector<std::string> rows;
+  for (const Value& v : sink.values) {
+    rows.push_back(Show(v.root_name) + "|" + Show(v.key_path) + "|" + Show(v.name) + "|" + Show(v.type_text) + "|" +
+                   std::to_string(v.line) + (v.known_root ? "" : "|no root"));
+  }
+  EXPECT_EQ(rows, (std::vector<std::string>{
+                      "HKCU|Soft\\Gone||DELETE KEY|4",
+                      "-HKCU|Soft\\Gone|stale|REG_SZ|5|no root",
+                      "HKEY_CURRENT_USER|soft\\GONE|v|REG_DWORD|7",
+                      "HKCU|Soft\\Gone\\Empty||CREATE KEY|8",
+                      "HKCU|Soft\\Gone\\Last||CREATE KEY|10",
+                      "HKEY_NOWHERE|X||DELETE KEY|11|no root",
+                  }));
+}
+
 
 // Spaces and tabs may stand on either side of "=" before every data form.
 TEST(RegParserTest, BlanksAroundTheEqualsSign) {
@@ -546,7 +626,7 @@ TEST(RegParserTest, LineNumbersInProblemTexts) {
        __LINE__},
       {u"\"a\"=\"1\"\r\n\"unclosed=2\r\n\"b\"=\"2\"\r\n", ParseEnd::Error, u"Parsing issue on line 3", u"", 2, 1,
        __LINE__},
-      {u"\"a\"=hex:01,\\\r\n 02,\\\r\n 03\r\n\"b\"=hex(4):01\r\n", ParseEnd::Error, u"",
+      {u"\"a\"=hex:01,\\\r\n 02,\\\r\n 03\r\n\"b\"=hex(4x):01\r\n", ParseEnd::Error, u"",
        u"ERROR: Parse error on line 5 - unknown hexadecimal type specification", 4, 1, __LINE__},
       {u"\"a\"=hex(x", ParseEnd::Error, u"", u"ERROR: Parse error on line 2 - unknown hexadecimal type specification",
        1, 0, __LINE__},

@@ -2,6 +2,7 @@
 // undo file, error log, printed result, exit code and the final state.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "cli/Cli.h"
@@ -40,6 +41,16 @@ CliRun Cli(std::vector<std::u16string> args) {
   run.out = ReadAll(out);
   run.err = ReadAll(err);
   return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
 }
 
 void WriteReg(const std::filesystem::path& path, std::u16string_view text) {
@@ -169,7 +180,10 @@ TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
   ASSERT_FALSE(log.empty());
   const std::string failure =
       "ERROR - Did not write key HKEY_NOWHERE\\K value v: \"HKEY_NOWHERE\" is not a root key of the registry";
-  EXPECT_EQ(Show(ReadUtf16File(log)), failure + "\r\n");
+  const std::string text = Show(ReadUtf16File(log));
+  EXPECT_TRUE(text.starts_with("Hivemend error log of the merge of ")) << text;
+  EXPECT_NE(text.find("\r\nMerged file: " + (dir_.path() / "bad.reg").string() + "\r\n\r\n"), std::string::npos) << text;
+  EXPECT_TRUE(text.ends_with(failure + "\r\n")) << text;
   EXPECT_NE(run.out.find("Error log: " + log.string() + "\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("The following errors were recorded to the error log file " + log.string() + ":\n\n" +
                          failure + "\n"),
@@ -185,10 +199,12 @@ TEST_F(CliMerge, AnUndoFileThatCannotBeSavedFailsTheMerge) {
                                    u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n\"w\"=dword:2\r\n"));
   test::WriteBytes(dir_.path() / "plain-file", "x");
   const CliRun run = Cli({u"merge", P("one.reg"), u"--baseline", P("baseline.reg"), u"--history",
-                          (dir_.path() / "plain-file" / "history").u16string()});
+                          (dir_.path() / "plain-file" / "history").u16string(), u"--state-out", P("after.reg")});
   EXPECT_EQ(run.code, 1) << run.out << run.err;
   EXPECT_NE(run.out.find("Undo file: (none)\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("ERROR Writing the REG undo file to disk!\n"), std::string::npos) << run.out;
+  // Nothing was merged, and the state is written all the same.
+  EXPECT_TRUE(SameState(StateOf(dir_.path() / "after.reg"), StateOf(dir_.path() / "baseline.reg")));
 }
 
 TEST_F(CliMerge, NothingIsMergedAfterALoadError) {
@@ -207,6 +223,86 @@ TEST_F(CliMerge, AFileWithoutValuesSaysThereIsNothingToMerge) {
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out, "There are no values to merge!\n");
   EXPECT_TRUE(HistoryFiles().empty());
+}
+
+// A path as a JSON string holds it.
+std::string JsonString(const std::filesystem::path& path) {
+  std::string text = "\"";
+  for (char c : path.string()) {
+    if (c == '\\' || c == '"') text += '\\';
+    text += c;
+  }
+  return text + "\"";
+}
+
+// The line of the JSON document that holds the row of a value.
+std::string RowOf(const std::string& json, const std::string& name) {
+  const size_t at = json.find("\"name\":\"" + name + "\"");
+  if (at == std::string::npos) return {};
+  const size_t start = json.rfind('\n', at) + 1;
+  return json.substr(start, json.find('\n', at) - start);
+}
+
+TEST_F(CliMerge, RuleDifferChecksExactlyTheRowsWhoseMergeWouldChangeTheRegistry) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "policy.reg",
+                                   u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                   u"[HKEY_CURRENT_USER\\Software\\Demo]\r\n"
+                                   u"\"Same\"=\"X\"\r\n"          // SAME, but other bytes
+                                   u"\"Changed\"=dword:00000001\r\n"  // SAME, the same bytes
+                                   u"\"Gone\"=-\r\n"              // deletes what is not there
+                                   u"\"New\"=\"n\"\r\n"));
+  const CliRun run = Cli({u"merge", P("policy.reg"), u"--rule", u"differ", u"--format", u"json", u"--baseline",
+                          P("baseline.reg"), u"--history", History().u16string(), u"--state-out", P("after.reg")});
+  ASSERT_EQ(run.code, 0) << run.out << run.err;
+  for (const auto& [name, checked] : {std::pair{"Same", true}, {"Changed", false}, {"Gone", false}, {"New", true}}) {
+    EXPECT_NE(RowOf(run.out, name).find(std::string("\"checked\":") + (checked ? "true" : "false")),
+              std::string::npos)
+        << name << "\n" << run.out;
+  }
+  const std::vector<std::filesystem::path> files = HistoryFiles();
+  ASSERT_EQ(files.size(), 1u);
+  const std::string tail = ",\n\"merge\":{\"merged\":true,\"rows_merged\":2,\"undo_file\":" + JsonString(files[0]) +
+                           ",\"error_log\":null,\"errors\":null,\"messages\":[\"Changes successfully applied!\"],"
+                           "\"succeeded\":true}}\n";
+  EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), tail.size())), tail);
+
+  // Afterwards nothing differs, though the file still has rows that are not SAME.
+  const CliRun check =
+      Cli({u"diff", P("policy.reg"), u"--baseline", P("after.reg"), u"--exit-code"});
+  EXPECT_EQ(check.code, 0) << check.out;
+  EXPECT_NE(check.out.find("\tMISSING\t"), std::string::npos) << check.out;
+}
+
+TEST_F(CliMerge, UndoTakesBackTheNewestUndoFileAndCanItselfBeTakenBack) {
+  const std::u16string history = History().u16string();
+  // An undo file dated later than now (a clock set back since): the next
+  // merge's undo file must still count as the newest.
+  std::filesystem::create_directories(History());
+  const std::filesystem::path stale = History() / "hivemend_undo_stale.reg";
+  ASSERT_NO_FATAL_FAILURE(WriteReg(stale, u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\Stale]\r\n\"v\"=dword:1\r\n"));
+  std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+
+  ASSERT_EQ(Cli({u"merge", P("changes.reg"), u"--baseline", P("baseline.reg"), u"--history", history,
+                 u"--state-out", P("after.reg")}).code,
+            0);
+  ASSERT_EQ(HistoryFiles().size(), 2u);
+  const std::filesystem::path merge_undo = HistoryFiles().at(0) == stale ? HistoryFiles().at(1) : HistoryFiles().at(0);
+
+  const CliRun undo = Cli({u"undo", u"--baseline", P("after.reg"), u"--history", history, u"--state-out",
+                           P("undone.reg")});
+  ASSERT_EQ(undo.code, 0) << undo.out << undo.err;
+  EXPECT_EQ(Lines(undo.out).at(0), "Undoing: " + merge_undo.string());
+  EXPECT_TRUE(SameState(StateOf(dir_.path() / "undone.reg"), StateOf(dir_.path() / "baseline.reg")));
+  ASSERT_EQ(HistoryFiles().size(), 3u);
+
+  // At once, within the same tick of the file system's clock as like as not:
+  // the newest is the undo's own undo file, which brings the merge back.
+  const CliRun redo = Cli({u"undo", u"--last", u"--baseline", P("undone.reg"), u"--history", history,
+                           u"--state-out", P("redone.reg")});
+  ASSERT_EQ(redo.code, 0) << redo.out << redo.err;
+  EXPECT_NE(Lines(redo.out).at(0), "Undoing: " + merge_undo.string());
+  EXPECT_TRUE(SameState(StateOf(dir_.path() / "redone.reg"), StateOf(dir_.path() / "after.reg")));
+  EXPECT_EQ(HistoryFiles().size(), 4u);
 }
 
 TEST_F(CliMerge, WrongUsage) {

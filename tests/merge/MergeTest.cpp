@@ -3,8 +3,11 @@
 // messages.
 #include <gtest/gtest.h>
 
+#include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
+#include "platform/File.h"
+#include "platform/SystemText.h"
 
 namespace hivemend::test {
 namespace {
@@ -21,6 +24,27 @@ std::vector<std::string> Names(EntryStore& store) {
   store.ForEach([&](EntryStore::Row& row) { names.push_back(Show(row.entry.name())); });
   return names;
 }
+
+// The undo file's text after its header and comment lines.
+std::string UndoBody(const std::u16string& path) {
+  std::u16string text = ReadUtf16File(path);
+  const std::u16string_view header = u"Windows Registry Editor Version 5.00\r\n\r\n";
+  EXPECT_TRUE(text.starts_with(header));
+  text.erase(0, header.size());
+  while (text.starts_with(u";")) text.erase(0, text.find(u"\r\n") + 2);
+  if (text.starts_with(u"\r\n")) text.erase(0, 2);
+  return Show(text);
+}
+
+class ListReport final : public LoadReport {
+ public:
+  void AddEntry(ChangeEntry&& entry) override { entries.push_back(std::move(entry)); }
+  void SetStatusText(int, const std::u16string&) override {}
+  void ShowError(const std::u16string&) override {}
+  bool CancelRequested() override { return false; }
+  void LoadEnded() override {}
+  std::vector<ChangeEntry> entries;
+};
 
 struct Fixture {
   TempDir dir;
@@ -68,13 +92,20 @@ TEST(Merge, NoRowCheckedWritesAnUndoFileWithTheHeaderOnly) {
   EXPECT_EQ(f.store.size(), 1u);
   ASSERT_EQ(f.dir.Files().size(), 1u);
   EXPECT_EQ(f.dir.Files()[0].u16string(), result.undo_path);
-  EXPECT_EQ(Show(ReadUtf16File(result.undo_path)), "Windows Registry Editor Version 5.00\r\n\r\n");
+  // hivemend_undo_YYYYMMDD-HHMMSS.reg
+  const std::string name = f.dir.Files()[0].filename().string();
+  EXPECT_EQ(name.size(), std::string("hivemend_undo_20240101-120000.reg").size()) << name;
+  EXPECT_TRUE(name.starts_with("hivemend_undo_20") && name.ends_with(".reg") && name[22] == '-') << name;
+  const std::string text = Show(ReadUtf16File(result.undo_path));
+  EXPECT_TRUE(text.starts_with("Windows Registry Editor Version 5.00\r\n\r\n; ")) << text;
+  EXPECT_NE(text.find("load this file in Hivemend, check every row and merge them"), std::string::npos) << text;
+  EXPECT_EQ(UndoBody(result.undo_path), "");
   ASSERT_EQ(f.ui.shown.size(), 1u);
   EXPECT_EQ(f.ui.shown[0].kind, Kind::Success);
   EXPECT_EQ(Show(f.ui.shown[0].text), "Changes successfully applied!");
 }
 
-TEST(Merge, CheckedRowsAreAppliedInListOrderAndRemoved) {
+TEST(Merge, CheckedRowsWithoutFileLinesAreAppliedInListOrderAndRemoved) {
   Fixture f;
   FaultyRegistry registry;
   SetValue(registry.memory(), RegRoot::LocalMachine, u"Soft", u"d", {kRegDword, DwordBytes(1)});
@@ -91,7 +122,7 @@ TEST(Merge, CheckedRowsAreAppliedInListOrderAndRemoved) {
   });
   std::vector<std::string> sets;
   registry.observer = [&](FaultyRegistry::Op op, std::u16string_view path) {
-    if (op == FaultyRegistry::kCreate || op == FaultyRegistry::kDelete) sets.push_back(Show(path));
+    if (op == FaultyRegistry::kSet || op == FaultyRegistry::kDelete) sets.push_back(Show(path));
   };
 
   const MergeResult result = f.Run(registry);
@@ -102,8 +133,7 @@ TEST(Merge, CheckedRowsAreAppliedInListOrderAndRemoved) {
   EXPECT_EQ(GetValue(registry.memory(), kCU, u"K", u"s"), (Value{kRegSz, StringBytes(u"new \"text\"")}));
   EXPECT_FALSE(GetValue(registry.memory(), kCU, u"K", u"gone"));
   EXPECT_EQ(GetValue(registry.memory(), RegRoot::Users, u"", u"b"), (Value{kRegBinary, {}}));
-  EXPECT_EQ(Show(ReadUtf16File(result.undo_path)),
-            "Windows Registry Editor Version 5.00\r\n\r\n"
+  EXPECT_EQ(UndoBody(result.undo_path),
             "[HKEY_USERS\\]\r\n\"b\"=-\r\n"
             "[HKLM\\Soft]\r\n\"d\"=dword:1\r\n"
             "[HKCU\\K]\r\n\"gone\"=\"old\"\r\n\"s\"=-\r\n");
@@ -114,7 +144,7 @@ TEST(Merge, CheckedRowsAreAppliedInListOrderAndRemoved) {
   EXPECT_EQ(registry.memory().OpenHandles(), 0u);
 }
 
-TEST(Merge, AFailingRowIsRemovedAndReportedInTheLogAndTheMessage) {
+TEST(Merge, AFailingRowStaysCheckedAndIsReportedInTheLogAndTheMessage) {
   Fixture f;
   FaultyRegistry registry;
   registry.FailOn(FaultyRegistry::kSet, u"Locked");
@@ -122,37 +152,74 @@ TEST(Merge, AFailingRowIsRemovedAndReportedInTheLogAndTheMessage) {
   Add(f.store, Row(u"HKCU", u"MISSING", u"Open", u"w", u"REG_DWORD", u"0x1", DwordBytes(1)));
   const MergeResult result = f.Run(registry);
 
-  EXPECT_TRUE(f.store.empty());
+  ASSERT_EQ(f.store.size(), 1u);
+  EXPECT_EQ(Show(f.store.at(0).entry.name()), "v");
+  EXPECT_TRUE(f.store.at(0).checked);
+  EXPECT_EQ(result.rows_taken, 1u);
+  EXPECT_EQ(result.rows_failed, 1u);
   EXPECT_EQ(GetValue(registry.memory(), kCU, u"Open", u"w"), (Value{kRegDword, DwordBytes(1)}));
-  EXPECT_EQ(Show(result.error_text), "Error writing value at Locked\\v");
+  const std::u16string failure =
+      u"Error writing value at Locked\\v: " + SystemErrorText(kRegAccessDenied) + u"\r\n";
+  EXPECT_EQ(result.error_text, failure);
   ASSERT_FALSE(result.error_log_path.empty());
-  EXPECT_EQ(Show(ReadUtf16File(result.error_log_path)), "Error writing value at Locked\\v");
+  // The log starts with the time of the merge and the files merged.
+  const std::u16string log = ReadUtf16File(result.error_log_path);
+  EXPECT_TRUE(log.starts_with(u"Hivemend error log of the merge of 20")) << Show(log);
+  EXPECT_TRUE(log.ends_with(u"\r\n\r\n" + failure)) << Show(log);
   EXPECT_TRUE(std::filesystem::path(result.error_log_path).filename().string().starts_with("hivemend_error_log_"));
   EXPECT_EQ(f.dir.Files().size(), 2u);
   ASSERT_EQ(f.ui.shown.size(), 1u);
   EXPECT_EQ(f.ui.shown[0].kind, Kind::Failures);
-  EXPECT_EQ(Show(f.ui.shown[0].text), "The following errors were recorded to the error log file " +
-                                          Show(result.error_log_path) +
-                                          ":\r\n\r\nError writing value at Locked\\v");
+  EXPECT_EQ(f.ui.shown[0].text, u"The following errors were recorded to the error log file " + result.error_log_path +
+                                    u":\r\n\r\n" + failure);
 }
 
-TEST(Merge, RowsThatCannotBeWrittenAreRefusedAndRemoved) {
+TEST(Merge, RowsThatCannotBeWrittenAreRefusedAndStay) {
   Fixture f;
   MemoryRegistry registry;
   Add(f.store, Row(u"HKCU", u"MISSING", u"K", u"q", u"UNKNOWN - ERROR"));
   Add(f.store, Row(u"HKEY_NOWHERE", u"MISSING", u"K", u"@", u"REG_SZ", u"x"));
   Add(f.store, Row(u"-HKCU", u"MISSING", u"K", u"d", u"DELETE"));
+  Add(f.store, Row(u"HKCU", u"CHANGED TYPE", u"", u"", u"DELETE KEY"));
   const MergeResult result = f.Run(registry);
-  EXPECT_TRUE(f.store.empty());
-  EXPECT_EQ(result.rows_taken, 3u);
+  EXPECT_EQ(f.store.size(), 4u);
+  EXPECT_EQ(result.rows_taken, 0u);
+  EXPECT_EQ(result.rows_failed, 4u);
   EXPECT_FALSE(KeyExists(registry, kCU, u"K"));
   EXPECT_EQ(Show(result.error_text),
             "ERROR - Did not write key -HKCU\\K value d: \"-HKCU\" is not a root key of the registry\r\n"
             "ERROR - Did not write key HKCU\\K value q: its type \"UNKNOWN - ERROR\" is not one that can be "
             "written\r\n"
+            "ERROR - Did not delete key HKCU\\: a root key is not deleted\r\n"
             "ERROR - Did not write key HKEY_NOWHERE\\K value <default@>: \"HKEY_NOWHERE\" is not a root key of "
             "the registry\r\n");
-  EXPECT_EQ(Show(ReadUtf16File(result.undo_path)), "Windows Registry Editor Version 5.00\r\n\r\n");
+  EXPECT_EQ(UndoBody(result.undo_path), "");
+}
+
+// Rows of loaded files are merged in the order of their lines: the last line
+// for a value wins, under whichever spelling of its root, whatever the list
+// shows.
+TEST(Merge, TheFilesOwnOrderDecides) {
+  Fixture f;
+  MemoryRegistry registry;
+  SetValue(registry, kCU, u"Soft", u"v", {kRegSz, StringBytes(u"before")});
+  ListReport report;
+  RunLoadText(u"Windows Registry Editor Version 5.00\r\n\r\n"
+              u"[HKEY_CURRENT_USER\\Soft]\r\n\"v\"=\"first\"\r\n"
+              u"[-HKCU\\Soft\\Sub]\r\n"
+              u"[HKCU\\Soft]\r\n\"v\"=\"second\"\r\n"
+              u"[HKCU\\Soft\\Sub]\r\n",
+              u"order.reg", &registry, report);
+  for (ChangeEntry& entry : report.entries) Add(f.store, std::move(entry));
+  // The list sorted so that the first line comes last.
+  f.store.Reorder([](const EntryStore::Row& a, const EntryStore::Row& b) { return a.entry.line() > b.entry.line(); });
+  const MergeResult result = f.Run(registry);
+  EXPECT_TRUE(f.store.empty());
+  EXPECT_EQ(GetValue(registry, kCU, u"Soft", u"v"), (Value{kRegSz, StringBytes(u"second")}));
+  EXPECT_TRUE(KeyExists(registry, kCU, u"Soft\\Sub"));  // created empty after its deletion
+  EXPECT_EQ(UndoBody(result.undo_path), "[HKEY_CURRENT_USER\\Soft]\r\n\"v\"=\"before\"\r\n[-HKCU\\Soft\\Sub]\r\n");
+  const std::string text = Show(ReadUtf16File(result.undo_path));
+  EXPECT_NE(text.find("; Merged file: order.reg\r\n"), std::string::npos) << text;
 }
 
 TEST(Merge, LongStringsAreStoredWhole) {
@@ -174,28 +241,53 @@ TEST(Merge, TwoMergesLeaveTwoUndoFiles) {
   Add(f.store, Row(u"HKCU", u"SAME", u"K", u"a", u"REG_SZ", u"2"));
   const MergeResult second = f.Run(registry);
   ASSERT_TRUE(first.undo_saved && second.undo_saved);
-  EXPECT_NE(first.undo_path, second.undo_path);
+  EXPECT_NE(first.undo_path, second.undo_path);  // within one second: a counter is added
   EXPECT_EQ(f.dir.Files().size(), 2u);
-  EXPECT_EQ(Show(ReadUtf16File(first.undo_path)), "Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n\"a\"=-\r\n");
-  EXPECT_EQ(Show(ReadUtf16File(second.undo_path)),
-            "Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n\"a\"=\"1\"\r\n");
+  EXPECT_EQ(UndoBody(first.undo_path), "[-HKCU\\K]\r\n");
+  EXPECT_EQ(UndoBody(second.undo_path), "[HKCU\\K]\r\n\"a\"=\"1\"\r\n");
 }
 
-TEST(Merge, WithoutAHistoryFolderTheUserIsToldNoFileWasWritten) {
-  EntryStore store;
-  RecordingUi ui;
-  FaultyRegistry registry;
-  registry.FailOn(FaultyRegistry::kCreate, u"K");
-  Add(store, Row(u"HKCU", u"MISSING", u"K", u"a", u"REG_SZ", u"1"));
-  const MergeResult result = RunMerge(store, registry, ui, [] { return std::u16string(); });
-  EXPECT_FALSE(result.undo_saved);
-  ASSERT_EQ(ui.shown.size(), 3u);
-  EXPECT_EQ(ui.shown[0].kind, Kind::UndoFileFailed);
-  EXPECT_EQ(Show(ui.shown[0].text), "ERROR Writing the REG undo file to disk!");
-  EXPECT_EQ(ui.shown[1].kind, Kind::ErrorLogFailed);
-  EXPECT_EQ(ui.shown[2].kind, Kind::Failures);
-  EXPECT_EQ(Show(ui.shown[2].text),
-            "The following errors were recorded to the error log file :\r\n\r\nError creating or opening key K");
+// Undo first: when the undo file cannot be saved completely, the registry and
+// the list stay as they were and no file carries an undo file's name.
+TEST(Merge, NothingIsWrittenWhenTheUndoFileCannotBeSaved) {
+  struct Case {
+    const char* what;
+    std::function<std::u16string(const TempDir&)> folder;
+    std::optional<std::uint64_t> write_limit;
+  } cases[] = {
+      {"no history folder", [](const TempDir&) { return std::u16string(); }, std::nullopt},
+      {"a folder below a regular file",
+       [](const TempDir& dir) {
+         WriteBytes(dir.path() / "file", "x");
+         return (dir.path() / "file" / "history").u16string();
+       },
+       std::nullopt},
+      {"a write that fails half-way", [](const TempDir& dir) { return dir.u16(); }, 100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    EntryStore store;
+    RecordingUi ui;
+    MemoryRegistry registry;
+    SetValue(registry, kCU, u"K", u"a", {kRegSz, StringBytes(u"old")});
+    Add(store, Row(u"HKCU", u"CHANGED", u"K", u"a", u"REG_SZ", u"new"));
+    Add(store, Row(u"HKCU", u"MISSING", u"New", u"b", u"REG_SZ", u"x"));
+    Add(store, Row(u"HKCU", u"CHANGED TYPE", u"K", u"", u"DELETE KEY"));
+    SetWriteFailureForTesting(c.write_limit);
+    const MergeResult result = RunMerge(store, registry, ui, [&] { return c.folder(dir); });
+    SetWriteFailureForTesting(std::nullopt);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_FALSE(result.undo_saved);
+    EXPECT_EQ(store.size(), 3u);
+    EXPECT_EQ(GetValue(registry, kCU, u"K", u"a"), (Value{kRegSz, StringBytes(u"old")}));
+    EXPECT_FALSE(KeyExists(registry, kCU, u"New"));
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(ui.shown[0].kind, Kind::UndoFileFailed);
+    EXPECT_EQ(Show(ui.shown[0].text), "ERROR Writing the REG undo file to disk!");
+    for (const auto& file : dir.Files()) EXPECT_EQ(file.filename().string(), "file");
+    EXPECT_EQ(registry.OpenHandles(), 0u);
+  }
 }
 
 TEST(Merge, RowsAddedWhileTheQuestionIsOpenAreMergedWhenChecked) {

@@ -48,7 +48,7 @@ inline std::u16string ReadUtf16File(const std::filesystem::path& path) {
 // matches an operation kind and a key path (compared without regard to case).
 class FaultyRegistry final : public Registry {
  public:
-  enum Op { kOpen, kCreate, kQuery, kSet, kDelete };
+  enum Op { kOpen, kCreate, kQuery, kSet, kDelete, kDeleteTree, kEnumerate };
 
   void FailOn(Op op, std::u16string_view key_path, long status = kRegAccessDenied) {
     rules_.push_back({op, std::u16string(key_path), status});
@@ -87,6 +87,24 @@ class FaultyRegistry final : public Registry {
     paths_.erase(key);
     memory_.CloseKey(key);
   }
+  long QueryKeyInfo(Handle key, RegKeyInfo* info) override {
+    if (long s = Check(kEnumerate, paths_[key])) return s;
+    return memory_.QueryKeyInfo(key, info);
+  }
+  long EnumKey(Handle key, std::uint32_t index, std::u16string* name) override {
+    if (long s = Check(kEnumerate, paths_[key])) return s;
+    return memory_.EnumKey(key, index, name);
+  }
+  long EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                 std::vector<std::uint8_t>* data) override {
+    if (long s = Check(kEnumerate, paths_[key])) return s;
+    return memory_.EnumValue(key, index, name, type, data);
+  }
+  long DeleteTree(RegRoot root, std::u16string_view path) override {
+    if (long s = Check(kDeleteTree, path)) return s;
+    return memory_.DeleteTree(root, path);
+  }
+  std::uint64_t ChangeClock() override { return memory_.ChangeClock(); }
 
  private:
   struct Rule {
@@ -175,8 +193,9 @@ inline EntryStatus StatusNamed(std::u16string_view text) {
   return EntryStatus::Missing;
 }
 inline std::uint32_t TypeNamed(std::u16string_view name) {
-  for (std::uint32_t t : {kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegMultiSz, kRegQword, DELETE_VALUE_TYPE}) {
-    if (TypeName(t) == name) return t;
+  for (std::uint32_t t : {kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegMultiSz, kRegQword, DELETE_VALUE_TYPE,
+                          DELETE_KEY_TYPE, CREATE_KEY_TYPE}) {
+    if (TypeText(EntryType(t)) == name) return t;
   }
   return kUnknownValueType;
 }

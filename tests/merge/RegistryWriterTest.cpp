@@ -6,6 +6,7 @@
 
 #include "merge/RegistryWriter.h"
 #include "MergeTestSupport.h"
+#include "platform/SystemText.h"
 
 namespace hivemend::test {
 namespace {
@@ -89,12 +90,16 @@ struct FailureCase {
   const char16_t* expected;
 };
 
-TEST(RegistryWriter, EachFailureAppendsOneTextWithoutLineEnd) {
+TEST(RegistryWriter, EachFailureAppendsOneLineWithTheSystemsText) {
   const FailureCase cases[] = {
-      {__LINE__, FaultyRegistry::kCreate, kRegSz, u"Error creating or opening key Soft\\K"},
-      {__LINE__, FaultyRegistry::kSet, kRegSz, u"Error writing value at Soft\\K\\a\\\\b"},
-      {__LINE__, FaultyRegistry::kOpen, DELETE_VALUE_TYPE, u"Error creating or opening key Soft\\K"},
-      {__LINE__, FaultyRegistry::kDelete, DELETE_VALUE_TYPE, u"Error deleting value at Soft\\K\\a\\\\b"},
+      {__LINE__, FaultyRegistry::kCreate, kRegSz,
+       u"Error creating or opening key Soft\\K: %s\r\n"},
+      {__LINE__, FaultyRegistry::kSet, kRegSz,
+       u"Error writing value at Soft\\K\\a\\\\b: %s\r\n"},
+      {__LINE__, FaultyRegistry::kOpen, DELETE_VALUE_TYPE,
+       u"Error creating or opening key Soft\\K: %s\r\n"},
+      {__LINE__, FaultyRegistry::kDelete, DELETE_VALUE_TYPE,
+       u"Error deleting value at Soft\\K\\a\\\\b: %s\r\n"},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -104,21 +109,22 @@ TEST(RegistryWriter, EachFailureAppendsOneTextWithoutLineEnd) {
     std::u16string errors = u"before|";
     const std::vector<std::uint8_t> data = c.type == kRegSz ? StringBytes(u"new") : std::vector<std::uint8_t>{};
     Apply(registry, u"Soft\\K", u"a\\\\b", c.type, data, errors);
-    EXPECT_EQ(Show(errors), "before|" + Show(c.expected));
+    EXPECT_EQ(Show(errors), "before|" + Show(FormatMessageText(c.expected, {SystemErrorText(kRegAccessDenied)})));
     // Nothing was changed, and no key stayed open.
     EXPECT_EQ(GetValue(registry.memory(), kCU, u"Soft\\K", u"a\\b"), (Value{kRegSz, StringBytes(u"old")}));
     EXPECT_EQ(registry.memory().OpenHandles(), 0u);
   }
 }
 
-TEST(RegistryWriter, TwoFailuresInARowRunTogether) {
+TEST(RegistryWriter, EachFailureIsALineOfItsOwn) {
   FaultyRegistry registry;
   registry.FailOn(FaultyRegistry::kSet, u"A");
   registry.FailOn(FaultyRegistry::kCreate, u"B");
   std::u16string errors;
   Apply(registry, u"A", u"x", kRegDword, DwordBytes(1), errors);
   Apply(registry, u"B", u"y", kRegDword, DwordBytes(1), errors);
-  EXPECT_EQ(Show(errors), "Error writing value at A\\xError creating or opening key B");
+  EXPECT_EQ(errors, FormatMessageText(u"Error writing value at A\\x: %s\r\nError creating or opening key B: %s\r\n",
+                                      {SystemErrorText(kRegAccessDenied), SystemErrorText(kRegAccessDenied)}));
 }
 
 TEST(RegistryWriter, TheLockIsNeverHeldDuringARegistryCall) {

@@ -2,7 +2,11 @@
 // implementation: the in-memory registry must behave like the real one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/MemoryRegistry.h"
+#include "platform/RegistryTree.h"
+#include "platform/Text.h"
 #include "tests/RegistryFixture.h"
 #include "tests/TestSupport.h"
 
@@ -10,6 +14,7 @@ namespace hivemend {
 namespace {
 
 using test::RegistryTest;
+using test::Show;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -153,6 +158,109 @@ TEST_P(RegistryTest, DeleteRemovesOneValueAndReportsAbsence) {
   std::uint32_t size = 0;
   EXPECT_EQ(key.Query(u"a", nullptr, nullptr, &size), kRegFileNotFound);
   EXPECT_EQ(key.Query(u"b", nullptr, nullptr, &size), kRegOk);
+}
+
+// Every letter that the in-memory registry folds: a key created under one
+// case opens under the other, and the two name one key.
+TEST_P(RegistryTest, LettersFoldAsTheRegistryFoldsThem) {
+  std::vector<char16_t> letters;
+  for (char32_t c = 0x41; c < 0x500; ++c) {
+    const char16_t lower = FoldRegistryChar(static_cast<char16_t>(c));
+    if (lower != c) letters.push_back(static_cast<char16_t>(c));
+  }
+  ASSERT_GT(letters.size(), 150u);
+  for (char16_t upper : letters) {
+    const char16_t lower = FoldRegistryChar(upper);
+    const std::u16string name = u"L" + Decimal(upper) + u"-";
+    RegKey key(reg());
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(name + upper), kKeyWrite), kRegOk);
+    RegKey other(reg());
+    EXPECT_EQ(other.Open(RegRoot::CurrentUser, Path(name + lower), kKeyRead), kRegOk)
+        << "U+" << Show(Hex(upper, true)) << " / U+" << Show(Hex(lower, true));
+  }
+  // Letters that only look alike stay apart.
+  for (auto [a, b] : {std::pair<char16_t, char16_t>{0x178, 0x179}, {0x131, u'I'}, {0x17F, u's'}, {0xD7, 0xF7}}) {
+    const std::u16string name = u"Apart" + Decimal(a);
+    RegKey key(reg());
+    ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(name + a), kKeyWrite), kRegOk);
+    EXPECT_EQ(key.Open(RegRoot::CurrentUser, Path(name + b), kKeyRead), kRegFileNotFound) << "U+" << Show(Hex(a, true));
+  }
+}
+
+TEST_P(RegistryTest, NamesOverTheRegistrysLimitsAreRefused) {
+  RegKey key(reg());
+  ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(std::u16string(255, u'k')), kKeyRead | kKeyWrite), kRegOk);
+  RegKey longer(reg());
+  EXPECT_EQ(longer.Create(RegRoot::CurrentUser, Path(std::u16string(300, u'k')), kKeyWrite), kRegInvalidParameter);
+  EXPECT_EQ(longer.Open(RegRoot::CurrentUser, Path(std::u16string(300, u'k')), kKeyRead), kRegInvalidParameter);
+  const std::uint8_t one = 1;
+  EXPECT_EQ(key.Set(std::u16string(16383, u'v'), kRegBinary, &one, 1), kRegOk);
+  EXPECT_EQ(key.Set(std::u16string(16384, u'v'), kRegBinary, &one, 1), kRegInvalidParameter);
+  std::uint32_t size = 0;
+  EXPECT_EQ(key.Query(std::u16string(16384, u'v'), nullptr, nullptr, &size), kRegFileNotFound);
+}
+
+TEST_P(RegistryTest, EnumerationAndCountsOfAKey) {
+  MakeKey(u"e\\Zeta");
+  MakeKey(u"e\\alpha\\below");
+  Put(u"e", u"second", kRegDword, {1, 2, 3, 4});
+  Put(u"e", u"", kRegSz, {0x41, 0, 0, 0});
+  Put(u"e", u"first", kRegBinary, {});
+  RegKey key(reg());
+  ASSERT_EQ(key.Open(RegRoot::CurrentUser, Path(u"e"), kKeyRead), kRegOk);
+  RegKeyInfo info;
+  ASSERT_EQ(key.Info(&info), kRegOk);
+  EXPECT_EQ(info.subkeys, 2u);
+  EXPECT_EQ(info.values, 3u);
+  std::vector<std::string> names;
+  for (std::uint32_t i = 0;; ++i) {
+    std::u16string name;
+    const long status = key.EnumKey(i, &name);
+    if (status == kRegNoMoreItems) break;
+    ASSERT_EQ(status, kRegOk);
+    names.push_back(Show(name));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Zeta"}));  // as the registry spells them, by folded name
+  std::vector<std::string> values;
+  for (std::uint32_t i = 0;; ++i) {
+    std::u16string name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    const long status = key.EnumValue(i, &name, &type, &data);
+    if (status == kRegNoMoreItems) break;
+    ASSERT_EQ(status, kRegOk);
+    values.push_back(Show(name) + ":" + std::to_string(type) + ":" + std::to_string(data.size()));
+  }
+  std::sort(values.begin(), values.end());
+  EXPECT_EQ(values, (std::vector<std::string>{":1:4", "first:3:0", "second:4:4"}));
+  // A change is stamped after the clock read before it.
+  const std::uint64_t before = reg().ChangeClock();
+  Put(u"e", u"third", kRegBinary, {1});
+  ASSERT_EQ(key.Info(&info), kRegOk);
+  EXPECT_GT(info.last_write, before);
+}
+
+TEST_P(RegistryTest, DeleteTreeRemovesTheKeyAndEverythingBelowIt) {
+  MakeKey(u"t\\a\\b\\c");
+  Put(u"t\\a", u"v", kRegDword, {1, 2, 3, 4});
+  Put(u"t\\a\\b", u"w", kRegBinary, {1});
+  MakeKey(u"t\\keep");
+  RegKey open_below(reg());
+  ASSERT_EQ(open_below.Open(RegRoot::CurrentUser, Path(u"t\\a\\b"), kKeyRead), kRegOk);
+  EXPECT_EQ(reg().DeleteTree(RegRoot::CurrentUser, Path(u"T\\A")), kRegOk);
+  RegKey key(reg());
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, Path(u"t\\a"), kKeyRead), kRegFileNotFound);
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, Path(u"t\\a\\b\\c"), kKeyRead), kRegFileNotFound);
+  EXPECT_EQ(key.Open(RegRoot::CurrentUser, Path(u"t\\keep"), kKeyRead), kRegOk);
+  std::uint32_t size = 0;
+  EXPECT_NE(open_below.Query(u"w", nullptr, nullptr, &size), kRegOk);  // a handle to a deleted key finds nothing
+  EXPECT_EQ(reg().DeleteTree(RegRoot::CurrentUser, Path(u"t\\a")), kRegFileNotFound);
+  EXPECT_EQ(reg().DeleteTree(RegRoot::CurrentUser, u""), kRegAccessDenied);  // never a root
+  std::vector<RegTreeKey> tree;
+  RegTreeCounts counts;
+  ASSERT_EQ(ReadTree(reg(), RegRoot::CurrentUser, Path(u"t"), &tree, &counts), kRegOk);
+  EXPECT_EQ(counts.subkeys, 1u);
+  EXPECT_EQ(counts.values, 0u);
 }
 
 TEST_P(RegistryTest, KeysAreClosedByTheirOwner) {

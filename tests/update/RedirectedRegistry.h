@@ -28,6 +28,10 @@ class RedirectedRegistry final : public ForwardingRegistry {
   long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
     return target().CreateKey(RegRoot::CurrentUser, Redirected(root, path), access, key);
   }
+  long DeleteTree(RegRoot root, std::u16string_view path) override {
+    if (path.empty()) return kRegAccessDenied;
+    return target().DeleteTree(RegRoot::CurrentUser, Redirected(root, path));
+  }
 
  private:
   std::u16string base_;

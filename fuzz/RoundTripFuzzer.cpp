@@ -1,0 +1,125 @@
+// Fuzzes the merge's promise: any bytes are taken as a .REG file and loaded
+// against a fixed registry that holds every type, odd sizes, empty keys and a
+// deep subtree; every row is merged, then every row of the undo text; the
+// registry must be exactly what it was, keys included, and merging the undo
+// text must not fail.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "engine/EntryStore.h"
+#include "engine/LoadPipeline.h"
+#include "engine/RegText.h"
+#include "merge/Merge.h"
+#include "platform/MemoryRegistry.h"
+#include "tests/RegistryDump.h"
+
+namespace {
+
+using hivemend::RegRoot;
+
+class ListReport final : public hivemend::LoadReport {
+ public:
+  explicit ListReport(hivemend::EntryStore& store) : store_(store) {}
+  void AddEntry(hivemend::ChangeEntry&& entry) override { store_.at(store_.Insert(std::move(entry))).checked = true; }
+  void SetStatusText(int, const std::u16string&) override {}
+  void ShowError(const std::u16string&) override {}
+  bool CancelRequested() override { return false; }
+  void LoadEnded() override {}
+
+ private:
+  hivemend::EntryStore& store_;
+};
+
+void Put(hivemend::Registry& registry, RegRoot root, std::u16string_view path, std::u16string_view name,
+         std::uint32_t type, std::initializer_list<std::uint8_t> bytes) {
+  hivemend::RegKey key(registry);
+  if (key.Create(root, path, hivemend::kKeyWrite) != hivemend::kRegOk) std::abort();
+  const std::vector<std::uint8_t> data(bytes);
+  if (!name.empty() && name[0] == u'-') return;  // the key alone
+  if (key.Set(name, type, data.data(), static_cast<std::uint32_t>(data.size())) != hivemend::kRegOk) std::abort();
+}
+
+void Fill(hivemend::Registry& r) {
+  constexpr RegRoot cu = RegRoot::CurrentUser;
+  constexpr RegRoot lm = RegRoot::LocalMachine;
+  Put(r, cu, u"A", u"", hivemend::kRegSz, {'d', 0, 0, 0});
+  Put(r, cu, u"A", u"s", hivemend::kRegSz, {'x', 0, 'y', 0, 0, 0});
+  Put(r, cu, u"A", u"nul", hivemend::kRegSz, {'x', 0, 0, 0, 'y', 0, 0, 0});
+  Put(r, cu, u"A", u"odd", hivemend::kRegSz, {'x', 0, 'y'});
+  Put(r, cu, u"A", u"bare", hivemend::kRegSz, {'x', 0});
+  Put(r, cu, u"A", u"d", hivemend::kRegDword, {1, 2, 3, 4});
+  Put(r, cu, u"A", u"d2", hivemend::kRegDword, {1, 2});
+  Put(r, cu, u"A", u"q", hivemend::kRegQword, {1, 2, 3, 4, 5, 6, 7, 8});
+  Put(r, cu, u"A", u"q3", hivemend::kRegQword, {1, 2, 3});
+  Put(r, cu, u"A\\B", u"b", hivemend::kRegBinary, {});
+  Put(r, cu, u"A\\B", u"e", hivemend::kRegExpandSz, {'%', 0, 0, 0});
+  Put(r, cu, u"A\\B", u"m", hivemend::kRegMultiSz, {'a', 0, 0, 0, 0, 0});
+  Put(r, cu, u"A\\B\\C\\D", u"big", hivemend::kRegDwordBigEndian, {0, 0, 0, 1});
+  Put(r, cu, u"A\\B\\C\\D", u"link", hivemend::kRegLink, {'l', 0});
+  Put(r, cu, u"A\\B\\C\\D", u"res", 8, {1});
+  Put(r, cu, u"A\\B\\C\\D", u"odd-type", 0x12345, {9});
+  Put(r, cu, u"A\\B\\C\\D", u"marker", 1010103, {7});
+  Put(r, cu, u"A\\Empty", u"-", 0, {});
+  Put(r, cu, u"A\\Empty\\Deeper", u"-", 0, {});
+  Put(r, cu, u"Cr\u00e8me", u"\u00c9t\u00e9", hivemend::kRegSz, {'e', 0, 0, 0});
+  Put(r, lm, u"Software\\X", u"v", hivemend::kRegBinary, {0xff});
+  Put(r, lm, u"Software\\X\\Y", u"-", 0, {});
+}
+
+std::vector<std::string> Dump(hivemend::Registry& registry) {
+  std::vector<std::string> all;
+  for (RegRoot root : {RegRoot::ClassesRoot, RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::Users,
+                       RegRoot::CurrentConfig}) {
+    auto lines = hivemend::test::DumpRegistry(registry, root, u"");
+    all.insert(all.end(), lines.begin(), lines.end());
+  }
+  return all;
+}
+
+void Fail(const char* what, const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  std::fprintf(stderr, "%s\n--- before\n", what);
+  for (const auto& l : a) std::fprintf(stderr, "%s\n", l.c_str());
+  std::fprintf(stderr, "--- after\n");
+  for (const auto& l : b) std::fprintf(stderr, "%s\n", l.c_str());
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::u16string text = hivemend::DecodeRegText(bytes, hivemend::Windows1252ToUtf16);
+  hivemend::MemoryRegistry registry;
+  Fill(registry);
+  const std::vector<std::string> before = Dump(registry);
+
+  hivemend::EntryStore store;
+  ListReport report(store);
+  hivemend::RunLoadText(text, u"fuzz.reg", &registry, report);
+  hivemend::UndoText undo;
+  std::u16string errors;
+  hivemend::MergeCheckedRows(store, registry, undo, errors);
+
+  hivemend::EntryStore undo_store;
+  ListReport undo_report(undo_store);
+  hivemend::RunLoadText(undo.text(), u"undo.reg", &registry, undo_report);
+  hivemend::UndoText ignored;
+  std::u16string undo_errors;
+  hivemend::MergeCheckedRows(undo_store, registry, ignored, undo_errors);
+  if (!undo_errors.empty() || !undo_store.empty()) {
+    std::fprintf(stderr, "merging the undo text failed:\n%s\nundo text:\n%s\n", hivemend::ToUtf8(undo_errors).c_str(),
+                 hivemend::ToUtf8(undo.text()).c_str());
+    std::abort();
+  }
+  const std::vector<std::string> after = Dump(registry);
+  if (before != after) {
+    std::fprintf(stderr, "undo text:\n%s\nerrors:\n%s\n", hivemend::ToUtf8(undo.text()).c_str(),
+                 hivemend::ToUtf8(errors).c_str());
+    Fail("the undo did not restore the registry", before, after);
+  }
+  if (registry.OpenHandles() != 0) std::abort();
+  return 0;
+}

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Benchmark of a whole merge under Wine: hivemend-cli merge of the generated
+# file of VALUES values (default 100000; every row, the undo file included)
+# against reg import of the same file, each in its own copy of one prefix
+# whose registry holds every key of the file and every other value (as
+# tools/bench-window.sh prepares it), with the ratio of the two.
+#
+#   tools/bench-merge.sh [VALUES]
+#
+# Needs the native build (build/native, for the file generator) and the Windows
+# build (build/win).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+values=${1:-100000}
+native=$root/build/native
+win=$root/build/win
+cmake --build "$native" --target hivemend-bench >/dev/null
+cmake --build "$win" --target hivemend-cli >/dev/null
+
+prefix=${HIVEMEND_WINEPREFIX:-$root/build/bench-wine/wineprefix}
+data=$(dirname "$prefix")
+mkdir -p "$data"
+file=$data/bench-$values.reg
+winfile="Z:$(echo "$file" | sed 's|/|\\|g')"
+run=$root/tools/wine-run.sh
+if [ ! -f "$data/imported-$values" ]; then
+  "$native/bench/hivemend-bench" generate "$values" "$file" >/dev/null
+  "$native/bench/hivemend-bench" half "$file" "$data/half-$values.reg" >/dev/null
+  halfwin="Z:$(echo "$data/half-$values.reg" | sed 's|/|\\|g')"
+  echo "== importing half of the values into the bench prefix's registry"
+  HIVEMEND_WINEPREFIX=$prefix "$run" reg import "$halfwin"
+  touch "$data/imported-$values"
+fi
+WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+
+# Runs the command in a fresh copy of the prefix and prints its time in ms
+# (process start included). Before it, the copy's server and display are
+# started and the registry and the file are read once (hivemend-cli diff,
+# which writes nothing), so that neither command pays for a cold start.
+timed_in_copy() {
+  local copy=$data/merge-copy/wineprefix
+  rm -rf "$data/merge-copy"
+  mkdir -p "$data/merge-copy"
+  cp -a "$prefix" "$copy"
+  rm -f "$copy/.xvfb-display" "$copy/.xvfb-pid"
+  HIVEMEND_WINEPREFIX=$copy "$run" cmd /c exit 0 >/dev/null 2>&1
+  HIVEMEND_WINEPREFIX=$copy "$run" "$win/cli/hivemend-cli.exe" diff "$winfile" >/dev/null 2>&1 || true
+  HIVEMEND_WINEPREFIX=$copy "$run" "$1" /? >/dev/null 2>&1 || true
+  local start end
+  start=$(date +%s.%N)
+  HIVEMEND_WINEPREFIX=$copy "$run" "$@" >"$data/merge-copy/out.txt" 2>&1 || true
+  end=$(date +%s.%N)
+  WINEPREFIX=$copy wineserver -k 2>/dev/null || true
+  WINEPREFIX=$copy wineserver -w 2>/dev/null || true
+  tail -n 3 "$data/merge-copy/out.txt" >&2
+  rm -rf "$data/merge-copy"
+  echo "($end - $start) * 1000" | bc | cut -d. -f1
+}
+
+echo "== hivemend-cli merge: $values values, every row, undo file included"
+merge_ms=$(timed_in_copy "$win/cli/hivemend-cli.exe" merge "$winfile" --history 'C:\bench-history')
+echo "hivemend-cli merge: $merge_ms ms (process start included)"
+echo "== reg import (same file, a copy of the same registry)"
+import_ms=$(timed_in_copy reg import "$winfile")
+echo "reg import: $import_ms ms (process start included)"
+echo "merge / reg import: $(echo "scale=2; $merge_ms / $import_ms" | bc)"
