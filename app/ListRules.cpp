@@ -28,14 +28,21 @@ class FoldedTexts {
       const auto [it, added] = shared_.try_emplace(identity, static_cast<std::uint32_t>(spans_.size()));
       if (!added) return it->second;
     }
-    const size_t start = folded_.size();
-    entry.AppendColumnText(column_, folded_);
-    if (folded_.size() == start && identity == nullptr) {
+    scratch_.clear();
+    entry.AppendColumnText(column_, scratch_);
+    if (scratch_.empty() && identity == nullptr) {
       const auto [it, added] = shared_.try_emplace(&kEmpty, static_cast<std::uint32_t>(spans_.size()));
       if (!added) return it->second;
     }
-    for (size_t i = start; i < folded_.size(); ++i) folded_[i] = FoldAscii(folded_[i]);
-    spans_.push_back({start, folded_.size() - start});
+    // Blocks that are never reallocated: a million texts are not copied over
+    // and over as one buffer grows.
+    if (blocks_.empty() || blocks_.back().size() + scratch_.size() > blocks_.back().capacity()) {
+      blocks_.emplace_back().reserve(std::max(kBlockUnits, scratch_.size()));
+    }
+    std::u16string& block = blocks_.back();
+    const size_t start = block.size();
+    for (char16_t c : scratch_) block.push_back(FoldAscii(c));
+    spans_.push_back({block.data() + start, scratch_.size()});
     return static_cast<std::uint32_t>(spans_.size() - 1);
   }
   size_t size() const { return spans_.size(); }
@@ -43,19 +50,19 @@ class FoldedTexts {
   // How many units texts a and b share from the start, known to be at least
   // from and counted up to limit.
   size_t CommonLength(std::uint32_t a, std::uint32_t b, size_t from, size_t limit) const {
-    const auto [a_start, a_length] = spans_[a];
-    const auto [b_start, b_length] = spans_[b];
+    const auto [a_text, a_length] = spans_[a];
+    const auto [b_text, b_length] = spans_[b];
     const size_t end = std::min({limit, a_length, b_length});
     size_t i = std::min(from, end);
-    while (i < end && folded_[a_start + i] == folded_[b_start + i]) ++i;
+    while (i < end && a_text[i] == b_text[i]) ++i;
     return i;
   }
   // Units depth to depth + 3 of a text as one number that orders as they do;
   // the units past the end count as 0, which comes before every unit.
   std::uint64_t Chunk(std::uint32_t index, size_t depth) const {
-    const auto [start, length] = spans_[index];
+    const auto [text, length] = spans_[index];
     std::uint64_t chunk = 0;
-    for (size_t i = depth; i < depth + 4; ++i) chunk = (chunk << 16) | (i < length ? folded_[start + i] : 0u);
+    for (size_t i = depth; i < depth + 4; ++i) chunk = (chunk << 16) | (i < length ? text[i] : 0u);
     return chunk;
   }
 
@@ -78,8 +85,10 @@ class FoldedTexts {
   }
 
   int column_;
-  std::u16string folded_;
-  std::vector<std::pair<size_t, size_t>> spans_;
+  static constexpr size_t kBlockUnits = size_t{1} << 20;
+  std::u16string scratch_;
+  std::vector<std::u16string> blocks_;
+  std::vector<std::pair<const char16_t*, size_t>> spans_;  // into blocks_
   std::unordered_map<const void*, std::uint32_t> shared_;
 };
 

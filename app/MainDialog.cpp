@@ -12,6 +12,7 @@
 #include "app/ChangeList.h"
 #include "app/LoadWorker.h"
 #include "app/MergeCommand.h"
+#include "app/WindowFrame.h"
 #include "app/PostToWindow.h"
 #include "platform/HistoryFolder.h"
 #include "platform/Text.h"
@@ -27,10 +28,13 @@ namespace {
 constexpr wchar_t kCaption[] = L"Hivemend";
 constexpr UINT kRepaintMs = 100;  // rows of running loads are shown on this tick
 constexpr size_t kPathBufferChars = 4096;
+// The size of dialog 129's client area in dialog units (hivemend.rc).
+constexpr int kMainTemplateWidth = 761;
+constexpr int kMainTemplateHeight = 345;
 
 void ShowErrorBox(HWND owner, const wchar_t* text) { MessageBoxW(owner, text, kCaption, MB_OK | MB_ICONERROR); }
 
-std::optional<std::u16string> ChooseFileWithDialog(HWND owner) {
+std::optional<std::u16string> ChooseFileWithDialog(HWND owner, const std::u16string& folder) {
   wchar_t path[kPathBufferChars] = L"";
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -40,6 +44,7 @@ std::optional<std::u16string> ChooseFileWithDialog(HWND owner) {
   dialog.nMaxFile = kPathBufferChars;
   dialog.lpstrTitle = L"Select a REG file to load";
   dialog.lpstrDefExt = L"REG";
+  if (!folder.empty()) dialog.lpstrInitialDir = AsWide(folder);
   if (!GetOpenFileNameW(&dialog)) return std::nullopt;
   return AsU16(path);
 }
@@ -77,6 +82,9 @@ class MainWindow {
   void OnUpdateDone(WPARAM tag, LPARAM payload);
   void OnDestroy();
   void StopThreads();
+  void AttachFrame();
+  Registry* LayoutRegistry() const;
+  void SaveLayout();
 
   void LoadCommand();
   void StartLoad(std::u16string path, bool cancellable);
@@ -93,6 +101,8 @@ class MainWindow {
   HWND combo_ = nullptr;
   HWND status_bar_ = nullptr;
   ChangeList list_;
+  WindowFrame frame_;
+  std::u16string last_folder_;  // of the last file chosen to load
   std::shared_ptr<LoadChannel> channel_;
   std::deque<LoadOperation> operations_;  // taken from the channel, not yet applied
   int running_loads_ = 0;
@@ -138,10 +148,11 @@ void MainWindow::OnInitDialog() {
   for (const wchar_t* rule : {L"Changed", L"Missing", L"All", L"None", L"Invert"})
     SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rule));
 
-  status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                                window_, nullptr, instance, nullptr);
-  const int parts[2] = {400, -1};
+  status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBARS_SIZEGRIP,
+                                0, 0, 0, 0, window_, nullptr, instance, nullptr);
+  const int parts[2] = {ScaleRounded(400, static_cast<int>(WindowDpi(window_)), 96), -1};
   SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  AttachFrame();
 
   EnableWindow(GetDlgItem(window_, IDC_CANCEL_LOAD), FALSE);
   channel_ = std::make_shared<LoadChannel>(window_, kLoadChannelMessage);
@@ -159,6 +170,37 @@ void MainWindow::OnInitDialog() {
   terminate_watch_ = StartTerminateWatch(options_.terminate_event, stop_threads_.get(), window_, kTerminateMessage);
 
   SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr);
+}
+
+// The list grows with the window; the merge button keeps to the bottom right
+// corner; the rest keeps to the top left.
+void MainWindow::AttachFrame() {
+  frame_.Attach(window_, {kMainTemplateWidth, kMainTemplateHeight},
+                {{IDC_CHANGE_LIST, kAnchorAll},
+                 {IDC_MERGE, kAnchorBottomRight},
+                 {IDC_LOAD, kAnchorTopLeft},
+                 {IDC_CANCEL_LOAD, kAnchorTopLeft},
+                 {IDC_CLEAR_ALL, kAnchorTopLeft},
+                 {IDC_CHECK_RULE, kAnchorTopLeft},
+                 {IDC_APPLY, kAnchorTopLeft}},
+                status_bar_, list_.handle());
+  frame_.FitToWorkArea();
+  if (Registry* registry = LayoutRegistry()) {
+    const SavedLayout saved = LoadSavedLayout(*registry, options_.layout_key);
+    frame_.Restore(saved);
+    last_folder_ = saved.last_folder;
+  }
+}
+
+Registry* MainWindow::LayoutRegistry() const { return options_.registry ? options_.registry : SystemRegistry(); }
+
+// Failing to remember the layout costs the user nothing but the layout.
+void MainWindow::SaveLayout() {
+  Registry* registry = LayoutRegistry();
+  if (!registry) return;
+  SavedLayout layout = frame_.Capture();
+  layout.last_folder = last_folder_;
+  (void)StoreSavedLayout(*registry, layout, options_.layout_key);
 }
 
 void MainWindow::OnCommand(int id) {
@@ -187,7 +229,7 @@ void MainWindow::OnCommand(int id) {
 
 void MainWindow::LoadCommand() {
   const std::optional<std::u16string> path =
-      options_.choose_file ? options_.choose_file(window_) : ChooseFileWithDialog(window_);
+      options_.choose_file ? options_.choose_file(window_) : ChooseFileWithDialog(window_, last_folder_);
   if (!path) return;
   const DWORD attributes = GetFileAttributesW(AsWide(*path));
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -198,6 +240,8 @@ void MainWindow::LoadCommand() {
     ShowErrorBox(window_, L"You must select a .REG file, not a whole folder.");
     return;
   }
+  if (const size_t slash = path->find_last_of(u"\\/"); slash != std::u16string::npos)
+    last_folder_ = path->substr(0, slash);
   StartLoad(*path, true);
 }
 
@@ -401,6 +445,7 @@ void MainWindow::EndOnRequest() {
 // From here on no thread reaches this window; what they posted before is
 // freed.
 void MainWindow::OnDestroy() {
+  SaveLayout();
   StopThreads();
   operations_.clear();
   DiscardPayloads<TerminateRequest>(window_, kTerminateMessage);
@@ -437,6 +482,11 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case kTerminateMessage: OnTerminateRequest(wparam, lparam); return TRUE;
     case kUpdateResultMessage: OnUpdateResult(wparam, lparam); return TRUE;
     case kUpdateDoneMessage: OnUpdateDone(wparam, lparam); return TRUE;
+    case WM_SIZE: frame_.OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
+    case WM_GETMINMAXINFO: frame_.OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lparam)); return TRUE;
+    case WM_DPICHANGED:
+      frame_.OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return TRUE;
     case WM_DESTROY: OnDestroy(); return FALSE;
     default: return FALSE;
   }

@@ -43,6 +43,9 @@ struct MainDialogOptions {
   // How long one turn of applying a load's results to the window may last
   // before the window answers other messages. Tests make it short.
   unsigned load_turn_ms = 30;
+  // The key below HKEY_CURRENT_USER (of the registry above) where the window
+  // remembers its layout. Tests give a key of their own.
+  std::u16string layout_key = u"Software\\Hivemend";
 };
 
 // Shows the main window modally and returns its result: 0 for File Exit and a

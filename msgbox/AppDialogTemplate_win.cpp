@@ -85,13 +85,15 @@ HICON LoadBoxIcon(UINT style, const MessageBoxParams& record, HMODULE icon_modul
 
 // Builds the clipboard text of the box (Ctrl+C) and puts it on the clipboard.
 // Handles only Ctrl+C; every other key goes on to the dialog manager.
-bool CopyBoxText(HWND dialog, const MSG& message) {
+// The message is the one given, without the line breaks the layout put into
+// long words.
+bool CopyBoxText(HWND dialog, const MSG& message, std::u16string_view message_text) {
   if (message.wParam != 0x43 || GetAsyncKeyState(VK_CONTROL) >= 0) return false;
   static constexpr std::u16string_view kLine = u"---------------------------\r\n";
   std::u16string text(kLine);
   text += WindowText(dialog, 999) + u"\r\n";
   text += kLine;
-  text += WindowText(GetDlgItem(dialog, kMessageId), 3999) + u"\r\n";
+  text += std::u16string(message_text.substr(0, 3999)) + u"\r\n";
   text += kLine;
   for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsButtonClass(child)) continue;
@@ -189,6 +191,16 @@ CAppDialogTemplate::CAppDialogTemplate(HWND owner, const wchar_t* text, const wc
   m.base_x = LOWORD(base_units);
   m.base_y = HIWORD(base_units);
   m.screen_width = GetSystemMetrics(SM_CXSCREEN);
+  {
+    // The monitor of the owner, else the one with the cursor: where the box opens.
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const HMONITOR monitor =
+        owner_ ? MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST) : MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(monitor, &info)) m.work_area_width = info.rcWork.right - info.rcWork.left;
+  }
   m.icon_width = GetSystemMetrics(SM_CXICON);
   m.icon_height = GetSystemMetrics(SM_CYICON);
   m.caption_extent = [dc](std::u16string_view caption) {
@@ -268,7 +280,7 @@ int CAppDialogTemplate::RunModal() {
       PostQuitMessage(static_cast<int>(message.wParam));
       break;
     }
-    if (message.message == WM_KEYDOWN && CopyBoxText(dialog, message)) continue;
+    if (message.message == WM_KEYDOWN && CopyBoxText(dialog, message, message_)) continue;
     if (!IsDialogMessageW(dialog, &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);

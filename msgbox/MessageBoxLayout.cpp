@@ -239,6 +239,38 @@ int MulDivRound(int a, int b, int c) {
   return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
 
+std::u16string BreakLongWords(std::u16string_view text, int limit,
+                              const std::function<int(std::u16string_view)>& extent) {
+  const auto is_gap = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    if (is_gap(text[i])) {
+      out += text[i++];
+      continue;
+    }
+    size_t end = i;
+    while (end < text.size() && !is_gap(text[end])) ++end;
+    std::u16string_view word = text.substr(i, end - i);
+    while (extent(word) > limit && word.size() > 1) {
+      // The longest prefix that fits, at least one character.
+      size_t low = 1, high = word.size() - 1;
+      while (low < high) {
+        const size_t mid = (low + high + 1) / 2;
+        if (extent(word.substr(0, mid)) <= limit) low = mid;
+        else high = mid - 1;
+      }
+      out += word.substr(0, low);
+      out += u"\r\n";
+      word.remove_prefix(low);
+    }
+    out += word;
+    i = end;
+  }
+  return out;
+}
+
 BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
   BoxLayout box;
   const bool modern = (in.options & AMB_OPT_MODERN) != 0;
@@ -265,7 +297,14 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
   // Message text.
   int limit = narrow ? m.screen_width / 3 : modern ? m.screen_width / 2 - 10 : m.screen_width / 2 + 80;
   if (icon_field != 0) limit -= m.icon_width + 16;
-  const PixelSize text = m.text_extent(in.message, limit);
+  // Within the work area: the text's margins, an icon's room and the window's
+  // frame (taken as 16 pixels a side at most) stay inside it too.
+  if (m.work_area_width > 0) {
+    const int room = m.work_area_width - (modern ? 44 : 28) - 32 - (in.has_icon ? m.icon_width + 48 : 0);
+    limit = std::max(std::min(limit, room), 1);
+  }
+  const std::u16string shown = BreakLongWords(in.message, limit, m.caption_extent);
+  const PixelSize text = m.text_extent(shown, limit);
   box.message_rect = modern ? PixelRect{16, 32, text.cx + 28, text.cy + 61}
                             : PixelRect{16, 16, text.cx + 28, text.cy + 29};
   box.width = text.cx + (modern ? 44 : 28);
@@ -285,7 +324,7 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
       box.message_rect.bottom = box.message_rect.top + height;
     }
   }
-  items.AddItem(ItemKind::Static, kMessageId, box.message_rect, in.message);
+  items.AddItem(ItemKind::Static, kMessageId, box.message_rect, shown);
 
   // Button row.
   struct RowButton {

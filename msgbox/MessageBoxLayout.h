@@ -86,6 +86,9 @@ struct PixelSize {
 struct LayoutMetrics {
   int base_x = 8, base_y = 16;   // GetDialogBaseUnits: low and high word
   int screen_width = 1280;       // SM_CXSCREEN
+  // The width of the work area of the monitor the box opens on; 0: the screen
+  // width. The box is never wider than it.
+  int work_area_width = 0;
   int icon_width = 32, icon_height = 32;  // SM_CXICON, SM_CYICON
   // Extent of a one-line caption (GetTextExtentPoint32W).
   std::function<int(std::u16string_view caption)> caption_extent;
@@ -162,7 +165,15 @@ DialogUnitRect ToDialogUnits(const PixelRect& rect, int base_x, int base_y);
 // a * b / c rounded to the nearest, as Win32 MulDiv.
 int MulDivRound(int a, int b, int c);
 
-// Lays out one box; the constructor's steps in order.
+// The text with a line break ("\r\n") inserted into every word (a run without
+// blanks or line breaks) wider than limit pixels, so that each piece fits;
+// each piece holds at least one character. extent measures one line.
+std::u16string BreakLongWords(std::u16string_view text, int limit,
+                              const std::function<int(std::u16string_view)>& extent);
+
+// Lays out one box; the constructor's steps in order. The message item's text
+// has its long words broken (BreakLongWords); the width limit is kept within
+// the work area.
 BoxLayout LayOutMessageBox(const LayoutInput& input, const LayoutMetrics& metrics);
 
 // The in-memory DLGTEMPLATE of a layout: header, no menu, default class, the

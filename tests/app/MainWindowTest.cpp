@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/MainDialog.h"
+#include "app/SavedLayout.h"
 #include "platform/MemoryRegistry.h"
 #include "resources/resource.h"
 #include "tests/ForwardingRegistry.h"
@@ -102,6 +103,10 @@ class Window {
     terminate_event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     options_.terminate_event = terminate_event_;
     if (!options_.registry) options_.registry = &TestRegistry();
+    // Each window remembers its layout apart, unless a test shares one.
+    static int windows = 0;
+    if (options_.layout_key == MainDialogOptions{}.layout_key)
+      options_.layout_key = u"Software\\HivemendTest\\Layout" + Decimal(++windows);
     // No update server here: the check finds nothing unless a test says otherwise.
     if (!options_.check_for_update) options_.check_for_update = [](HANDLE) { return std::nullopt; };
     if (!real_open_dialog) options_.choose_file = [this](HWND) { return next_file_; };
@@ -917,6 +922,177 @@ TEST(MainWindowUpdate, AnInstallerThatFailsItsCheckIsReportedOnce) {
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && FindProgressWindow(w.thread(), w.window()) == nullptr; }));
   EXPECT_FALSE(w.finished());
+}
+
+
+// ---- Sizes: resizing, the minimum size, a new DPI -------------------------------
+
+RECT ClientRectOf(HWND control, HWND parent) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// Every control lies inside the client area and has room; the list runs from
+// its top place to above the merge button.
+void ExpectControlsInside(HWND window, int line) {
+  SCOPED_TRACE(testing::Message() << "checked at line " << line);
+  RECT client{};
+  GetClientRect(window, &client);
+  for (const int id : {IDC_MERGE, IDC_CHANGE_LIST, IDC_LOAD, IDC_CHECK_RULE, IDC_APPLY, IDC_CANCEL_LOAD,
+                       IDC_CLEAR_ALL}) {
+    const RECT r = ClientRectOf(GetDlgItem(window, id), window);
+    EXPECT_GE(r.left, 0) << id;
+    EXPECT_GE(r.top, 0) << id;
+    EXPECT_LE(r.right, client.right) << id;
+    EXPECT_LE(r.bottom, client.bottom) << id;
+    EXPECT_GT(r.right - r.left, 10) << id;
+    EXPECT_GT(r.bottom - r.top, 10) << id;
+  }
+  const RECT list = ClientRectOf(GetDlgItem(window, IDC_CHANGE_LIST), window);
+  const RECT merge = ClientRectOf(GetDlgItem(window, IDC_MERGE), window);
+  const RECT status = ClientRectOf(FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr), window);
+  EXPECT_LT(list.bottom, merge.top);
+  EXPECT_LE(merge.bottom, status.top);
+  EXPECT_EQ(status.right, client.right);
+  EXPECT_EQ(status.bottom, client.bottom);
+}
+
+TEST(MainWindowSize, TheListFillsTheWindowAsItIsResized) {
+  Window w;
+  const HWND window = w.window();
+  EXPECT_TRUE(GetWindowLongW(window, GWL_STYLE) & WS_THICKFRAME);
+  EXPECT_TRUE(GetWindowLongW(window, GWL_STYLE) & WS_MAXIMIZEBOX);
+  ExpectControlsInside(window, __LINE__);
+  // From a size that leaves room to grow on the screen.
+  SetWindowPos(window, nullptr, 0, 0, 900, 600, SWP_NOZORDER);
+  ExpectControlsInside(window, __LINE__);
+  RECT before{};
+  GetWindowRect(window, &before);
+  const RECT list_before = ClientRectOf(w.list(), window);
+  const RECT merge_before = ClientRectOf(GetDlgItem(window, IDC_MERGE), window);
+  const RECT load_before = ClientRectOf(GetDlgItem(window, IDC_LOAD), window);
+
+  SetWindowPos(window, nullptr, 0, 0, (before.right - before.left) + 120, (before.bottom - before.top) + 80,
+               SWP_NOMOVE | SWP_NOZORDER);
+  ExpectControlsInside(window, __LINE__);
+  const RECT list_after = ClientRectOf(w.list(), window);
+  EXPECT_EQ(list_after.right - list_after.left, list_before.right - list_before.left + 120);
+  EXPECT_EQ(list_after.bottom - list_after.top, list_before.bottom - list_before.top + 80);
+  const RECT merge_after = ClientRectOf(GetDlgItem(window, IDC_MERGE), window);
+  EXPECT_EQ(merge_after.left, merge_before.left + 120);
+  EXPECT_EQ(merge_after.top, merge_before.top + 80);
+  const RECT load_after = ClientRectOf(GetDlgItem(window, IDC_LOAD), window);
+  EXPECT_EQ(load_after.left, load_before.left);
+  EXPECT_EQ(load_after.top, load_before.top);
+
+  // Asked to be tiny, the window keeps its minimum size, with every control usable.
+  SetWindowPos(window, nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
+  RECT least{};
+  GetWindowRect(window, &least);
+  EXPECT_GT(least.right - least.left, 300);
+  EXPECT_GT(least.bottom - least.top, 200);
+  ExpectControlsInside(window, __LINE__);
+
+  ShowWindow(window, SW_MAXIMIZE);
+  ExpectControlsInside(window, __LINE__);
+  ShowWindow(window, SW_RESTORE);
+}
+
+TEST(MainWindowSize, TheWindowFitsTheWorkAreaOnStart) {
+  Window w;
+  RECT frame{};
+  GetWindowRect(w.window(), &frame);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(w.window(), MONITOR_DEFAULTTONEAREST), &monitor);
+  EXPECT_GE(frame.left, monitor.rcWork.left);
+  EXPECT_GE(frame.top, monitor.rcWork.top);
+  EXPECT_LE(frame.right, monitor.rcWork.right);
+  EXPECT_LE(frame.bottom, monitor.rcWork.bottom);
+}
+
+TEST(MainWindowSize, ANewDpiScalesFontControlsAndColumns) {
+  Window w;
+  const HWND window = w.window();
+  const auto font_height = [&](HWND control) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return std::abs(font.lfHeight);
+  };
+  const int font_before = font_height(GetDlgItem(window, IDC_LOAD));
+  const int column_before = static_cast<int>(SendMessageW(w.list(), LVM_GETCOLUMNWIDTH, 2, 0));
+  const RECT load_before = ClientRectOf(GetDlgItem(window, IDC_LOAD), window);
+  RECT frame{};
+  GetWindowRect(window, &frame);
+  // The system asks for twice the DPI and suggests a rectangle twice as large
+  // (here: as large as fits).
+  RECT suggested{frame.left, frame.top, frame.left + 2 * (frame.right - frame.left),
+                 frame.top + 2 * (frame.bottom - frame.top)};
+  const UINT dpi = 2 * GetDeviceCaps(GetDC(nullptr), LOGPIXELSY);
+  SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_NEAR(font_height(GetDlgItem(window, IDC_LOAD)), 2 * font_before, 1);
+  EXPECT_NEAR(SendMessageW(w.list(), LVM_GETCOLUMNWIDTH, 2, 0), 2 * column_before, 1);
+  const RECT load_after = ClientRectOf(GetDlgItem(window, IDC_LOAD), window);
+  EXPECT_NEAR(load_after.right - load_after.left, 2 * (load_before.right - load_before.left), 1);
+  ExpectControlsInside(window, __LINE__);
+}
+
+TEST(MainWindowSize, TheLayoutComesBackAfterARestart) {
+  MainDialogOptions options;
+  options.layout_key = u"Software\\HivemendTest\\Restart";
+  RECT placed{};
+  int widths[2] = {};
+  int order[7] = {};
+  {
+    Window w(options);
+    SetWindowPos(w.window(), nullptr, 37, 41, 900, 560, SWP_NOZORDER);
+    SendMessageW(w.list(), LVM_SETCOLUMNWIDTH, 0, 77);
+    SendMessageW(w.list(), LVM_SETCOLUMNWIDTH, 3, 222);
+    int swapped[7] = {1, 0, 2, 3, 4, 6, 5};
+    SendMessageW(w.list(), LVM_SETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(swapped));
+    GetWindowRect(w.window(), &placed);
+  }
+  {
+    Window w(options);
+    RECT again{};
+    GetWindowRect(w.window(), &again);
+    EXPECT_EQ(again.left, placed.left);
+    EXPECT_EQ(again.top, placed.top);
+    EXPECT_EQ(again.right, placed.right);
+    EXPECT_EQ(again.bottom, placed.bottom);
+    widths[0] = static_cast<int>(SendMessageW(w.list(), LVM_GETCOLUMNWIDTH, 0, 0));
+    widths[1] = static_cast<int>(SendMessageW(w.list(), LVM_GETCOLUMNWIDTH, 3, 0));
+    EXPECT_EQ(widths[0], 77);
+    EXPECT_EQ(widths[1], 222);
+    SendMessageW(w.list(), LVM_GETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(order));
+    EXPECT_EQ(order[0], 1);
+    EXPECT_EQ(order[5], 6);
+    // Then maximised, and the place it was last on is a monitor that is gone.
+    ShowWindow(w.window(), SW_MAXIMIZE);
+  }
+  {
+    Window w(options);
+    EXPECT_TRUE(IsZoomed(w.window()));
+    ShowWindow(w.window(), SW_RESTORE);
+  }
+  SavedLayout gone = LoadSavedLayout(TestRegistry(), options.layout_key);
+  ASSERT_TRUE(gone.place.has_value());
+  gone.maximized = false;
+  gone.place = Rect{5000, 3000, 5800, 3500};
+  ASSERT_TRUE(StoreSavedLayout(TestRegistry(), gone, options.layout_key));
+  {
+    Window w(options);
+    RECT back{};
+    GetWindowRect(w.window(), &back);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(w.window(), MONITOR_DEFAULTTONEAREST), &monitor);
+    EXPECT_EQ(back.right, monitor.rcWork.right);
+    EXPECT_EQ(back.bottom, monitor.rcWork.bottom);
+    EXPECT_EQ(back.right - back.left, 800);
+  }
 }
 
 }  // namespace

@@ -187,8 +187,17 @@ TEST_F(MergeWindow, AFailingRowStaysAndIsInTheLogAndInTheMessageAfterThePathAndA
       u"Error writing value at " + key_ + u"\\Refused: " + SystemErrorText(kRegAccessDenied) + u"\r\n";
   ASSERT_EQ(seen.size(), 2u);
   ASSERT_FALSE(result.error_log_path.empty());
-  EXPECT_EQ(Show(AsU16String(seen[1].text)), "The following errors were recorded to the error log file " +
-                                                 Show(result.error_log_path) + ":\r\n\r\n" + Show(failure));
+  // The box breaks words too long for its width (the key path here) with line
+  // breaks of its own: compare without line breaks.
+  const auto unbroken = [](std::string text) {
+    std::erase(text, '\r');
+    std::erase(text, '\n');
+    return text;
+  };
+  EXPECT_EQ(unbroken(Show(AsU16String(seen[1].text))),
+            unbroken("The following errors were recorded to the error log file " + Show(result.error_log_path) +
+                     ":\r\n\r\n" + Show(failure)));
+  EXPECT_NE(Show(AsU16String(seen[1].text)).find(":\r\n\r\n"), std::string::npos);
   EXPECT_TRUE(seen[1].program_box);
   const std::u16string log = ReadUtf16File(result.error_log_path);
   EXPECT_TRUE(log.starts_with(u"Hivemend error log of the merge of ")) << Show(log);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -484,6 +485,78 @@ TEST(MessageBoxTemplate, TitleIsCutAt1023Characters) {
   const BoxLayout box = LayOutMessageBox(Input(AMB_OK), screen.Metrics());
   const std::size_t short_size = DialogTemplateBytes(box, std::u16string(1023, u'x')).size();
   EXPECT_EQ(DialogTemplateBytes(box, std::u16string(5000, u'x')).size(), short_size);
+}
+
+// ---- Boxes that fit the work area --------------------------------------------
+
+// ASCII texts readable in failure messages (others become '?').
+std::string Ascii(std::u16string_view text) {
+  std::string out;
+  for (const char16_t c : text) out += c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+TEST(MessageBoxLayout, LongWordsAreBrokenIntoPiecesThatFit) {
+  const auto extent = [](std::u16string_view text) { return 6 * static_cast<int>(text.size()); };
+  struct Case {
+    int line;
+    std::u16string_view text;
+    int limit;
+    std::u16string_view expected;
+  } const cases[] = {
+      {__LINE__, u"", 60, u""},
+      {__LINE__, u"short words stay as they are", 60, u"short words stay as they are"},
+      {__LINE__, u"abcdefghijklmnop", 60, u"abcdefghij\r\nklmnop"},
+      {__LINE__, u"see HKCU\\a\\bcdefghijklmnopqrstu now", 60, u"see HKCU\\a\\bcd\r\nefghijklmn\r\nopqrstu now"},
+      {__LINE__, u"line\r\nabcdefghijkl\tx", 60, u"line\r\nabcdefghij\r\nkl\tx"},
+      // Narrower than one character: one character a line, never none.
+      {__LINE__, u"abc", 3, u"a\r\nb\r\nc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    const std::u16string broken = BreakLongWords(c.text, c.limit, extent);
+    EXPECT_EQ(Ascii(broken), Ascii(c.expected));
+  }
+}
+
+TEST(MessageBoxLayout, TheBoxStaysWithinTheWorkArea) {
+  // A key path of 300 characters in one word, measured as DrawTextW does with
+  // DT_WORDBREAK at its narrowest: a line per word, words never broken, so the
+  // widest word decides.
+  const std::u16string path = u"HKEY_CURRENT_USER\\" + std::u16string(300, u'k');
+  const std::u16string message = u"The error log was saved as " + path + u".";
+  for (const int work : {1280, 800, 640}) {
+    SCOPED_TRACE(work);
+    LayoutMetrics m = FakeScreen{}.Metrics();
+    m.screen_width = 1920;
+    m.work_area_width = work;
+    m.text_extent = [&](std::u16string_view text, int) {
+      int widest = 0, lines = 1;
+      size_t start = 0;
+      for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == u'\n' || text[i] == u' ') {
+          std::u16string_view line = text.substr(start, i - start);
+          if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+          widest = std::max(widest, m.caption_extent(line));
+          if (i < text.size()) ++lines;
+          start = i + 1;
+        }
+      }
+      return PixelSize{widest, 13 * lines};
+    };
+    LayoutInput in = Input(AMB_OK | AMB_ICONHAND);
+    in.has_icon = true;
+    in.message = message;
+    const BoxLayout box = LayOutMessageBox(in, m);
+    EXPECT_LE(box.width + 32, work);
+    const LayoutItem* text = box.Find(kMessageId);
+    ASSERT_NE(text, nullptr);
+    EXPECT_NE(text->text, message);  // broken into lines
+    std::u16string joined = text->text;
+    std::erase(joined, u'\r');
+    std::erase(joined, u'\n');
+    EXPECT_EQ(Ascii(joined), Ascii(message));
+  }
 }
 
 }  // namespace
