@@ -60,7 +60,9 @@ void ChangeList::ShowNewRows(bool now) {
   last_shown_ = tick;
   shown_count_ = store_.size();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-  // Rows arrive between the rows already shown: the whole list moves.
+  // Rows arrive between the rows already shown: the whole list moves, and the
+  // selection with its rows.
+  ShowSelection();
   InvalidateRect(list_, nullptr, FALSE);
 }
 
@@ -68,12 +70,14 @@ void ChangeList::RefreshCount() {
   shown_count_ = store_.size();
   last_shown_ = GetTickCount64();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
+  ShowSelection();
   InvalidateRect(list_, nullptr, FALSE);
 }
 
 void ChangeList::Clear() {
   store_.Clear();  // each row's data block goes with it
   shown_count_ = 0;
+  any_selection_ = false;
   SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
   InvalidateRect(list_, nullptr, TRUE);
 }
@@ -82,16 +86,152 @@ void ChangeList::SortByColumn(int column) {
   if (column < 0 || column >= kColumnCount) return;
   const bool ascending = sort_flags_.Flip(column);
   SortRows(store_, column, ascending);
-  // The selection marks positions, not rows: after a sort it would mark others.
-  LVITEMW none{};
-  none.stateMask = LVIS_SELECTED;
-  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  ShowSelection();
+  ShowSortArrow(column, ascending);
   InvalidateRect(list_, nullptr, FALSE);
+}
+
+void ChangeList::ShowSortArrow(int column, bool ascending) {
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+  const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (i == column) item.fmt |= ascending ? HDF_SORTUP : HDF_SORTDOWN;
+    SendMessageW(header, HDM_SETITEMW, i, reinterpret_cast<LPARAM>(&item));
+  }
 }
 
 void ChangeList::ApplyRule(CheckRule rule) {
   ApplyCheckRule(store_, rule);
   InvalidateRect(list_, nullptr, FALSE);
+  ChecksChanged();
+}
+
+void ChangeList::ChecksChanged() {
+  if (on_checks_changed_) on_checks_changed_();
+}
+
+// ---- Selection and focus, kept with the rows ----------------------------------
+
+void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
+  if (showing_selection_ || !(change.uChanged & LVIF_STATE)) return;
+  const UINT changed = (change.uNewState ^ change.uOldState) & (LVIS_SELECTED | LVIS_FOCUSED);
+  if (changed == 0) return;
+  const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
+  const bool focused = (change.uNewState & LVIS_FOCUSED) != 0;
+  if (change.iItem < 0) {  // every row
+    store_.ForEach([&](EntryStore::Row& row) {
+      if (changed & LVIS_SELECTED) row.selected = selected;
+      if ((changed & LVIS_FOCUSED) && !focused) row.focused = false;  // the focus goes; no row takes all
+    });
+  } else if (static_cast<size_t>(change.iItem) < store_.size()) {
+    if ((changed & LVIS_FOCUSED) && focused) store_.ForEach([](EntryStore::Row& row) { row.focused = false; });
+    EntryStore::Row& row = store_.at(static_cast<size_t>(change.iItem));
+    if (changed & LVIS_SELECTED) row.selected = selected;
+    if (changed & LVIS_FOCUSED) row.focused = focused;
+  }
+  any_selection_ = any_selection_ || selected || focused;
+}
+
+void ChangeList::OnRangeChanged(const NMLVODSTATECHANGE& change) {
+  if (showing_selection_ || !((change.uNewState ^ change.uOldState) & LVIS_SELECTED)) return;
+  const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
+  for (int i = std::max(0, change.iFrom); i <= change.iTo && static_cast<size_t>(i) < store_.size(); ++i)
+    store_.at(static_cast<size_t>(i)).selected = selected;
+  any_selection_ = any_selection_ || selected;
+}
+
+void ChangeList::ShowSelection() {
+  if (!any_selection_) return;
+  showing_selection_ = true;
+  LVITEMW none{};
+  none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  size_t i = 0;
+  int focus = -1;
+  bool any = false;
+  store_.ForEach([&](EntryStore::Row& row) {
+    any = any || row.selected || row.focused;
+    if (i < shown_count_) {
+      if (row.selected) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED;
+        item.state = LVIS_SELECTED;
+        SendMessageW(list_, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
+      }
+      if (row.focused) focus = static_cast<int>(i);
+    }
+    ++i;
+  });
+  if (focus >= 0) {
+    LVITEMW item{};
+    item.stateMask = LVIS_FOCUSED;
+    item.state = LVIS_FOCUSED;
+    SendMessageW(list_, LVM_SETITEMSTATE, focus, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(list_, LVM_SETSELECTIONMARK, 0, focus);
+  }
+  any_selection_ = any;
+  showing_selection_ = false;
+}
+
+void ChangeList::SelectAll() {
+  if (store_.empty()) return;
+  store_.ForEach([](EntryStore::Row& row) { row.selected = true; });
+  any_selection_ = true;
+  showing_selection_ = true;
+  LVITEMW all{};
+  all.stateMask = LVIS_SELECTED;
+  all.state = LVIS_SELECTED;
+  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
+  showing_selection_ = false;
+}
+
+void ChangeList::CheckSelected(bool checked) {
+  store_.ForEach([&](EntryStore::Row& row) {
+    if (row.selected) row.checked = checked;
+  });
+  InvalidateRect(list_, nullptr, FALSE);
+  ChecksChanged();
+}
+
+std::optional<size_t> ChangeList::CurrentRow() const {
+  std::optional<size_t> first, focused;
+  for (size_t i = 0; i < store_.size() && i < shown_count_; ++i) {
+    const EntryStore::Row& row = store_.at(i);
+    if (!row.selected) continue;
+    if (!first) first = i;
+    if (row.focused) focused = i;
+  }
+  return focused ? focused : first;
+}
+
+size_t ChangeList::SelectedCount() const {
+  size_t n = 0;
+  for (size_t i = 0; i < store_.size(); ++i) n += store_.at(i).selected;
+  return n;
+}
+
+std::u16string ChangeList::SelectedRowsText() {
+  std::u16string text = TabSeparatedHeader();
+  store_.ForEach([&](EntryStore::Row& row) {
+    if (row.selected) AppendTabSeparatedRow(row.entry, text);
+  });
+  return text;
+}
+
+CompareCounts ChangeList::Counts() {
+  CompareCounts counts;
+  store_.ForEach([&](EntryStore::Row& row) { counts.Count(row.entry.status()); });
+  return counts;
+}
+
+size_t ChangeList::CheckedCount() {
+  size_t n = 0;
+  store_.ForEach([&](EntryStore::Row& row) { n += row.checked; });
+  return n;
 }
 
 bool ChangeList::OnNotify(const NMHDR& header, LRESULT* result) {
@@ -107,6 +247,14 @@ bool ChangeList::OnNotify(const NMHDR& header, LRESULT* result) {
       return true;
     case LVN_ODFINDITEMW:
       *result = FindByPrefix(reinterpret_cast<const NMLVFINDITEMW&>(header));
+      return true;
+    case LVN_ITEMCHANGED:
+      OnItemChanged(reinterpret_cast<const NMLISTVIEW&>(header));
+      *result = 0;
+      return true;
+    case LVN_ODSTATECHANGED:
+      OnRangeChanged(reinterpret_cast<const NMLVODSTATECHANGE&>(header));
+      *result = 0;
       return true;
     default:
       return false;
@@ -162,24 +310,16 @@ bool ChangeList::OnMouseDown(LPARAM lparam) {
   EntryStore::Row& row = store_.at(static_cast<size_t>(index));
   row.checked = !row.checked;
   SendMessageW(list_, LVM_REDRAWITEMS, index, index);
+  ChecksChanged();
   return true;
 }
 
 // The space bar gives every selected row the opposite of the focused row's
 // state (of the first selected row when the focused one is not selected).
 void ChangeList::ToggleSelected() {
-  int first = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-  if (first < 0) return;
-  const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-  if (focused >= 0 && (SendMessageW(list_, LVM_GETITEMSTATE, focused, LVIS_SELECTED) & LVIS_SELECTED))
-    first = focused;
-  if (static_cast<size_t>(first) >= store_.size()) return;
-  const bool checked = !store_.at(static_cast<size_t>(first)).checked;
-  for (int i = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-       i >= 0 && static_cast<size_t>(i) < store_.size();
-       i = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, i, LVNI_SELECTED)))
-    store_.at(static_cast<size_t>(i)).checked = checked;
-  InvalidateRect(list_, nullptr, FALSE);
+  const std::optional<size_t> current = CurrentRow();
+  if (!current) return;
+  CheckSelected(!store_.at(*current).checked);
 }
 
 LRESULT CALLBACK ChangeList::SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,

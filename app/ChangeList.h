@@ -1,13 +1,20 @@
 // The list of changes on screen: an owner-data list view (control 1005) that
 // shows the rows of the window's EntryStore, with check boxes that the program
-// keeps in the store. User-interface thread only.
+// keeps in the store. The selection and the focus are kept in the store too,
+// with their rows: the list view's own selection marks positions, so it is
+// mirrored into the rows as it changes and put back from them whenever rows
+// move (inserts during a load, sorts, removals). User-interface thread only.
 #pragma once
 
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <functional>
+#include <optional>
+
 #include "app/ListRules.h"
+#include "engine/Compare.h"
 #include "engine/EntryStore.h"
 
 namespace hivemend {
@@ -34,9 +41,27 @@ class ChangeList {
   void RefreshCount();
 
   void Clear();
-  // A click on a column header: flips the column's sort flag and sorts.
+  // A click on a column header: flips the column's sort flag and sorts; the
+  // column's header shows the direction.
   void SortByColumn(int column);
   void ApplyRule(CheckRule rule);
+
+  // Called after the user changed a check box (click, space bar, rule, menu).
+  void set_on_checks_changed(std::function<void()> f) { on_checks_changed_ = std::move(f); }
+  // Selects every row (Ctrl+A).
+  void SelectAll();
+  // Sets the check of every selected row.
+  void CheckSelected(bool checked);
+  // The row whose details Enter and the row menu show: the focused row when
+  // it is selected, else the first selected row; none without a selection.
+  std::optional<size_t> CurrentRow() const;
+  size_t SelectedCount() const;
+  // The selected rows as the console front end prints them: a header line,
+  // then one tab-separated line per row, in list order.
+  std::u16string SelectedRowsText();
+  // The statuses of the rows in the list, and how many are checked.
+  CompareCounts Counts();
+  size_t CheckedCount();
 
   // WM_NOTIFY from the list view; true when handled, with *result to return.
   bool OnNotify(const NMHDR& header, LRESULT* result);
@@ -46,6 +71,13 @@ class ChangeList {
                                        UINT_PTR id, DWORD_PTR self);
   bool OnMouseDown(LPARAM lparam);
   void ToggleSelected();
+  void ChecksChanged();
+  // The list view's selection and focus changed: the rows take them over.
+  void OnItemChanged(const NMLISTVIEW& change);
+  void OnRangeChanged(const NMLVODSTATECHANGE& change);
+  // Puts the rows' selection and focus back into the list view.
+  void ShowSelection();
+  void ShowSortArrow(int column, bool ascending);
   void GetDisplayInfo(LVITEMW& item) const;
   int FindByPrefix(const NMLVFINDITEMW& find) const;
 
@@ -55,6 +87,9 @@ class ChangeList {
   ULONGLONG last_shown_ = 0;
   EntryStore store_;
   ColumnSortFlags sort_flags_;
+  std::function<void()> on_checks_changed_;
+  bool showing_selection_ = false;
+  bool any_selection_ = false;  // a row may be selected or focused  // the list view's notifications come from ShowSelection
 };
 
 }  // namespace hivemend

@@ -76,10 +76,12 @@ class FoldedTexts {
       case 1: return StatusText(entry.status()).data();
       case 2: return &entry.key();
       case 4: return TypeName(entry.type()).data();
-      case 5:
-      case 6:
-        if (column_ == 6 && entry.status() != EntryStatus::Same) return nullptr;
-        return entry.type() == kRegSz || entry.type() == kRegDword ? nullptr : kNotPresentable.data();
+      case 5: return entry.type() == kRegSz || entry.type() == kRegDword ? nullptr : kNotPresentable.data();
+      case 6: {
+        const bool shown = entry.live() == LiveState::None || entry.live_type() == kRegSz ||
+                           entry.live_type() == kRegDword;
+        return shown ? nullptr : kNotPresentable.data();
+      }
       default: return nullptr;
     }
   }

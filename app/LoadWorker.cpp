@@ -27,21 +27,21 @@ size_t RowsIn(const std::vector<LoadOperation>& operations) {
 // the channel in order.
 class WindowLoadReport final : public LoadReport {
  public:
-  WindowLoadReport(std::stop_token stop, std::shared_ptr<LoadChannel> channel)
-      : stop_(std::move(stop)), channel_(std::move(channel)) {}
+  WindowLoadReport(std::stop_token stop, std::shared_ptr<LoadChannel> channel, std::uint32_t load)
+      : stop_(std::move(stop)), channel_(std::move(channel)), load_(load) {}
 
   void AddEntry(ChangeEntry&& entry) override {
-    batch_.push_back({LoadOperation::Row{std::move(entry)}});
+    batch_.push_back({LoadOperation::Row{std::move(entry)}, load_});
     ++batch_rows_;
     FlushIfDue();
   }
   void SetStatusText(int part, const std::u16string& text) override {
-    batch_.push_back({LoadOperation::Status{part, text}});
+    batch_.push_back({LoadOperation::Status{part, text}, load_});
     FlushIfDue();
   }
   void ShowError(const std::u16string& text) override {
     Flush();
-    channel_->ShowErrorAndWait(text);
+    channel_->ShowErrorAndWait(text, load_);
   }
   // Tests CancelLoadEvent without waiting (which also resets it). A window
   // that closes stops the load without touching the event.
@@ -50,7 +50,7 @@ class WindowLoadReport final : public LoadReport {
     return channel_->TakeCancelRequest();
   }
   void LoadEnded() override {
-    batch_.push_back({LoadOperation::Ended{}});
+    batch_.push_back({LoadOperation::Ended{}, load_});
     ended_ = true;
   }
 
@@ -63,6 +63,12 @@ class WindowLoadReport final : public LoadReport {
     if (batch_.empty()) return;
     std::vector<LoadOperation> batch;
     batch.swap(batch_);
+    bool after_end = false;
+    for (auto op = batch.rbegin(); op != batch.rend(); ++op) {
+      op->load = load_;
+      if (std::holds_alternative<LoadOperation::Status>(op->what)) after_end = true;
+      if (auto* ended = std::get_if<LoadOperation::Ended>(&op->what)) ended->completes = after_end;
+    }
     batch_rows_ = 0;
     channel_->Deliver(std::move(batch));
     last_flush_ = GetTickCount64();
@@ -70,6 +76,8 @@ class WindowLoadReport final : public LoadReport {
 
  private:
   void FlushIfDue() {
+    // The end of the load goes with the texts after it, in one batch.
+    if (ended_) return;
     // The tick count is read from memory the system keeps up to date; a
     // precise clock costs a call into the system (under Wine, per row).
     if (batch_rows_ >= kBatchRows || GetTickCount64() - last_flush_ >= kBatchAgeMs) Flush();
@@ -77,6 +85,7 @@ class WindowLoadReport final : public LoadReport {
 
   std::stop_token stop_;
   std::shared_ptr<LoadChannel> channel_;
+  std::uint32_t load_;
   std::vector<LoadOperation> batch_;
   size_t batch_rows_ = 0;
   bool ended_ = false;
@@ -84,9 +93,9 @@ class WindowLoadReport final : public LoadReport {
 };
 
 void LoadWorker(std::stop_token stop, std::shared_ptr<LoadChannel> channel, Registry* registry,
-                std::u16string path, std::atomic<bool>* ended) {
+                std::u16string path, std::uint32_t load, std::atomic<bool>* ended) {
   {
-    WindowLoadReport report(std::move(stop), std::move(channel));
+    WindowLoadReport report(std::move(stop), std::move(channel), load);
     try {
       RunLoad(path, registry, report);
     } catch (const std::exception&) {
@@ -143,11 +152,12 @@ bool LoadChannel::Deliver(std::vector<LoadOperation>&& operations) {
   return true;
 }
 
-void LoadChannel::ShowErrorAndWait(std::u16string text) {
+void LoadChannel::ShowErrorAndWait(std::u16string text, std::uint32_t load) {
   auto ticket = std::make_shared<ErrorTicket>();
   std::unique_lock lock(mutex_);
   if (closed_) return;
-  pending_.push_back({LoadOperation::Error{std::move(text), ticket}});
+  LoadOperation op{LoadOperation::Error{std::move(text), ticket}, load};
+  pending_.push_back(std::move(op));
   WakeWindowLocked();
   changed_.wait(lock, [&] { return closed_ || ticket->done; });
 }
@@ -182,11 +192,12 @@ void LoadChannel::Close() {
   changed_.notify_all();
 }
 
-bool LoadWorkers::Start(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path) {
+bool LoadWorkers::Start(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path,
+                        std::uint32_t load) {
   JoinEnded();
   Worker& worker = workers_.emplace_back();
   try {
-    worker.thread = std::jthread(LoadWorker, std::move(channel), registry, std::move(path), &worker.ended);
+    worker.thread = std::jthread(LoadWorker, std::move(channel), registry, std::move(path), load, &worker.ended);
     return true;
   } catch (const std::system_error&) {
     workers_.pop_back();
@@ -197,6 +208,10 @@ bool LoadWorkers::Start(std::shared_ptr<LoadChannel> channel, Registry* registry
 void LoadWorkers::JoinEnded() {
   // A worker that has set its flag has nothing left to do but return.
   workers_.remove_if([](const Worker& worker) { return worker.ended.load(std::memory_order_acquire); });
+}
+
+void LoadWorkers::RequestStopAll() {
+  for (Worker& worker : workers_) worker.thread.request_stop();
 }
 
 void LoadWorkers::StopAndJoin() {

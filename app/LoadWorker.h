@@ -47,8 +47,11 @@ struct LoadOperation {
     std::u16string text;
     std::shared_ptr<ErrorTicket> ticket;
   };
-  struct Ended {};
+  struct Ended {
+    bool completes = false;  // the completion texts follow
+  };
   std::variant<Row, Status, Error, Ended> what;
+  std::uint32_t load = 0;  // the number the window gave the load
 };
 
 class LoadChannel {
@@ -72,7 +75,7 @@ class LoadChannel {
   bool Deliver(std::vector<LoadOperation>&& operations);
   // Hands an error message to the window and waits until it has been closed
   // (or the window has closed).
-  void ShowErrorAndWait(std::u16string text);
+  void ShowErrorAndWait(std::u16string text, std::uint32_t load);
   bool closed() const;
 
   // Window side. Takes every waiting operation, oldest first.
@@ -108,7 +111,10 @@ class LoadWorkers {
 
   // Starts a worker for one file, comparing with registry, which must outlive
   // it. Returns false when the thread cannot be started.
-  bool Start(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path);
+  bool Start(std::shared_ptr<LoadChannel> channel, Registry* registry, std::u16string path, std::uint32_t load);
+  // Asks every running worker to stop at its next line, as a cancelled load
+  // does, without waiting: their last operations still come.
+  void RequestStopAll();
   // A stopped worker ends its load at the next line, as a cancelled one does.
   void StopAndJoin();
 

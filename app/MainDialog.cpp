@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <chrono>
 #include <deque>
@@ -10,11 +11,16 @@
 
 #include "app/AboutDialog.h"
 #include "app/ChangeList.h"
+#include "app/Clipboard.h"
+#include "app/DetailsDialog.h"
 #include "app/LoadWorker.h"
 #include "app/MergeCommand.h"
 #include "app/WindowFrame.h"
 #include "app/PostToWindow.h"
+#include "msgbox/AppMessageBox.h"
+#include "msgbox/SavedAnswer.h"
 #include "platform/HistoryFolder.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
@@ -53,6 +59,38 @@ void OpenFolderWithShell(HWND owner, const std::u16string& folder) {
   ShellExecuteW(owner, nullptr, AsWide(folder), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// The registry editor opens at the key it last showed, which it keeps for the
+// user under its own settings key.
+void OpenInRegistryEditor(const std::u16string& key) {
+  if (Registry* registry = SystemRegistry()) {
+    RegKey settings(*registry);
+    if (settings.Create(RegRoot::CurrentUser, u"Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit",
+                        kKeyWrite) == kRegOk) {
+      const std::u16string last = u"Computer\\" + key;
+      (void)settings.Set(u"LastKey", kRegSz, reinterpret_cast<const std::uint8_t*>(last.c_str()),
+                         static_cast<std::uint32_t>((last.size() + 1) * sizeof(char16_t)));
+    }
+  }
+  wchar_t folder[MAX_PATH] = L"";
+  const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  (void)StartProcess(AsU16(folder) + u"\\regedit.exe", {});
+}
+
+// The question a load asks while the list holds rows of other files. Its text
+// is fixed: a saved answer ("Do not ask me again") is found by it.
+constexpr wchar_t kReplaceOrAddText[] =
+    L"The list holds rows of other files. Replace them with the rows of the file you load, or add its rows to "
+    L"the list?";
+constexpr int kReplaceAnswer = AMB_ID_CUSTOM1;
+constexpr int kAddAnswer = AMB_ID_CUSTOM2;
+constexpr int kCancelAnswer = AMB_ID_CUSTOM3;
+
+std::u16string FileName(const std::u16string& path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
 // Everything one main window owns. Lives on ShowMainDialog's stack for as long
 // as the dialog runs; its threads are joined when the dialog is destroyed, and
 // at the latest when it goes.
@@ -70,6 +108,9 @@ class MainWindow {
   }
   INT_PTR Handle(UINT message, WPARAM wparam, LPARAM lparam);
   ChangeList& list() { return list_; }
+  // Keys of the whole window (Ctrl+O, F5, Ctrl+C, Ctrl+A, Enter), seen before
+  // the dialog manager; true when taken.
+  bool OnKey(const MSG& message);
 
  private:
   void OnInitDialog();
@@ -85,6 +126,21 @@ class MainWindow {
   void AttachFrame();
   Registry* LayoutRegistry() const;
   void SaveLayout();
+  void OnContextMenu(HWND from, LPARAM position);
+  void ShowDetails();
+  void CopyRows();
+  void OpenKeyInRegistryEditor();
+  void ClearAll();
+  void ReloadCommand();
+  // Before a load: asks whether to replace the list or add to it when it holds
+  // rows of other files. False when the user cancels.
+  bool PrepareLoad(const std::u16string& path);
+  // Empties the list and stops the loads that run: their rows are dropped.
+  void ReplaceRows();
+  void UpdateTitle();
+  void UpdateCounts();
+  void UpdateCheckedCount();
+  Registry* registry() const { return options_.registry ? options_.registry : SystemRegistry(); }
 
   void LoadCommand();
   void StartLoad(std::u16string path, bool cancellable);
@@ -106,6 +162,10 @@ class MainWindow {
   std::shared_ptr<LoadChannel> channel_;
   std::deque<LoadOperation> operations_;  // taken from the channel, not yet applied
   int running_loads_ = 0;
+  std::uint32_t next_load_ = 1;     // the number of the next load
+  std::uint32_t first_kept_load_ = 1;  // rows of loads below this number are dropped
+  std::vector<std::u16string> files_;  // the files whose rows the list holds, in load order
+  HHOOK key_hook_ = nullptr;
   int merge_depth_ = 0;  // while a merge runs, loads wait with their rows
   bool update_prompt_handled_ = false;
   bool continue_timer_set_ = false;  // kContinueTimer runs
@@ -117,6 +177,11 @@ class MainWindow {
   std::jthread terminate_watch_;
   std::unique_ptr<UpdateDownload> update_download_;
 };
+
+// The dialog manager offers every message of its loop to this thread's
+// message filter first: the window's keys are taken there.
+thread_local MainWindow* t_key_window = nullptr;
+LRESULT CALLBACK KeyFilter(int code, WPARAM wparam, LPARAM lparam);
 
 void MainWindow::OnInitDialog() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -143,6 +208,8 @@ void MainWindow::OnInitDialog() {
                  frame.bottom - frame.top + grow, SWP_NOZORDER | SWP_NOACTIVATE);
 
   list_.Attach(list);
+  t_key_window = this;
+  key_hook_ = SetWindowsHookExW(WH_MSGFILTER, KeyFilter, nullptr, GetCurrentThreadId());
 
   combo_ = GetDlgItem(window_, IDC_CHECK_RULE);
   for (const wchar_t* rule : {L"Changed", L"Missing", L"All", L"None", L"Invert"})
@@ -150,8 +217,17 @@ void MainWindow::OnInitDialog() {
 
   status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBARS_SIZEGRIP,
                                 0, 0, 0, 0, window_, nullptr, instance, nullptr);
-  const int parts[2] = {ScaleRounded(400, static_cast<int>(WindowDpi(window_)), 96), -1};
-  SendMessageW(status_bar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+  {
+    const int dpi = static_cast<int>(WindowDpi(window_));
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int parts[3] = {ScaleRounded(400, dpi, 96),
+                          std::max(ScaleRounded(560, dpi, 96), static_cast<int>(client.right) - ScaleRounded(130, dpi, 96)),
+                          -1};
+    SendMessageW(status_bar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+  }
+  list_.set_on_checks_changed([this] { UpdateCheckedCount(); });
+  UpdateCheckedCount();
   AttachFrame();
 
   EnableWindow(GetDlgItem(window_, IDC_CANCEL_LOAD), FALSE);
@@ -161,6 +237,7 @@ void MainWindow::OnInitDialog() {
   for (const std::u16string& argument : options_.startup_arguments) {
     const std::u16string path(TrimSpace(argument));
     if (path.empty() || GetFileAttributesW(AsWide(path)) == INVALID_FILE_ATTRIBUTES) continue;
+    files_.push_back(path);
     StartLoad(path, false);
   }
 
@@ -170,6 +247,7 @@ void MainWindow::OnInitDialog() {
   terminate_watch_ = StartTerminateWatch(options_.terminate_event, stop_threads_.get(), window_, kTerminateMessage);
 
   SetTimer(window_, kRepaintTimer, kRepaintMs, nullptr);
+  UpdateTitle();
 }
 
 // The list grows with the window; the merge button keeps to the bottom right
@@ -214,7 +292,14 @@ void MainWindow::OnCommand(int id) {
     case IDM_LOAD: LoadCommand(); break;
     case IDC_APPLY: ApplyCommand(); break;
     case IDC_CANCEL_LOAD: channel_->RequestCancel(); break;
-    case IDC_CLEAR_ALL: list_.Clear(); break;
+    case IDC_CLEAR_ALL: ClearAll(); break;
+    case IDM_RELOAD: ReloadCommand(); break;
+    case IDM_ROW_CHECK: list_.CheckSelected(true); break;
+    case IDM_ROW_UNCHECK: list_.CheckSelected(false); break;
+    case IDM_ROW_DETAILS: ShowDetails(); break;
+    case IDM_ROW_COPY: CopyRows(); break;
+    case IDM_ROW_REGEDIT: OpenKeyInRegistryEditor(); break;
+    case IDM_SELECT_ALL: list_.SelectAll(); break;
     case IDM_OPEN_HISTORY: {
       const std::u16string folder = HistoryFolder();
       if (folder.empty()) break;
@@ -242,7 +327,7 @@ void MainWindow::LoadCommand() {
   }
   if (const size_t slash = path->find_last_of(u"\\/"); slash != std::u16string::npos)
     last_folder_ = path->substr(0, slash);
-  StartLoad(*path, true);
+  if (PrepareLoad(*path)) StartLoad(*path, true);
 }
 
 void MainWindow::OnDropFiles(HDROP drop) {
@@ -252,16 +337,204 @@ void MainWindow::OnDropFiles(HDROP drop) {
     DragQueryFileW(drop, 0, name.data(), length + 1);
     name.resize(length);
     const std::u16string path = AsU16(name.c_str(), name.size());
-    if (ContainsNoCase(path, u".reg")) StartLoad(path, true);
+    if (ContainsNoCase(path, u".reg")) {
+      DragFinish(drop);  // before a question: the drop's data is not needed
+      if (PrepareLoad(path)) StartLoad(path, true);
+      return;
+    }
   }
   DragFinish(drop);
+}
+
+bool MainWindow::PrepareLoad(const std::u16string& path) {
+  const bool busy = !list_.store().empty() || running_loads_ > 0;
+  bool others = false;
+  for (const std::u16string& file : files_) others = others || !EqualsNoCase(file, path);
+  if (!busy) {
+    files_.clear();
+  } else if (!others) {
+    ReplaceRows();  // the same file again: its new rows replace the old
+  } else {
+    MessageBoxParams params = options_.message_box_params ? *options_.message_box_params : MessageBoxParams{};
+    constexpr std::u16string_view kButtons = u"Replace\nAdd\nCancel";
+    std::copy(kButtons.begin(), kButtons.end(), params.custom_buttons);
+    params.custom_buttons[kButtons.size()] = u'\0';
+    const int answer = AppMessageBox(window_, kReplaceOrAddText, kCaption, MB_ICONQUESTION | AMB_CHECK_ASK, &params);
+    switch (answer & 0xFFFF) {
+      case kReplaceAnswer: ReplaceRows(); break;
+      case kAddAnswer: break;
+      default:
+        // A Cancel is never kept as the answer: it would refuse every later load.
+        if ((answer & AMB_CHECK_ASK) && params.module_name && *params.module_name) {
+          if (Registry* system = SystemRegistry()) {
+            RegKey saved(*system);
+            if (saved.Open(RegRoot::CurrentUser,
+                           SavedAnswerKeyPath(FieldText(params.company_name), ProgramPath()), kKeySetValue) == kRegOk)
+              (void)saved.Delete(AnswerValueName(params.module_name, MessageChecksum(AsU16(kReplaceOrAddText))));
+          }
+        }
+        return false;
+    }
+  }
+  files_.push_back(path);
+  UpdateTitle();
+  return true;
+}
+
+void MainWindow::ReplaceRows() {
+  first_kept_load_ = next_load_;
+  loads_.RequestStopAll();
+  files_.clear();
+  list_.Clear();
+  UpdateCounts();
+  UpdateTitle();
+}
+
+void MainWindow::ClearAll() {
+  list_.Clear();
+  if (running_loads_ == 0) files_.clear();
+  UpdateCounts();
+  UpdateTitle();
+}
+
+// F5: the files whose rows the list holds, compared afresh.
+void MainWindow::ReloadCommand() {
+  const std::vector<std::u16string> files = files_;
+  if (files.empty()) return;
+  ReplaceRows();
+  files_ = files;
+  UpdateTitle();
+  for (const std::u16string& file : files) StartLoad(file, true);
+}
+
+void MainWindow::UpdateTitle() {
+  std::u16string title(u"Hivemend");
+  if (files_.size() == 1) title += u" - " + FileName(files_.front());
+  if (files_.size() > 1) title += u" - " + Decimal(files_.size()) + u" files";
+  SetWindowTextW(window_, AsWide(title));
+}
+
+void MainWindow::UpdateCounts() {
+  SetStatus(1, list_.Counts().Text());
+  UpdateCheckedCount();
+}
+
+void MainWindow::UpdateCheckedCount() { SetStatus(2, Decimal(list_.CheckedCount()) + u" checked"); }
+
+void MainWindow::ShowDetails() {
+  const std::optional<size_t> row = list_.CurrentRow();
+  if (!row) return;
+  ShowDetailsDialog(window_, list_.store().at(*row).entry, registry());
+}
+
+void MainWindow::CopyRows() {
+  if (list_.SelectedCount() == 0) return;
+  CopyTextToClipboard(window_, list_.SelectedRowsText());
+}
+
+std::u16string KeyPathOf(const ChangeEntry& entry) {
+  std::u16string path(RootLongName(*entry.root()));
+  if (!entry.key().path.empty()) path += u"\\" + entry.key().path;
+  return path;
+}
+
+void MainWindow::OpenKeyInRegistryEditor() {
+  const std::optional<size_t> row = list_.CurrentRow();
+  if (!row) return;
+  const ChangeEntry& entry = list_.store().at(*row).entry;
+  if (!entry.root()) return;
+  if (options_.open_registry_editor) options_.open_registry_editor(KeyPathOf(entry));
+  else OpenInRegistryEditor(KeyPathOf(entry));
+}
+
+// The row menu: right-click on a row, Shift+F10 or the context-menu key (the
+// menu then opens at the current row).
+void MainWindow::OnContextMenu(HWND from, LPARAM position) {
+  const HWND list = list_.handle();
+  if (from != list) return;
+  POINT at{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
+  if (position == -1) {
+    RECT rect{};
+    const std::optional<size_t> row = list_.CurrentRow();
+    rect.left = LVIR_LABEL;
+    if (row && SendMessageW(list, LVM_GETITEMRECT, *row, reinterpret_cast<LPARAM>(&rect))) {
+      at = {rect.left + 16, rect.bottom};
+    } else {
+      GetClientRect(list, &rect);
+      at = {rect.left + 16, rect.top + 16};
+    }
+    ClientToScreen(list, &at);
+  } else {
+    // A right-click on a row that is not selected selects it alone.
+    POINT client = at;
+    ScreenToClient(list, &client);
+    LVHITTESTINFO hit{};
+    hit.pt = client;
+    const int index = static_cast<int>(SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (index >= 0 && !(SendMessageW(list, LVM_GETITEMSTATE, index, LVIS_SELECTED) & LVIS_SELECTED)) {
+      LVITEMW none{};
+      none.stateMask = LVIS_SELECTED;
+      SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+      LVITEMW item{};
+      item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+      item.state = LVIS_SELECTED | LVIS_FOCUSED;
+      SendMessageW(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
+    }
+  }
+  const HMENU bar = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ROWMENU));
+  if (!bar) return;
+  const HMENU menu = GetSubMenu(bar, 0);
+  const std::optional<size_t> row = list_.CurrentRow();
+  const UINT rows = row ? MF_ENABLED : MF_GRAYED;
+  for (UINT id : {IDM_ROW_CHECK, IDM_ROW_UNCHECK, IDM_ROW_DETAILS, IDM_ROW_COPY}) EnableMenuItem(menu, id, rows);
+  EnableMenuItem(menu, IDM_SELECT_ALL, list_.store().empty() ? MF_GRAYED : MF_ENABLED);
+  bool key_exists = false;
+  if (row) {
+    const ChangeEntry& entry = list_.store().at(*row).entry;
+    if (entry.root() && registry()) {
+      RegKey key(*registry());
+      key_exists = key.Open(*entry.root(), entry.key().path, kKeyRead) == kRegOk;
+    }
+  }
+  EnableMenuItem(menu, IDM_ROW_REGEDIT, key_exists ? MF_ENABLED : MF_GRAYED);
+  SetMenuDefaultItem(menu, IDM_ROW_DETAILS, FALSE);
+  const UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
+  DestroyMenu(bar);
+  if (command != 0) OnCommand(static_cast<int>(command));
+}
+
+bool MainWindow::OnKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN && message.message != WM_SYSKEYDOWN) return false;
+  if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
+  const bool control = GetKeyState(VK_CONTROL) < 0;
+  const bool in_list = message.hwnd == list_.handle();
+  if (in_list && (message.wParam == VK_APPS || (message.wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0))) {
+    PostMessageW(window_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list_.handle()), -1);
+    return true;
+  }
+  if (message.message != WM_KEYDOWN) return false;
+  int command = 0;
+  if (control && message.wParam == 'O') command = IDM_LOAD;
+  else if (!control && message.wParam == VK_F5) command = IDM_RELOAD;
+  else if (control && in_list && message.wParam == 'C') command = IDM_ROW_COPY;
+  else if (control && in_list && message.wParam == 'A') command = IDM_SELECT_ALL;
+  else if (!control && in_list && message.wParam == VK_RETURN && list_.CurrentRow()) command = IDM_ROW_DETAILS;
+  if (command == 0) return false;
+  PostMessageW(window_, WM_COMMAND, command, 0);
+  return true;
+}
+
+LRESULT CALLBACK KeyFilter(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == MSGF_DIALOGBOX && t_key_window && t_key_window->OnKey(*reinterpret_cast<const MSG*>(lparam)))
+    return TRUE;
+  return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 void MainWindow::StartLoad(std::u16string path, bool cancellable) {
   const HWND cancel = GetDlgItem(window_, IDC_CANCEL_LOAD);
   if (cancellable) EnableWindow(cancel, TRUE);
   ++running_loads_;
-  if (!loads_.Start(channel_, options_.registry ? options_.registry : SystemRegistry(), std::move(path)))
+  if (!loads_.Start(channel_, registry(), std::move(path), next_load_++))
     LoadEnded();  // as if the load had ended at once
 }
 
@@ -283,6 +556,7 @@ void MainWindow::MergeCommand() {
     RunMergeCommand(window_, list_.store(), *registry, HistoryFolder, options_.message_box_params);
   --merge_depth_;
   list_.RefreshCount();
+  UpdateCounts();
   if (merge_depth_ == 0) TakeLoadOperations();
 }
 
@@ -354,15 +628,23 @@ void MainWindow::TakeLoadOperations() {
     }
     LoadOperation op = std::move(operations_.front());
     operations_.pop_front();
+    // A load whose rows were replaced only ends: its rows, texts and errors
+    // are dropped.
+    const bool dropped = op.load < first_kept_load_;
     if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
-      list_.AddRow(std::move(row->entry));
+      if (!dropped) list_.AddRow(std::move(row->entry));
     } else if (auto* status = std::get_if<LoadOperation::Status>(&op.what)) {
+      if (dropped) continue;
       // Progress texts may run up to one show interval (half a second) ahead
       // of the rows.
       list_.ShowNewRows(false);
       hold.Hold();
-      SetStatus(status->part, status->text);
-    } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what)) {
+      // Once every load has ended the counts describe the whole list (and
+      // were shown when the last load ended).
+      SetStatus(status->part, status->part == 1 && running_loads_ == 0 ? list_.Counts().Text() : status->text);
+    } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what); error && dropped) {
+      channel_->ErrorShown(*error->ticket);
+    } else if (error) {
       list_.ShowNewRows(true);
       hold.Release();
       ShowErrorBox(window_, AsWide(error->text));
@@ -373,6 +655,9 @@ void MainWindow::TakeLoadOperations() {
       // The completion texts that follow find every row of the load shown.
       list_.ShowNewRows(true);
       LoadEnded();
+      // The counts come with the completion texts; a load that ended without
+      // them shows the list's counts now.
+      if (running_loads_ == 0 && !std::get<LoadOperation::Ended>(op.what).completes) UpdateCounts();
     }
   }
 }
@@ -446,6 +731,9 @@ void MainWindow::EndOnRequest() {
 // freed.
 void MainWindow::OnDestroy() {
   SaveLayout();
+  if (key_hook_) UnhookWindowsHookEx(key_hook_);
+  key_hook_ = nullptr;
+  t_key_window = nullptr;
   StopThreads();
   operations_.clear();
   DiscardPayloads<TerminateRequest>(window_, kTerminateMessage);
@@ -466,6 +754,11 @@ void MainWindow::StopThreads() {
 }
 
 INT_PTR MainWindow::OnNotify(const NMHDR& header) {
+  if (header.hwndFrom == list_.handle() && header.code == NM_DBLCLK &&
+      reinterpret_cast<const NMITEMACTIVATE&>(header).iItem >= 0) {
+    ShowDetails();
+    return TRUE;
+  }
   LRESULT result = 0;
   if (!list_.OnNotify(header, &result)) return FALSE;
   SetWindowLongPtrW(window_, DWLP_MSGRESULT, result);
@@ -478,6 +771,7 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lparam));
     case WM_TIMER: OnTimer(wparam); return TRUE;
     case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wparam)); return TRUE;
+    case WM_CONTEXTMENU: OnContextMenu(reinterpret_cast<HWND>(wparam), lparam); return TRUE;
     case kLoadChannelMessage: TakeLoadOperations(); return TRUE;
     case kTerminateMessage: OnTerminateRequest(wparam, lparam); return TRUE;
     case kUpdateResultMessage: OnUpdateResult(wparam, lparam); return TRUE;

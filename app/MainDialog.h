@@ -40,6 +40,9 @@ struct MainDialogOptions {
   std::function<std::optional<std::u16string>(HWND owner)> choose_file;
   // Shows a folder to the user; empty means the shell. For tests.
   std::function<void(HWND owner, const std::u16string& folder)> open_folder;
+  // Opens the registry editor at a key ("HKEY_CURRENT_USER\Software\..."); empty
+  // means: set the editor's last-opened key for the user and start it. For tests.
+  std::function<void(const std::u16string& key)> open_registry_editor;
   // How long one turn of applying a load's results to the window may last
   // before the window answers other messages. Tests make it short.
   unsigned load_turn_ms = 30;

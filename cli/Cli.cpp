@@ -347,23 +347,11 @@ void SortAsListed(std::vector<ChangeEntry>& entries) {
 
 void WriteDiffTsv(const ConsoleReport& report, std::FILE* out) {
   BufferedPrinter printer(out);
+  printer.Print(TabSeparatedHeader());
   std::u16string line;
-  for (int c = 0; c < 7; ++c) {
-    if (c) line += u'\t';
-    line += kColumnHeaders[c];
-  }
-  line += u'\n';
-  printer.Print(line);
-  std::u16string cell;
   for (const ChangeEntry& entry : report.entries) {
     line.clear();
-    for (int c = 0; c < kColumnCount; ++c) {
-      if (c) line += u'\t';
-      cell.clear();
-      entry.AppendColumnText(c, cell);
-      line += EscapeField(cell);
-    }
-    line += u'\n';
+    AppendTabSeparatedRow(entry, line);
     printer.Print(line);
   }
   if (!report.error.empty()) printer.Print(EscapeField(report.error) + u"\n");
@@ -650,21 +638,6 @@ const Command* FindCommand(std::u16string_view name) {
 }
 
 }  // namespace
-
-std::u16string EscapeField(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text) {
-    switch (c) {
-      case u'\t': out += u"\\t"; break;
-      case u'\r': out += u"\\r"; break;
-      case u'\n': out += u"\\n"; break;
-      case u'\\': out += u"\\\\"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   if (args.empty()) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/ChangeEntry.h"  // EscapeField
+
 namespace hivemend {
 
 // args excludes the program name. Writes UTF-8 to out and err and reads the
@@ -12,8 +14,5 @@ namespace hivemend {
 // 0 normal end, 1 a load that ended with an error, 2 usage, and the codes of
 // diff --exit-code).
 int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in = stdin);
-
-// A row text with tab, CR, LF and backslash written as \t, \r, \n and \\.
-std::u16string EscapeField(std::u16string_view text);
 
 }  // namespace hivemend

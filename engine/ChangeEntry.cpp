@@ -281,10 +281,10 @@ void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
   }
 }
 
-// What the registry holds, where it differs from the file: the live string up
-// to its first NUL when it is not the file's string, or the live dword as
-// "0x%x" when it is not the file's dword; nothing for other types. For a key
-// deletion: what the subtree holds.
+// What the registry holds, for every row whose value the comparison read: the
+// live string up to its first NUL, the live dword as "0x%x", the placeholder
+// for the other types; nothing when the registry holds no such value. For a
+// key deletion: what the subtree holds.
 void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
   if (entry.live() == LiveState::None || entry.live() == LiveState::Absent) return;
   const auto bytes = entry.live_bytes();
@@ -298,20 +298,20 @@ void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
     out += SubtreeCountText(counts);
     return;
   }
-  if (!entry.writes_value() && entry.form() != EntryForm::DeleteValue) return;
+  if (entry.form() == EntryForm::CreateKey) return;  // a key, not a value
   if (entry.live_type() == kRegSz) {
     std::u16string live((bytes.size() + 1) / 2, u'\0');
     if (!bytes.empty()) std::memcpy(live.data(), bytes.data(), bytes.size());
     live.resize(std::min(live.size(), live.find(u'\0')));
-    if (!EqualsNoCase(entry.file_text(), live)) out += live;
+    out += live;
   } else if (entry.live_type() == kRegDword) {
     // A short value reads as zero-extended.
     std::uint32_t live = 0;
     for (size_t i = 0; i < 4 && i < bytes.size(); ++i) live |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
-    if (live != entry.file_dword()) {
-      out += u"0x";
-      out += Hex(live, false);
-    }
+    out += u"0x";
+    out += Hex(live, false);
+  } else {
+    out += kNotPresentable;
   }
 }
 
@@ -331,14 +331,43 @@ void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
       }
       break;
     case 5: AppendFileDataText(*this, out); break;
-    default:
-      if (status_ == EntryStatus::Same) {
-        AppendFileDataText(*this, out);
-      } else {
-        AppendLiveDataText(*this, out);
-      }
-      break;
+    default: AppendLiveDataText(*this, out); break;
   }
+}
+
+std::u16string EscapeField(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    switch (c) {
+      case u'\t': out += u"\\t"; break;
+      case u'\r': out += u"\\r"; break;
+      case u'\n': out += u"\\n"; break;
+      case u'\\': out += u"\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::u16string TabSeparatedHeader() {
+  std::u16string line;
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c) line += u'\t';
+    line += kColumnHeaders[c];
+  }
+  return line + u'\n';
+}
+
+void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out) {
+  thread_local std::u16string cell;
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c) out += u'\t';
+    cell.clear();
+    entry.AppendColumnText(c, cell);
+    out += EscapeField(cell);
+  }
+  out += u'\n';
 }
 
 std::u16string ChangeEntry::ColumnText(int column) const {

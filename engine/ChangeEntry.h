@@ -84,6 +84,15 @@ inline constexpr int kColumnCount = 7;
 inline constexpr std::u16string_view kColumnHeaders[kColumnCount] = {
     u"HIVE", u"Compare", u"Key", u"Value Name", u"Type", u"REG file data", u"Current HIVE data"};
 
+// The tab-separated form of rows, as the console front end prints them and
+// the window copies them: a header line of the column headers, then one line
+// per row with its seven column texts; inside a text, tab, CR, LF and
+// backslash are written as \t, \r, \n and \\. Lines end with "\n".
+std::u16string EscapeField(std::u16string_view text);
+std::u16string TabSeparatedHeader();
+class ChangeEntry;
+void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out);
+
 // "REG_SZ", ..., "DELETE", or "UNKNOWN - ERROR" for any other code.
 std::u16string_view TypeName(std::uint32_t type_code);
 // The "Type" column's text: the registry's name of the type, "hex(N)" for a

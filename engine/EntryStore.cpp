@@ -62,11 +62,12 @@ size_t EntryStore::Insert(ChangeEntry entry) {
   if (!free_slots_.empty()) {
     slot = free_slots_.back();
     free_slots_.pop_back();
-    rows_[slot] = Row{std::move(entry), false};
+    rows_[slot] = Row{};
+    rows_[slot].entry = std::move(entry);
   } else {
     if (rows_.size() >= std::numeric_limits<Slot>::max()) throw std::length_error("EntryStore rows");
     slot = static_cast<Slot>(rows_.size());
-    rows_.push_back(Row{std::move(entry), false});
+    rows_.emplace_back().entry = std::move(entry);
   }
   const EntryKey& key = rows_[slot].entry.key();
   auto greater = [&](Slot other) {

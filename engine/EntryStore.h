@@ -27,6 +27,10 @@ class EntryStore {
   struct Row {
     ChangeEntry entry;
     bool checked = false;  // rows start unchecked
+    // The list's selection and focus, kept with the row so that they follow
+    // it through inserts, sorts and removals. At most one row has focus.
+    bool selected = false;
+    bool focused = false;
   };
 
   EntryStore();
@@ -50,6 +54,35 @@ class EntryStore {
   void ForEach(F&& f) {
     for (auto& chunk : chunks_)
       for (Slot slot : chunk) f(rows_[slot]);
+  }
+
+  // Removes every row for which pred(const Row&) holds, keeping the order of
+  // the others. Returns how many went.
+  template <typename Pred>
+  size_t RemoveIf(Pred&& pred) {
+    std::vector<Slot> kept;
+    kept.reserve(size_);
+    size_t removed = 0;
+    for (const Chunk& chunk : chunks_) {
+      for (Slot slot : chunk) {
+        if (pred(static_cast<const Row&>(rows_[slot]))) {
+          rows_[slot] = Row{};
+          free_slots_.push_back(slot);
+          ++removed;
+        } else {
+          kept.push_back(slot);
+        }
+      }
+    }
+    if (removed == 0) return 0;
+    if (kept.empty()) {
+      Clear();
+      return removed;
+    }
+    const bool in_order = in_first_column_order_;
+    PutAll(std::move(kept));
+    in_first_column_order_ = in_order;
+    return removed;
   }
 
   // Reorders all rows (a stable sort with the given "less" of two rows). Later

@@ -18,6 +18,19 @@
 #define IDD_ABOUT 103
 #define IDC_ABOUT_TEXT 1011
 
+// Details view (dialog 130).
+#define IDD_DETAILS 130
+#define IDC_DETAILS_SUMMARY 1020
+#define IDC_DETAILS_FILE_LABEL 1021
+#define IDC_DETAILS_FILE 1022
+#define IDC_DETAILS_LIVE_LABEL 1023
+#define IDC_DETAILS_LIVE 1024
+#define IDC_DETAILS_DUMP 1025
+#define IDC_DETAILS_COPY 1026
+
+// The row menu (right-click on the list).
+#define IDR_ROWMENU 110
+
 // Menu commands.
 #define IDM_ABOUT 104
 #define IDM_EXIT 105
@@ -25,6 +38,13 @@
 #define IDM_LOAD 32774
 #define IDM_REMOVE_FILE_HANDLER 32777
 #define IDM_SET_FILE_HANDLER 32778
+#define IDM_RELOAD 32779
+#define IDM_ROW_CHECK 32780
+#define IDM_ROW_UNCHECK 32781
+#define IDM_ROW_DETAILS 32782
+#define IDM_ROW_COPY 32783
+#define IDM_ROW_REGEDIT 32784
+#define IDM_SELECT_ALL 32785
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

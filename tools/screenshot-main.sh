@@ -3,23 +3,36 @@
 # the window. The registry of the build's Wine prefix is first prepared with
 # tools/seed-demo-registry.reg, so that examples/demo.reg shows every status.
 #
-#   tools/screenshot-main.sh [FILE.reg | BUILD_DIR] [OUTPUT.png]
+#   tools/screenshot-main.sh [--details N | --menu N] [FILE.reg | BUILD_DIR] [OUTPUT.png]
 #
+# --details N opens the details of the N-th row (from 1, in list order) and
+# pictures that window; --menu N opens the row menu on row N.
 # Defaults: examples/demo.reg and <build>/screenshots/main-window.png, where
 # <build> is BUILD_DIR when the first argument is a folder, else
-# $HIVEMEND_BUILD or build/win.
+# $HIVEMEND_BUILD or build/win. The file is copied into the prefix as
+# C:\users\Public\Documents\<name>, so that the picture shows that path.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${HIVEMEND_BUILD:-$root/build/win}
 file=$root/examples/demo.reg
-if [ -n "${1:-}" ]; then
-  if [ -d "$1" ]; then build_dir=$1; else file=$1; fi
+action=""
+row=""
+positional=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --details|--menu) action=${1#--}; row=${2:?"$1 needs a row number"}; shift 2 ;;
+    *) positional+=("$1"); shift ;;
+  esac
+done
+if [ -n "${positional[0]:-}" ]; then
+  if [ -d "${positional[0]}" ]; then build_dir=${positional[0]}; else file=${positional[0]}; fi
 fi
 file=$(readlink -f "$file")
 build=$(cd "$build_dir" && pwd)
-out=${2:-$build/screenshots/main-window.png}
+out=${positional[1]:-$build/screenshots/main-window.png}
 exe=$build/app/hivemend.exe
+driver=$build/tests/app/app_window_driver.exe
 [ -x "$exe" ] || { echo "screenshot-main.sh: $exe not built" >&2; exit 1; }
 mkdir -p "$(dirname "$out")"
 
@@ -48,16 +61,27 @@ if [ -d "$HIVEMEND_WINEPREFIX" ]; then
   WINEPREFIX=$HIVEMEND_WINEPREFIX wineserver -w >/dev/null 2>&1 || true
 fi
 "$run" reg import "Z:$(echo "$root/tools/seed-demo-registry.reg" | sed 's|/|\\|g')" >/dev/null 2>&1 || true
+public=$HIVEMEND_WINEPREFIX/drive_c/users/Public/Documents
+mkdir -p "$public"
+cp "$file" "$public/"
 
-"$run" "$exe" "Z:$(echo "$file" | sed 's|/|\\|g')" &
+"$run" "$exe" "C:\\users\\Public\\Documents\\$(basename "$file")" &
 app=$!
 # Wait for the window, then for the load (a small file: well under a second).
+# The title names the file: "Hivemend - demo.reg".
 for _ in $(seq 100); do
-  xwininfo -root -tree 2>/dev/null | grep -q '"Hivemend"' && break
+  xwininfo -root -tree 2>/dev/null | grep -q '"Hivemend' && break
   sleep 0.1
 done
 sleep 2
-import -window root -crop "$(xwininfo -root -tree | awk '/"Hivemend"/ {print $(NF-1); exit}' | tr -d ' ' \
+title='"Hivemend'
+if [ -n "$action" ]; then
+  [ -x "$driver" ] || { echo "screenshot-main.sh: $driver not built" >&2; exit 1; }
+  "$run" "$driver" "$action" "$row" || { echo "screenshot-main.sh: no row $row" >&2; exit 1; }
+  sleep 1.5
+  [ "$action" = details ] && title='"Details - '
+fi
+import -window root -crop "$(xwininfo -root -tree | awk -v t="$title" 'index($0, t) {print $(NF-1); exit}' | tr -d ' ' \
   | sed 's/^\([0-9]*x[0-9]*\)+\([0-9-]*\)+\([0-9-]*\).*/\1+\2+\3/')" +repage "$out" 2>/dev/null \
   || import -window root "$out"
 "$run" "$exe" /terminate >/dev/null 2>&1 || true

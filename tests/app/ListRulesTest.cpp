@@ -138,7 +138,7 @@ TEST(ColumnSort, AgreesWithAStableSortOfTheFoldedTexts) {
       spec.file = spec.type == kRegSz ? test::TextBytes(text()) : std::vector<std::uint8_t>{std::uint8_t(rng() % 3), 0, 0, 0};
       if (rng() % 2) {
         spec.live = LiveState::OwnBytes;
-        spec.live_type = kRegSz;
+        spec.live_type = rng() % 3 == 0 ? kRegBinary : kRegSz;  // a binary one shows the placeholder
         spec.live_bytes = test::TextBytes(text());
       }
       store.Insert(test::MakeEntry(spec));

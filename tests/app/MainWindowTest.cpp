@@ -26,6 +26,10 @@ namespace {
 
 using namespace testing_support;
 using Rows = std::vector<std::vector<std::u16string>>;
+// The buttons of the question "replace or add".
+constexpr int IDC_REPLACE_ANSWER = 23;
+constexpr int IDC_ADD_ANSWER = 24;
+constexpr int IDC_CANCEL_ANSWER = 25;
 
 // ---- Status texts, as the status bar receives them ---------------------------
 
@@ -120,7 +124,8 @@ class Window {
       finished_ = true;
     });
     WaitUntil([&] {
-      return thread_id_ != 0 && (window_ = FindOwnedDialog(thread_id_, nullptr, u"Hivemend")) != nullptr;
+      // The title names the loaded files: the window is the thread's one unowned dialog.
+      return thread_id_ != 0 && (window_ = FindOwnedDialog(thread_id_, nullptr)) != nullptr;
     });
     list_ = GetDlgItem(window_, IDC_CHANGE_LIST);
     status_bar_ = FindWindowExW(window_, nullptr, STATUSCLASSNAMEW, nullptr);
@@ -209,6 +214,28 @@ class Window {
     ChooseNext(path);
     Click(IDC_LOAD);
   }
+  // A load while the list holds rows of another file: the window asks whether
+  // to replace them or add to them, and the test answers with button.
+  void LoadAnswering(const std::u16string& path, int button) {
+    ChooseNext(path);
+    PostCommand(IDC_LOAD);
+    Answer(button);
+  }
+  void Answer(int button) {
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(thread_id_, window_, u"Hivemend")) != nullptr; }));
+    EXPECT_EQ(WindowText(GetDlgItem(box, 1001)).substr(0, 35), u"The list holds rows of other files.");
+    PostMessageW(box, WM_COMMAND, button, 0);
+    WaitUntil([&] { return !IsWindow(box); });
+  }
+  bool Selected(int row) const { return SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED; }
+  bool Focused(int row) const { return SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_FOCUSED) & LVIS_FOCUSED; }
+  std::string Selection() const {
+    std::string s;
+    for (int r = 0; r < RowCount(); ++r) s += Focused(r) ? (Selected(r) ? 'F' : 'f') : (Selected(r) ? 's' : '.');
+    return s;
+  }
+  void Key(WPARAM key, HWND target = nullptr) { PostMessageW(target ? target : list_, WM_KEYDOWN, key, 0); }
   void Drop(const std::vector<std::u16string>& files, HWND target = nullptr) {
     size_t chars = 1;
     for (const auto& f : files) chars += f.size() + 1;
@@ -222,7 +249,8 @@ class Window {
       names += f.size() + 1;
     }
     GlobalUnlock(memory);
-    SendMessageW(target ? target : window_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    // Posted: a drop may ask a question, which the test answers meanwhile.
+    PostMessageW(target ? target : window_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
   }
   void ClickHeader(int column) {
     const HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
@@ -370,7 +398,7 @@ TEST(MainWindowLoad, CommandLineFileShowsItsRowsAndTexts) {
   ASSERT_TRUE(w.WaitForCompletions(1));
   const Rows expected = {
       {u"HKCU", u"DELETE", u"Software\\Gone", u"x", u"DELETE", u"[not presentable value]", u""},
-      {u"HKEY_CURRENT_USER", u"SAME", u"Software\\T", u"Same", u"REG_SZ", u"abc", u"abc"},
+      {u"HKEY_CURRENT_USER", u"SAME", u"Software\\T", u"Same", u"REG_SZ", u"abc", u"ABC"},  // what the registry holds
       {u"HKEY_CURRENT_USER", u"CHANGED", u"Software\\T", u"Changed", u"REG_DWORD", u"0x1F", u"0x20"},
       {u"HKEY_CURRENT_USER", u"MISSING", u"Software\\T", u"Missing", u"REG_SZ", u"m\"q\"", u""},
       {u"HKEY_CURRENT_USER", u"CHANGED TYPE", u"Software\\T", u"Type", u"REG_EXPAND_SZ",
@@ -399,8 +427,8 @@ TEST(MainWindowLoad, ProgressEveryFiftyLinesThenCompletion) {
   EXPECT_EQ(w.RowCount(), 120);
   EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
 
-  // A second file adds its rows to those already listed.
-  w.Load(folder.WriteReg(u"one.reg", u"[HKLM\\One]\r\n\"a\"=\"b\"\r\n"));
+  // A second file asks; "Add" adds its rows to those already listed.
+  w.LoadAnswering(folder.WriteReg(u"one.reg", u"[HKLM\\One]\r\n\"a\"=\"b\"\r\n"), IDC_ADD_ANSWER);
   ASSERT_TRUE(w.WaitForCompletions(2));
   EXPECT_EQ(w.RowCount(), 121);
   EXPECT_EQ(w.Cell(120, 0), u"HKLM");
@@ -420,6 +448,7 @@ TEST(MainWindowLoad, DroppedFilesLoadTheFirstWhoseNameHoldsDotReg) {
 
   w.Drop({text});  // ignored: no ".reg" in the name
   w.Drop({notes}, w.list());  // dropped on the list: the window loads it
+  w.Answer(IDC_ADD_ANSWER);
   ASSERT_TRUE(w.WaitForCompletions(2));
   Sleep(300);
   EXPECT_EQ(Window::CompletionCount(), 2);
@@ -427,6 +456,7 @@ TEST(MainWindowLoad, DroppedFilesLoadTheFirstWhoseNameHoldsDotReg) {
 
   // A dropped name is not checked: the worker reports a file it cannot open.
   w.Drop({folder.path() + u"\\gone.reg"});
+  w.Answer(IDC_ADD_ANSWER);
   EXPECT_EQ(AnswerMessageBox(w.thread(), w.window()),
             u"This file could not be loaded!\n\n" + folder.path() + u"\\gone.reg\nThe file does not exist.");
   EXPECT_TRUE(WaitUntil([&] { return !w.Enabled(IDC_CANCEL_LOAD); }));
@@ -548,7 +578,7 @@ TEST(MainWindowLoad, ACancelPressAfterTheLastCheckDoesNotStopTheNextLoad) {
   SetEvent(TestRegistry().release);
   ASSERT_TRUE(w.WaitForCompletions(1));
   EXPECT_EQ(w.StatusText(0), ReadText(7, gated));
-  w.Load(next);
+  w.LoadAnswering(next, IDC_ADD_ANSWER);
   ASSERT_TRUE(w.WaitForCompletions(2));
   EXPECT_EQ(w.StatusText(0), ReadText(12, next));
   EXPECT_EQ(w.RowCount(), 14);
@@ -611,7 +641,7 @@ TEST(MainWindowList, ColumnClicksSortAscendingThenDescending) {
   w.ClickHeader(4);  // its own first click: ascending
   EXPECT_EQ(w.Column(4), (V{u"REG_BINARY", u"REG_DWORD", u"REG_SZ"}));
   // Rows that arrive later are placed by their first column.
-  w.Load(folder.WriteReg(u"later.reg", u"[HKCC\\k0]\r\n\"d\"=\"y\"\r\n"));
+  w.LoadAnswering(folder.WriteReg(u"later.reg", u"[HKCC\\k0]\r\n\"d\"=\"y\"\r\n"), IDC_ADD_ANSWER);
   ASSERT_TRUE(w.WaitForCompletions(2));
   EXPECT_EQ(w.Cell(0, 0), u"HKCC");
 }
@@ -702,6 +732,264 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
     RegCloseKey(live);
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge");
   }
+}
+
+// ---- Details, row menu, selection, keys ----------------------------------------
+
+// The details view the window opened, or none.
+HWND FindDetails(Window& w) {
+  HWND found = nullptr;
+  WaitUntil([&] {
+    found = FindOwnedDialog(w.thread(), w.window());
+    return found != nullptr && WindowText(found).rfind(u"Details - ", 0) == 0;
+  });
+  return found != nullptr && WindowText(found).rfind(u"Details - ", 0) == 0 ? found : nullptr;
+}
+
+std::u16string DumpCell(HWND details, int line, int column) {
+  wchar_t text[256] = L"";
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = 256;
+  SendMessageW(GetDlgItem(details, IDC_DETAILS_DUMP), LVM_GETITEMTEXTW, line, reinterpret_cast<LPARAM>(&item));
+  return AsU16(text);
+}
+
+TEST(MainWindowDetails, EveryTypeReadBackFromTheView) {
+  Seed(u"Software\\Details", u"Greeting", kRegSz, test::StringBytes(u"hello, WORLD"));
+  Seed(u"Software\\Details", u"Blob", kRegBinary, {1, 2, 3, 4});
+  Seed(u"Software\\Details", u"Count", kRegQword, {5, 0, 0, 0, 0, 0, 0, 0});
+  TempFolder folder;
+  const std::u16string path = folder.WriteReg(
+      u"details.reg", u"[HKEY_CURRENT_USER\\Software\\Details]\r\n"
+                      u"\"Blob\"=hex:01,02,09,04,05\r\n"
+                      u"\"Count\"=hex(b):05,00,00,00,00,00,00,00\r\n"
+                      u"\"Greeting\"=\"Hello, world\"\r\n"
+                      u"\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+                      u"\"Path\"=hex(2):25,00,48,00,4d,00,54,00,25,00,00,00\r\n");
+  SetEnvironmentVariableW(L"HMT", L"expanded");
+  Window w;
+  w.Load(path);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  ASSERT_EQ(w.Column(3), (std::vector<std::u16string>{u"Blob", u"Count", u"Greeting", u"List", u"Path"}));
+  // "Current HIVE data" shows what the registry holds, also for a SAME row.
+  EXPECT_EQ(w.Cell(2, 1), u"SAME");
+  EXPECT_EQ(w.Cell(2, 6), u"hello, WORLD");
+  EXPECT_EQ(WindowText(w.window()), u"Hivemend - details.reg");
+
+  struct Case {
+    int line;
+    int row;
+    std::u16string file, live;  // the text sides; empty for a dump
+  };
+  const Case cases[] = {
+      {__LINE__, 1, u"0x0000000000000005 (5)\r\n", u"0x0000000000000005 (5)\r\n"},
+      {__LINE__, 2, u"Hello, world\r\n", u"hello, WORLD\r\n"},
+      {__LINE__, 3, u"1: a\r\n2: b\r\n", u"(no such value)\r\n"},
+      {__LINE__, 4, u"As written: %HMT%\r\nExpanded:   expanded\r\n", u"(no such value)\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    w.Select({c.row});
+    w.Key(VK_RETURN);  // Enter on a row opens its details
+    const HWND details = FindDetails(w);
+    ASSERT_NE(details, nullptr);
+    EXPECT_EQ(WindowText(GetDlgItem(details, IDC_DETAILS_FILE)), c.file);
+    EXPECT_EQ(WindowText(GetDlgItem(details, IDC_DETAILS_LIVE)), c.live);
+    EXPECT_NE(WindowText(GetDlgItem(details, IDC_DETAILS_SUMMARY)).find(u"read from the registry when this view opened"),
+              std::u16string::npos);
+    PostMessageW(GetFocus() ? GetFocus() : GetDlgItem(details, IDC_DETAILS_FILE), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(GetDlgItem(details, IDC_DETAILS_FILE), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(details); }));
+  }
+
+  // A binary value: both sides in one dump, the bytes that differ marked;
+  // opened by a double-click. Copy puts everything on the clipboard.
+  w.Select({0});
+  RECT rect{};
+  rect.left = LVIR_LABEL;
+  SendMessageW(w.list(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rect));
+  PostMessageW(w.list(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(rect.left + 40, (rect.top + rect.bottom) / 2));
+  const HWND details = FindDetails(w);
+  ASSERT_NE(details, nullptr);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(details, IDC_DETAILS_DUMP)));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(details, IDC_DETAILS_FILE)));
+  EXPECT_EQ(SendMessageW(GetDlgItem(details, IDC_DETAILS_DUMP), LVM_GETITEMCOUNT, 0, 0), 1);
+  EXPECT_EQ(DumpCell(details, 0, 0), u"* 00000000");
+  EXPECT_EQ(DumpCell(details, 0, 1).substr(0, 15), u" 01 02*09 04*05");
+  EXPECT_EQ(DumpCell(details, 0, 3).substr(0, 15), u" 01 02*03 04   ");
+  EXPECT_NE(WindowText(GetDlgItem(details, IDC_DETAILS_SUMMARY)).find(u"5 bytes in the file, 4 in the registry; 2 differ"),
+            std::u16string::npos);
+  SendMessageW(GetDlgItem(details, IDC_DETAILS_COPY), BM_CLICK, 0, 0);
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const std::u16string copied = data ? AsU16(static_cast<const wchar_t*>(GlobalLock(data))) : std::u16string();
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_NE(copied.find(u"Key:                Software\\Details\r\n"), std::u16string::npos) << ToUtf8(copied);
+  EXPECT_NE(copied.find(u"* 00000000  01 02*09 04*05"), std::u16string::npos) << ToUtf8(copied);
+  SendMessageW(GetDlgItem(details, IDCANCEL), BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(details); }));
+}
+
+std::u16string ClipboardText() {
+  if (!OpenClipboard(nullptr)) return u"(clipboard closed)";
+  const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  std::u16string text = data ? AsU16(static_cast<const wchar_t*>(GlobalLock(data))) : std::u16string();
+  if (data) GlobalUnlock(data);
+  CloseClipboard();
+  return text;
+}
+
+// The selection and the focus stay with their rows through a sort, rows
+// inserted above them and the removal of merged rows.
+TEST(MainWindowList, SelectionFollowsItsRows) {
+  TempFolder folder;
+  Window w;
+  w.Load(SortFile(folder));  // HKCR k1, HKCU k10, HKLM k9
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  w.Select({2});  // HKLM k9, focused
+  w.ClickHeader(2);
+  w.ClickHeader(2);  // descending: k9, k10, k1
+  EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k9", u"k10", u"k1"}));
+  EXPECT_EQ(w.Selection(), "F..");
+  // The sorted column's header shows the direction.
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(w.list(), LVM_GETHEADER, 0, 0));
+  HDITEMW item{};
+  item.mask = HDI_FORMAT;
+  SendMessageW(header, HDM_GETITEMW, 2, reinterpret_cast<LPARAM>(&item));
+  EXPECT_EQ(item.fmt & (HDF_SORTUP | HDF_SORTDOWN), HDF_SORTDOWN);
+
+  w.LoadAnswering(folder.WriteReg(u"later.reg", u"[HKCC\\k0]\r\n\"d\"=\"y\"\r\n"), IDC_ADD_ANSWER);
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  EXPECT_EQ(WindowText(w.window()), u"Hivemend - 2 files");
+  EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k0", u"k9", u"k10", u"k1"}));
+  EXPECT_EQ(w.Selection(), ".F..");
+
+  // Ctrl+A, then the space bar: every selected row takes the opposite of the
+  // focused row's check.
+  w.Command(IDM_SELECT_ALL);
+  EXPECT_EQ(w.Selection(), "sFss");
+  w.Key(VK_SPACE);
+  EXPECT_TRUE(WaitUntil([&] { return w.Checks() == "xxxx"; }));
+  EXPECT_EQ(w.StatusText(2), u"4 checked");
+
+  // Merge the first two rows: the rows after them keep their selection and
+  // the focus.
+  w.Select({3, 2});
+  w.Command(IDM_ROW_UNCHECK);
+  EXPECT_EQ(w.Checks(), "xx..");
+  EXPECT_EQ(w.StatusText(2), u"2 checked");
+  w.PostCommand(IDC_MERGE);
+  HWND question = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
+  PostMessageW(question, WM_COMMAND, IDYES, 0);
+  HWND outcome = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
+    return outcome != nullptr && outcome != question;
+  }));
+  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 2; }));
+  EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k10", u"k1"}));
+  EXPECT_EQ(w.Selection(), "sF");
+  // The status bar describes the rows left.
+  EXPECT_EQ(w.StatusText(1), u"0 matched, 0 differ, 2 do not exist");
+  EXPECT_EQ(w.StatusText(2), u"0 checked");
+}
+
+TEST(MainWindowList, RowMenuCommandsAndCopy) {
+  Seed(u"Software\\Menu", u"a", kRegSz, test::StringBytes(u"old\tvalue"));
+  TempFolder folder;
+  MainDialogOptions options;
+  std::vector<std::u16string> opened;
+  options.open_registry_editor = [&](const std::u16string& key) { opened.push_back(key); };
+  Window w(std::move(options));
+  w.Load(folder.WriteReg(u"menu.reg", u"[HKEY_CURRENT_USER\\Software\\Menu]\r\n\"a\"=\"new\"\r\n"
+                                      u"[HKEY_CURRENT_USER\\Software\\NoSuchKey]\r\n\"b\"=dword:00000002\r\n"));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  ASSERT_EQ(w.Column(3), (std::vector<std::u16string>{u"a", u"b"}));
+
+  // The menu on the current row: from the context-menu key, with the command
+  // that needs an existing key greyed for the row without one.
+  for (int row : {0, 1}) {
+    w.Select({row});
+    w.Key(VK_APPS);
+    HWND menu = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (menu = FindWindowW(L"#32768", nullptr)) != nullptr && IsWindowVisible(menu); }));
+    const HMENU items = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    ASSERT_NE(items, nullptr);
+    EXPECT_EQ(GetMenuState(items, IDM_ROW_DETAILS, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    EXPECT_EQ((GetMenuState(items, IDM_ROW_REGEDIT, MF_BYCOMMAND) & MF_GRAYED) != 0, row == 1) << "row " << row;
+    wchar_t text[64] = L"";
+    GetMenuStringW(items, IDM_ROW_COPY, text, 64, MF_BYCOMMAND);
+    EXPECT_EQ(AsU16(text), u"C&opy\tCtrl+C");
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu) || !IsWindow(menu); }));
+  }
+
+  w.Select({0, 1});
+  w.Command(IDM_ROW_CHECK);
+  EXPECT_EQ(w.Checks(), "xx");
+  w.Select({1});
+  w.Command(IDM_ROW_UNCHECK);
+  EXPECT_EQ(w.Checks(), "x.");
+  w.Select({0});
+  w.Command(IDM_ROW_REGEDIT);
+  EXPECT_EQ(opened, std::vector<std::u16string>{u"HKEY_CURRENT_USER\\Software\\Menu"});
+
+  // Copy: the selected rows as the console front end prints them.
+  w.Select({1, 0});
+  w.Command(IDM_ROW_COPY);
+  EXPECT_EQ(ClipboardText(),
+            u"HIVE\tCompare\tKey\tValue Name\tType\tREG file data\tCurrent HIVE data\n"
+            u"HKEY_CURRENT_USER\tCHANGED\tSoftware\\\\Menu\ta\tREG_SZ\tnew\told\\tvalue\n"
+            u"HKEY_CURRENT_USER\tMISSING\tSoftware\\\\NoSuchKey\tb\tREG_DWORD\t0x2\t\n");
+
+  // The File menu shows the shortcuts.
+  wchar_t text[64] = L"";
+  GetMenuStringW(GetMenu(w.window()), IDM_RELOAD, text, 64, MF_BYCOMMAND);
+  EXPECT_EQ(AsU16(text), u"Load again\tF5");
+}
+
+// F5 after a merge compares the same file again: the merged values are SAME.
+TEST(MainWindowList, F5AfterAMergeShowsTheMergedValuesAsSame) {
+  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\Reload");
+  TempFolder folder;
+  const std::u16string path = folder.WriteReg(
+      u"reload.reg", u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\Reload]\r\n\"one\"=\"1\"\r\n\"two\"=hex:02,02\r\n");
+  Window w;
+  w.Load(path);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_EQ(w.Column(1), (std::vector<std::u16string>{u"MISSING", u"MISSING"}));
+  w.ApplyRule(L"All");
+  w.PostCommand(IDC_MERGE);
+  HWND question = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
+  PostMessageW(question, WM_COMMAND, IDYES, 0);
+  HWND outcome = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
+    return outcome != nullptr && outcome != question;
+  }));
+  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 0; }));
+  EXPECT_EQ(w.StatusText(1), u"0 matched, 0 differ, 0 do not exist");
+  w.Key(VK_F5);
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  EXPECT_EQ(w.Column(1), (std::vector<std::u16string>{u"SAME", u"SAME"}));
+  EXPECT_EQ(w.StatusText(1), u"2 matched, 0 differ, 0 do not exist");
+  EXPECT_EQ(WindowText(w.window()), u"Hivemend - reload.reg");
+  // "Replace" empties the list before another file's rows come; Cancel loads nothing.
+  const std::u16string other = folder.WriteReg(u"other.reg", u"[HKCU\\Other]\r\n\"o\"=\"1\"\r\n");
+  w.LoadAnswering(other, IDC_CANCEL_ANSWER);
+  Sleep(200);
+  EXPECT_EQ(w.RowCount(), 2);
+  w.LoadAnswering(other, IDC_REPLACE_ANSWER);
+  ASSERT_TRUE(w.WaitForCompletions(3));
+  EXPECT_EQ(w.Column(3), std::vector<std::u16string>{u"o"});
+  EXPECT_EQ(WindowText(w.window()), u"Hivemend - other.reg");
 }
 
 // ---- Menus, About box, closing ------------------------------------------------------

@@ -120,7 +120,8 @@ TEST(CliTest, PrintsHeaderRowsInListOrderAndTheFinalStatus) {
   EXPECT_EQ(Lines(run.out),
             (std::vector<std::string>{
                 "HIVE\tCompare\tKey\tValue Name\tType\tREG file data\tCurrent HIVE data",
-                "HKCU\tSAME\tSoft\tp\tREG_SZ\tC:\\\\x\tC:\\\\x",
+                // The registry's own text, in its letter case.
+                "HKCU\tSAME\tSoft\tp\tREG_SZ\tC:\\\\x\tc:\\\\X",
                 "HKCU\tCHANGED\tSoft\tn\tREG_DWORD\t0x2\t0x3",
                 "HKLM\tMISSING\tSoft\ttab\tREG_SZ\ta\\\\tb\t",
                 "Read 6 lines from " + test::Show(dir.File("f.reg")),

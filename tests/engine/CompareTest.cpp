@@ -89,8 +89,8 @@ TEST_P(CompareTest, Statuses) {
   } cases[] = {
       // Strings: escapes decoded, letter case ignored.
       {u"\"Str\"=\"C:\\\\Temp\"", EntryStatus::Same, u"C:\\Temp", __LINE__},
-      {u"\"str\"=\"c:\\\\temp\"", EntryStatus::Same, u"c:\\temp", __LINE__},
-      {u"\"Mixed\"=\"HELLO world\"", EntryStatus::Same, u"HELLO world", __LINE__},
+      {u"\"str\"=\"c:\\\\temp\"", EntryStatus::Same, u"C:\\Temp", __LINE__},
+      {u"\"Mixed\"=\"HELLO world\"", EntryStatus::Same, u"Hello World", __LINE__},
       {u"\"Mixed\"=\"Bye\"", EntryStatus::Changed, u"Hello World", __LINE__},
       {u"\"Empty\"=\"\"", EntryStatus::Same, u"", __LINE__},
       {u"@=\"default text\"", EntryStatus::Same, u"default text", __LINE__},
@@ -99,28 +99,29 @@ TEST_P(CompareTest, Statuses) {
       {u"\"C:\\\\foo\"=\"escaped name\"", EntryStatus::Same, u"escaped name", __LINE__},
       {u"\"Absent\"=\"x\"", EntryStatus::Missing, u"", __LINE__},
       // Dwords: the live value in lower case.
-      {u"\"Dw\"=dword:0000001f", EntryStatus::Same, u"0x1F", __LINE__},
+      {u"\"Dw\"=dword:0000001f", EntryStatus::Same, u"0x1f", __LINE__},
       {u"\"Dw\"=dword:20", EntryStatus::Changed, u"0x1f", __LINE__},
-      // Data of the other types is compared byte by byte.
+      // Data of the other types is compared byte by byte; the registry holds
+      // data that the list does not present.
       {u"\"Bin\"=hex:01,02,03", EntryStatus::Same, u"[not presentable value]", __LINE__},
-      {u"\"Bin\"=hex:01,02,04", EntryStatus::Changed, u"", __LINE__},
-      {u"\"Bin\"=hex:01,02", EntryStatus::Changed, u"", __LINE__},
-      {u"\"Bin\"=hex:", EntryStatus::Changed, u"", __LINE__},
+      {u"\"Bin\"=hex:01,02,04", EntryStatus::Changed, u"[not presentable value]", __LINE__},
+      {u"\"Bin\"=hex:01,02", EntryStatus::Changed, u"[not presentable value]", __LINE__},
+      {u"\"Bin\"=hex:", EntryStatus::Changed, u"[not presentable value]", __LINE__},
       {u"\"EmptyBin\"=hex:", EntryStatus::Same, u"[not presentable value]", __LINE__},
-      {u"\"EmptyBin\"=hex:00,01", EntryStatus::Changed, u"", __LINE__},
+      {u"\"EmptyBin\"=hex:00,01", EntryStatus::Changed, u"[not presentable value]", __LINE__},
       {u"\"Exp\"=hex(2):41,00,00,00", EntryStatus::Same, u"[not presentable value]", __LINE__},
-      {u"\"Exp\"=hex(2):42,00,00,00", EntryStatus::Changed, u"", __LINE__},
+      {u"\"Exp\"=hex(2):42,00,00,00", EntryStatus::Changed, u"[not presentable value]", __LINE__},
       {u"\"Multi\"=hex(7):61,00,00,00,00,00", EntryStatus::Same, u"[not presentable value]", __LINE__},
-      {u"\"Multi\"=hex(7):62,00,00,00,00,00", EntryStatus::Changed, u"", __LINE__},
+      {u"\"Multi\"=hex(7):62,00,00,00,00,00", EntryStatus::Changed, u"[not presentable value]", __LINE__},
       {u"\"Q\"=hex(b):01,00,00,00,00,00,00,00", EntryStatus::Same, u"[not presentable value]", __LINE__},
-      {u"\"Q\"=hex(b):02,00,00,00,00,00,00,00", EntryStatus::Changed, u"", __LINE__},
+      {u"\"Q\"=hex(b):02,00,00,00,00,00,00,00", EntryStatus::Changed, u"[not presentable value]", __LINE__},
       // Values larger than one read, and a short string after them.
-      {u"\"Long\"=\"" + std::u16string(3000, u'A') + u"B\"", EntryStatus::Same, std::u16string(3000, u'A') + u"B", __LINE__},
+      {u"\"Long\"=\"" + std::u16string(3000, u'A') + u"B\"", EntryStatus::Same, std::u16string(3000, u'a') + u"b", __LINE__},
       {u"\"Long\"=\"" + std::u16string(3001, u'a') + u"\"", EntryStatus::Changed, std::u16string(3000, u'a') + u"b",
        __LINE__},
       {u"\"NoNul\"=\"A\"", EntryStatus::Same, u"A", __LINE__},
       {HexLine(u"BigBin", BigBlock()), EntryStatus::Same, u"[not presentable value]", __LINE__},
-      {HexLine(u"BigBin", [] { auto b = BigBlock(); b.back() ^= 1; return b; }()), EntryStatus::Changed, u"", __LINE__},
+      {HexLine(u"BigBin", [] { auto b = BigBlock(); b.back() ^= 1; return b; }()), EntryStatus::Changed, u"[not presentable value]", __LINE__},
       {u"\"ShortDw\"=dword:5", EntryStatus::Same, u"0x5", __LINE__},
       {u"\"ShortDw\"=dword:105", EntryStatus::Changed, u"0x5", __LINE__},
       // Another type.
@@ -128,14 +129,15 @@ TEST_P(CompareTest, Statuses) {
       {u"\"Str\"=dword:1", EntryStatus::ChangedType, u"C:\\Temp", __LINE__},
       {u"\"Dw\"=\"31\"", EntryStatus::ChangedType, u"0x1f", __LINE__},
       {u"\"Bin\"=hex(0):01,02,03", EntryStatus::Same, u"[not presentable value]", __LINE__},
-      {u"\"None\"=hex:01", EntryStatus::ChangedType, u"", __LINE__},
+      {u"\"None\"=hex:01", EntryStatus::ChangedType, u"[not presentable value]", __LINE__},
       // Deletions.
       {u"\"Str\"=-", EntryStatus::ChangedType, u"C:\\Temp", __LINE__},
       {u"\"Absent\"=-", EntryStatus::Missing, u"", __LINE__},
       {u"\"Absent\"=-", EntryStatus::Delete, u"", __LINE__, u"no\\such\\key"},
       {u"\"Absent\"=\"x\"", EntryStatus::Missing, u"", __LINE__, u"no\\such\\key"},
-      // Unknown forms are never compared as another type.
-      {u"\"Str\"=:\"C:\\\\Temp\"", EntryStatus::ChangedType, u"", __LINE__},
+      // Unknown forms are never compared as another type; the registry's
+      // string is shown all the same.
+      {u"\"Str\"=:\"C:\\\\Temp\"", EntryStatus::ChangedType, u"C:\\Temp", __LINE__},
       {u"\"Absent\"=qword:1", EntryStatus::Missing, u"", __LINE__},
   };
   for (const Case& c : cases) {
@@ -179,13 +181,15 @@ TEST_P(CompareTest, RowTexts) {
     int line_no;
   } cases[] = {
       {u"\"p\"=\"a\\\"b\"", u"REG_SZ", u"a\"b", u"", u"p", false, __LINE__},
-      {u"\"Dw\"=dword:1F", u"REG_DWORD", u"0x1F", u"0x1F", u"Dw", true, __LINE__},
+      {u"\"Dw\"=dword:1F", u"REG_DWORD", u"0x1F", u"0x1f", u"Dw", true, __LINE__},
       {u"\"Dw\"=dword:0", u"REG_DWORD", u"0x0", u"0x1f", u"Dw", true, __LINE__},
       {u"\"Multi\"=hex(7):61,00,00,00,00,00", u"REG_MULTI_SZ", u"[not presentable value]",
        u"[not presentable value]", u"Multi", true, __LINE__},
       {u"\"x\"=-", u"DELETE", u"[not presentable value]", u"", u"x", false, __LINE__},
       {u"@=\"d\"", u"REG_SZ", u"d", u"default text", u"@", false, __LINE__},
-      {u"\"q\"=qword:5", u"UNKNOWN - ERROR", u"[not presentable value]", u"", u"q", false, __LINE__},
+      // "q" is the registry's REG_QWORD "Q".
+      {u"\"q\"=qword:5", u"UNKNOWN - ERROR", u"[not presentable value]", u"[not presentable value]", u"q", false,
+       __LINE__},
       {u"\"e\"=hex:", u"REG_BINARY", u"[not presentable value]", u"", u"e", false, __LINE__},
   };
   for (const Case& c : cases) {
@@ -247,7 +251,7 @@ TEST_P(CompareTest, KeyRows) {
                       "CHANGED TYPE||DELETE KEY|[not presentable value]|3 values, 3 subkeys|",
                       "DELETE||DELETE KEY|[not presentable value]||",
                       "CHANGED TYPE||DELETE KEY|[not presentable value]|0 values, 0 subkeys|",
-                      "SAME||CREATE KEY|[not presentable value]|[not presentable value]|",
+                      "SAME||CREATE KEY|[not presentable value]||",
                       "MISSING||CREATE KEY|[not presentable value]||",
                   }));
   EXPECT_EQ(summary.counts.differ, 2u);

@@ -1,0 +1,75 @@
+// Drives a running main window from another process, for the screenshots
+// (tools/screenshot-main.sh):
+//
+//   window_driver details <row>   selects row <row> (from 1, in list order) and opens its details
+//   window_driver menu <row>      selects row <row> and opens the row menu on it
+//
+// Exits 0 when the command was sent, 1 when there is no such window or row.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "resources/resource.h"
+
+namespace {
+
+HWND FindMainWindow() {
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND window, LPARAM result) -> BOOL {
+        wchar_t title[256] = L"";
+        GetWindowTextW(window, title, 256);
+        if (!IsWindowVisible(window) || std::wcsncmp(title, L"Hivemend", 8) != 0 ||
+            GetDlgItem(window, IDC_CHANGE_LIST) == nullptr)
+          return TRUE;
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// LVM_SETITEMSTATE into the other process: the item lives in its memory.
+bool SetState(HWND list, HANDLE process, int row, UINT state) {
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE);
+  if (!remote) return false;
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = state;
+  const bool ok = WriteProcessMemory(process, remote, &item, sizeof item, nullptr) &&
+                  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  return ok;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: window_driver details|menu <row>\n");
+    return 2;
+  }
+  const std::wstring command = argv[1];
+  const int row = _wtoi(argv[2]) - 1;
+  HWND window = nullptr;
+  for (int i = 0; i < 100 && !(window = FindMainWindow()); ++i) Sleep(100);
+  if (!window) return 1;
+  const HWND list = GetDlgItem(window, IDC_CHANGE_LIST);
+  if (row < 0 || row >= SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) return 1;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return 1;
+  const bool selected = SetState(list, process, -1, 0) && SetState(list, process, row, LVIS_SELECTED | LVIS_FOCUSED);
+  CloseHandle(process);
+  if (!selected) return 1;
+  SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
+  if (command == L"details") return PostMessageW(window, WM_COMMAND, IDM_ROW_DETAILS, 0) ? 0 : 1;
+  if (command == L"menu")
+    return PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1) ? 0 : 1;
+  return 2;
+}
