@@ -13,7 +13,8 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
   switch (message) {
     case WM_INITDIALOG: {
       // The template's text is only a placeholder; the version is the program's.
-      const std::u16string text = FormatMessageText(u"%s %s", {kProductName, kProgramVersion});
+      std::u16string text = FormatMessageText(u"%s %s", {kProductName, kProgramVersion});
+      if (kIsTestBuild) text += u" (test build)";
       SetDlgItemTextW(dialog, IDC_ABOUT_TEXT, AsWide(text));
       return TRUE;
     }

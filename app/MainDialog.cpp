@@ -25,6 +25,7 @@
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
 #include "resources/resource.h"
+#include "msgbox/AppMessageBox.h"
 #include "update/UpdateCheck.h"
 
 namespace hivemend {
@@ -119,6 +120,7 @@ class MainWindow {
   void OnDropFiles(HDROP drop);
   void OnTerminateRequest(WPARAM tag, LPARAM payload);
   void OnUpdateResult(WPARAM tag, LPARAM payload);
+  void OnUpdateDone(WPARAM tag, LPARAM payload);
   void OnDestroy();
   void StopThreads();
   void AttachFrame();
@@ -173,6 +175,7 @@ class MainWindow {
   LoadWorkers loads_;
   std::jthread update_check_;
   std::jthread terminate_watch_;
+  std::unique_ptr<UpdateDownload> update_download_;
 };
 
 // The dialog manager offers every message of its loop to this thread's
@@ -687,15 +690,29 @@ void MainWindow::OnUpdateResult(WPARAM tag, LPARAM payload) {
   const std::optional<UpdateResult> result = TakePayload<UpdateResult>(window_, tag, payload);
   if (!result || update_prompt_handled_ || ending_) return;
   update_prompt_handled_ = true;
-  RunUpdatePrompt(window_, result->latest_version);
+  if (!RunUpdatePrompt(window_, result->latest_version) || ending_) return;
+  update_download_ = UpdateDownload::Start(window_, kUpdateDoneMessage,
+                                           options_.install_update ? options_.install_update : InstallUpdate);
+}
+
+// The download has ended; only an installer that failed its check is reported.
+void MainWindow::OnUpdateDone(WPARAM tag, LPARAM payload) {
+  const std::optional<UpdateDownloadDone> done = TakePayload<UpdateDownloadDone>(window_, tag, payload);
+  if (!done) return;
+  update_download_.reset();
+  const std::u16string message = InstallOutcomeMessage(done->outcome);
+  if (!message.empty() && !ending_)
+    AppMessageBox(window_, AsWide(message), L"Hivemend Update", MB_OK | MB_ICONEXCLAMATION,
+                  options_.message_box_params);
 }
 
 // Another copy asked this one to close: end with 0, and close the dialogs and
 // message boxes that this window owns, whose own loops would hold it open. A
 // question that cannot be cancelled (Yes/No) is answered No, which changes
-// nothing: no merge, no update.
+// nothing: no merge, no update. A download that runs is stopped.
 void MainWindow::EndOnRequest() {
   ending_ = true;
+  if (update_download_) update_download_->Stop();
   EndDialog(window_, 0);
   EnumThreadWindows(
       GetCurrentThreadId(),
@@ -721,6 +738,7 @@ void MainWindow::OnDestroy() {
   operations_.clear();
   DiscardPayloads<TerminateRequest>(window_, kTerminateMessage);
   DiscardPayloads<UpdateResult>(window_, kUpdateResultMessage);
+  DiscardPayloads<UpdateDownloadDone>(window_, kUpdateDoneMessage);
 }
 
 // The channel first, which releases a load worker that waits for the window;
@@ -728,9 +746,11 @@ void MainWindow::OnDestroy() {
 void MainWindow::StopThreads() {
   if (channel_) channel_->Close();
   if (stop_threads_) SetEvent(stop_threads_.get());
+  if (update_download_) update_download_->Stop();
   loads_.StopAndJoin();
   if (update_check_.joinable()) update_check_.join();
   if (terminate_watch_.joinable()) terminate_watch_.join();
+  update_download_.reset();  // joins its worker, which has deleted a partial download
 }
 
 INT_PTR MainWindow::OnNotify(const NMHDR& header) {
@@ -755,6 +775,7 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case kLoadChannelMessage: TakeLoadOperations(); return TRUE;
     case kTerminateMessage: OnTerminateRequest(wparam, lparam); return TRUE;
     case kUpdateResultMessage: OnUpdateResult(wparam, lparam); return TRUE;
+    case kUpdateDoneMessage: OnUpdateDone(wparam, lparam); return TRUE;
     case WM_SIZE: frame_.OnSize(LOWORD(lparam), HIWORD(lparam)); return TRUE;
     case WM_GETMINMAXINFO: frame_.OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lparam)); return TRUE;
     case WM_DPICHANGED:

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/UpdateDownload.h"
 #include "app/WindowThreads.h"
 #include "msgbox/MessageBoxParams.h"
 #include "platform/Registry.h"
@@ -32,6 +33,9 @@ struct MainDialogOptions {
   // The update check, run on a thread of the window; empty means
   // CheckForUpdate (UpdateCheck.h). For tests.
   UpdateCheckFunction check_for_update;
+  // The installer download after a Yes to the update prompt, run on a thread
+  // of the window; empty means InstallUpdate (InstallUpdate_win.h). For tests.
+  InstallFunction install_update;
   // Asks for the file to load; empty means the open-file dialog. For tests.
   std::function<std::optional<std::u16string>(HWND owner)> choose_file;
   // Shows a folder to the user; empty means the shell. For tests.
@@ -55,6 +59,7 @@ INT_PTR ShowMainDialog(const MainDialogOptions& options);
 inline constexpr UINT kLoadChannelMessage = WM_APP + 1;  // load operations wait to be taken
 inline constexpr UINT kTerminateMessage = WM_APP + 2;    // payload: TerminateRequest
 inline constexpr UINT kUpdateResultMessage = WM_APP + 3; // payload: UpdateResult
+inline constexpr UINT kUpdateDoneMessage = WM_APP + 8;   // payload: UpdateDownloadDone
 
 // Timer ids.
 inline constexpr UINT_PTR kRepaintTimer = 4883;

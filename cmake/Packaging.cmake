@@ -1,7 +1,8 @@
-# The installer HivemendSetup64.exe, made by CPack's NSIS generator (Windows
-# build only): hivemend.exe in "Program Files\Hivemend" (64-bit view), a
-# Start-menu shortcut, an uninstaller and its Uninstall entry. "/S" installs
-# silently, also over an existing installation.
+# The installer HivemendSetup64.exe (HivemendSetup64-test.exe in a build with
+# the tests), made by CPack's NSIS generator (Windows build only):
+# hivemend.exe in "Program Files\Hivemend" (64-bit view), a Start-menu
+# shortcut, an uninstaller and its Uninstall entry. "/S" installs silently,
+# also over an existing installation.
 #
 #   cmake --build <build> --target package     (or: cd <build> && cpack)
 if(NOT WIN32)
@@ -16,7 +17,11 @@ set(CPACK_PACKAGE_NAME "Hivemend")
 set(CPACK_PACKAGE_VENDOR "Tarnwick")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Hivemend: review a .REG file against the registry and merge only the chosen values")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_FILE_NAME "HivemendSetup64")
+if(HIVEMEND_TESTS)
+  set(CPACK_PACKAGE_FILE_NAME "HivemendSetup64-test")
+else()
+  set(CPACK_PACKAGE_FILE_NAME "HivemendSetup64")
+endif()
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Hivemend")
 # One Uninstall entry for every version, so that an update replaces it.
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Hivemend")
@@ -41,5 +46,5 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
 # The program downloads updates next to itself; they go with it.
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
   Delete /REBOOTOK \\\"$INSTDIR\\\\${packaged_name}.exe.old\\\"
-  Delete \\\"$INSTDIR\\\\HivemendSetup64.exe\\\"")
+  Delete \\\"$INSTDIR\\\\HivemendSetup64-*.exe\\\"")
 include(CPack)

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <random>
+
+#include "platform/Text.h"
 
 namespace hivemend {
 
@@ -55,6 +58,13 @@ std::u16string Windows1252ToUtf16(std::string_view bytes) {
     out[i] = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : static_cast<char16_t>(b);
   }
   return out;
+}
+
+std::u16string RandomHexName() {
+  std::random_device random;
+  const std::uint64_t number = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+  std::u16string name = Hex(number, false);
+  return std::u16string(16 - std::min<size_t>(16, name.size()), u'0') + name;
 }
 
 bool WriteUnicodeTextFile(const std::u16string& path, std::u16string_view text) {

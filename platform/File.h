@@ -80,6 +80,43 @@ enum class WriteMode {
 // when the folder does not exist or cannot be written).
 std::u16string CreateUniqueFile(const std::u16string& folder, std::u16string_view prefix);
 
+// A new file that nobody else can change while this object holds it: created
+// under a name that did not exist (an existing file or link of that name is
+// never followed), and held without sharing for writing or deleting, so that
+// no one else writes, renames or removes it until the object goes. The file
+// stays on disk unless Remove is called.
+class ExclusiveFile {
+ public:
+  ExclusiveFile();
+  ~ExclusiveFile();
+  ExclusiveFile(const ExclusiveFile&) = delete;
+  ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+
+  // Creates "<folder><separator><stem>-<16 random hexadecimal digits><extension>";
+  // false when no such file could be made.
+  [[nodiscard]] bool CreateNew(const std::u16string& folder, std::u16string_view stem,
+                               std::u16string_view extension);
+  [[nodiscard]] bool Write(const std::uint8_t* data, size_t size);
+  // Flushes the bytes to the disk and gives up this object's own write access,
+  // still without sharing writing or deleting: afterwards the file may be read
+  // and run, by this process and others, but changed by no one.
+  [[nodiscard]] bool FinishWriting();
+  // Closes the file and deletes it; true when it is gone.
+  bool Remove();
+
+  const std::u16string& path() const { return path_; }
+  // The open handle (a HANDLE on Windows, a descriptor elsewhere).
+  void* native_handle() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::u16string path_;
+};
+
+// Sixteen random hexadecimal digits, for names that nobody can guess.
+std::u16string RandomHexName();
+
 // Writes bytes under a temporary name in folder, flushes them to the disk,
 // then gives the file the first name of name(1), name(2), ... (at most 100
 // tries) that nothing in folder bears yet. All or nothing: no file with one of

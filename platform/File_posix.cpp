@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -182,6 +183,63 @@ std::u16string CreateUniqueFile(const std::u16string& folder, std::u16string_vie
     if (errno != EEXIST) return {};
   }
   return {};
+}
+
+// Elsewhere files are not locked against other writers; the class keeps the
+// same interface for the portable code and tests.
+struct ExclusiveFile::Impl {
+  int fd = -1;
+  ~Impl() { Close(); }
+  void Close() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+};
+
+ExclusiveFile::ExclusiveFile() : impl_(std::make_unique<Impl>()) {}
+ExclusiveFile::~ExclusiveFile() = default;
+
+bool ExclusiveFile::CreateNew(const std::u16string& folder, std::u16string_view stem, std::u16string_view extension) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::u16string path = folder;
+    if (!path.empty() && path.back() != u'/') path += u'/';
+    path += stem;
+    path += u'-';
+    path += RandomHexName();
+    path += extension;
+    impl_->fd = open(ToUtf8(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    if (impl_->fd >= 0) {
+      path_ = std::move(path);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool ExclusiveFile::Write(const std::uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(impl_->fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool ExclusiveFile::FinishWriting() { return impl_->fd >= 0 && fsync(impl_->fd) == 0; }
+
+bool ExclusiveFile::Remove() {
+  impl_->Close();
+  if (path_.empty()) return true;
+  const bool removed = unlink(ToUtf8(path_).c_str()) == 0 || errno == ENOENT;
+  if (removed) path_.clear();
+  return removed;
+}
+
+void* ExclusiveFile::native_handle() const {
+  return reinterpret_cast<void*>(static_cast<std::intptr_t>(impl_->fd));
 }
 
 bool PathExists(const std::u16string& path) {

@@ -182,6 +182,70 @@ std::u16string CreateUniqueFile(const std::u16string& folder, std::u16string_vie
   return AsU16(path);
 }
 
+// The file is written through one handle and then read through a second one
+// opened before the first is closed: a shared lock over every byte that the
+// second handle takes keeps writers out in between, and the second handle
+// shares neither writing nor deleting. A program start opens the file for
+// reading and shares no writing, which the first handle's write access would
+// refuse.
+struct ExclusiveFile::Impl {
+  ScopedHandle file;
+};
+
+ExclusiveFile::ExclusiveFile() : impl_(std::make_unique<Impl>()) {}
+ExclusiveFile::~ExclusiveFile() = default;
+
+bool ExclusiveFile::CreateNew(const std::u16string& folder, std::u16string_view stem, std::u16string_view extension) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::u16string path = folder;
+    if (!path.empty() && path.back() != u'\\' && path.back() != u'/') path += u'\\';
+    path += stem;
+    path += u'-';
+    path += RandomHexName();
+    path += extension;
+    impl_->file.reset(CreateFileW(AsWide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (impl_->file) {
+      path_ = std::move(path);
+      return true;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+bool ExclusiveFile::Write(const std::uint8_t* data, size_t size) {
+  return impl_->file && WriteAll(impl_->file.get(), std::string_view(reinterpret_cast<const char*>(data), size));
+}
+
+bool ExclusiveFile::FinishWriting() {
+  if (!impl_->file || !FlushFileBuffers(impl_->file.get())) return false;
+  ScopedHandle reader(CreateFileW(AsWide(path_), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!reader) return false;
+  OVERLAPPED whole{};
+  if (!LockFileEx(reader.get(), LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) return false;
+  impl_->file.reset();
+  // Nobody can hold write access now: the lock refused writes meanwhile and
+  // the reader refused deletion, so this handle sees what was written.
+  ScopedHandle held(CreateFileW(AsWide(path_), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!held) return false;
+  UnlockFileEx(reader.get(), 0, MAXDWORD, MAXDWORD, &whole);
+  impl_->file = std::move(held);
+  return true;
+}
+
+bool ExclusiveFile::Remove() {
+  impl_->file.reset();
+  if (path_.empty()) return true;
+  const bool removed = DeleteFileW(AsWide(path_)) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (removed) path_.clear();
+  return removed;
+}
+
+void* ExclusiveFile::native_handle() const { return impl_->file.get(); }
+
 bool PathExists(const std::u16string& path) {
   return GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES;
 }

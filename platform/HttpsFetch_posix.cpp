@@ -3,9 +3,6 @@
 namespace hivemend {
 
 // The program reaches its update server only on Windows.
-FetchResult FetchHttps(std::u16string_view, const std::u16string&, std::vector<std::uint8_t>* body) {
-  body->clear();
-  return FetchResult::NoInternet;
-}
+FetchResult FetchHttps(const FetchRequest&) { return FetchResult::NoInternet; }
 
 }  // namespace hivemend

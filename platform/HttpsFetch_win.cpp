@@ -1,9 +1,17 @@
+// The fetch uses WinINet in its asynchronous mode. A blocking read cannot be
+// ended from another thread (closing the handle does not release it under
+// Wine), so every call that may wait is started and then waited for together
+// with the stop event. WinINet may still finish a call after the fetch has
+// given up on it and written into the buffers it was given: those buffers live
+// in a block that WinINet's status callback frees when the session handle is
+// gone, which WinINet reports only after every handle below it is gone.
 #include "platform/HttpsFetch.h"
 
 #include <windows.h>
 #include <wininet.h>
 
-#include <utility>
+#include <atomic>
+#include <cstdlib>
 
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
@@ -20,7 +28,97 @@ struct InternetHandleTraits {
 };
 using ScopedInternet = UniqueHandle<InternetHandleTraits>;
 
-constexpr DWORD kReadChunk = 4096;
+// Small enough that a stop is seen between pieces at once.
+constexpr DWORD kPieceBytes = 16384;
+
+// What one fetch shares with WinINet's worker threads.
+struct Transfer {
+  ScopedHandle done{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // a started call has completed
+  HINTERNET session = nullptr;
+  std::atomic<DWORD_PTR> result{0};
+  std::atomic<DWORD> error{0};
+  // Set when the fetch no longer waits for the request handle that opening
+  // the address delivers; whoever then holds that handle closes it.
+  std::atomic<bool> abandoned{false};
+  std::atomic<HINTERNET> delivered{nullptr};
+  std::atomic<bool> opening{true};  // set before each call is started
+  DWORD got = 0;
+  std::uint8_t piece[kPieceBytes];
+};
+
+void CloseDelivered(Transfer& transfer) {
+  if (HINTERNET late = transfer.delivered.exchange(nullptr)) InternetCloseHandle(late);
+}
+
+void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, void* info, DWORD) {
+  auto* transfer = reinterpret_cast<Transfer*>(context);
+  if (transfer == nullptr) return;
+  if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+    const auto* outcome = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+    transfer->error = outcome->dwError;
+    transfer->result = outcome->dwResult;
+    if (transfer->opening && outcome->dwResult != 0) {
+      transfer->delivered = reinterpret_cast<HINTERNET>(outcome->dwResult);
+      if (transfer->abandoned) CloseDelivered(*transfer);
+    }
+    SetEvent(transfer->done.get());
+  } else if (status == INTERNET_STATUS_HANDLE_CLOSING && handle == transfer->session) {
+    delete transfer;
+  }
+}
+
+// The session and its Transfer. Once WinINet has taken the callback and the
+// context, the Transfer is WinINet's to free; until then it is freed here.
+class Session {
+ public:
+  Session() : transfer_(new Transfer) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  ~Session() {
+    transfer_->abandoned = true;
+    CloseDelivered(*transfer_);
+    const bool handed_over = handed_over_;
+    Transfer* transfer = transfer_;
+    if (handle_) InternetCloseHandle(handle_);  // may free transfer_ at once
+    if (!handed_over) delete transfer;
+  }
+
+  bool Open(const std::u16string& agent) {
+    if (!transfer_->done) return false;
+    handle_ = InternetOpenW(AsWide(agent), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+    if (!handle_) return false;
+    transfer_->session = handle_;
+    for (const DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+      DWORD ms = kFetchTimeoutMs;
+      if (!InternetSetOptionW(handle_, option, &ms, sizeof(ms))) return false;
+    }
+    // WinINet calls back only for handles with a context other than 0.
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(transfer_);
+    if (InternetSetStatusCallbackW(handle_, OnStatus) == INTERNET_INVALID_STATUS_CALLBACK) return false;
+    if (!InternetSetOptionW(handle_, INTERNET_OPTION_CONTEXT_VALUE, &context, sizeof(context))) return false;
+    handed_over_ = true;
+    return true;
+  }
+
+  HINTERNET handle() const { return handle_; }
+  Transfer& transfer() { return *transfer_; }
+
+ private:
+  Transfer* transfer_;
+  HINTERNET handle_ = nullptr;
+  bool handed_over_ = false;
+};
+
+// After a call returned ERROR_IO_PENDING: true when it completed, false when
+// the stop came first.
+bool WaitForCompletion(Transfer& transfer, HANDLE stop) {
+  if (stop == nullptr) return WaitForSingleObject(transfer.done.get(), INFINITE) == WAIT_OBJECT_0;
+  const HANDLE events[2] = {stop, transfer.done.get()};
+  return WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+}
+
+bool IsSet(HANDLE event) { return event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 bool IsHttpsUrl(std::u16string_view url) {
   constexpr std::u16string_view kScheme = u"https://";
@@ -37,43 +135,81 @@ bool FinalUrlIsHttps(HINTERNET request) {
   return IsHttpsUrl(AsU16(url.c_str()));
 }
 
+// The announced Content-Length: 0 when there is none; false when it is not a
+// number.
+bool ContentLength(HINTERNET request, std::uint64_t* length) {
+  *length = 0;
+  wchar_t text[32] = {};
+  DWORD size = sizeof(text) - sizeof(wchar_t);
+  if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
+    return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND;
+  std::uint64_t value = 0;
+  const wchar_t* c = text;
+  if (*c == 0) return false;
+  for (; *c; ++c) {
+    if (*c < L'0' || *c > L'9' || value > (UINT64_MAX - 9) / 10) return false;
+    value = value * 10 + static_cast<std::uint64_t>(*c - L'0');
+  }
+  *length = value;
+  return true;
+}
+
 }  // namespace
 
-FetchResult FetchHttps(std::u16string_view agent_name, const std::u16string& url, std::vector<std::uint8_t>* body) {
-  body->clear();
-  if (!IsHttpsUrl(url)) return FetchResult::NotHttps;
+FetchResult FetchHttps(const FetchRequest& fetch) {
+  if (!IsHttpsUrl(fetch.url)) return FetchResult::NotHttps;
+  const HANDLE stop = static_cast<HANDLE>(fetch.stop_event);
 
-  const std::u16string agent(agent_name);
-  ScopedInternet session(
-      InternetOpenW(AsWide(agent), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return FetchResult::NoInternet;
+  Session session;
+  if (!session.Open(fetch.agent)) return FetchResult::NoInternet;
+  Transfer& transfer = session.transfer();
+  if (IsSet(stop)) return FetchResult::Stopped;
+
   // No flag that relaxes certificate checks may ever be added here.
-  ScopedInternet request(
-      InternetOpenUrlW(session.get(), AsWide(url), nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE, 0));
-  if (!request) return FetchResult::NoConnection;
+  ResetEvent(transfer.done.get());
+  transfer.opening = true;
+  HINTERNET opened = InternetOpenUrlW(session.handle(), AsWide(fetch.url), nullptr, 0,
+                                      INTERNET_FLAG_NO_CACHE_WRITE, reinterpret_cast<DWORD_PTR>(&transfer));
+  if (opened == nullptr) {
+    if (GetLastError() != ERROR_IO_PENDING) return FetchResult::NoConnection;
+    if (!WaitForCompletion(transfer, stop)) return FetchResult::Stopped;
+    opened = transfer.delivered.exchange(nullptr);
+    if (opened == nullptr) return FetchResult::NoConnection;
+  }
+  const ScopedInternet request(opened);
+  transfer.opening = false;
   if (!FinalUrlIsHttps(request.get())) return FetchResult::NotHttps;
 
   // WinINet hands over an error page like any other body; only 200 is a result.
   DWORD status = 0;
   DWORD status_size = sizeof(status);
-  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                      &status_size, nullptr) ||
+  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &status_size,
+                      nullptr) ||
       status != HTTP_STATUS_OK) {
     return FetchResult::NotOk;
   }
+  std::uint64_t announced = 0;
+  if (!ContentLength(request.get(), &announced)) return FetchResult::ReadFailed;
+  if (announced > fetch.max_bytes) return FetchResult::TooLarge;
 
-  std::vector<std::uint8_t> data;
+  std::uint64_t received = 0;
   for (;;) {
-    const size_t received = data.size();
-    data.resize(received + kReadChunk);
-    DWORD got = 0;
-    if (!InternetReadFile(request.get(), data.data() + received, kReadChunk, &got)) {
-      return FetchResult::ReadFailed;
+    if (IsSet(stop)) return FetchResult::Stopped;
+    ResetEvent(transfer.done.get());
+    transfer.got = 0;
+    if (!InternetReadFile(request.get(), transfer.piece, kPieceBytes, &transfer.got)) {
+      if (GetLastError() != ERROR_IO_PENDING) return FetchResult::ReadFailed;
+      if (!WaitForCompletion(transfer, stop)) return FetchResult::Stopped;
+      if (transfer.result == 0) return FetchResult::ReadFailed;
     }
-    data.resize(received + got);
+    const DWORD got = transfer.got;
     if (got == 0) break;
+    if (got > fetch.max_bytes - received) return FetchResult::TooLarge;
+    received += got;
+    if (fetch.write && !fetch.write(transfer.piece, got)) return FetchResult::WriteFailed;
+    if (fetch.progress) fetch.progress(received, announced);
   }
-  *body = std::move(data);
+  if (announced != 0 && received < announced) return FetchResult::Truncated;
   return FetchResult::Ok;
 }
 

@@ -2,12 +2,10 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "platform/File.h"
 #include "platform/HttpsFetch.h"
 #include "platform/Process.h"
-#include "update/UpdateVersion.h"
 
 namespace hivemend {
 namespace {
@@ -29,20 +27,53 @@ void UnmarkUpdateStarting(Registry& registry) {
   (void)key.Delete(kUpdateFinished);
 }
 
+bool IsSet(HANDLE event) { return event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+InstallOutcome Download(const InstallJob& job, ExclusiveFile& file) {
+  FetchRequest fetch;
+  fetch.agent = std::u16string(kUpdateAgentName);
+  fetch.url = job.installer_url;
+  fetch.max_bytes = kMaxInstallerBytes;
+  fetch.stop_event = job.stop_event;
+  std::uint64_t received = 0;
+  fetch.write = [&](const std::uint8_t* data, std::size_t size) {
+    received += size;
+    return file.Write(data, size);
+  };
+  fetch.progress = job.progress;
+  switch (FetchHttps(fetch)) {
+    case FetchResult::Ok: break;
+    case FetchResult::Stopped: return InstallOutcome::Stopped;
+    case FetchResult::WriteFailed: return InstallOutcome::CannotWrite;
+    default: return InstallOutcome::DownloadFailed;
+  }
+  if (received <= kMinimumInstallerSize) return InstallOutcome::TooSmall;
+  if (!file.FinishWriting()) return InstallOutcome::CannotWrite;
+  if (IsSet(job.stop_event)) return InstallOutcome::Stopped;
+  if (CheckCodeSignature(file.path(), file.native_handle(), *job.publisher) != SignatureCheck::Valid)
+    return InstallOutcome::NotVerified;
+  return InstallOutcome::Started;
+}
+
 }  // namespace
 
-bool DownloadAndStartInstaller(Registry& registry, const std::u16string& installer_url,
-                               const std::u16string& installer_path) {
-  std::vector<std::uint8_t> body;
-  if (FetchHttps(kUpdateAgentName, installer_url, &body) != FetchResult::Ok) return false;
-  if (body.size() <= kMinimumInstallerSize) return false;
-  const std::string_view bytes(reinterpret_cast<const char*>(body.data()), body.size());
-  if (!WriteWholeFile(installer_path, bytes, WriteMode::Replace)) return false;
-
-  MarkUpdateStarting(registry);
-  if (StartProcess(installer_path, {kInstallerSwitch})) return true;
-  UnmarkUpdateStarting(registry);
-  return false;
+InstallOutcome DownloadAndStartInstaller(const InstallJob& job) {
+  const std::u16string folder = InstallerFolderOf(job.program_path);
+  if (folder.empty()) return InstallOutcome::NoFolder;
+  if (!job.publisher) return InstallOutcome::NoPublisher;
+  ExclusiveFile file;
+  if (!file.CreateNew(folder, kInstallerFileStem, kInstallerFileExtension)) return InstallOutcome::CannotWrite;
+  const InstallOutcome outcome = Download(job, file);
+  if (outcome != InstallOutcome::Started) {
+    file.Remove();
+    return outcome;
+  }
+  // The file stays held, unchanged since the check, until the process runs.
+  if (job.registry) MarkUpdateStarting(*job.registry);
+  if (StartProcess(file.path(), {kInstallerSwitch})) return InstallOutcome::Started;
+  if (job.registry) UnmarkUpdateStarting(*job.registry);
+  file.Remove();
+  return InstallOutcome::StartFailed;
 }
 
 }  // namespace hivemend

@@ -2,7 +2,8 @@
 //
 // The window runs CheckForUpdate on a worker thread that it owns, passes the
 // text it returns to its own thread, and there calls RunUpdatePrompt with it,
-// at most once.
+// at most once. After a Yes it runs InstallUpdate (InstallUpdate_win.h) on a
+// worker of its own.
 #pragma once
 
 #include <windows.h>
@@ -20,8 +21,8 @@ namespace hivemend {
 // check, or none) was set during the wait.
 std::optional<std::u16string> CheckForUpdate(HANDLE stop_event);
 
-// Offers latest_version when it is newer than the program's own and installs
-// it on Yes; on the window's thread.
-void RunUpdatePrompt(HWND owner, std::u16string_view latest_version);
+// Offers latest_version when it is newer than the program's own; on the
+// window's thread. True when the user answered Yes.
+bool RunUpdatePrompt(HWND owner, std::u16string_view latest_version);
 
 }  // namespace hivemend

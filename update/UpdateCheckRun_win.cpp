@@ -39,7 +39,20 @@ UpdateCheckOutcome RunUpdateCheck(const UpdateCheckRun& run, std::u16string* lat
   }
 
   std::vector<std::uint8_t> body;
-  if (FetchHttps(kUpdateAgentName, run.version_url, &body) != FetchResult::Ok) return UpdateCheckOutcome::NoResult;
+  FetchRequest fetch;
+  fetch.agent = std::u16string(kUpdateAgentName);
+  fetch.url = run.version_url;
+  fetch.max_bytes = kMaxVersionBodyBytes;
+  fetch.stop_event = run.stop_event;
+  fetch.write = [&body](const std::uint8_t* data, std::size_t size) {
+    body.insert(body.end(), data, data + size);
+    return true;
+  };
+  switch (FetchHttps(fetch)) {
+    case FetchResult::Ok: break;
+    case FetchResult::Stopped: return UpdateCheckOutcome::Stopped;
+    default: return UpdateCheckOutcome::NoResult;
+  }
   std::u16string text;
   if (!VersionTextFromBody(body, &text)) return UpdateCheckOutcome::NoResult;
   *latest = std::move(text);

@@ -14,16 +14,16 @@ namespace hivemend {
 
 struct UpdateCheckRun {
   Registry* registry = nullptr;
-  HANDLE stop_event = nullptr;  // when set, ends the first wait; may be null
+  HANDLE stop_event = nullptr;  // when set, ends the first wait or the fetch; may be null
   DWORD first_wait_ms = 5000;   // before anything else
   std::u16string version_url;
 };
 
 enum class UpdateCheckOutcome {
-  Stopped,   // stop_event was set during the first wait
+  Stopped,   // stop_event was set during the first wait or the fetch
   Disabled,  // UpdateCheckEnabled is 0; *latest empty
   Fetched,   // *latest holds the trimmed text
-  NoResult,  // no connection, a failed or non-200 answer, an empty body
+  NoResult,  // no connection, a failed or non-200 answer, an empty body or one above 4 KB
 };
 
 // HKEY_LOCAL_MACHINE\Software\Hivemend "UpdateCheckEnabled": false only when

@@ -8,7 +8,6 @@
 #include "platform/Registry.h"
 #include "platform/Version.h"
 #include "platform/WinString.h"
-#include "update/InstallUpdate_win.h"
 #include "update/UpdateCheckRun_win.h"
 #include "update/UpdatePrompt_win.h"
 #include "update/UpdateServer.h"
@@ -38,8 +37,8 @@ bool OfferUpdate(HWND owner, std::u16string_view latest_text, const std::functio
   return true;
 }
 
-void RunUpdatePrompt(HWND owner, std::u16string_view latest_version) {
-  OfferUpdate(owner, latest_version, [] { return InstallUpdate(); });
+bool RunUpdatePrompt(HWND owner, std::u16string_view latest_version) {
+  return OfferUpdate(owner, latest_version, [] { return true; });
 }
 
 }  // namespace hivemend

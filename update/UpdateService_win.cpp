@@ -1,17 +1,21 @@
-// The update service as the program uses it: the configured server, the system
-// registry and the running program's folder.
+// The update service as the program uses it: the configured server and
+// publisher, the system registry and the running program's folder.
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "update/InstallUpdate_win.h"
 #include "update/UpdateServer.h"
-#include "update/UpdateVersion.h"
 
 namespace hivemend {
 
-bool InstallUpdate() {
-  Registry* registry = SystemRegistry();
-  if (registry == nullptr) return false;
-  return DownloadAndStartInstaller(*registry, InstallerUrl(), InstallerPathBeside(ProgramPath()));
+InstallOutcome InstallUpdate(HANDLE stop_event, DownloadProgress progress) {
+  InstallJob job;
+  job.registry = SystemRegistry();
+  job.installer_url = InstallerUrl();
+  job.program_path = ProgramPath();
+  job.publisher = PublisherCertificate();
+  job.stop_event = stop_event;
+  job.progress = std::move(progress);
+  return DownloadAndStartInstaller(job);
 }
 
 }  // namespace hivemend

@@ -69,14 +69,34 @@ std::u16string HttpsUrl(std::u16string_view host, std::u16string_view path) {
   return url;
 }
 
-std::u16string InstallerPathBeside(std::u16string_view program_path) {
-  std::u16string_view folder = program_path;
+std::u16string InstallerFolderOf(std::u16string_view program_path) {
   const std::size_t slash = program_path.rfind(u'\\');
-  if (slash != std::u16string_view::npos && slash >= 1) folder = program_path.substr(0, slash);
-  std::u16string path(folder);
-  path += u'\\';
-  path += kInstallerFileName;
-  return path;
+  if (slash == std::u16string_view::npos || slash < 1) return {};
+  return std::u16string(program_path.substr(0, slash));
+}
+
+std::optional<std::array<std::uint8_t, 32>> ParseCertificateHash(std::u16string_view hex) {
+  std::array<std::uint8_t, 32> hash{};
+  if (hex.size() != hash.size() * 2) return std::nullopt;
+  const auto digit = [](char16_t c) -> int {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < hash.size(); ++i) {
+    const int high = digit(hex[2 * i]);
+    const int low = digit(hex[2 * i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    hash[i] = static_cast<std::uint8_t>(high * 16 + low);
+  }
+  return hash;
+}
+
+std::u16string InstallOutcomeMessage(InstallOutcome outcome) {
+  if (outcome != InstallOutcome::NotVerified) return {};
+  return u"The downloaded update does not carry a valid signature of the publisher of Hivemend. "
+         u"It was deleted and not started.";
 }
 
 }  // namespace hivemend

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,10 +16,15 @@ namespace hivemend {
 inline constexpr std::size_t kMaxVersionTextLength = 128;
 // A downloaded installer must be larger than this many bytes.
 inline constexpr std::size_t kMinimumInstallerSize = 16384;
+// The largest bodies taken from the server: the version text and the installer.
+inline constexpr std::uint64_t kMaxVersionBodyBytes = 4096;
+inline constexpr std::uint64_t kMaxInstallerBytes = 512ull * 1024 * 1024;
 
 inline constexpr std::u16string_view kVersionInfoPath = u"/versioninfo/hivemend/";
 inline constexpr std::u16string_view kInstallerPath = u"/files/alpha/hivemendsetup64.exe";
-inline constexpr std::u16string_view kInstallerFileName = u"HivemendSetup64.exe";
+// A download is saved as "<stem>-<random hexadecimal>.exe" beside the program.
+inline constexpr std::u16string_view kInstallerFileStem = u"HivemendSetup64";
+inline constexpr std::u16string_view kInstallerFileExtension = u".exe";
 // The installer's one argument: install silently.
 inline constexpr std::u16string_view kInstallerSwitch = u"/S";
 inline constexpr std::u16string_view kUpdateAgentName = u"Hivemend";
@@ -48,10 +54,30 @@ std::u16string UpdatePromptText(std::u16string_view latest_text);
 // "https://" + host + path. The host may carry a port ("host:443").
 std::u16string HttpsUrl(std::u16string_view host, std::u16string_view path);
 
-// Where the installer goes: the folder of the running program (its path cut at
-// the last backslash at index 1 or later), a backslash, kInstallerFileName. A
-// path without such a backslash is kept whole as the folder; an empty one gives
-// "\HivemendSetup64.exe".
-std::u16string InstallerPathBeside(std::u16string_view program_path);
+// Where the installer goes: the folder of the running program, its path cut
+// at the last backslash at index 1 or later. Empty (no download at all) when
+// the path is empty or has no such backslash.
+std::u16string InstallerFolderOf(std::u16string_view program_path);
+
+// The SHA-256 of the publisher's signing certificate from its 64 hexadecimal
+// digits (either letter case); nothing for any other text.
+std::optional<std::array<std::uint8_t, 32>> ParseCertificateHash(std::u16string_view hex);
+
+// How one installer download ended.
+enum class InstallOutcome {
+  Started,         // verified and started
+  NoFolder,        // the program's own path is unknown: nothing was downloaded
+  NoPublisher,     // the build names no publisher: nothing was downloaded
+  DownloadFailed,  // no connection, no 200, a broken, oversized or cut-short body
+  TooSmall,        // kMinimumInstallerSize bytes or fewer
+  CannotWrite,     // the file beside the program could not be made or written
+  Stopped,         // cancelled, or the window closed
+  NotVerified,     // not signed by the publisher: deleted, not started
+  StartFailed,     // verified, but the process could not be started
+};
+
+// What the user is told about the outcome; empty for the outcomes that pass
+// silently. Only a file that fails the signature check is reported.
+std::u16string InstallOutcomeMessage(InstallOutcome outcome);
 
 }  // namespace hivemend

@@ -237,10 +237,15 @@ TEST(HivemendExe, TerminateWithNoCopyRunningShowsNothingAndExitsWithZero) {
   EXPECT_EQ(alone.WaitForExit(), 0);
 }
 
+// The values sit under a key that exists, so that each one is looked up in
+// the registry: below a missing key none is, and such a load can end before
+// anyone sees it running.
 TEST(HivemendExe, ClosingDuringALongLoadEndsTheProcess) {
   TempFolder folder;
-  const std::u16string file = folder.WriteReg(u"long.reg", u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\NoSuchKey]\r\n" +
-                                                               ValueLines(30000));
+  TestKey key;
+  key.SetString(L"seed", L"x");
+  const std::u16string file =
+      folder.WriteReg(u"long.reg", u"[HKEY_CURRENT_USER\\" + key.path() + u"]\r\n" + ValueLines(30000));
   Program program(u"\"" + file + u"\"");
   ASSERT_NE(program.Window(), nullptr);
   ASSERT_TRUE(WaitUntil([&] { return program.StatusText(0).rfind(u"Reading line", 0) == 0; }))

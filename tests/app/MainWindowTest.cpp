@@ -999,7 +999,8 @@ TEST(MainWindowMenu, AboutShowsTheProgramVersion) {
   w.PostCommand(IDM_ABOUT);
   HWND about = nullptr;
   ASSERT_TRUE(WaitUntil([&] { return (about = FindOwnedDialog(w.thread(), w.window(), u"About Hivemend")) != nullptr; }));
-  EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_TEXT)), u"Hivemend 0.0.2.11");
+  // The tests are built into test builds only, which say so.
+  EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_TEXT)), u"Hivemend 0.0.2.11 (test build)");
   EXPECT_FALSE(IsWindowEnabled(w.window()));
   SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about) && IsWindowEnabled(w.window()); }));
@@ -1109,6 +1110,108 @@ TEST(MainWindowEnd, ClosingDuringALoadStopsAndJoinsTheWorker) {
   EXPECT_EQ(w.WaitForResult(), 0);
   EXPECT_EQ(TestRegistry().opened, opened_at_gate);
 }
+
+// ---- The update download ----------------------------------------------------
+
+// The progress window of this thread that owner owns, or none.
+HWND FindProgressWindow(DWORD thread, HWND owner) {
+  struct Search {
+    HWND owner;
+    HWND found;
+  } search{owner, nullptr};
+  EnumThreadWindows(
+      thread,
+      [](HWND window, LPARAM param) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(param);
+        wchar_t class_name[64] = L"";
+        GetClassNameW(window, class_name, 64);
+        if (std::wstring(class_name) != L"HivemendUpdateProgress" || GetWindow(window, GW_OWNER) != s.owner)
+          return TRUE;
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A download that reports half of its bytes and then waits for its stop.
+struct StalledInstall {
+  std::atomic<bool> stopped{false};
+  InstallFunction function() {
+    return [this](HANDLE stop, DownloadProgress progress) {
+      progress(5000, 10000);
+      if (WaitForSingleObject(stop, 30000) != WAIT_OBJECT_0) return InstallOutcome::DownloadFailed;
+      stopped = true;
+      return InstallOutcome::Stopped;
+    };
+  }
+};
+
+// After Yes, the window stays usable while the download runs beside it; each
+// way to end it stops the download (which deletes its partial file).
+TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
+  enum class End { Cancel, CloseRequest, CloseBox };
+  const struct Case {
+    int line;
+    End end;
+    INT_PTR result;  // of the window; -1: it stays open
+  } cases[] = {
+      {__LINE__, End::Cancel, -1},
+      {__LINE__, End::CloseRequest, 0},
+      {__LINE__, End::CloseBox, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    StalledInstall install;
+    MainDialogOptions options;
+    options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
+    options.install_update = install.function();
+    Window w(std::move(options));
+    HWND prompt = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (prompt = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update Available")) != nullptr; }));
+    PostMessageW(prompt, WM_COMMAND, IDYES, 0);
+    HWND progress = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (progress = FindProgressWindow(w.thread(), w.window())) != nullptr; }));
+    const std::u16string expected = DownloadProgressText(5000, 10000);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(FindWindowExW(progress, nullptr, L"Static", nullptr)) == expected; }));
+    // The main window answers meanwhile.
+    EXPECT_TRUE(IsWindowEnabled(w.window()));
+    EXPECT_TRUE(SendMessageTimeoutW(w.window(), WM_NULL, 0, 0, SMTO_BLOCK, 10000, nullptr));
+    EXPECT_FALSE(install.stopped);
+
+    switch (c.end) {
+      case End::Cancel: PostMessageW(progress, WM_COMMAND, IDCANCEL, 0); break;
+      case End::CloseRequest: SetEvent(w.terminate_event()); break;
+      case End::CloseBox: PostMessageW(w.window(), WM_SYSCOMMAND, SC_CLOSE, 0); break;
+    }
+    if (c.result >= 0) {
+      EXPECT_EQ(w.WaitForResult(), c.result);
+    } else {
+      EXPECT_TRUE(WaitUntil([&] { return !IsWindow(progress); }));
+      EXPECT_FALSE(w.finished());
+    }
+    EXPECT_TRUE(install.stopped);
+  }
+}
+
+TEST(MainWindowUpdate, AnInstallerThatFailsItsCheckIsReportedOnce) {
+  MainDialogOptions options;
+  options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
+  options.install_update = [](HANDLE, DownloadProgress) { return InstallOutcome::NotVerified; };
+  Window w(std::move(options));
+  HWND prompt = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] { return (prompt = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update Available")) != nullptr; }));
+  PostMessageW(prompt, WM_COMMAND, IDYES, 0);
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update")) != nullptr; }));
+  EXPECT_EQ(WindowText(GetDlgItem(box, 1001)), InstallOutcomeMessage(InstallOutcome::NotVerified));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && FindProgressWindow(w.thread(), w.window()) == nullptr; }));
+  EXPECT_FALSE(w.finished());
+}
+
 
 // ---- Sizes: resizing, the minimum size, a new DPI -------------------------------
 

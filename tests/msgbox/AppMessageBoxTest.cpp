@@ -782,5 +782,28 @@ TEST(AppMessageBox, QuitMessageEndsTheBoxAndIsPostedAgain) {
   EXPECT_EQ(message.wParam, 42u);
 }
 
+// A command that another thread sends (not posts) is handled inside the
+// loop's PeekMessage, which then finds nothing in the queue: the loop must see
+// that the box has ended instead of waiting for some other message to come.
+TEST(AppMessageBox, CommandSentFromAnotherThreadEndsTheBox) {
+  const DWORD thread = GetCurrentThreadId();
+  std::atomic<bool> returned{false};
+  std::atomic<bool> had_to_wake{false};
+  BoxAnswerer answer(L"Sent", [&](HWND box) {
+    SendMessageW(box, WM_COMMAND, IDOK, 0);
+    // Nothing else is sent or posted to the box's thread, unless it still
+    // waits after 20 s: then a message releases it and the test fails.
+    for (int i = 0; i < 400 && !returned; ++i) Sleep(50);
+    if (!returned) {
+      had_to_wake = true;
+      PostThreadMessageW(thread, WM_NULL, 0, 0);
+    }
+  });
+  EXPECT_EQ(AppMessageBox(nullptr, L"Ended from another thread.", L"Sent", MB_OK | kQuiet), IDOK);
+  returned = true;
+  EXPECT_TRUE(answer.found());
+  EXPECT_FALSE(had_to_wake);
+}
+
 }  // namespace
 }  // namespace hivemend

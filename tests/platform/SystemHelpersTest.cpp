@@ -1,10 +1,13 @@
 // The system helpers' contracts where a fault would be easy to make: the
 // buffer rule of the program's path, command-line quoting, whole-file writes
-// that fail, and starting a program that is not there. Both halves run them:
+// that fail, new files held against other writers, and starting a program
+// that is not there. Both halves run them:
 // natively and under Wine.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 
 #include <csignal>
@@ -115,6 +118,66 @@ TEST(SystemHelpers, WholeFileWrites) {
   }
   EXPECT_EQ(dir.Files().size(), 1u) << "no temporary file stays behind";
 }
+
+// A new file of an unguessable name is made beside whatever is there; what is
+// written is what is read back; Remove deletes it, the destructor keeps it.
+TEST(SystemHelpers, ExclusiveFileIsNewWrittenAndRemoved) {
+  TempDir dir;
+  ASSERT_TRUE(WriteWholeFile(dir.File("other.bin"), "other", WriteMode::CreateNew));
+  std::u16string kept;
+  {
+    ExclusiveFile first, second;
+    ASSERT_TRUE(first.CreateNew(dir.u16(), u"Setup", u".exe"));
+    ASSERT_TRUE(second.CreateNew(dir.u16(), u"Setup", u".exe"));
+    EXPECT_NE(first.path(), second.path());
+    const std::string name = std::filesystem::path(first.path()).filename().string();
+    EXPECT_EQ(name.size(), std::string("Setup-0123456789abcdef.exe").size()) << name;
+    EXPECT_EQ(name.substr(0, 6), "Setup-");
+    const std::string bytes = "written";
+    ASSERT_TRUE(first.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    ASSERT_TRUE(first.FinishWriting());
+    EXPECT_EQ(ReadBytes(std::filesystem::path(first.path())), bytes);
+    const std::u16string second_path = second.path();
+    EXPECT_TRUE(second.Remove());
+    EXPECT_FALSE(PathExists(second_path));
+    kept = first.path();
+  }
+  EXPECT_TRUE(PathExists(kept));
+  EXPECT_EQ(ReadBytes(dir.path() / "other.bin"), "other");
+  EXPECT_EQ(dir.Files().size(), 2u);
+  EXPECT_FALSE(ExclusiveFile().CreateNew(dir.File("absent"), u"Setup", u".exe"));
+}
+
+#ifdef _WIN32
+// While held, nobody else writes, renames or deletes the file; once written,
+// it can still be opened for reading and running, as a program start does.
+TEST(SystemHelpers, ExclusiveFileRefusesWritersRenamesAndDeletion) {
+  TempDir dir;
+  ExclusiveFile file;
+  ASSERT_TRUE(file.CreateNew(dir.u16(), u"Setup", u".exe"));
+  const auto path = reinterpret_cast<const wchar_t*>(file.path().c_str());
+  const std::wstring renamed = (dir.path() / "renamed.exe").wstring();
+  const auto refused = [&](const char* when) {
+    SCOPED_TRACE(when);
+    const HANDLE writer = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(DeleteFileW(path));
+    EXPECT_FALSE(MoveFileW(path, renamed.c_str()));
+  };
+  refused("while written");
+  ASSERT_TRUE(file.Write(reinterpret_cast<const std::uint8_t*>("MZ"), 2));
+  ASSERT_TRUE(file.FinishWriting());
+  refused("after writing");
+  const HANDLE reader = CreateFileW(path, GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+  EXPECT_TRUE(file.Remove());
+  EXPECT_TRUE(dir.Files().empty());
+}
+#endif
 
 #ifndef _WIN32
 // A write that breaks off halfway (here at a file size limit) leaves no part

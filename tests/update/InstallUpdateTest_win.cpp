@@ -1,16 +1,21 @@
 // The installer download and start against a real HTTPS server on 127.0.0.1:
-// the size limit, replacing an older download, the command line, and the
-// "UpdateFinished" mark around the start.
+// only an installer signed by the pinned publisher starts, the download goes
+// into a new file beside the program and nowhere else, a failed download
+// leaves nothing behind, a stop ends a stalled download at once, and the
+// "UpdateFinished" mark is set around the start.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
 #include "tests/update/RedirectedRegistry.h"
 #include "tests/update/UpdateTestServer_win.h"
@@ -33,13 +38,17 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfi
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// The fake installer's bytes, padded with zeros (which the loader ignores) to size.
-std::vector<std::uint8_t> FakeInstaller(size_t size) {
-  std::vector<std::uint8_t> bytes = ReadWholeFile(FolderOf(ThisProgramPath()) + L"\\fake_installer.exe");
-  EXPECT_GT(bytes.size(), 0u);
-  EXPECT_LE(bytes.size(), size);
-  bytes.resize(size, 0);
-  return bytes;
+// Every download beside this program: "HivemendSetup64-<hex>.exe".
+std::vector<std::wstring> Downloads() {
+  const std::wstring folder = FolderOf(ThisProgramPath());
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW data{};
+  const HANDLE search = FindFirstFileW((folder + L"\\HivemendSetup64-*.exe").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do found.push_back(folder + L"\\" + data.cFileName);
+  while (FindNextFileW(search, &data));
+  FindClose(search);
+  return found;
 }
 
 class InstallUpdateTest : public testing::Test {
@@ -48,28 +57,34 @@ class InstallUpdateTest : public testing::Test {
     base_ = u"Software\\HivemendTest\\install-update-" + U16(std::to_string(GetCurrentProcessId()));
     RegDeleteTreeW(HKEY_CURRENT_USER, AsWide(base_));
     registry_.emplace(*SystemRegistry(), base_);
-    // Where the program would put the download: beside itself.
-    installer_ = AsU16(ThisProgramPath().c_str());
-    installer_ = InstallerPathBeside(installer_);
     log_ = FolderOf(ThisProgramPath()) + L"\\fake_installer.log";
-    DeleteFileW(AsWide(installer_));
-    DeleteFileW(log_.c_str());
+    RemoveFiles();
     SetEnvironmentVariableW(L"HIVEMEND_FAKE_INSTALLER_LOG", log_.c_str());
     const std::u16string user_key = registry_->Redirected(RegRoot::CurrentUser, u"Software\\Hivemend");
     SetEnvironmentVariableW(L"HIVEMEND_FAKE_INSTALLER_KEY", AsWide(user_key));
     server().RemoveAnswer("installer");
+    server().SetMode("installer", "");
     server().ClearRequests();
   }
   void TearDown() override {
     RegDeleteTreeW(HKEY_CURRENT_USER, AsWide(base_));
-    DeleteFileW(AsWide(installer_));
+    RemoveFiles();
+  }
+  void RemoveFiles() {
+    for (const std::wstring& file : Downloads()) DeleteFileW(file.c_str());
     DeleteFileW(log_.c_str());
   }
 
   static const UpdateTestServer& server() { return UpdateTestServer::Get(); }
 
-  bool Download(const std::u16string& host) {
-    return DownloadAndStartInstaller(*registry_, HttpsUrl(host, kInstallerPath), installer_);
+  InstallJob Job(const std::u16string& host) {
+    InstallJob job;
+    job.registry = &*registry_;
+    job.installer_url = HttpsUrl(host, kInstallerPath);
+    job.program_path = AsU16(ThisProgramPath().c_str());
+    job.publisher = ParseCertificateHash(U16(server().PublisherSha256()));
+    EXPECT_TRUE(job.publisher.has_value());
+    return job;
   }
 
   // "UpdateFinished" in the user's key as the code under test wrote it.
@@ -93,88 +108,131 @@ class InstallUpdateTest : public testing::Test {
 
   std::u16string base_;
   std::optional<test::RedirectedRegistry> registry_;
-  std::u16string installer_;
   std::wstring log_;
 };
 
-TEST_F(InstallUpdateTest, DownloadAboveTheLimitIsWrittenAndStartedSilently) {
-  const std::vector<std::uint8_t> body = FakeInstaller(kMinimumInstallerSize + 1);
+TEST_F(InstallUpdateTest, InstallerOfThePublisherIsWrittenBesideTheProgramAndStartedSilently) {
+  const std::vector<std::uint8_t> body = server().Installer("signed");
   server().SetAnswer("installer", body);
+  InstallJob job = Job(server().TrustedHost());
+  std::uint64_t last_received = 0, last_total = 0;
+  job.progress = [&](std::uint64_t received, std::uint64_t total) {
+    EXPECT_GT(received, last_received);
+    last_received = received;
+    last_total = total;
+  };
 
-  ASSERT_TRUE(Download(server().TrustedHost()));
-  EXPECT_EQ(ReadWholeFile(AsWide(installer_)), body);
-  const std::wstring expected_line = L"\"" + std::wstring(AsWide(installer_)) + L"\" /S";
+  ASSERT_EQ(DownloadAndStartInstaller(job), InstallOutcome::Started);
+  EXPECT_EQ(last_received, body.size());
+  EXPECT_EQ(last_total, body.size());
+  const std::vector<std::wstring> downloads = Downloads();
+  ASSERT_EQ(downloads.size(), 1u);
   // The installer saw the exact command line, and the mark already set.
-  EXPECT_EQ(WaitForInstallerLog(), expected_line + L"\r\nUpdateFinished=1\r\n");
+  EXPECT_EQ(WaitForInstallerLog(), L"\"" + downloads[0] + L"\" /S\r\nUpdateFinished=1\r\n");
+  EXPECT_EQ(ReadWholeFile(downloads[0]), body);
   EXPECT_EQ(UpdateFinished(), 1u);
   EXPECT_EQ(server().Requests(), std::vector<std::string>{"trusted /files/alpha/hivemendsetup64.exe"});
 }
 
-TEST_F(InstallUpdateTest, OlderInstallerBesideTheProgramIsReplaced) {
-  ASSERT_TRUE(test::WriteWholeFile(AsWide(installer_), std::vector<std::uint8_t>(200000, 'O')));
-  const std::vector<std::uint8_t> body = FakeInstaller(40000);
-  server().SetAnswer("installer", body);
-
-  ASSERT_TRUE(Download(server().TrustedHost()));
-  EXPECT_EQ(ReadWholeFile(AsWide(installer_)), body);
-  EXPECT_FALSE(WaitForInstallerLog().empty());
-}
-
-TEST_F(InstallUpdateTest, FailedStartRemovesTheMarkAgain) {
-  // Large enough, but not a program.
-  const std::vector<std::uint8_t> body(20000, 'X');
-  server().SetAnswer("installer", body);
-
-  EXPECT_FALSE(Download(server().TrustedHost()));
-  EXPECT_EQ(ReadWholeFile(AsWide(installer_)), body);
-  EXPECT_EQ(UpdateFinished(), std::nullopt);
-  // The key itself was created for the mark; only the value is gone.
-  RegKey key(*registry_);
-  EXPECT_EQ(key.Open(RegRoot::CurrentUser, u"Software\\Hivemend", kKeyQueryValue), kRegOk);
-}
-
+// Each refused download: nothing is started, no file stays beside the program,
+// an older installer there is left as it was, and no mark is set.
 struct RefusedCase {
   int line;
-  std::optional<size_t> size;  // nullopt: the server has no installer
+  std::string answer;  // a prepared installer, "" for none (404), or "<n> bytes"
   int status;
-  bool trusted_server;
-  bool down;
+  std::string mode;
+  char server;  // 't'rusted, 'u'ntrusted, 'd'own
+  InstallOutcome outcome;
 };
 
-TEST_F(InstallUpdateTest, RefusedDownloadsWriteAndStartNothing) {
+TEST_F(InstallUpdateTest, RefusedInstallersAreDeletedAndNeverStarted) {
+  using O = InstallOutcome;
   const RefusedCase cases[] = {
-      {__LINE__, kMinimumInstallerSize, 200, true, false},
-      {__LINE__, 1, 200, true, false},
-      {__LINE__, 0, 200, true, false},
-      // An error page is never taken for the installer, however large.
-      {__LINE__, 50000, 404, true, false},
-      {__LINE__, 50000, 503, true, false},
-      {__LINE__, std::nullopt, 0, true, false},
-      {__LINE__, 50000, 200, false, false},
-      {__LINE__, 50000, 200, true, true},
+      // Who made it decides: unsigned, signed by someone else, changed after signing.
+      {__LINE__, "unsigned", 200, "", 't', O::NotVerified},
+      {__LINE__, "other", 200, "", 't', O::NotVerified},
+      {__LINE__, "tampered", 200, "", 't', O::NotVerified},
+      // Too small, an error page however large, no answer, untrusted server.
+      {__LINE__, "16384 bytes", 200, "", 't', O::TooSmall},
+      {__LINE__, "1 bytes", 200, "", 't', O::TooSmall},
+      {__LINE__, "0 bytes", 200, "", 't', O::TooSmall},
+      {__LINE__, "signed", 404, "", 't', O::DownloadFailed},
+      {__LINE__, "signed", 503, "", 't', O::DownloadFailed},
+      {__LINE__, "", 0, "", 't', O::DownloadFailed},
+      {__LINE__, "signed", 200, "", 'u', O::DownloadFailed},
+      {__LINE__, "signed", 200, "", 'd', O::DownloadFailed},
+      // A body that ends before its announced length.
+      {__LINE__, "signed", 200, "short", 't', O::DownloadFailed},
   };
-  const std::vector<std::uint8_t> older(30000, 'O');
+  const std::wstring older = FolderOf(ThisProgramPath()) + L"\\HivemendSetup64.exe";
+  const std::vector<std::uint8_t> older_bytes(30000, 'O');
+  ASSERT_TRUE(test::WriteWholeFile(older, older_bytes));
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     TearDown();
     SetUp();
-    // An older download stays as it was.
-    ASSERT_TRUE(test::WriteWholeFile(AsWide(installer_), older));
-    if (c.size) {
-      server().SetAnswer("installer",
-                         *c.size >= kMinimumInstallerSize ? FakeInstaller(*c.size)
-                                                          : std::vector<std::uint8_t>(*c.size, 'Z'),
-                         c.status);
+    if (c.answer.find(" bytes") != std::string::npos) {
+      server().SetAnswer("installer", std::vector<std::uint8_t>(std::stoul(c.answer), 'Z'), c.status);
+    } else if (!c.answer.empty()) {
+      server().SetAnswer("installer", server().Installer(c.answer), c.status);
     }
-    const std::u16string host = c.down ? server().DownHost()
-                                : c.trusted_server ? server().TrustedHost()
-                                                   : server().UntrustedHost();
-    EXPECT_FALSE(Download(host));
-    EXPECT_EQ(ReadWholeFile(AsWide(installer_)), older);
+    server().SetMode("installer", c.mode);
+    const std::u16string host = c.server == 'd'   ? server().DownHost()
+                                : c.server == 'u' ? server().UntrustedHost()
+                                                  : server().TrustedHost();
+    EXPECT_EQ(DownloadAndStartInstaller(Job(host)), c.outcome);
+    EXPECT_EQ(Downloads(), std::vector<std::wstring>{});
+    EXPECT_EQ(ReadWholeFile(older), older_bytes);
     EXPECT_EQ(UpdateFinished(), std::nullopt);
     EXPECT_FALSE(FileExists(log_));
-    EXPECT_EQ(server().Requests().size(), (c.trusted_server && !c.down) ? 1u : 0u);
+    EXPECT_EQ(server().Requests().size(), c.server == 't' ? 1u : 0u);
   }
+  server().SetMode("installer", "");
+  DeleteFileW(older.c_str());
+}
+
+TEST_F(InstallUpdateTest, WithoutTheProgramsFolderOrAPublisherNothingIsDownloaded) {
+  server().SetAnswer("installer", server().Installer("signed"));
+  InstallJob no_path = Job(server().TrustedHost());
+  no_path.program_path.clear();
+  EXPECT_EQ(DownloadAndStartInstaller(no_path), InstallOutcome::NoFolder);
+  InstallJob no_publisher = Job(server().TrustedHost());
+  no_publisher.publisher.reset();
+  EXPECT_EQ(DownloadAndStartInstaller(no_publisher), InstallOutcome::NoPublisher);
+  EXPECT_EQ(server().Requests(), std::vector<std::string>{});
+  EXPECT_EQ(Downloads(), std::vector<std::wstring>{});
+}
+
+// The server sends half of the installer and then nothing: a stop ends the
+// download long before the 30-second receive time-out could, and the partial
+// file is deleted.
+TEST_F(InstallUpdateTest, StopEndsAStalledDownloadAndDeletesThePartialFile) {
+  server().SetAnswer("installer", server().Installer("signed"));
+  server().SetMode("installer", "stall");
+  const ScopedHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const ScopedHandle receiving(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  InstallJob job = Job(server().TrustedHost());
+  job.stop_event = stop.get();
+  job.progress = [&](std::uint64_t, std::uint64_t) { SetEvent(receiving.get()); };
+  std::atomic<InstallOutcome> outcome{InstallOutcome::Started};
+  const ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread worker([&] {
+    outcome = DownloadAndStartInstaller(job);
+    SetEvent(done.get());
+  });
+  const bool received = WaitForSingleObject(receiving.get(), 20000) == WAIT_OBJECT_0;
+  EXPECT_TRUE(received);
+  EXPECT_EQ(Downloads().size(), 1u);
+  SetEvent(stop.get());
+  // Well below the receive time-out: only a stop seen while waiting ends it.
+  const bool ended = WaitForSingleObject(done.get(), 15000) == WAIT_OBJECT_0;
+  server().ReleaseStalled();
+  worker.join();
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(outcome.load(), InstallOutcome::Stopped);
+  EXPECT_EQ(Downloads(), std::vector<std::wstring>{});
+  EXPECT_FALSE(FileExists(log_));
+  EXPECT_EQ(UpdateFinished(), std::nullopt);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 # Makes the installers that the installer tests use: the build's own (VERSION)
-# in OUT/release, and the same one calling itself NEWER_VERSION in OUT/newer.
+# in OUT/current, and the same one calling itself NEWER_VERSION in OUT/newer,
+# each named HivemendSetup64-test.exe as every installer of a test build is.
 # With PROGRAM, the installers carry that file as hivemend.exe instead of the
 # build's installed files (everything else comes from the same configuration).
 file(REMOVE_RECURSE ${OUT})
@@ -8,7 +9,7 @@ if(PROGRAM)
   file(MAKE_DIRECTORY ${stage})
   file(COPY_FILE ${PROGRAM} ${stage}/hivemend.exe)
 endif()
-foreach(kind release newer)
+foreach(kind current newer)
   set(version ${VERSION})
   if(kind STREQUAL "newer")
     set(version ${NEWER_VERSION})
@@ -21,7 +22,7 @@ foreach(kind release newer)
     execute_process(COMMAND ${CPACK} --config ${CONFIG} -B ${OUT}/${kind} -D "CPACK_PACKAGE_VERSION=${version}"
       RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   endif()
-  if(NOT result EQUAL 0 OR NOT EXISTS ${OUT}/${kind}/HivemendSetup64.exe)
+  if(NOT result EQUAL 0 OR NOT EXISTS ${OUT}/${kind}/HivemendSetup64-test.exe)
     message(FATAL_ERROR "cpack failed for the ${kind} installer:\n${output}")
   endif()
 endforeach()

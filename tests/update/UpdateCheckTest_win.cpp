@@ -97,6 +97,13 @@ TEST_F(UpdateCheckTest, FetchesTheVersionTextAndDecides) {
       {__LINE__, 1u, Server::kTrusted, std::string("0.0.2.12\0trailing", 17), 200, UpdateCheckOutcome::Fetched, u"0.0.2.12",
        true, 1},
       {__LINE__, 1u, Server::kTrusted, "", 200, UpdateCheckOutcome::NoResult, u"?", false, 1},
+      // The body may hold 4096 bytes, no more.
+      {__LINE__, 1u, Server::kTrusted, "0.0.2.12" + std::string(4088, ' '), 200, UpdateCheckOutcome::Fetched,
+       u"0.0.2.12", true, 1},
+      {__LINE__, 1u, Server::kTrusted, "0.0.2.12" + std::string(4089, ' '), 200, UpdateCheckOutcome::NoResult,
+       u"?", false, 1},
+      {__LINE__, 1u, Server::kTrusted, "0.0.2.12" + std::string(100000, ' '), 200, UpdateCheckOutcome::NoResult,
+       u"?", false, 1},
       // Failures: no text reaches the window, even one that reads as a newer version.
       {__LINE__, 1u, Server::kTrusted, "9.9.9.9\n<html><body>Not Found</body></html>", 404,
        UpdateCheckOutcome::NoResult, u"?", false, 1},

@@ -58,6 +58,7 @@ UpdateTestServer& UpdateTestServer::Get() {
       if (key == "untrusted_port") s->untrusted_port_ = std::atoi(value.c_str());
       if (key == "down_port") s->down_port_ = std::atoi(value.c_str());
       if (key == "ca_sha1") s->ca_sha1_ = Widen(value);
+      if (key == "publisher_sha256") s->publisher_sha256_ = value;
     }
     if (s->trusted_port_ == 0 || s->ca_sha1_.empty()) ADD_FAILURE() << "server.txt is incomplete";
     return s;
@@ -85,6 +86,26 @@ void UpdateTestServer::RemoveAnswer(const std::string& route) const {
   const std::wstring base = folder_ + L"\\routes\\" + Widen(route);
   DeleteFileW((base + L".body").c_str());
   DeleteFileW((base + L".status").c_str());
+}
+
+void UpdateTestServer::SetMode(const std::string& route, const std::string& mode) const {
+  const std::wstring path = folder_ + L"\\routes\\" + Widen(route) + L".mode";
+  DeleteFileW((folder_ + L"\\release").c_str());
+  if (mode.empty()) {
+    DeleteFileW(path.c_str());
+    return;
+  }
+  ASSERT_TRUE(WriteWholeFile(path, std::vector<std::uint8_t>(mode.begin(), mode.end())));
+}
+
+void UpdateTestServer::ReleaseStalled() const {
+  ASSERT_TRUE(WriteWholeFile(folder_ + L"\\release", {}));
+}
+
+std::vector<std::uint8_t> UpdateTestServer::Installer(const std::string& kind) const {
+  std::vector<std::uint8_t> bytes = ReadWholeFile(folder_ + L"\\installers\\" + Widen(kind) + L".exe");
+  EXPECT_FALSE(bytes.empty()) << "no prepared installer " << kind;
+  return bytes;
 }
 
 std::vector<std::string> UpdateTestServer::Requests() const {

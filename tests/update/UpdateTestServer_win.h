@@ -27,6 +27,17 @@ class UpdateTestServer {
   void SetAnswer(const std::string& route, const std::vector<std::uint8_t>& body, int status = 200) const;
   void SetAnswer(const std::string& route, const std::string& body, int status = 200) const;
   void RemoveAnswer(const std::string& route) const;
+  // How the route's body is sent: "stall" (half, then nothing until
+  // ReleaseStalled) or "short" (a Content-Length 1000 bytes too large); ""
+  // sends it whole.
+  void SetMode(const std::string& route, const std::string& mode) const;
+  void ReleaseStalled() const;
+
+  // The SHA-256 of the test publisher's signing certificate, as 64 digits.
+  const std::string& PublisherSha256() const { return publisher_sha256_; }
+  // A prepared installer (run_with_update_server.py --fake-installer):
+  // "signed", "other", "unsigned" or "tampered".
+  std::vector<std::uint8_t> Installer(const std::string& kind) const;
 
   // Requests so far, one "<server> <path>" line each; ClearRequests empties it.
   std::vector<std::string> Requests() const;
@@ -46,6 +57,7 @@ class UpdateTestServer {
   int untrusted_port_ = 0;
   int down_port_ = 0;
   std::wstring ca_sha1_;
+  std::string publisher_sha256_;
 };
 
 // A gtest environment that trusts the test CA for the whole run.

@@ -120,27 +120,43 @@ TEST(UpdateVersionTest, PromptNamesTheServersVersion) {
             u"auto-install it now?");
 }
 
-struct PathCase {
+struct FolderCase {
   int line;
   const char16_t* program;
-  const char16_t* installer;
+  const char16_t* folder;
 };
 
-TEST(UpdateVersionTest, InstallerGoesBesideTheProgramAndStartsSilently) {
-  const PathCase cases[] = {
-      {__LINE__, u"C:\\Program Files\\Hivemend\\hivemend.exe",
-       u"C:\\Program Files\\Hivemend\\HivemendSetup64.exe"},
-      {__LINE__, u"C:\\hivemend.exe", u"C:\\HivemendSetup64.exe"},
-      {__LINE__, u"\\\\server\\share\\hivemend.exe", u"\\\\server\\share\\HivemendSetup64.exe"},
-      // Only a backslash at index 1 or later cuts the path.
-      {__LINE__, u"\\hivemend.exe", u"\\hivemend.exe\\HivemendSetup64.exe"},
-      {__LINE__, u"", u"\\HivemendSetup64.exe"},
+TEST(UpdateVersionTest, InstallerGoesIntoTheProgramsFolderOrNowhere) {
+  const FolderCase cases[] = {
+      {__LINE__, u"C:\\Program Files\\Hivemend\\hivemend.exe", u"C:\\Program Files\\Hivemend"},
+      {__LINE__, u"C:\\hivemend.exe", u"C:"},
+      {__LINE__, u"\\\\server\\share\\hivemend.exe", u"\\\\server\\share"},
+      // Without a path, or with no folder in it, nothing is downloaded: never
+      // into the root of the current drive.
+      {__LINE__, u"\\hivemend.exe", u""},
+      {__LINE__, u"hivemend.exe", u""},
+      {__LINE__, u"", u""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
-    EXPECT_EQ(InstallerPathBeside(c.program), c.installer);
+    EXPECT_EQ(InstallerFolderOf(c.program), c.folder);
   }
   EXPECT_EQ(HttpsUrl(u"localhost:8443", kVersionInfoPath), u"https://localhost:8443/versioninfo/hivemend/");
+}
+
+TEST(UpdateVersionTest, PublisherPinIsSixtyFourHexadecimalDigits) {
+  const std::u16string good = u"00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
+  const auto hash = ParseCertificateHash(good);
+  ASSERT_TRUE(hash.has_value());
+  EXPECT_EQ((*hash)[0], 0x00);
+  EXPECT_EQ((*hash)[1], 0x11);
+  EXPECT_EQ((*hash)[15], 0xff);
+  EXPECT_EQ((*hash)[16], 0xff);
+  EXPECT_EQ((*hash)[31], 0x00);
+  for (const std::u16string& bad : {std::u16string(), good.substr(1), good + u"0", u"g" + good.substr(1),
+                                    u" " + good.substr(1)}) {
+    EXPECT_FALSE(ParseCertificateHash(bad).has_value()) << bad.size();
+  }
 }
 
 }  // namespace

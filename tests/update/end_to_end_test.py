@@ -6,11 +6,16 @@ local HTTPS server whose test CA only that prefix trusts:
    one. hivemend.exe starts, asks, the user clicks Yes, and afterwards the
    newer version is installed (and "UpdateFinished" is 1).
 2. The same with "Don't ask me again" ticked: still installs, stores nothing.
-3. Another copy's "/terminate" within 5 s of the window opening: the window
+3. An installer signed by another certificate: downloaded, refused with one
+   message, deleted, never started; the current version stays.
+4. Another copy's "/terminate" within 5 s of the window opening: the window
    closes and no request reaches the server.
 
 The program under test is a copy of hivemend.exe that takes its server from
-HIVEMEND_TEST_UPDATE_HOST; the installers carry that copy as hivemend.exe.
+HIVEMEND_TEST_UPDATE_HOST and its publisher's certificate hash from
+HIVEMEND_TEST_PUBLISHER_SHA256; the installers carry that copy as
+hivemend.exe. The newer installer is signed here, with the test publisher's
+certificate that the server made for this run.
 """
 import argparse
 import os
@@ -24,6 +29,7 @@ from wine_prefix import WinePrefix  # noqa: E402
 
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Hivemend"
 PROGRAM = r"C:\Program Files\Hivemend\hivemend.exe"
+IDOK = 1
 IDYES = 6
 failures = []
 
@@ -85,6 +91,38 @@ def update_by_prompt(wine, args, server, env, tick):
     check(not saved, "no answer stored: %s" % saved)
 
 
+def downloads(wine):
+    folder = wine.c_path("Program Files", "Hivemend")
+    return sorted(n for n in os.listdir(folder) if n.startswith("HivemendSetup64-")) if os.path.isdir(folder) else []
+
+
+def refused_by_signature(wine, args, server, env, other_signed):
+    shutil.rmtree(wine.c_path("Program Files", "Hivemend"), ignore_errors=True)
+    wine.run("reg", "delete", r"HKCU\Software\Hivemend", "/f")
+    check(wine.run(args.installer, "/S") == 0, "current version installed")
+    server.set_answer("installer", other_signed)
+    server.clear_requests()
+
+    program = wine.start(PROGRAM, extra_env=env)
+    answer = wine.run(args.ui_driver, "answer", "Hivemend Update Available", str(IDYES), "0", "40000", timeout=60)
+    check(answer == 0, "the prompt came and was answered Yes")
+    told = wine.run(args.ui_driver, "answer", "Hivemend Update", str(IDOK), "0", "40000", timeout=60)
+    check(told == 0, "the user was told that the installer was refused")
+    check(program.poll() is None, "the window is still open")
+    wine.run(PROGRAM, "/terminate", extra_env=env)
+    try:
+        program.wait(timeout=30)
+    except Exception:
+        program.kill()
+    wine.wait()
+    check(installed_version(wine) == args.version, "still version %s (found %s)" % (args.version, installed_version(wine)))
+    check(downloads(wine) == [], "the refused download was deleted: %s" % downloads(wine))
+    user = wine.registry_key("user", r"Software\Hivemend") or {}
+    check("UpdateFinished" not in user, "UpdateFinished is not set: %s" % user)
+    check(server.requests() == ["trusted /versioninfo/hivemend/", "trusted /files/alpha/hivemendsetup64.exe"],
+          "one version check and one download: %s" % server.requests())
+
+
 def terminate_early(wine, args, server, env):
     server.clear_requests()
     program = wine.start(PROGRAM, extra_env=env)
@@ -119,13 +157,21 @@ def main():
     ca_key = None
     try:
         ca_key = trust_ca(wine, server)
-        with open(args.newer_installer, "rb") as f:
-            server.set_answer("installer", f.read())
+        signed = {}
+        for signer in ("publisher", "other"):
+            target = os.path.join(server.state, "newer-%s.exe" % signer)
+            server.sign(signer, args.newer_installer, target)
+            with open(target, "rb") as f:
+                signed[signer] = f.read()
+        server.set_answer("installer", signed["publisher"])
         server.set_answer("version", (args.newer_version + "\r\n").encode())
-        env = {"HIVEMEND_TEST_UPDATE_HOST": "localhost:" + server.info["trusted_port"]}
+        env = {"HIVEMEND_TEST_UPDATE_HOST": "localhost:" + server.info["trusted_port"],
+               "HIVEMEND_TEST_PUBLISHER_SHA256": server.info["publisher_sha256"]}
 
         update_by_prompt(wine, args, server, env, tick=False)
         update_by_prompt(wine, args, server, env, tick=True)
+        refused_by_signature(wine, args, server, env, signed["other"])
+        server.set_answer("installer", signed["publisher"])
         terminate_early(wine, args, server, env)
     finally:
         if os.path.exists(wine.c_path("Program Files", "Hivemend", "Uninstall.exe")):

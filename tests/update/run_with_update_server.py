@@ -1,11 +1,17 @@
 #!/usr/bin/env python3
 """Runs one test command beside a fresh local HTTPS update server.
 
-  run_with_update_server.py --state DIR -- COMMAND [ARGS...]
+  run_with_update_server.py --state DIR [--fake-installer EXE] -- COMMAND [ARGS...]
 
 Starts update_server.py with a new empty state folder, waits until it is
 ready, runs COMMAND with HIVEMEND_TEST_SERVER_STATE set to the folder as a
 Wine path (Z:\\...), stops the server and returns COMMAND's exit code.
+
+With --fake-installer, the folder's "installers" holds that program padded
+with zeros to INSTALLER_SIZE bytes and then: signed by the publisher
+(signed.exe), signed by another certificate (other.exe), not signed
+(unsigned.exe), and signed by the publisher with one byte changed afterwards
+(tampered.exe).
 """
 import argparse
 import os
@@ -15,6 +21,10 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from update_server import sign_file  # noqa: E402
+
+INSTALLER_SIZE = 40000
 
 
 class UpdateServer:
@@ -46,6 +56,26 @@ class UpdateServer:
         with open(base + ".body", "wb") as f:
             f.write(body)
 
+    def sign(self, signer, source, target):
+        """Signs source as target with "publisher" or "other"."""
+        sign_file(self.state, signer, source, target)
+
+    def make_installers(self, program):
+        folder = os.path.join(self.state, "installers")
+        os.makedirs(folder, exist_ok=True)
+        with open(program, "rb") as f:
+            data = f.read()
+        unsigned = os.path.join(folder, "unsigned.exe")
+        with open(unsigned, "wb") as f:
+            f.write(data + b"\0" * (INSTALLER_SIZE - len(data)))
+        self.sign("publisher", unsigned, os.path.join(folder, "signed.exe"))
+        self.sign("other", unsigned, os.path.join(folder, "other.exe"))
+        with open(os.path.join(folder, "signed.exe"), "rb") as f:
+            tampered = bytearray(f.read())
+        tampered[INSTALLER_SIZE // 2] ^= 0x01  # in the padding, which the signature covers
+        with open(os.path.join(folder, "tampered.exe"), "wb") as f:
+            f.write(tampered)
+
     def requests(self):
         try:
             with open(os.path.join(self.state, "requests.log")) as f:
@@ -72,6 +102,7 @@ class UpdateServer:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--state", required=True)
+    parser.add_argument("--fake-installer")
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
@@ -84,6 +115,8 @@ def main():
         sys.stderr.write(str(e))
         return 1
     try:
+        if args.fake_installer:
+            server.make_installers(args.fake_installer)
         env["HIVEMEND_TEST_SERVER_STATE"] = "Z:" + server.state.replace("/", "\\")
         return subprocess.call(command, env=env)
     finally:

@@ -8,13 +8,19 @@ then serves on 127.0.0.1 (ports chosen by the system):
              own Wine prefix only)
   untrusted  certificate signed by a second CA that nobody trusts
 
-and names a third port on which nothing listens ("down"). It writes
+and names a third port on which nothing listens ("down"). It also makes two
+code-signing certificates, "publisher" (whose SHA-256 the tests pin) and
+"other", for signing installers with osslsigncode (sign_file). It writes
 server.txt (key=value lines) once it is ready.
 
 The answers come from files that the test writes into <state>/routes:
   version.body / version.status        for /versioninfo/hivemend/
   installer.body / installer.status    for /files/alpha/hivemendsetup64.exe
 A missing .body answers 404 with an HTML page; a missing .status means 200.
+An optional .mode file changes how the body is sent:
+  stall   half of the body, then nothing until <state>/release exists (at most
+          120 s), then the connection is closed
+  short   the whole body, but a Content-Length 1000 bytes larger
 Every request is appended to <state>/requests.log as "<server> <path>".
 """
 import argparse
@@ -26,6 +32,7 @@ import ssl
 import subprocess
 import sys
 import threading
+import time
 
 ROUTES = {
     "/versioninfo/hivemend/": "version",
@@ -47,6 +54,25 @@ def make_ca(folder, name):
             "-addext", "basicConstraints=critical,CA:TRUE",
             "-addext", "keyUsage=critical,keyCertSign,cRLSign")
     return key, cert
+
+
+def make_signer(folder, name):
+    """A self-signed code-signing certificate; returns (key, cert, sha256 of its DER)."""
+    key, cert = os.path.join(folder, name + ".key"), os.path.join(folder, name + ".pem")
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+            "-days", "2", "-subj", "/CN=Hivemend Test " + name,
+            "-addext", "extendedKeyUsage=codeSigning")
+    with open(cert) as f:
+        der = ssl.PEM_cert_to_DER_cert(f.read())
+    return key, cert, hashlib.sha256(der).hexdigest()
+
+
+def sign_file(state, signer, source, target):
+    """Signs source as target with the certificate "publisher" or "other" of the state folder."""
+    certs = os.path.join(state, "certs")
+    subprocess.run(["osslsigncode", "sign", "-certs", os.path.join(certs, signer + ".pem"),
+                    "-key", os.path.join(certs, signer + ".key"), "-in", source, "-out", target],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def make_leaf(folder, name, ca_key, ca_cert):
@@ -83,11 +109,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 if os.path.exists(base + ".status"):
                     with open(base + ".status") as f:
                         status = int(f.read().strip())
+        mode = ""
+        if name and os.path.exists(os.path.join(state, "routes", name + ".mode")):
+            with open(os.path.join(state, "routes", name + ".mode")) as f:
+                mode = f.read().strip()
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream" if status == 200 else "text/html")
-        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Length", str(len(body) + (1000 if mode == "short" else 0)))
         self.end_headers()
+        if mode == "stall":
+            self.wfile.write(body[:len(body) // 2])
+            self.wfile.flush()
+            release = os.path.join(state, "release")
+            deadline = time.monotonic() + 120
+            while not os.path.exists(release) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            self.close_connection = True
+            return
         self.wfile.write(body)
+        if mode == "short":
+            self.close_connection = True
 
 
 def serve(state, kind, key, cert):
@@ -118,6 +159,8 @@ def main():
         der = ssl.PEM_cert_to_DER_cert(f.read())
     with open(os.path.join(state, "ca.der"), "wb") as f:
         f.write(der)
+    publisher = make_signer(certs, "publisher")[2]
+    make_signer(certs, "other")
 
     trusted = serve(state, "trusted", leaf_key, leaf_cert)
     untrusted = serve(state, "untrusted", bad_key, bad_cert)
@@ -128,8 +171,8 @@ def main():
 
     ready = os.path.join(state, "server.txt")
     with open(ready + ".tmp", "w") as f:
-        f.write("trusted_port=%d\nuntrusted_port=%d\ndown_port=%d\nca_sha1=%s\n"
-                % (trusted, untrusted, down, hashlib.sha1(der).hexdigest().upper()))
+        f.write("trusted_port=%d\nuntrusted_port=%d\ndown_port=%d\nca_sha1=%s\npublisher_sha256=%s\n"
+                % (trusted, untrusted, down, hashlib.sha1(der).hexdigest().upper(), publisher))
     os.replace(ready + ".tmp", ready)
     sys.stdin.read()  # serve until the driver closes our input
 
