@@ -13,7 +13,7 @@
 
 namespace hivemend::test {
 
-struct EntrySpec {
+struct EntryFields {
   std::u16string root_name = u"HKEY_CURRENT_USER";
   std::u16string path = u"K";
   std::u16string name = u"v";  // as written; "@" for the default value
@@ -26,7 +26,7 @@ struct EntrySpec {
   std::uint32_t line = 0;
 };
 
-inline ChangeEntry MakeEntry(const EntrySpec& s) {
+inline ChangeEntry MakeEntry(const EntryFields& s) {
   KeyRef key = KeyRef::Make(s.root_name, s.path);
   const bool block = s.type != kRegSz && s.type != DELETE_VALUE_TYPE && !s.file.empty();
   return ChangeEntry(std::move(key), s.name, s.type, s.line, s.status, s.file, block, s.live, s.live_type,

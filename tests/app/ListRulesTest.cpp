@@ -132,16 +132,16 @@ TEST(ColumnSort, AgreesWithAStableSortOfTheFoldedTexts) {
     for (int k = 0; k < 6; ++k) keys.emplace_back(roots[rng() % std::size(roots)], text());
     for (int i = 0; i < 300; ++i) {
       const auto& [root, path] = keys[rng() % keys.size()];
-      test::EntrySpec spec{.root_name = root, .path = path, .name = text()};
-      spec.status = static_cast<EntryStatus>(rng() % 5);
-      spec.type = rng() % 3 == 0 ? kRegDword : (rng() % 2 ? kRegSz : kRegBinary);
-      spec.file = spec.type == kRegSz ? test::TextBytes(text()) : std::vector<std::uint8_t>{std::uint8_t(rng() % 3), 0, 0, 0};
+      test::EntryFields fields{.root_name = root, .path = path, .name = text()};
+      fields.status = static_cast<EntryStatus>(rng() % 5);
+      fields.type = rng() % 3 == 0 ? kRegDword : (rng() % 2 ? kRegSz : kRegBinary);
+      fields.file = fields.type == kRegSz ? test::TextBytes(text()) : std::vector<std::uint8_t>{std::uint8_t(rng() % 3), 0, 0, 0};
       if (rng() % 2) {
-        spec.live = LiveState::OwnBytes;
-        spec.live_type = rng() % 3 == 0 ? kRegBinary : kRegSz;  // a binary one shows the placeholder
-        spec.live_bytes = test::TextBytes(text());
+        fields.live = LiveState::OwnBytes;
+        fields.live_type = rng() % 3 == 0 ? kRegBinary : kRegSz;  // a binary one shows the placeholder
+        fields.live_bytes = test::TextBytes(text());
       }
-      store.Insert(test::MakeEntry(spec));
+      store.Insert(test::MakeEntry(fields));
     }
     for (int column = 0; column < kColumnCount; ++column) {
       for (bool ascending : {true, false}) {

@@ -26,9 +26,9 @@ TEST(ChangeEntryTest, KeepsNamesAndBytesExactly) {
     return out;
   };
   EntryStore store;
-  std::vector<test::EntrySpec> specs;
+  std::vector<test::EntryFields> all_fields;
   for (int i = 0; i < 600; ++i) {
-    test::EntrySpec s;
+    test::EntryFields s;
     s.name = std::u16string(rng() % 12, static_cast<char16_t>(u'a' + i % 26)) + Decimal(static_cast<unsigned>(i));
     s.type = std::array<std::uint32_t, 4>{kRegBinary, kRegDword, kRegQword, 0x12345}[rng() % 4];
     s.file = bytes(rng() % 19);
@@ -36,11 +36,11 @@ TEST(ChangeEntryTest, KeepsNamesAndBytesExactly) {
     if (s.live == LiveState::SameBytes || s.live == LiveState::OwnBytes) s.live_type = static_cast<std::uint32_t>(rng());
     if (s.live == LiveState::OwnBytes) s.live_bytes = bytes(rng() % 19);
     s.line = static_cast<std::uint32_t>(rng());
-    specs.push_back(s);
+    all_fields.push_back(s);
     store.Insert(test::MakeEntry(s));
   }
-  for (size_t i = 0; i < specs.size(); ++i) {
-    const test::EntrySpec& s = specs[i];
+  for (size_t i = 0; i < all_fields.size(); ++i) {
+    const test::EntryFields& s = all_fields[i];
     const ChangeEntry& e = store.at(i).entry;
     SCOPED_TRACE(testing::Message() << "row " << i);
     EXPECT_EQ(e.name(), s.name);

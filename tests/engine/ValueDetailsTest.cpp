@@ -109,14 +109,14 @@ TEST(ValueDetails, SummaryAndBothSides) {
   Fixture f;
   f.Put(u"Greeting", kRegSz, test::StringBytes(u"hello, WORLD"));
   f.Put(u"Blob", kRegBinary, {1, 2, 3});
-  test::EntrySpec spec;
-  spec.root_name = u"HKCU";
-  spec.path = u"Software\\Demo";
-  spec.name = u"Greeting";
-  spec.status = EntryStatus::Same;
-  spec.file = test::TextBytes(u"Hello, world");
-  spec.line = 7;
-  const ChangeEntry greeting = test::MakeEntry(spec);
+  test::EntryFields fields;
+  fields.root_name = u"HKCU";
+  fields.path = u"Software\\Demo";
+  fields.name = u"Greeting";
+  fields.status = EntryStatus::Same;
+  fields.file = test::TextBytes(u"Hello, world");
+  fields.line = 7;
+  const ChangeEntry greeting = test::MakeEntry(fields);
   const ValueDetails text(greeting, ReadLiveValue(&f.registry, greeting), u"12:00:00", ExpandForTest);
   EXPECT_FALSE(text.is_dump());
   EXPECT_EQ(Show(text.Text()),
@@ -132,11 +132,11 @@ TEST(ValueDetails, SummaryAndBothSides) {
             "Current HIVE data:\r\nhello, WORLD\r\n");
 
   // A binary value: one dump of both sides.
-  spec.name = u"Blob";
-  spec.type = kRegBinary;
-  spec.status = EntryStatus::Changed;
-  spec.file = {1, 2, 4, 5};
-  const ChangeEntry blob = test::MakeEntry(spec);
+  fields.name = u"Blob";
+  fields.type = kRegBinary;
+  fields.status = EntryStatus::Changed;
+  fields.file = {1, 2, 4, 5};
+  const ChangeEntry blob = test::MakeEntry(fields);
   const ValueDetails dump(blob, ReadLiveValue(&f.registry, blob), {}, ExpandForTest);
   ASSERT_TRUE(dump.is_dump());
   EXPECT_NE(dump.summary().find(u"Data:               4 bytes in the file, 3 in the registry; 2 differ (marked *)"),
@@ -162,7 +162,7 @@ TEST(ValueDetails, SummaryAndBothSides) {
        u"hello, WORLD\r\n"},
   };
   for (const Case& c : cases) {
-    test::EntrySpec s;
+    test::EntryFields s;
     s.root_name = c.root;
     s.path = c.path;
     s.name = c.name;
@@ -186,12 +186,12 @@ TEST(ValueDetails, AMegabyteValueIsCheapToOpen) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 31);
   f.Put(u"Big", kRegBinary, big);
   big[123456] ^= 0xFF;
-  test::EntrySpec spec;
-  spec.path = u"Software\\Demo";
-  spec.name = u"Big";
-  spec.type = kRegBinary;
-  spec.file = big;
-  const ChangeEntry e = test::MakeEntry(spec);
+  test::EntryFields fields;
+  fields.path = u"Software\\Demo";
+  fields.name = u"Big";
+  fields.type = kRegBinary;
+  fields.file = big;
+  const ChangeEntry e = test::MakeEntry(fields);
   const ValueDetails d(e, ReadLiveValue(&f.registry, e), {}, ExpandForTest);
   ASSERT_TRUE(d.is_dump());
   EXPECT_EQ(d.dump().line_count(), 65536u);

@@ -205,15 +205,15 @@ inline std::uint32_t TypeNamed(std::u16string_view name) {
 inline ChangeEntry Row(std::u16string_view hive, std::u16string_view status, std::u16string_view key,
                        std::u16string_view name, std::u16string_view type_name, std::u16string_view file_text = {},
                        std::optional<std::vector<std::uint8_t>> data = std::nullopt) {
-  EntrySpec spec;
-  spec.root_name = hive;
-  spec.path = key;
-  spec.name = name;
-  spec.type = TypeNamed(type_name);
-  spec.status = StatusNamed(status);
-  if (spec.type == kRegSz) spec.file = TextBytes(file_text);
-  if (data) spec.file = std::move(*data);
-  return MakeEntry(spec);
+  EntryFields fields;
+  fields.root_name = hive;
+  fields.path = key;
+  fields.name = name;
+  fields.type = TypeNamed(type_name);
+  fields.status = StatusNamed(status);
+  if (fields.type == kRegSz) fields.file = TextBytes(file_text);
+  if (data) fields.file = std::move(*data);
+  return MakeEntry(fields);
 }
 
 }  // namespace hivemend::test
