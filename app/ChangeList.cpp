@@ -48,7 +48,7 @@ void ChangeList::Attach(HWND list) {
   SetWindowSubclass(list_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
-void ChangeList::AddRow(ChangeEntry&& entry) { store_.Insert(std::move(entry)); }
+size_t ChangeList::AddRow(ChangeEntry&& entry) { return store_.Insert(std::move(entry)); }
 
 // Telling the list view its row count is costly (tens of milliseconds under
 // Wine, whatever the batch), so a load's rows are shown a few times a second

@@ -33,7 +33,8 @@ class ChangeList {
 
   // A new row from a load, placed by its first column. The list shows it after
   // the next ShowNewRows.
-  void AddRow(ChangeEntry&& entry);
+  // Returns its index in the store.
+  size_t AddRow(ChangeEntry&& entry);
   // Shows the rows added since the last time: now, or when the last time is at
   // least kShowIntervalMs ago (the window calls this on a timer too).
   void ShowNewRows(bool now);

@@ -53,6 +53,10 @@ int RunHivemend(int argc, wchar_t** argv) {
       Sleep(2000);
       return 0;
     }
+    if (EqualsNoCase(argument, kCheckedSwitch) && i + 1 < argc) {
+      options.checked_lines_file = AsU16(argv[++i]);
+      continue;
+    }
     options.startup_arguments.push_back(argument);
   }
   return static_cast<int>(ShowMainDialog(options));

@@ -75,7 +75,19 @@ class GatedRegistry final : public test::ForwardingRegistry {
       SetEvent(reached);
       WaitForSingleObject(release, 30000);
     }
+    if ((access & kWriteRights) && Locked(path)) return kRegAccessDenied;
     return inner.OpenKey(root, path, access, key);
+  }
+  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    if (Locked(path)) return kRegAccessDenied;
+    return inner.CreateKey(root, path, access, key);
+  }
+
+ private:
+  // Keys at and below "Locked" refuse writing, as keys of another account do.
+  static constexpr std::uint32_t kWriteRights = kKeySetValue | 0x0004 | kKeyDelete | kGenericWrite;
+  static bool Locked(std::u16string_view path) {
+    return path.size() >= 6 && EqualsNoCase(path.substr(0, 6), u"Locked") && (path.size() == 6 || path[6] == u'\\');
   }
 };
 
@@ -731,6 +743,85 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
   if (live) {
     RegCloseKey(live);
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge");
+  }
+}
+
+// Rows under a key the account may not change are named before anything is
+// written: the program restarts with the same file and the same rows checked,
+// or merges the others.
+bool Exists(std::u16string_view key) {
+  Registry::Handle handle = 0;
+  if (TestRegistry().inner.OpenKey(RegRoot::CurrentUser, key, kKeyRead, &handle) != kRegOk) return false;
+  TestRegistry().inner.CloseKey(handle);
+  return true;
+}
+
+TEST(MainWindowList, RowsTheAccountMayNotWriteRestartOrStayBehind) {
+  Seed(u"Locked", u"a", kRegSz, test::StringBytes(u"old"));
+  TempFolder folder;
+  const std::u16string file = folder.WriteReg(
+      u"locked.reg", u"[HKEY_CURRENT_USER\\Locked]\r\n\"a\"=\"new\"\r\n\"b\"=\"new\"\r\n"
+                     u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\Open]\r\n\"c\"=\"new\"\r\n");
+  for (const int answer : {AMB_ID_CUSTOM1 /* restart */, AMB_ID_CUSTOM2 /* merge the others */}) {
+    SCOPED_TRACE(answer);
+    std::vector<std::u16string> restarted;
+    MainDialogOptions options;
+    options.restart_elevated = [&](const std::vector<std::u16string>& arguments) {
+      restarted = arguments;
+      return 0L;
+    };
+    options.startup_arguments = {file};
+    Window w(options);
+    ASSERT_TRUE(w.WaitForCompletions(1));
+    ASSERT_EQ(w.Column(3), (std::vector<std::u16string>{u"a", u"b", u"c"}));
+    w.ClickCheckBox(0);
+    w.ClickCheckBox(2);
+    ASSERT_EQ(w.Checks(), "x.x");
+    w.PostCommand(IDC_MERGE);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
+    EXPECT_TRUE(WindowText(GetDlgItem(box, 1001)).starts_with(
+        u"This account may not change the keys of 1 of the 2 checked rows:\r\n\r\nHKEY_CURRENT_USER\\Locked\r\n"));
+    EXPECT_EQ(WindowText(GetDlgItem(box, AMB_ID_CUSTOM1)), u"Restart as administrator");
+    PostMessageW(box, WM_COMMAND, answer, 0);
+    if (answer == AMB_ID_CUSTOM1) {
+      EXPECT_EQ(w.WaitForResult(), 0);  // the window closed for the new copy
+      ASSERT_EQ(restarted.size(), 3u);
+      EXPECT_EQ(restarted[0], u"/checked");
+      EXPECT_EQ(restarted[2], file);
+      EXPECT_FALSE(Exists(u"Software\\HivemendTest\\Open"));
+      // The new copy: the same file, the same rows checked; the file of
+      // checked rows is gone once read.
+      MainDialogOptions again;
+      again.checked_lines_file = restarted[1];
+      again.startup_arguments = {restarted[2]};
+      Window w2(again);
+      ASSERT_TRUE(w2.WaitForCompletions(1));
+      EXPECT_EQ(w2.Checks(), "x.x");
+      EXPECT_EQ(w2.StatusText(2), u"2 checked");
+      EXPECT_EQ(GetFileAttributesW(AsWide(restarted[1])), INVALID_FILE_ATTRIBUTES);
+      continue;
+    }
+    // The confirmation, then the outcome with the row left behind.
+    HWND question = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+      question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
+      return question != nullptr && question != box;
+    }));
+    PostMessageW(question, WM_COMMAND, IDYES, 0);
+    HWND outcome = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+      outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
+      return outcome != nullptr && outcome != question && outcome != box;
+    }));
+    EXPECT_NE(WindowText(GetDlgItem(outcome, 1001)).find(u"Did not write key HKEY_CURRENT_USER\\Locked value a"),
+              std::u16string::npos);
+    PostMessageW(outcome, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 2; }));
+    EXPECT_TRUE(restarted.empty());
+    EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"a", u"b"}));
+    EXPECT_TRUE(Exists(u"Software\\HivemendTest\\Open"));
+    ASSERT_EQ(TestRegistry().inner.DeleteTree(RegRoot::CurrentUser, u"Software\\HivemendTest\\Open"), kRegOk);
   }
 }
 
