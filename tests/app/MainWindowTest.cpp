@@ -1286,23 +1286,30 @@ TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
   }
 }
 
-TEST(MainWindowUpdate, AnInstallerThatFailsItsCheckIsReportedOnce) {
-  MainDialogOptions options;
-  options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
-  options.install_update = [](HANDLE, DownloadProgress) { return InstallOutcome::NotVerified; };
-  Window w(std::move(options));
-  HWND prompt = nullptr;
-  ASSERT_TRUE(WaitUntil(
-      [&] { return (prompt = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update Available")) != nullptr; }));
-  PostMessageW(prompt, WM_COMMAND, IDYES, 0);
-  HWND box = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update")) != nullptr; }));
-  EXPECT_EQ(WindowText(GetDlgItem(box, 1001)), InstallOutcomeMessage(InstallOutcome::NotVerified));
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && FindProgressWindow(w.thread(), w.window()) == nullptr; }));
-  EXPECT_FALSE(w.finished());
+// A file that fails its check, and an install that the account's rights stop,
+// are reported once; the window stays.
+TEST(MainWindowUpdate, InstallFailuresTheUserMustKnowAreReportedOnce) {
+  for (const InstallOutcome outcome :
+       {InstallOutcome::NotVerified, InstallOutcome::CannotWrite, InstallOutcome::StartFailed}) {
+    SCOPED_TRACE(static_cast<int>(outcome));
+    MainDialogOptions options;
+    options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
+    options.install_update = [outcome](HANDLE, DownloadProgress) { return outcome; };
+    Window w(std::move(options));
+    HWND prompt = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (prompt = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update Available")) != nullptr; }));
+    PostMessageW(prompt, WM_COMMAND, IDYES, 0);
+    HWND box = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update")) != nullptr; }));
+    EXPECT_FALSE(InstallOutcomeMessage(outcome).empty());
+    EXPECT_EQ(WindowText(GetDlgItem(box, 1001)), InstallOutcomeMessage(outcome));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && FindProgressWindow(w.thread(), w.window()) == nullptr; }));
+    EXPECT_FALSE(w.finished());
+  }
 }
-
 
 // ---- Sizes: resizing, the minimum size, a new DPI -------------------------------
 
