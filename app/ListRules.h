@@ -21,6 +21,7 @@ class ColumnSortFlags {
   // column sorts ascending, the next descending, and so on.
   bool Flip(int column) { return flags_.at(static_cast<size_t>(column)) ^= true; }
   bool Get(int column) const { return flags_.at(static_cast<size_t>(column)); }
+  void Set(int column, bool ascending) { flags_.at(static_cast<size_t>(column)) = ascending; }
 
  private:
   std::array<bool, kColumnCount> flags_{};

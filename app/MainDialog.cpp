@@ -87,6 +87,9 @@ void OpenInRegistryEditor(const std::u16string& key) {
 constexpr wchar_t kReplaceOrAddText[] =
     L"The list holds rows of other files. Replace them with the rows of the file you load, or add its rows to "
     L"the list?";
+// Marks the main window of every copy, so that a new copy can find the others.
+constexpr wchar_t kMainWindowProperty[] = L"Hivemend.MainWindow";
+
 constexpr int kReplaceAnswer = AMB_ID_CUSTOM1;
 constexpr int kAddAnswer = AMB_ID_CUSTOM2;
 constexpr int kCancelAnswer = AMB_ID_CUSTOM3;
@@ -293,7 +296,11 @@ void MainWindow::AttachFrame() {
     const SavedLayout saved = LoadSavedLayout(*registry, options_.layout_key);
     frame_.Restore(saved);
     last_folder_ = saved.last_folder;
+    if (saved.sort_column >= 0) list_.SetSort(saved.sort_column, saved.sort_ascending);
   }
+  // A second copy opens below and right of the first, not on top of it.
+  SetPropW(window_, kMainWindowProperty, reinterpret_cast<HANDLE>(1));
+  frame_.MoveOffOthers(kMainWindowProperty);
 }
 
 Registry* MainWindow::LayoutRegistry() const { return options_.registry ? options_.registry : SystemRegistry(); }
@@ -304,6 +311,8 @@ void MainWindow::SaveLayout() {
   if (!registry) return;
   SavedLayout layout = frame_.Capture();
   layout.last_folder = last_folder_;
+  layout.sort_column = list_.sort_column();
+  layout.sort_ascending = list_.sort_ascending();
   (void)StoreSavedLayout(*registry, layout, options_.layout_key);
 }
 
@@ -720,6 +729,7 @@ void MainWindow::TakeLoadOperations() {
     } else {
       // The completion texts that follow find every row of the load shown.
       list_.ShowNewRows(true);
+      list_.ApplyRememberedSort();
       checked_lines_.erase(op.load);
       if (checks_taken_) UpdateCheckedCount();
       checks_taken_ = false;
@@ -800,6 +810,7 @@ void MainWindow::EndOnRequest() {
 // freed.
 void MainWindow::OnDestroy() {
   SaveLayout();
+  RemovePropW(window_, kMainWindowProperty);
   if (key_hook_) UnhookWindowsHookEx(key_hook_);
   key_hook_ = nullptr;
   t_key_window = nullptr;

@@ -269,8 +269,16 @@ class Window {
     RECT rect{};
     SendMessageW(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&rect));
     const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PointerTo(header, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
     SendMessageW(header, WM_LBUTTONUP, 0, point);
+  }
+  // The real pointer onto the point a click is sent to: a window that appears
+  // or moves under the pointer gets a mouse move from the window system, which
+  // between a button's down and up would turn the click into a drag.
+  static void PointerTo(HWND window, POINT point) {
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
   }
   void ClickCheckBox(int row) {
     RECT bounds{};
@@ -281,6 +289,7 @@ class Window {
       hit.pt = {x, (bounds.top + bounds.bottom) / 2};
       if (SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row &&
           (hit.flags & LVHT_ONITEMSTATEICON)) {
+        PointerTo(list_, hit.pt);
         SendMessageW(list_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
         SendMessageW(list_, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
         return;
@@ -1438,10 +1447,23 @@ TEST(MainWindowSize, TheLayoutComesBackAfterARestart) {
     SendMessageW(w.list(), LVM_SETCOLUMNWIDTH, 3, 222);
     int swapped[7] = {1, 0, 2, 3, 4, 6, 5};
     SendMessageW(w.list(), LVM_SETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(swapped));
+    w.ClickHeader(3);
+    w.ClickHeader(3);  // value names, descending
     GetWindowRect(w.window(), &placed);
   }
   {
+    TempFolder folder;
     Window w(options);
+    // The sort comes back too: the first load's rows follow it, with the arrow.
+    w.Load(folder.WriteReg(u"sorted.reg", u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\Sorted]\r\n"
+                                          u"\"b\"=\"1\"\r\n\"c\"=\"1\"\r\n\"a\"=\"1\"\r\n"));
+    ASSERT_TRUE(w.WaitForCompletions(1));
+    EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"c", u"b", u"a"}));
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(w.list(), LVM_GETHEADER, 0, 0));
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    SendMessageW(header, HDM_GETITEMW, 3, reinterpret_cast<LPARAM>(&item));
+    EXPECT_TRUE(item.fmt & HDF_SORTDOWN);
     RECT again{};
     GetWindowRect(w.window(), &again);
     EXPECT_EQ(again.left, placed.left);
@@ -1479,6 +1501,33 @@ TEST(MainWindowSize, TheLayoutComesBackAfterARestart) {
     EXPECT_EQ(back.bottom, monitor.rcWork.bottom);
     EXPECT_EQ(back.right - back.left, 800);
   }
+}
+
+// A second and a third copy open below and right of the first, not on top
+// (here the first fills the work area: the others are cut to it).
+TEST(MainWindowSize, MoreCopiesOpenOffsetFromTheFirst) {
+  Window first;
+  Window second;
+  Window third;
+  RECT a{}, b{}, c{};
+  GetWindowRect(first.window(), &a);
+  GetWindowRect(second.window(), &b);
+  GetWindowRect(third.window(), &c);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(first.window(), MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  for (const RECT* r : {&b, &c}) {
+    EXPECT_LE(r->right - r->left, a.right - a.left);  // the same size, or cut to the work area
+    EXPECT_GE(r->left, work.left);
+    EXPECT_LE(r->right, work.right);
+    EXPECT_LE(r->bottom, work.bottom);
+  }
+  const auto apart = [](const RECT& p, const RECT& q) { return std::abs(p.left - q.left) >= 16 || std::abs(p.top - q.top) >= 16; };
+  const auto show = [](const RECT& r) { return testing::Message() << r.left << "," << r.top << "," << r.right << "," << r.bottom; };
+  EXPECT_TRUE(apart(a, b)) << show(a) << " " << show(b);
+  EXPECT_TRUE(apart(a, c)) << show(a) << " " << show(c);
+  EXPECT_TRUE(apart(b, c)) << show(b) << " " << show(c);
 }
 
 }  // namespace
