@@ -348,14 +348,18 @@ std::u16string SetHandlerMessage(const HandlerOutcome& outcome) {
            (outcome.changed ? u"\r\n\r\nPart of it is in place: \"Remove Hivemend as .REG file handler\" in the "
                               u"Settings menu takes it back."
                             : u"\r\n\r\nNothing was changed.");
-  std::u16string text =
-      u"Opening a .REG file (a double-click, or Open) now shows it in Hivemend, for your user account. "
-      u"Its context menu still offers Merge and Edit.\r\n\r\n"
+  constexpr std::u16string_view kRemoveHint =
       u"\"Remove Hivemend as .REG file handler\" in the Settings menu puts back what opened .REG files before.";
-  if (outcome.overriding_choice)
-    text += u"\r\n\r\nBut Windows keeps a choice of yours for .REG files (\"" + *outcome.overriding_choice +
-            u"\") that comes first: until you change it, .REG files still open with that program. "
-            u"Open the Default apps settings to choose there?";
+  if (!outcome.overriding_choice)
+    return u"Opening a .REG file (a double-click, or Open) now shows it in Hivemend, for your user account. "
+           u"Its context menu still offers Merge and Edit.\r\n\r\n" +
+           std::u16string(kRemoveHint);
+  std::u16string text =
+      u"Hivemend is now set to open .REG files for your user account (a double-click, or Open); their context "
+      u"menu still offers Merge and Edit.\r\n\r\nBut Windows keeps a choice of yours for .REG files (\"" +
+      *outcome.overriding_choice +
+      u"\") that comes first: until you change it, .REG files still open with that program.\r\n\r\n" +
+      std::u16string(kRemoveHint) + u"\r\n\r\nOpen the Default apps settings to change your choice?";
   return text;
 }
 
