@@ -15,6 +15,7 @@
 #include "app/ChangeList.h"
 #include "app/Clipboard.h"
 #include "app/DetailsDialog.h"
+#include "app/FileHandlerCommand.h"
 #include "app/LoadWorker.h"
 #include "app/MergeCommand.h"
 #include "app/WindowFrame.h"
@@ -342,7 +343,12 @@ void MainWindow::OnCommand(int id) {
       else OpenFolderWithShell(window_, folder);
       break;
     }
-    // IDM_SET_FILE_HANDLER and IDM_REMOVE_FILE_HANDLER do nothing yet.
+    case IDM_SET_FILE_HANDLER:
+      if (Registry* r = registry()) SetHandlerCommand(window_, *r, options_.message_box_params);
+      break;
+    case IDM_REMOVE_FILE_HANDLER:
+      if (Registry* r = registry()) RemoveHandlerCommand(window_, *r, options_.message_box_params);
+      break;
     default: break;
   }
 }

@@ -16,8 +16,10 @@
 #include "app/MainDialog.h"
 #include "app/SavedLayout.h"
 #include "platform/MemoryRegistry.h"
+#include "platform/Process.h"
 #include "resources/resource.h"
 #include "tests/ForwardingRegistry.h"
+#include "tests/RegistryDump.h"
 #include "tests/TestSupport.h"
 #include "tests/app/WindowTestSupport.h"
 
@@ -1106,7 +1108,9 @@ TEST(MainWindowMenu, AboutShowsTheProgramVersion) {
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about) && IsWindowEnabled(w.window()); }));
 }
 
-TEST(MainWindowMenu, SettingsEntriesChangeNothing) {
+// The Settings entries set and remove the .REG file handler in the window's
+// registry, say so in the program's message box, and leave the list alone.
+TEST(MainWindowMenu, SettingsEntriesSetAndRemoveTheFileHandler) {
   TempFolder folder;
   Window w;
   w.Load(SortFile(folder));
@@ -1114,23 +1118,41 @@ TEST(MainWindowMenu, SettingsEntriesChangeNothing) {
   w.ApplyRule(L"All");
   const Rows rows = w.AllRows();
   const std::u16string status0 = w.StatusText(0), status1 = w.StatusText(1);
-  auto reg_handler = [] {
-    wchar_t value[512] = L"";
-    DWORD size = sizeof value;
-    const LSTATUS found = RegGetValueW(HKEY_CLASSES_ROOT, L".reg", nullptr, RRF_RT_ANY, nullptr, value, &size);
-    return std::make_pair(found, AsU16(value));
+  const auto classes = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Software\\Classes");
+  const auto command_text = [&] {
+    RegKey key(TestRegistry().inner);
+    char16_t text[1024] = {};
+    std::uint32_t type = 0, size = sizeof text - 2;
+    if (key.Open(RegRoot::CurrentUser, u"Software\\Classes\\regfile\\shell\\Hivemend\\command", kKeyRead) != kRegOk ||
+        key.Query(u"", &type, reinterpret_cast<std::uint8_t*>(text), &size) != kRegOk)
+      return std::u16string(u"(none)");
+    return std::u16string(text);
   };
-  const auto handler_before = reg_handler();
-  const auto snapshot_before = TestRegistry().inner.Snapshot().size();
-  w.Command(IDM_SET_FILE_HANDLER);
-  w.Command(IDM_REMOVE_FILE_HANDLER);
+  // Answers the box that the command opens and returns its text.
+  const auto run = [&](int command) {
+    w.PostCommand(command);
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }))
+      return std::u16string(u"(no message box)");
+    const std::u16string text = WindowText(GetDlgItem(box, 1001));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitUntil([&] { return !IsWindow(box); });
+    return text;
+  };
+
+  const std::u16string set = run(IDM_SET_FILE_HANDLER);
+  EXPECT_EQ(set.rfind(u"Opening a .REG file (a double-click, or Open) now shows it in Hivemend", 0), 0u) << test::Show(set);
+  EXPECT_EQ(command_text(), u"\"" + ProgramPath() + u"\" \"%1\"");
+  EXPECT_EQ(test::Show(run(IDM_REMOVE_FILE_HANDLER)),
+            "Hivemend no longer opens .REG files: what opened them before is back.");
+  EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Software\\Classes"), classes);
+  EXPECT_EQ(test::Show(run(IDM_REMOVE_FILE_HANDLER)),
+            "Hivemend is not set as the .REG file handler: nothing was changed.");
+
   EXPECT_EQ(w.AllRows(), rows);
   EXPECT_EQ(w.Checks(), "xxx");
   EXPECT_EQ(w.StatusText(0), status0);
   EXPECT_EQ(w.StatusText(1), status1);
-  EXPECT_EQ(reg_handler(), handler_before);
-  EXPECT_EQ(TestRegistry().inner.Snapshot().size(), snapshot_before);
-  EXPECT_EQ(FindOwnedDialog(w.thread(), w.window()), nullptr);
   EXPECT_TRUE(IsWindowEnabled(w.window()));
 }
 
