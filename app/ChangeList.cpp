@@ -23,6 +23,9 @@ constexpr UINT StateImage(bool checked) { return INDEXTOSTATEIMAGEMASK(checked ?
 
 void ChangeList::Attach(HWND list) {
   list_ = list;
+  // The rows a menu or the details view is about stay marked while those
+  // have the focus.
+  SetWindowLongPtrW(list_, GWL_STYLE, GetWindowLongPtrW(list_, GWL_STYLE) | LVS_SHOWSELALWAYS);
   for (int c = 0; c < kColumnCount; ++c) {
     std::u16string header(kColumnHeaders[c]);
     LVCOLUMNW column{};
