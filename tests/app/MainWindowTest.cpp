@@ -235,6 +235,23 @@ class Window {
     PostCommand(IDC_LOAD);
     Answer(button);
   }
+  // Answers the window's boxes titled "Hivemend" one after another with the
+  // buttons, each box once it has gone; returns each box's message.
+  std::vector<std::u16string> AnswerBoxes(std::initializer_list<int> buttons) {
+    std::vector<std::u16string> texts;
+    for (const int button : buttons) {
+      HWND box = nullptr;
+      if (!WaitUntil([&] { return (box = FindOwnedDialog(thread_id_, window_, u"Hivemend")) != nullptr; })) {
+        ADD_FAILURE() << "no box to answer with " << button;
+        break;
+      }
+      const HWND message = GetDlgItem(box, 1001);  // the program's box; else the platform's text
+      texts.push_back(WindowText(message ? message : GetDlgItem(box, 0xFFFF)));
+      PostMessageW(box, WM_COMMAND, button, 0);
+      EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    }
+    return texts;
+  }
   void Answer(int button) {
     HWND box = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(thread_id_, window_, u"Hivemend")) != nullptr; }));
@@ -728,17 +745,8 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
   ASSERT_TRUE(w.WaitForCompletions(1));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
-  PostMessageW(question, WM_COMMAND, IDYES, 0);
-  // The outcome, in the program's own box.
-  HWND outcome = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-    return outcome != nullptr && outcome != question;
-  }));
-  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 0; }));
+  EXPECT_EQ(w.AnswerBoxes({IDYES, IDOK}).back(), u"Changes successfully applied!");
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
 
   Registry::Handle key = 0;
   ASSERT_EQ(TestRegistry().inner.OpenKey(RegRoot::CurrentUser, u"Software\\HivemendTest\\WindowMerge", kKeyRead, &key), kRegOk);
@@ -814,21 +822,11 @@ TEST(MainWindowList, RowsTheAccountMayNotWriteRestartOrStayBehind) {
       continue;
     }
     // The confirmation, then the outcome with the row left behind.
-    HWND question = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-      question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-      return question != nullptr && question != box;
-    }));
-    PostMessageW(question, WM_COMMAND, IDYES, 0);
-    HWND outcome = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-      outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-      return outcome != nullptr && outcome != question && outcome != box;
-    }));
-    EXPECT_NE(WindowText(GetDlgItem(outcome, 1001)).find(u"Did not write key HKEY_CURRENT_USER\\Locked value a"),
-              std::u16string::npos);
-    PostMessageW(outcome, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    const std::vector<std::u16string> texts = w.AnswerBoxes({IDYES, IDOK});
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_NE(texts[1].find(u"Did not write key HKEY_CURRENT_USER\\Locked value a"), std::u16string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 2; }));
     EXPECT_TRUE(restarted.empty());
     EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"a", u"b"}));
     EXPECT_TRUE(Exists(u"Software\\HivemendTest\\Open"));
@@ -984,16 +982,8 @@ TEST(MainWindowList, SelectionFollowsItsRows) {
   EXPECT_EQ(w.Checks(), "xx..");
   EXPECT_EQ(w.StatusText(2), u"2 checked");
   w.PostCommand(IDC_MERGE);
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
-  PostMessageW(question, WM_COMMAND, IDYES, 0);
-  HWND outcome = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-    return outcome != nullptr && outcome != question;
-  }));
-  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 2; }));
+  w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 2; }));
   EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k10", u"k1"}));
   EXPECT_EQ(w.Selection(), "sF");
   // The status bar describes the rows left.
@@ -1067,16 +1057,8 @@ TEST(MainWindowList, F5AfterAMergeShowsTheMergedValuesAsSame) {
   EXPECT_EQ(w.Column(1), (std::vector<std::u16string>{u"MISSING", u"MISSING"}));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
-  PostMessageW(question, WM_COMMAND, IDYES, 0);
-  HWND outcome = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-    return outcome != nullptr && outcome != question;
-  }));
-  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 0; }));
+  w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
   EXPECT_EQ(w.StatusText(1), u"0 matched, 0 differ, 0 do not exist");
   w.Key(VK_F5);
   ASSERT_TRUE(w.WaitForCompletions(2));
