@@ -94,6 +94,13 @@ struct RowMerge::State {
 };
 
 RowMerge::RowMerge(EntryStore& store, Registry& registry) : state_(std::make_unique<State>(store, registry)) {
+  Rescan();
+}
+
+void RowMerge::Rescan() {
+  EntryStore& store = state_->store;
+  state_->rows.clear();
+  state_->unwritable = 0;
   for (size_t i = 0; i < store.size(); ++i) {
     if (store.at(i).checked) state_->rows.push_back({i, &store.at(i).entry, {}});
   }
@@ -458,27 +465,25 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     return result;
   }
   bool leave_out = false;
-  {
-    RowMerge check(store, registry);
-    if (check.checked() > 0 && (result.rows_unwritable = check.CheckWriteAccess()) > 0) {
-      const bool others = result.rows_unwritable < check.checked();
-      switch (ui.ChooseForUnwritable(check.UnwritableText(), others)) {
-        case UnwritableChoice::Restart: result.restart = true; return result;
-        case UnwritableChoice::MergeOthers:
-          if (others) {
-            leave_out = true;
-            break;
-          }
-          [[fallthrough]];
-        case UnwritableChoice::Cancel: return result;
-      }
+  RowMerge merge(store, registry);
+  if (merge.checked() > 0 && (result.rows_unwritable = merge.CheckWriteAccess()) > 0) {
+    const bool others = result.rows_unwritable < merge.checked();
+    switch (ui.ChooseForUnwritable(merge.UnwritableText(), others)) {
+      case UnwritableChoice::Restart: result.restart = true; return result;
+      case UnwritableChoice::MergeOthers:
+        if (others) {
+          leave_out = true;
+          break;
+        }
+        [[fallthrough]];
+      case UnwritableChoice::Cancel: return result;
     }
   }
   if (!ui.Confirm(kConfirmMergeText)) return result;
   result.confirmed = true;
 
   // The rows as they are now: rows may have come while the questions were open.
-  RowMerge merge(store, registry);
+  merge.Rescan();
   std::u16string left_out;
   if (leave_out) {
     merge.CheckWriteAccess();

@@ -114,6 +114,9 @@ class RowMerge {
 
   // The files the checked rows came from, in merge order.
   std::vector<std::u16string> SourceFiles() const;
+  // Takes the checked rows anew (rows may have come while a question was
+  // open), keeping the keys already opened.
+  void Rescan();
   // Asks the registry, writing nothing, which checked rows the account may
   // not write: a value's or created key's key (or, when it does not exist yet,
   // the nearest key above it that does) refused for writing, a key to delete
