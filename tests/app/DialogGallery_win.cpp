@@ -37,6 +37,8 @@ int wmain(int argc, wchar_t** argv) {
       if (box && !IsWindowVisible(box)) box = nullptr;
     }
     if (!box) return;
+    // Owned by no window it opens at the screen's corner: moved in, as the program's owner would place it.
+    SetWindowPos(box, nullptr, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     Sleep(300);
     RECT rect{};
     GetWindowRect(box, &rect);
