@@ -47,6 +47,10 @@ timed_in_copy() {
   HIVEMEND_WINEPREFIX=$copy "$run" cmd /c exit 0 >/dev/null 2>&1
   HIVEMEND_WINEPREFIX=$copy "$run" "$win/cli/hivemend-cli.exe" diff "$winfile" >/dev/null 2>&1 || true
   HIVEMEND_WINEPREFIX=$copy "$run" "$1" /? >/dev/null 2>&1 || true
+  # The copy leaves hundreds of megabytes waiting to be written: a command
+  # that flushes a file of its own (the merge's undo file) would wait for
+  # them too. Both commands start with nothing waiting.
+  sync
   local start end
   start=$(date +%s.%N)
   HIVEMEND_WINEPREFIX=$copy "$run" "$@" >"$data/merge-copy/out.txt" 2>&1 || true
