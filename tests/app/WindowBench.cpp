@@ -64,6 +64,7 @@ int DetailsBench() {
 
   MainDialogOptions options;
   options.startup_arguments = {file};
+  options.layout_key = u"Software\\HivemendBench\\Layout";
   std::atomic<DWORD> ui_thread{0};
   std::thread ui([&] {
     ui_thread = GetCurrentThreadId();
@@ -110,6 +111,10 @@ int wmain(int argc, wchar_t** argv) {
   const std::u16string file = AsU16(argv[1]);
   MainDialogOptions options;
   options.choose_file = [&](HWND) { return std::optional<std::u16string>(file); };
+  // A layout of its own, removed at the end: a sort remembered from another
+  // run would sort the rows when the load ends.
+  options.layout_key = u"Software\\HivemendBench\\Layout";
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
   std::atomic<DWORD> ui_thread{0};
   std::thread ui([&] {
     ui_thread = GetCurrentThreadId();
@@ -204,5 +209,6 @@ int wmain(int argc, wchar_t** argv) {
   }
   PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
   ui.join();
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
   return 0;
 }
