@@ -10,6 +10,7 @@
 #include "engine/LoadPipeline.h"
 #include "platform/MemoryRegistry.h"
 #include "tests/ForwardingRegistry.h"
+#include "tests/LoadRecorder.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -17,24 +18,7 @@ namespace {
 
 using test::Show;
 
-class RecordingReport : public LoadReport {
- public:
-  void AddEntry(ChangeEntry&& e) override {
-    events.push_back(u"row:" + std::u16string(e.name()));
-    entries.push_back(std::move(e));
-  }
-  void SetStatusText(int part, const std::u16string& text) override {
-    events.push_back((part == 0 ? u"0:" : u"1:") + text);
-  }
-  void ShowError(const std::u16string& text) override { events.push_back(u"box:" + text); }
-  bool CancelRequested() override { return ++polls > cancel_after; }
-  void LoadEnded() override { events.push_back(u"ended"); }
-
-  int polls = 0;
-  int cancel_after = 1 << 30;
-  std::vector<std::u16string> events;
-  std::vector<ChangeEntry> entries;
-};
+using test::RecordingReport;
 
 std::vector<std::string> Shown(const std::vector<std::u16string>& events) {
   std::vector<std::string> out;

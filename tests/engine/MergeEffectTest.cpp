@@ -7,6 +7,7 @@
 #include "engine/LoadPipeline.h"
 #include "engine/MergeEffect.h"
 #include "platform/MemoryRegistry.h"
+#include "tests/LoadRecorder.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -14,16 +15,6 @@ namespace {
 
 using test::DwordBytes;
 using test::StringBytes;
-
-class Rows final : public LoadReport {
- public:
-  void AddEntry(ChangeEntry&& e) override { entries.push_back(std::move(e)); }
-  void SetStatusText(int, const std::u16string&) override {}
-  void ShowError(const std::u16string&) override {}
-  bool CancelRequested() override { return false; }
-  void LoadEnded() override {}
-  std::vector<ChangeEntry> entries;
-};
 
 struct Live {
   std::uint32_t type;
@@ -74,7 +65,7 @@ TEST(MergeEffectTest, AWriteChangesNothingOnlyForTheSameTypeAndExactlyTheSameByt
       ASSERT_EQ(key.Set(u"v", c.live->type, c.live->bytes.data(), static_cast<std::uint32_t>(c.live->bytes.size())),
                 kRegOk);
     }
-    Rows rows;
+    test::RecordingReport rows;
     const std::u16string text =
         u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n" + std::u16string(c.file_lines) + u"\r\n";
     ASSERT_EQ(RunLoadText(text, u"f.reg", &registry, rows).outcome, LoadOutcome::Normal);
