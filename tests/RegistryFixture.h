@@ -36,7 +36,7 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
  protected:
   void SetUp() override {
     static int counter = 0;
-    base_ = u"Software\\HivemendTest\\" + DecimalText(Pid()) + u"-" + DecimalText(++counter);
+    base_ = u"Software\\HivemendTest\\" + Decimal(Pid()) + u"-" + Decimal(++counter);
     if (GetParam() == RegistryKind::System) {
       registry_ = SystemRegistry();
       RemoveBase();
@@ -74,10 +74,6 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   }
 
  private:
-  static std::u16string DecimalText(unsigned long v) {
-    std::string s = std::to_string(v);
-    return std::u16string(s.begin(), s.end());
-  }
   static unsigned long Pid() {
 #ifdef _WIN32
     return GetCurrentProcessId();

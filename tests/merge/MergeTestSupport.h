@@ -23,11 +23,6 @@
 
 namespace hivemend::test {
 
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The text of a file that starts with FF FE; fails the test otherwise.
 inline std::u16string ReadUtf16File(const std::filesystem::path& path) {
   const std::string bytes = ReadBytes(path);
@@ -236,7 +231,7 @@ inline ChangeEntry Row(std::u16string_view hive, std::u16string_view status, std
   fields.name = name;
   fields.type = TypeNamed(type_name);
   fields.status = StatusNamed(status);
-  if (fields.type == kRegSz) fields.file = TextBytes(file_text);
+  if (fields.type == kRegSz) fields.file = StringBytes(file_text);
   if (data) fields.file = std::move(*data);
   return MakeEntry(fields);
 }
