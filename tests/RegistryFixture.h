@@ -10,6 +10,7 @@
 
 #include "platform/MemoryRegistry.h"
 #include "platform/Registry.h"
+#include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
 #ifdef _WIN32
@@ -57,9 +58,7 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   const std::u16string& base() const { return base_; }
 
   void Put(std::u16string_view sub, std::u16string_view name, std::uint32_t type, const std::vector<std::uint8_t>& data) {
-    RegKey key(reg());
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(sub), kKeyWrite), kRegOk);
-    ASSERT_EQ(key.Set(name, type, data.data(), static_cast<std::uint32_t>(data.size())), kRegOk);
+    SetValue(reg(), RegRoot::CurrentUser, Path(sub), name, {type, data});
   }
   void PutString(std::u16string_view sub, std::u16string_view name, std::u16string_view text,
                  std::uint32_t type = kRegSz) {

@@ -11,6 +11,7 @@
 #include "platform/MemoryRegistry.h"
 #include "tests/ForwardingRegistry.h"
 #include "tests/LoadRecorder.h"
+#include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -188,13 +189,8 @@ TEST_F(LoadPipelineTest, EncodingsAndVersionsDecodeToTheSameRows) {
 // key that comes back, of a key that is missing in between, and of keys that
 // differ only in case still get their own statuses, and no key stays open.
 TEST_F(LoadPipelineTest, ValuesOfKeysThatComeAndGoAreComparedAgainstTheirOwnKey) {
-  auto set_dword = [&](std::u16string_view path, std::u16string_view name, std::uint32_t data) {
-    RegKey key(registry_);
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, path, kKeyWrite), kRegOk);
-    ASSERT_EQ(key.Set(name, kRegDword, reinterpret_cast<const std::uint8_t*>(&data), 4), kRegOk);
-  };
-  set_dword(u"Software\\A", u"x", 1);
-  set_dword(u"Software\\B", u"x", 2);
+  test::SetValue(registry_, RegRoot::CurrentUser, u"Software\\A", u"x", {kRegDword, test::DwordBytes(1)});
+  test::SetValue(registry_, RegRoot::CurrentUser, u"Software\\B", u"x", {kRegDword, test::DwordBytes(2)});
   const std::u16string path = Write("keys.reg", test::Utf16File(
       u"Windows Registry Editor Version 5.00\r\n"
       u"[HKEY_CURRENT_USER\\Software\\A]\r\n\"x\"=dword:1\r\n"

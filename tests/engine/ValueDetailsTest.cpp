@@ -13,6 +13,7 @@
 #include "platform/Environment.h"
 #include "platform/MemoryRegistry.h"
 #include "tests/EntryBuilder.h"
+#include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -99,9 +100,7 @@ TEST(ValueDetails, HexDumpMarksTheBytesThatDiffer) {
 struct Fixture {
   MemoryRegistry registry;
   void Put(std::u16string_view name, std::uint32_t type, const Bytes& data) {
-    RegKey key(registry);
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, u"Software\\Demo", kKeyWrite), kRegOk);
-    ASSERT_EQ(key.Set(name, type, data.data(), static_cast<std::uint32_t>(data.size())), kRegOk);
+    test::SetValue(registry, RegRoot::CurrentUser, u"Software\\Demo", name, {type, data});
   }
 };
 
