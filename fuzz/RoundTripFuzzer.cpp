@@ -14,24 +14,14 @@
 #include "engine/RegText.h"
 #include "merge/Merge.h"
 #include "platform/MemoryRegistry.h"
+#include "tests/LoadRecorder.h"
 #include "tests/RegistryDump.h"
 
 namespace {
 
 using hivemend::RegRoot;
-
-class ListReport final : public hivemend::LoadReport {
- public:
-  explicit ListReport(hivemend::EntryStore& store) : store_(store) {}
-  void AddEntry(hivemend::ChangeEntry&& entry) override { store_.at(store_.Insert(std::move(entry))).checked = true; }
-  void SetStatusText(int, const std::u16string&) override {}
-  void ShowError(const std::u16string&) override {}
-  bool CancelRequested() override { return false; }
-  void LoadEnded() override {}
-
- private:
-  hivemend::EntryStore& store_;
-};
+using hivemend::test::DumpAllRoots;
+using hivemend::test::RecordingReport;
 
 void Put(hivemend::Registry& registry, RegRoot root, std::u16string_view path, std::u16string_view name,
          std::uint32_t type, std::initializer_list<std::uint8_t> bytes) {
@@ -69,16 +59,6 @@ void Fill(hivemend::Registry& r) {
   Put(r, lm, u"Software\\X\\Y", u"-", 0, {});
 }
 
-std::vector<std::string> Dump(hivemend::Registry& registry) {
-  std::vector<std::string> all;
-  for (RegRoot root : {RegRoot::ClassesRoot, RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::Users,
-                       RegRoot::CurrentConfig}) {
-    auto lines = hivemend::test::DumpRegistry(registry, root, u"");
-    all.insert(all.end(), lines.begin(), lines.end());
-  }
-  return all;
-}
-
 void Fail(const char* what, const std::vector<std::string>& a, const std::vector<std::string>& b) {
   std::fprintf(stderr, "%s\n--- before\n", what);
   for (const auto& l : a) std::fprintf(stderr, "%s\n", l.c_str());
@@ -94,17 +74,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const std::u16string text = hivemend::DecodeRegText(bytes, hivemend::Windows1252ToUtf16);
   hivemend::MemoryRegistry registry;
   Fill(registry);
-  const std::vector<std::string> before = Dump(registry);
+  const std::vector<std::string> before = DumpAllRoots(registry);
 
   hivemend::EntryStore store;
-  ListReport report(store);
+  RecordingReport report(store);
   hivemend::RunLoadText(text, u"fuzz.reg", &registry, report);
   hivemend::UndoText undo;
   std::u16string errors;
   hivemend::MergeCheckedRows(store, registry, undo, errors);
 
   hivemend::EntryStore undo_store;
-  ListReport undo_report(undo_store);
+  RecordingReport undo_report(undo_store);
   hivemend::RunLoadText(undo.text(), u"undo.reg", &registry, undo_report);
   hivemend::UndoText ignored;
   std::u16string undo_errors;
@@ -114,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
                  hivemend::ToUtf8(undo.text()).c_str());
     std::abort();
   }
-  const std::vector<std::string> after = Dump(registry);
+  const std::vector<std::string> after = DumpAllRoots(registry);
   if (before != after) {
     std::fprintf(stderr, "undo text:\n%s\nerrors:\n%s\n", hivemend::ToUtf8(undo.text()).c_str(),
                  hivemend::ToUtf8(errors).c_str());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/ChangeEntry.h"
+#include "tests/TestSupport.h"
 
 namespace hivemend::test {
 
@@ -35,14 +36,6 @@ inline ChangeEntry MakeEntry(const EntryFields& s) {
 }
 
 // A string's data of record: its units and a NUL, little-endian.
-inline std::vector<std::uint8_t> TextBytes(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
+inline std::vector<std::uint8_t> TextBytes(std::u16string_view text) { return StringBytes(text); }
 
 }  // namespace hivemend::test

@@ -41,4 +41,15 @@ inline std::vector<std::string> DumpRegistry(Registry& registry, RegRoot root, s
   return lines;
 }
 
+// Every key of every root.
+inline std::vector<std::string> DumpAllRoots(Registry& registry) {
+  std::vector<std::string> all;
+  for (RegRoot root : {RegRoot::ClassesRoot, RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::Users,
+                       RegRoot::CurrentConfig}) {
+    const std::vector<std::string> lines = DumpRegistry(registry, root, u"");
+    all.insert(all.end(), lines.begin(), lines.end());
+  }
+  return all;
+}
+
 }  // namespace hivemend::test

@@ -10,6 +10,7 @@
 
 #include "platform/MemoryRegistry.h"
 #include "platform/Registry.h"
+#include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
 #ifdef _WIN32
@@ -36,7 +37,7 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
  protected:
   void SetUp() override {
     static int counter = 0;
-    base_ = u"Software\\HivemendTest\\" + DecimalText(Pid()) + u"-" + DecimalText(++counter);
+    base_ = u"Software\\HivemendTest\\" + Decimal(Pid()) + u"-" + Decimal(++counter);
     if (GetParam() == RegistryKind::System) {
       registry_ = SystemRegistry();
       RemoveBase();
@@ -57,9 +58,7 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   const std::u16string& base() const { return base_; }
 
   void Put(std::u16string_view sub, std::u16string_view name, std::uint32_t type, const std::vector<std::uint8_t>& data) {
-    RegKey key(reg());
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(sub), kKeyWrite), kRegOk);
-    ASSERT_EQ(key.Set(name, type, data.data(), static_cast<std::uint32_t>(data.size())), kRegOk);
+    SetValue(reg(), RegRoot::CurrentUser, Path(sub), name, {type, data});
   }
   void PutString(std::u16string_view sub, std::u16string_view name, std::u16string_view text,
                  std::uint32_t type = kRegSz) {
@@ -74,10 +73,6 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   }
 
  private:
-  static std::u16string DecimalText(unsigned long v) {
-    std::string s = std::to_string(v);
-    return std::u16string(s.begin(), s.end());
-  }
   static unsigned long Pid() {
 #ifdef _WIN32
     return GetCurrentProcessId();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace hivemend::test {
@@ -48,6 +49,10 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -70,14 +75,7 @@ inline std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {
 }
 
 // UTF-16 little-endian bytes with the FF FE mark.
-inline std::string Utf16File(std::u16string_view text) {
-  std::string bytes("\xFF\xFE", 2);
-  for (char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  return bytes;
-}
+inline std::string Utf16File(std::u16string_view text) { return Utf16FileBytes(text); }
 
 // The folder of real .REG files written by others; empty when this checkout
 // has none (as on a user's clone).

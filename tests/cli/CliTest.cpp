@@ -7,51 +7,17 @@
 #include <map>
 #include <sstream>
 
-#include "cli/Cli.h"
 #include "cli/JsonOutput.h"
 #include "platform/Version.h"
+#include "tests/CliRun.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
 namespace {
 
-struct CliRun {
-  int code = 0;
-  std::string out, err;
-};
-
-std::string ReadAll(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string s;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  std::fclose(f);
-  return s;
-}
-
-// in: what standard input holds.
-CliRun Cli(std::vector<std::u16string> args, const std::string& in = {}) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  std::FILE* input = std::tmpfile();
-  std::fwrite(in.data(), 1, in.size(), input);
-  std::rewind(input);
-  CliRun run;
-  run.code = RunCli(args, out, err, input);
-  std::fclose(input);
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
-  return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using test::Cli;
+using test::CliRun;
+using test::Lines;
 
 TEST(CliTest, WrongArgumentsGiveOneLineNamingThemAndExitTwo) {
   test::TempDir dir;
@@ -168,18 +134,13 @@ constexpr char kGoldenBaseline[] =
     "\"OddExpand\"=hex(2):41,00,42\r\n\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
     "\"Bin\"=hex:01,02\r\n\"TypeWas\"=\"text\"\r\n\"Doomed\"=\"x\"\r\n";
 
-std::string ReadTestData(const std::string& name) {
-  std::ifstream in(std::filesystem::path(HIVEMEND_TEST_DATA_DIR) / name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(CliTest, TheJsonDocumentHoldsItsFormat) {
   test::TempDir dir;
   test::WriteBytes(dir.path() / "base.reg", kGoldenBaseline);
   const CliRun run = Cli({u"diff", u"-", u"--baseline", dir.File("base.reg"), u"--format", u"json"},
                          test::Utf16File(kGoldenFile));
   EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, ReadTestData("diff-expected.json"));
+  EXPECT_EQ(run.out, test::ReadBytes(std::filesystem::path(HIVEMEND_TEST_DATA_DIR) / "diff-expected.json"));
 }
 
 TEST(CliTest, StandardInputIsDecodedAsAFileIs) {
@@ -343,8 +304,7 @@ TEST(CliTest, RealWorldFilesYieldWhatTheyYieldedBefore) {
     }
     std::string merged = std::to_string(merge.code);
     if (std::filesystem::exists(state)) {  // also after a merge that recorded failures
-      std::ifstream in(state, std::ios::binary);
-      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string bytes = test::ReadBytes(state);
       const std::string text = test::Show(std::u16string_view(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2));
       int values = 0;
       for (const std::string& line : Lines(text)) values += !line.empty() && (line[0] == '"' || line[0] == '@');

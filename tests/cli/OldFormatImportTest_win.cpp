@@ -5,10 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <map>
 
-#include "cli/Cli.h"
+#include "tests/CliRun.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend::test {
@@ -86,13 +85,7 @@ TEST(OldFormatImport, MergedValuesEqualWhatTheRegistryEditorImports) {
   WriteBytes(dir.path() / "ours.reg", FileFor(base + u"\\ours"));
   WriteBytes(dir.path() / "editor.reg", FileFor(base + u"\\editor"));
 
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  ASSERT_TRUE(out && err);
-  const int code = RunCli({u"merge", dir.File("ours.reg"), u"--history", dir.File("history")}, out, err);
-  std::fclose(out);
-  std::fclose(err);
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(Cli({u"merge", dir.File("ours.reg"), u"--history", dir.File("history")}).code, 0);
   ASSERT_TRUE(ImportWithRegistryEditor(dir.File("editor.reg")));
 
   const auto ours = ValuesOf(wide_base + L"\\ours");

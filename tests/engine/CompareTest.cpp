@@ -4,6 +4,7 @@
 
 #include "engine/Compare.h"
 #include "engine/LoadPipeline.h"
+#include "tests/LoadRecorder.h"
 #include "tests/RegistryFixture.h"
 #include "tests/TestSupport.h"
 
@@ -12,20 +13,8 @@ namespace {
 
 using test::Show;
 
-// Lists entries as the window would receive them.
-class RecordingReport : public LoadReport {
- public:
-  void AddEntry(ChangeEntry&& e) override { entries.push_back(std::move(e)); }
-  void SetStatusText(int part, const std::u16string& text) override {
-    status.push_back((part == 0 ? u"0:" : u"1:") + text);
-  }
-  void ShowError(const std::u16string& text) override { errors.push_back(text); }
-  bool CancelRequested() override { return false; }
-  void LoadEnded() override { status.push_back(u"ended"); }
-
-  std::vector<ChangeEntry> entries;
-  std::vector<std::u16string> status, errors;
-};
+using test::LoadRows;
+using test::RecordingReport;
 
 class CompareTest : public test::RegistryTest {
  protected:
@@ -151,14 +140,13 @@ TEST_P(CompareTest, UnknownRootsAreNeverComparedWithAnotherRoot) {
   const std::u16string text = u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USERX\\" + Path(u"k") +
                               u"]\r\n\"Str\"=\"C:\\\\Temp\"\r\n\"Str\"=-\r\n[-HKEY_CURRENT_USER\\" + Path(u"k") +
                               u"]\r\n\"Str\"=-\r\n";
-  RecordingReport report;
-  RunLoadText(text, u"t.reg", &reg(), report);
-  ASSERT_EQ(report.entries.size(), 4u);
-  EXPECT_EQ(report.entries[0].status(), EntryStatus::Missing);
-  EXPECT_EQ(report.entries[1].status(), EntryStatus::Delete);
-  EXPECT_EQ(report.entries[2].form(), EntryForm::DeleteKey);  // the key deletion's own row
-  EXPECT_EQ(report.entries[3].status(), EntryStatus::Delete);
-  EXPECT_FALSE(report.entries[3].root());
+  const std::vector<ChangeEntry> rows = LoadRows(text, reg());
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].status(), EntryStatus::Missing);
+  EXPECT_EQ(rows[1].status(), EntryStatus::Delete);
+  EXPECT_EQ(rows[2].form(), EntryForm::DeleteKey);  // the key deletion's own row
+  EXPECT_EQ(rows[3].status(), EntryStatus::Delete);
+  EXPECT_FALSE(rows[3].root());
 }
 
 TEST_P(CompareTest, CountsByStatus) {
@@ -170,7 +158,7 @@ TEST_P(CompareTest, CountsByStatus) {
   EXPECT_EQ(s.counts.matched, 1u);
   EXPECT_EQ(s.counts.differ, 2u);
   EXPECT_EQ(s.counts.do_not_exist, 2u);  // "A" and "B"; the deletion under a missing key counts nowhere
-  EXPECT_EQ(report.status.back(), u"1:1 matched, 2 differ, 2 do not exist");
+  EXPECT_EQ(report.events.back(), u"1:1 matched, 2 differ, 2 do not exist");
 }
 
 TEST_P(CompareTest, RowTexts) {

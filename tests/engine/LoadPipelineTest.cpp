@@ -10,6 +10,8 @@
 #include "engine/LoadPipeline.h"
 #include "platform/MemoryRegistry.h"
 #include "tests/ForwardingRegistry.h"
+#include "tests/LoadRecorder.h"
+#include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -17,24 +19,7 @@ namespace {
 
 using test::Show;
 
-class RecordingReport : public LoadReport {
- public:
-  void AddEntry(ChangeEntry&& e) override {
-    events.push_back(u"row:" + std::u16string(e.name()));
-    entries.push_back(std::move(e));
-  }
-  void SetStatusText(int part, const std::u16string& text) override {
-    events.push_back((part == 0 ? u"0:" : u"1:") + text);
-  }
-  void ShowError(const std::u16string& text) override { events.push_back(u"box:" + text); }
-  bool CancelRequested() override { return ++polls > cancel_after; }
-  void LoadEnded() override { events.push_back(u"ended"); }
-
-  int polls = 0;
-  int cancel_after = 1 << 30;
-  std::vector<std::u16string> events;
-  std::vector<ChangeEntry> entries;
-};
+using test::RecordingReport;
 
 std::vector<std::string> Shown(const std::vector<std::u16string>& events) {
   std::vector<std::string> out;
@@ -204,13 +189,8 @@ TEST_F(LoadPipelineTest, EncodingsAndVersionsDecodeToTheSameRows) {
 // key that comes back, of a key that is missing in between, and of keys that
 // differ only in case still get their own statuses, and no key stays open.
 TEST_F(LoadPipelineTest, ValuesOfKeysThatComeAndGoAreComparedAgainstTheirOwnKey) {
-  auto set_dword = [&](std::u16string_view path, std::u16string_view name, std::uint32_t data) {
-    RegKey key(registry_);
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, path, kKeyWrite), kRegOk);
-    ASSERT_EQ(key.Set(name, kRegDword, reinterpret_cast<const std::uint8_t*>(&data), 4), kRegOk);
-  };
-  set_dword(u"Software\\A", u"x", 1);
-  set_dword(u"Software\\B", u"x", 2);
+  test::SetValue(registry_, RegRoot::CurrentUser, u"Software\\A", u"x", {kRegDword, test::DwordBytes(1)});
+  test::SetValue(registry_, RegRoot::CurrentUser, u"Software\\B", u"x", {kRegDword, test::DwordBytes(2)});
   const std::u16string path = Write("keys.reg", test::Utf16File(
       u"Windows Registry Editor Version 5.00\r\n"
       u"[HKEY_CURRENT_USER\\Software\\A]\r\n\"x\"=dword:1\r\n"

@@ -7,6 +7,8 @@
 #include "engine/LoadPipeline.h"
 #include "engine/MergeEffect.h"
 #include "platform/MemoryRegistry.h"
+#include "tests/LoadRecorder.h"
+#include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -15,20 +17,7 @@ namespace {
 using test::DwordBytes;
 using test::StringBytes;
 
-class Rows final : public LoadReport {
- public:
-  void AddEntry(ChangeEntry&& e) override { entries.push_back(std::move(e)); }
-  void SetStatusText(int, const std::u16string&) override {}
-  void ShowError(const std::u16string&) override {}
-  bool CancelRequested() override { return false; }
-  void LoadEnded() override {}
-  std::vector<ChangeEntry> entries;
-};
-
-struct Live {
-  std::uint32_t type;
-  std::vector<std::uint8_t> bytes;
-};
+using Live = test::Value;  // of value "v" of HKCU\K
 
 TEST(MergeEffectTest, AWriteChangesNothingOnlyForTheSameTypeAndExactlyTheSameBytes) {
   struct Case {
@@ -70,11 +59,8 @@ TEST(MergeEffectTest, AWriteChangesNothingOnlyForTheSameTypeAndExactlyTheSameByt
     MemoryRegistry registry;
     RegKey key(registry);
     ASSERT_EQ(key.Create(RegRoot::CurrentUser, u"K", kKeyWrite), kRegOk);
-    if (c.live) {
-      ASSERT_EQ(key.Set(u"v", c.live->type, c.live->bytes.data(), static_cast<std::uint32_t>(c.live->bytes.size())),
-                kRegOk);
-    }
-    Rows rows;
+    if (c.live) ASSERT_NO_FATAL_FAILURE(test::SetValue(registry, RegRoot::CurrentUser, u"K", u"v", *c.live));
+    test::RecordingReport rows;
     const std::u16string text =
         u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n" + std::u16string(c.file_lines) + u"\r\n";
     ASSERT_EQ(RunLoadText(text, u"f.reg", &registry, rows).outcome, LoadOutcome::Normal);

@@ -13,6 +13,7 @@
 #include "platform/Environment.h"
 #include "platform/MemoryRegistry.h"
 #include "tests/EntryBuilder.h"
+#include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -99,9 +100,7 @@ TEST(ValueDetails, HexDumpMarksTheBytesThatDiffer) {
 struct Fixture {
   MemoryRegistry registry;
   void Put(std::u16string_view name, std::uint32_t type, const Bytes& data) {
-    RegKey key(registry);
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, u"Software\\Demo", kKeyWrite), kRegOk);
-    ASSERT_EQ(key.Set(name, type, data.data(), static_cast<std::uint32_t>(data.size())), kRegOk);
+    test::SetValue(registry, RegRoot::CurrentUser, u"Software\\Demo", name, {type, data});
   }
 };
 
@@ -114,7 +113,7 @@ TEST(ValueDetails, SummaryAndBothSides) {
   fields.path = u"Software\\Demo";
   fields.name = u"Greeting";
   fields.status = EntryStatus::Same;
-  fields.file = test::TextBytes(u"Hello, world");
+  fields.file = test::StringBytes(u"Hello, world");
   fields.line = 7;
   const ChangeEntry greeting = test::MakeEntry(fields);
   const ValueDetails text(greeting, ReadLiveValue(&f.registry, greeting), u"12:00:00", ExpandForTest);
@@ -167,7 +166,7 @@ TEST(ValueDetails, SummaryAndBothSides) {
     s.path = c.path;
     s.name = c.name;
     s.type = c.type;
-    if (c.type == kRegSz) s.file = test::TextBytes(u"v");
+    if (c.type == kRegSz) s.file = test::StringBytes(u"v");
     const ChangeEntry e = test::MakeEntry(s);
     const ValueDetails d(e, ReadLiveValue(&f.registry, e), {}, ExpandForTest);
     EXPECT_NE(d.summary().find(c.type_line), std::u16string::npos) << "case at line " << c.line;

@@ -5,53 +5,13 @@
 #include <chrono>
 #include <cstdio>
 
-#include "cli/Cli.h"
 #include "engine/Baseline.h"
 #include "platform/File.h"
 #include "MergeTestSupport.h"
+#include "tests/CliRun.h"
 
 namespace hivemend::test {
 namespace {
-
-struct CliRun {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(std::FILE* f) {
-  std::string text;
-  std::rewind(f);
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
-
-CliRun Cli(std::vector<std::u16string> args) {
-  CliRun run;
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  if (!out || !err) {
-    ADD_FAILURE() << "no temporary file";
-    return run;
-  }
-  run.code = RunCli(args, out, err);
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
-  return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = std::min(text.find('\n', start), text.size());
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
 
 void WriteReg(const std::filesystem::path& path, std::u16string_view text) {
   std::error_code ec;
@@ -104,6 +64,13 @@ class CliMerge : public testing::Test {
     ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "changes.reg", kChanges));
   }
   std::u16string P(const char* name) const { return (dir_.path() / name).u16string(); }
+  // args, then the baseline, this test's history folder and, when named, the
+  // state file to write, all in the test's folder.
+  CliRun Run(std::vector<std::u16string> args, const char* baseline, const char* state_out = nullptr) const {
+    args.insert(args.end(), {u"--baseline", P(baseline), u"--history", History().u16string()});
+    if (state_out) args.insert(args.end(), {u"--state-out", P(state_out)});
+    return Cli(args);
+  }
   std::filesystem::path History() const { return dir_.path() / "history"; }
   std::vector<std::filesystem::path> HistoryFiles() const {
     std::vector<std::filesystem::path> files;
@@ -117,8 +84,7 @@ class CliMerge : public testing::Test {
 };
 
 TEST_F(CliMerge, MergesAllRowsAndItsUndoFileBringsTheBaselineBack) {
-  const CliRun run = Cli({u"merge", P("changes.reg"), u"--baseline", P("baseline.reg"), u"--history",
-                          History().u16string(), u"--state-out", P("after.reg")});
+  const CliRun run = Run({u"merge", P("changes.reg")}, "baseline.reg", "after.reg");
   ASSERT_EQ(run.code, 0) << run.out << run.err;
   const std::vector<std::filesystem::path> files = HistoryFiles();
   ASSERT_EQ(files.size(), 1u);
@@ -131,8 +97,7 @@ TEST_F(CliMerge, MergesAllRowsAndItsUndoFileBringsTheBaselineBack) {
   EXPECT_TRUE(SameState(StateOf(dir_.path() / "after.reg"), expected.Snapshot()));
 
   // Merging the undo file into that state gives the baseline again.
-  const CliRun undo = Cli({u"merge", files[0].u16string(), u"--baseline", P("after.reg"), u"--history",
-                           History().u16string(), u"--state-out", P("undone.reg")});
+  const CliRun undo = Run({u"merge", files[0].u16string()}, "after.reg", "undone.reg");
   ASSERT_EQ(undo.code, 0) << undo.out << undo.err;
   EXPECT_TRUE(SameState(StateOf(dir_.path() / "undone.reg"), StateOf(dir_.path() / "baseline.reg")));
   EXPECT_EQ(HistoryFiles().size(), 2u);
@@ -154,8 +119,7 @@ TEST_F(CliMerge, TheRuleChoosesTheRows) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     std::error_code ec;
     std::filesystem::remove(dir_.path() / "after.reg", ec);
-    const CliRun run = Cli({u"merge", P("changes.reg"), u"--rule", c.rule, u"--baseline", P("baseline.reg"),
-                            u"--history", History().u16string(), u"--state-out", P("after.reg")});
+    const CliRun run = Run({u"merge", P("changes.reg"), u"--rule", c.rule}, "baseline.reg", "after.reg");
     ASSERT_EQ(run.code, 0) << run.out << run.err;
     MemoryRegistry after;
     ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
@@ -170,8 +134,7 @@ TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
                                    u"Windows Registry Editor Version 5.00\r\n\r\n"
                                    u"[HKEY_NOWHERE\\K]\r\n\"v\"=dword:1\r\n"
                                    u"[HKCU\\K]\r\n\"w\"=dword:2\r\n"));
-  const CliRun run = Cli({u"merge", P("bad.reg"), u"--baseline", P("baseline.reg"), u"--history",
-                          History().u16string(), u"--state-out", P("after.reg")});
+  const CliRun run = Run({u"merge", P("bad.reg")}, "baseline.reg", "after.reg");
   EXPECT_EQ(run.code, 1) << run.out << run.err;
   std::filesystem::path log;
   for (const auto& f : HistoryFiles()) {
@@ -209,8 +172,7 @@ TEST_F(CliMerge, AnUndoFileThatCannotBeSavedFailsTheMerge) {
 
 TEST_F(CliMerge, NothingIsMergedAfterALoadError) {
   ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "old.reg", u"REGEDIT\r\nHKEY_CURRENT_USER\\K = v\r\n"));
-  const CliRun run = Cli({u"merge", P("old.reg"), u"--baseline", P("baseline.reg"), u"--history",
-                          History().u16string()});
+  const CliRun run = Run({u"merge", P("old.reg")}, "baseline.reg");
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.out, "No regedit version on line 1\nNothing was merged.\n");
   EXPECT_TRUE(HistoryFiles().empty());
@@ -218,8 +180,7 @@ TEST_F(CliMerge, NothingIsMergedAfterALoadError) {
 
 TEST_F(CliMerge, AFileWithoutValuesSaysThereIsNothingToMerge) {
   ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "empty.reg", u"Windows Registry Editor Version 5.00\r\n"));
-  const CliRun run = Cli({u"merge", P("empty.reg"), u"--baseline", P("baseline.reg"), u"--history",
-                          History().u16string()});
+  const CliRun run = Run({u"merge", P("empty.reg")}, "baseline.reg");
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out, "There are no values to merge!\n");
   EXPECT_TRUE(HistoryFiles().empty());
@@ -251,8 +212,8 @@ TEST_F(CliMerge, RuleDifferChecksExactlyTheRowsWhoseMergeWouldChangeTheRegistry)
                                    u"\"Changed\"=dword:00000001\r\n"  // SAME, the same bytes
                                    u"\"Gone\"=-\r\n"              // deletes what is not there
                                    u"\"New\"=\"n\"\r\n"));
-  const CliRun run = Cli({u"merge", P("policy.reg"), u"--rule", u"differ", u"--format", u"json", u"--baseline",
-                          P("baseline.reg"), u"--history", History().u16string(), u"--state-out", P("after.reg")});
+  const CliRun run =
+      Run({u"merge", P("policy.reg"), u"--rule", u"differ", u"--format", u"json"}, "baseline.reg", "after.reg");
   ASSERT_EQ(run.code, 0) << run.out << run.err;
   for (const auto& [name, checked] : {std::pair{"Same", true}, {"Changed", false}, {"Gone", false}, {"New", true}}) {
     EXPECT_NE(RowOf(run.out, name).find(std::string("\"checked\":") + (checked ? "true" : "false")),
@@ -267,14 +228,12 @@ TEST_F(CliMerge, RuleDifferChecksExactlyTheRowsWhoseMergeWouldChangeTheRegistry)
   EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), tail.size())), tail);
 
   // Afterwards nothing differs, though the file still has rows that are not SAME.
-  const CliRun check =
-      Cli({u"diff", P("policy.reg"), u"--baseline", P("after.reg"), u"--exit-code"});
+  const CliRun check = Cli({u"diff", P("policy.reg"), u"--baseline", P("after.reg"), u"--exit-code"});
   EXPECT_EQ(check.code, 0) << check.out;
   EXPECT_NE(check.out.find("\tMISSING\t"), std::string::npos) << check.out;
 }
 
 TEST_F(CliMerge, UndoTakesBackTheNewestUndoFileAndCanItselfBeTakenBack) {
-  const std::u16string history = History().u16string();
   // An undo file dated later than now (a clock set back since): the next
   // merge's undo file must still count as the newest.
   std::filesystem::create_directories(History());
@@ -282,14 +241,11 @@ TEST_F(CliMerge, UndoTakesBackTheNewestUndoFileAndCanItselfBeTakenBack) {
   ASSERT_NO_FATAL_FAILURE(WriteReg(stale, u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\Stale]\r\n\"v\"=dword:1\r\n"));
   std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
 
-  ASSERT_EQ(Cli({u"merge", P("changes.reg"), u"--baseline", P("baseline.reg"), u"--history", history,
-                 u"--state-out", P("after.reg")}).code,
-            0);
+  ASSERT_EQ(Run({u"merge", P("changes.reg")}, "baseline.reg", "after.reg").code, 0);
   ASSERT_EQ(HistoryFiles().size(), 2u);
   const std::filesystem::path merge_undo = HistoryFiles().at(0) == stale ? HistoryFiles().at(1) : HistoryFiles().at(0);
 
-  const CliRun undo = Cli({u"undo", u"--baseline", P("after.reg"), u"--history", history, u"--state-out",
-                           P("undone.reg")});
+  const CliRun undo = Run({u"undo"}, "after.reg", "undone.reg");
   ASSERT_EQ(undo.code, 0) << undo.out << undo.err;
   EXPECT_EQ(Lines(undo.out).at(0), "Undoing: " + merge_undo.string());
   EXPECT_TRUE(SameState(StateOf(dir_.path() / "undone.reg"), StateOf(dir_.path() / "baseline.reg")));
@@ -297,8 +253,7 @@ TEST_F(CliMerge, UndoTakesBackTheNewestUndoFileAndCanItselfBeTakenBack) {
 
   // At once, within the same tick of the file system's clock as like as not:
   // the newest is the undo's own undo file, which brings the merge back.
-  const CliRun redo = Cli({u"undo", u"--last", u"--baseline", P("undone.reg"), u"--history", history,
-                           u"--state-out", P("redone.reg")});
+  const CliRun redo = Run({u"undo", u"--last"}, "undone.reg", "redone.reg");
   ASSERT_EQ(redo.code, 0) << redo.out << redo.err;
   EXPECT_NE(Lines(redo.out).at(0), "Undoing: " + merge_undo.string());
   EXPECT_TRUE(SameState(StateOf(dir_.path() / "redone.reg"), StateOf(dir_.path() / "after.reg")));

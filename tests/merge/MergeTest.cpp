@@ -8,6 +8,7 @@
 #include "MergeTestSupport.h"
 #include "platform/File.h"
 #include "platform/SystemText.h"
+#include "tests/LoadRecorder.h"
 
 namespace hivemend::test {
 namespace {
@@ -24,16 +25,6 @@ std::vector<std::string> Names(EntryStore& store) {
   store.ForEach([&](EntryStore::Row& row) { names.push_back(Show(row.entry.name())); });
   return names;
 }
-
-class ListReport final : public LoadReport {
- public:
-  void AddEntry(ChangeEntry&& entry) override { entries.push_back(std::move(entry)); }
-  void SetStatusText(int, const std::u16string&) override {}
-  void ShowError(const std::u16string&) override {}
-  bool CancelRequested() override { return false; }
-  void LoadEnded() override {}
-  std::vector<ChangeEntry> entries;
-};
 
 struct Fixture {
   TempDir dir;
@@ -253,14 +244,13 @@ TEST(Merge, TheFilesOwnOrderDecides) {
   Fixture f;
   MemoryRegistry registry;
   SetValue(registry, kCU, u"Soft", u"v", {kRegSz, StringBytes(u"before")});
-  ListReport report;
+  RecordingReport report(f.store);
   RunLoadText(u"Windows Registry Editor Version 5.00\r\n\r\n"
               u"[HKEY_CURRENT_USER\\Soft]\r\n\"v\"=\"first\"\r\n"
               u"[-HKCU\\Soft\\Sub]\r\n"
               u"[HKCU\\Soft]\r\n\"v\"=\"second\"\r\n"
               u"[HKCU\\Soft\\Sub]\r\n",
               u"order.reg", &registry, report);
-  for (ChangeEntry& entry : report.entries) Add(f.store, std::move(entry));
   // The list sorted so that the first line comes last.
   f.store.Reorder([](const EntryStore::Row& a, const EntryStore::Row& b) { return a.entry.line() > b.entry.line(); });
   const MergeResult result = f.Run(registry);

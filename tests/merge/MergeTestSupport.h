@@ -16,17 +16,13 @@
 
 #include "engine/ChangeEntry.h"
 #include "tests/EntryBuilder.h"
+#include "tests/RegistryValues.h"
 #include "merge/Merge.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend::test {
-
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The text of a file that starts with FF FE; fails the test otherwise.
 inline std::u16string ReadUtf16File(const std::filesystem::path& path) {
@@ -172,41 +168,6 @@ class RecordingUi final : public MergeUi {
   bool answer_yes_;
 };
 
-// Values as the tests write and read them.
-struct Value {
-  std::uint32_t type = 0;
-  std::vector<std::uint8_t> bytes;
-  bool operator==(const Value&) const = default;
-};
-
-
-// name is the registry's name (decoded; empty for the default value).
-inline void SetValue(Registry& registry, RegRoot root, std::u16string_view key_path, std::u16string_view name,
-                     const Value& value) {
-  RegKey key(registry);
-  ASSERT_EQ(key.Create(root, key_path, kKeyWrite), kRegOk) << Show(key_path);
-  ASSERT_EQ(key.Set(name, value.type, value.bytes.empty() ? nullptr : value.bytes.data(),
-                    static_cast<std::uint32_t>(value.bytes.size())),
-            kRegOk)
-      << Show(name);
-}
-inline std::optional<Value> GetValue(Registry& registry, RegRoot root, std::u16string_view key_path,
-                                     std::u16string_view name) {
-  RegKey key(registry);
-  if (key.Open(root, key_path, kKeyRead) != kRegOk) return std::nullopt;
-  Value value;
-  std::uint32_t size = 0;
-  if (key.Query(name, &value.type, nullptr, &size) != kRegOk) return std::nullopt;
-  value.bytes.assign(size, 0);
-  if (size != 0 && key.Query(name, &value.type, value.bytes.data(), &size) != kRegOk) return std::nullopt;
-  value.bytes.resize(size);
-  return value;
-}
-inline bool KeyExists(Registry& registry, RegRoot root, std::u16string_view key_path) {
-  RegKey key(registry);
-  return key.Open(root, key_path, kKeyRead) == kRegOk;
-}
-
 // A status named by its text, in any letter case (tests write rows as the list
 // shows them).
 inline EntryStatus StatusNamed(std::u16string_view text) {
@@ -236,7 +197,7 @@ inline ChangeEntry Row(std::u16string_view hive, std::u16string_view status, std
   fields.name = name;
   fields.type = TypeNamed(type_name);
   fields.status = StatusNamed(status);
-  if (fields.type == kRegSz) fields.file = TextBytes(file_text);
+  if (fields.type == kRegSz) fields.file = StringBytes(file_text);
   if (data) fields.file = std::move(*data);
   return MakeEntry(fields);
 }

@@ -19,6 +19,7 @@
 #include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
+#include "tests/LoadRecorder.h"
 #include "tests/RegistryDump.h"
 
 #ifdef _WIN32
@@ -172,35 +173,16 @@ class Generator {
   const CaseSetup& setup_;
 };
 
-class ListReport final : public LoadReport {
- public:
-  void AddEntry(ChangeEntry&& entry) override { entries.push_back(std::move(entry)); }
-  void SetStatusText(int, const std::u16string& text) override {
-    if (text.starts_with(u"Parsing issue")) problems += text;
-  }
-  void ShowError(const std::u16string& text) override { problems += text; }
-  bool CancelRequested() override { return false; }
-  void LoadEnded() override {}
-  std::vector<ChangeEntry> entries;
-  std::u16string problems;
-};
-
 void LoadAllChecked(std::u16string_view text, Registry& registry, EntryStore& store) {
-  ListReport report;
+  RecordingReport report(store);
   const LoadSummary summary = RunLoadText(text, u"case.reg", &registry, report);
-  ASSERT_EQ(summary.outcome, LoadOutcome::Normal) << Show(report.problems);
-  ASSERT_EQ(Show(report.problems), "");
-  for (ChangeEntry& entry : report.entries) store.at(store.Insert(std::move(entry))).checked = true;
+  ASSERT_EQ(summary.outcome, LoadOutcome::Normal) << Show(report.Problems());
+  ASSERT_EQ(Show(report.Problems()), "");
 }
 
 std::vector<std::string> Dump(const CaseSetup& setup) {
-  std::vector<std::string> all;
   if (!setup.key_base.empty()) return DumpRegistry(*setup.registry, RegRoot::CurrentUser, setup.key_base);
-  for (int r = 0; r < 5; ++r) {
-    auto lines = DumpRegistry(*setup.registry, static_cast<RegRoot>(r), u"");
-    all.insert(all.end(), lines.begin(), lines.end());
-  }
-  return all;
+  return DumpAllRoots(*setup.registry);
 }
 
 std::string Lines(const std::vector<std::string>& lines) {

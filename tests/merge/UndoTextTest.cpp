@@ -123,13 +123,10 @@ TEST(UndoText, ValueLinesFollowTheValuesPresentType) {
   SetValue(registry, kCU, u"K", u"b", {kRegBinary, {}});
   SetValue(registry, kCU, u"K", u"x\\y", {kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}});
   // The row's type does not matter: the line restores what is there now.
-  std::vector<ChangeEntry> rows;
-  rows.push_back(MakeRow(u"HKCU", u"K", u"s", u"REG_DWORD"));
-  rows.push_back(MakeRow(u"HKCU", u"K", u"d", u"REG_SZ"));
-  rows.push_back(MakeRow(u"HKCU", u"K", u"@"));
-  rows.push_back(MakeRow(u"HKCU", u"K", u"b", u"DELETE"));
-  rows.push_back(MakeRow(u"HKCU", u"K", u"x\\\\y"));
-  const Recorded r = RecordAll(registry, std::move(rows));
+  const Recorded r = RecordAll(registry, Rows(MakeRow(u"HKCU", u"K", u"s", u"REG_DWORD"),
+                                              MakeRow(u"HKCU", u"K", u"d", u"REG_SZ"), MakeRow(u"HKCU", u"K", u"@"),
+                                              MakeRow(u"HKCU", u"K", u"b", u"DELETE"),
+                                              MakeRow(u"HKCU", u"K", u"x\\\\y")));
   EXPECT_EQ(Show(r.text),
             "[HKCU\\K]\r\n"
             "\"s\"=\"C:\\\\Temp\"\r\n"

@@ -25,14 +25,9 @@
 namespace hivemend {
 namespace {
 
+using test::ReadBytes;
 using test::Show;
 using test::TempDir;
-
-std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A stand-in for the system calls that cut what does not fit: they write as
 // much as fits and return the capacity when the text was cut.
 std::u16string ReadThrough(const std::u16string& whole, std::size_t first, std::size_t max, int* calls) {

@@ -1,0 +1,58 @@
+// A load's report as the tests read it: every message in order as an event
+// ("row:" and the value's name, "0:" or "1:" and a status text, "box:" and a
+// message box's text, "ended"), and the rows: in entries, or, given a store,
+// listed there checked. Free of the test framework: the fuzz targets use it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/EntryStore.h"
+#include "engine/LoadPipeline.h"
+
+namespace hivemend::test {
+
+class RecordingReport : public LoadReport {
+ public:
+  RecordingReport() = default;
+  explicit RecordingReport(EntryStore& store) : store_(&store) {}
+
+  void AddEntry(ChangeEntry&& e) override {
+    events.push_back(u"row:" + std::u16string(e.name()));
+    if (store_) store_->at(store_->Insert(std::move(e))).checked = true;
+    else entries.push_back(std::move(e));
+  }
+  void SetStatusText(int part, const std::u16string& text) override {
+    events.push_back((part == 0 ? u"0:" : u"1:") + text);
+  }
+  void ShowError(const std::u16string& text) override { events.push_back(u"box:" + text); }
+  bool CancelRequested() override { return ++polls > cancel_after; }
+  void LoadEnded() override { events.push_back(u"ended"); }
+
+  // The message boxes' texts and the parse issues of the status bar, run
+  // together; empty for a load without problems.
+  std::u16string Problems() const {
+    std::u16string out;
+    for (const std::u16string& e : events) {
+      if (e.starts_with(u"box:") || e.substr(2).starts_with(u"Parsing issue")) out += e.substr(e.find(u':') + 1);
+    }
+    return out;
+  }
+
+  int polls = 0;
+  int cancel_after = 1 << 30;
+  std::vector<std::u16string> events;
+  std::vector<ChangeEntry> entries;
+
+ private:
+  EntryStore* store_ = nullptr;
+};
+
+// The rows a load of text against registry lists.
+inline std::vector<ChangeEntry> LoadRows(std::u16string_view text, Registry& registry) {
+  RecordingReport report;
+  RunLoadText(text, u"t.reg", &registry, report);
+  return std::move(report.entries);
+}
+
+}  // namespace hivemend::test
