@@ -8,7 +8,14 @@
 //       its check box if asked, and clicks the button with the mouse
 //   ui_driver wait-gone <caption> <timeout ms>
 //       exits 0 once no visible window with that caption is left
+//   ui_driver click <caption> <control id> <timeout ms>
+//       waits for a visible window with that caption and an enabled control
+//       with that id in it, and clicks it (BM_CLICK)
+//   ui_driver shell-command <extension> [verb]
+//       prints the command the shell runs for the verb (the default verb when
+//       none is given) on files with that extension; exits 1 when there is none
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -90,6 +97,31 @@ int Answer(const wchar_t* caption, int button, bool tick, DWORD timeout_ms) {
   return 0;
 }
 
+int ClickControl(const wchar_t* caption, int id, DWORD timeout_ms) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  for (;;) {
+    if (HWND w = FindVisible(nullptr, caption)) {
+      HWND control = GetDlgItem(w, id);
+      if (control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control)) {
+        SendMessageW(control, BM_CLICK, 0, 0);
+        return 0;
+      }
+    }
+    if (GetTickCount64() > end) return 1;
+    Sleep(100);
+  }
+}
+
+int PrintShellCommand(const wchar_t* extension, const wchar_t* verb) {
+  wchar_t command[4096] = {};
+  DWORD size = 4096;
+  if (FAILED(AssocQueryStringW(ASSOCF_NONE, ASSOCSTR_COMMAND, extension, verb, command, &size))) return 1;
+  std::string utf8(WideCharToMultiByte(CP_UTF8, 0, command, -1, nullptr, 0, nullptr, nullptr), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, command, -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+  std::printf("%s\n", utf8.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -107,6 +139,12 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 6 && std::wcscmp(argv[1], L"answer") == 0) {
     return Answer(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)), argv[4][0] == L'1',
                   std::wcstoul(argv[5], nullptr, 10));
+  }
+  if (argc >= 5 && std::wcscmp(argv[1], L"click") == 0) {
+    return ClickControl(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)), std::wcstoul(argv[4], nullptr, 10));
+  }
+  if (argc >= 3 && std::wcscmp(argv[1], L"shell-command") == 0) {
+    return PrintShellCommand(argv[2], argc >= 4 ? argv[3] : nullptr);
   }
   std::fprintf(stderr, "usage: see the top of UiDriver_win.cpp\n");
   return 64;
