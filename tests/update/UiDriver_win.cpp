@@ -9,8 +9,11 @@
 //   ui_driver wait-gone <caption> <timeout ms>
 //       exits 0 once no visible window with that caption is left
 //   ui_driver click <caption> <control id> <timeout ms>
-//       waits for a visible window with that caption and an enabled control
+//       waits for a visible window with that caption (spaces at its end aside)
+//       and an enabled control
 //       with that id in it, and clicks it (BM_CLICK)
+//   ui_driver wait-enabled <caption> <control id> <timeout ms>
+//       the same without the click
 //   ui_driver shell-command <extension> [verb]
 //       prints the command the shell runs for the verb (the default verb when
 //       none is given) on files with that extension; exits 1 when there is none
@@ -97,13 +100,35 @@ int Answer(const wchar_t* caption, int button, bool tick, DWORD timeout_ms) {
   return 0;
 }
 
-int ClickControl(const wchar_t* caption, int id, DWORD timeout_ms) {
+// A visible top-level window whose caption is the given one, but for spaces
+// at its end (wizards add one to the caption on each page after the first).
+HWND FindVisibleTrimmed(const wchar_t* caption) {
+  struct Search {
+    std::wstring caption;
+    HWND found = nullptr;
+  } search{caption};
+  EnumWindows(
+      [](HWND w, LPARAM param) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(param);
+        wchar_t text[512] = {};
+        GetWindowTextW(w, text, 512);
+        std::wstring title(text);
+        while (!title.empty() && title.back() == L' ') title.pop_back();
+        if (IsWindowVisible(w) && title == search->caption) search->found = w;
+        return search->found == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+int ClickControl(const wchar_t* caption, int id, DWORD timeout_ms, bool click) {
   const ULONGLONG end = GetTickCount64() + timeout_ms;
   for (;;) {
-    if (HWND w = FindVisible(nullptr, caption)) {
+    if (HWND w = FindVisibleTrimmed(caption)) {
       HWND control = GetDlgItem(w, id);
       if (control != nullptr && IsWindowVisible(control) && IsWindowEnabled(control)) {
-        SendMessageW(control, BM_CLICK, 0, 0);
+        // Posted: a wizard page may run its own message loop until it is left.
+        if (click) PostMessageW(control, BM_CLICK, 0, 0);
         return 0;
       }
     }
@@ -140,8 +165,9 @@ int wmain(int argc, wchar_t** argv) {
     return Answer(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)), argv[4][0] == L'1',
                   std::wcstoul(argv[5], nullptr, 10));
   }
-  if (argc >= 5 && std::wcscmp(argv[1], L"click") == 0) {
-    return ClickControl(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)), std::wcstoul(argv[4], nullptr, 10));
+  if (argc >= 5 && (std::wcscmp(argv[1], L"click") == 0 || std::wcscmp(argv[1], L"wait-enabled") == 0)) {
+    return ClickControl(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)), std::wcstoul(argv[4], nullptr, 10),
+                        std::wcscmp(argv[1], L"click") == 0);
   }
   if (argc >= 3 && std::wcscmp(argv[1], L"shell-command") == 0) {
     return PrintShellCommand(argv[2], argc >= 4 ? argv[3] : nullptr);
