@@ -183,8 +183,11 @@ def round_trip(wine, args, path_before, tarnwick_other):
 
     wine.run("reg", "add", r"HKLM\Software\Hivemend", "/v", "UpdateCheckEnabled", "/t", "REG_DWORD", "/d", "0", "/f")
     wine.run("reg", "add", r"HKLM\Software\Tarnwick\Hivemend", "/ve", "/d", FOLDER, "/f")  # older installers'
+    wine.run("reg", "add", r"HKCU\Software\Tarnwick\hivemend.exe\AppMessageBox", "/v", "1", "/t", "REG_DWORD",
+             "/d", "6", "/f")
     if tarnwick_other:
         wine.run("reg", "add", r"HKLM\Software\Tarnwick\Other", "/v", "Kept", "/d", "yes", "/f")
+        wine.run("reg", "add", r"HKCU\Software\Tarnwick\Other", "/v", "Kept", "/d", "yes", "/f")
     os.makedirs(history_folder(wine), exist_ok=True)
     undo_file = os.path.join(history_folder(wine), "undo-test.reg")
     with open(undo_file, "w") as f:
@@ -202,9 +205,15 @@ def round_trip(wine, args, path_before, tarnwick_other):
     if tarnwick_other:
         check(reg_value(wine.registry_key("system", r"Software\Tarnwick\Other"), "Kept") == ("sz", "yes"),
               r"HKLM\Software\Tarnwick stays while it holds another program's key")
+        check(reg_value(wine.registry_key("user", r"Software\Tarnwick\Other"), "Kept") == ("sz", "yes"),
+              r"HKCU\Software\Tarnwick stays while it holds another program's key")
         wine.run("reg", "delete", r"HKLM\Software\Tarnwick", "/f")
+        wine.run("reg", "delete", r"HKCU\Software\Tarnwick", "/f")
     else:
         check(wine.registry_key("system", r"Software\Tarnwick") is None, r"uninstall removes the empty HKLM\Software\Tarnwick")
+        check(wine.registry_key("user", r"Software\Tarnwick") is None,
+              r"uninstall removes the user's saved answers and the empty HKCU\Software\Tarnwick")
+    check(wine.registry_key("user", r"Software\Tarnwick\hivemend.exe") is None, "uninstall removes the saved answers")
     check(wine.registry_key("system", "Software\\Classes\\regfile\\shell\\" + PREVIEW_VERB) is None,
           "uninstall removes the context-menu verb")
     check(os.path.isfile(undo_file), "a silent uninstall keeps the user's undo files")
@@ -222,7 +231,10 @@ def handler_round_trip(wine, args):
           "opening a .reg file starts Hivemend: %s" % command)
     check(shell_command(wine, args, PREVIEW_VERB) == PROGRAM_COMMAND, "the context-menu verb is there too")
     check(shell_command(wine, args, "open") == 'regedit.exe "%1"', "'Merge' stays on the context menu")
+    wine.run("reg", "add", r"HKCU\Software\Hivemend", "/v", "LastFolder", "/d", r"C:\users", "/f")
     uninstall(wine)
+    check(wine.registry_key("user", r"Software\Hivemend") is None,
+          r"once the handler is removed, the uninstall removes HKCU\Software\Hivemend")
     check(shell_command(wine, args) == default_before,
           "after the uninstall a .reg file opens as before: %s" % shell_command(wine, args))
     after = wine.registry_tree("user", r"Software\Classes")
