@@ -1,4 +1,5 @@
-// The About box (dialog 103): "Hivemend" and the program version.
+// The About box (dialog 103): "Hivemend" and the program version, laid out
+// for its monitor's DPI and again when that changes.
 #pragma once
 
 #include <windows.h>

@@ -23,6 +23,9 @@ constexpr UINT StateImage(bool checked) { return INDEXTOSTATEIMAGEMASK(checked ?
 
 void ChangeList::Attach(HWND list) {
   list_ = list;
+  // The rows a menu or the details view is about stay marked while those
+  // have the focus.
+  SetWindowLongPtrW(list_, GWL_STYLE, GetWindowLongPtrW(list_, GWL_STYLE) | LVS_SHOWSELALWAYS);
   for (int c = 0; c < kColumnCount; ++c) {
     std::u16string header(kColumnHeaders[c]);
     LVCOLUMNW column{};
@@ -48,7 +51,7 @@ void ChangeList::Attach(HWND list) {
   SetWindowSubclass(list_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
-void ChangeList::AddRow(ChangeEntry&& entry) { store_.Insert(std::move(entry)); }
+size_t ChangeList::AddRow(ChangeEntry&& entry) { return store_.Insert(std::move(entry)); }
 
 // Telling the list view its row count is costly (tens of milliseconds under
 // Wine, whatever the batch), so a load's rows are shown a few times a second
@@ -84,10 +87,31 @@ void ChangeList::Clear() {
 
 void ChangeList::SortByColumn(int column) {
   if (column < 0 || column >= kColumnCount) return;
-  const bool ascending = sort_flags_.Flip(column);
-  SortRows(store_, column, ascending);
+  sort_flags_.Flip(column);
+  sort_column_ = column;
+  sort_remembered_ = false;
+  Resort();
+}
+
+void ChangeList::SetSort(int column, bool ascending) {
+  if (column < 0 || column >= kColumnCount) return;
+  sort_flags_.Set(column, ascending);
+  sort_column_ = column;
+  sort_remembered_ = true;
+}
+
+void ChangeList::ApplyRememberedSort() {
+  if (!sort_remembered_) return;
+  sort_remembered_ = false;
+  Resort();
+}
+
+void ChangeList::Resort() {
+  if (sort_column_ < 0) return;
+  const bool ascending = sort_flags_.Get(sort_column_);
+  SortRows(store_, sort_column_, ascending);
   ShowSelection();
-  ShowSortArrow(column, ascending);
+  ShowSortArrow(sort_column_, ascending);
   InvalidateRect(list_, nullptr, FALSE);
 }
 

@@ -33,7 +33,8 @@ class ChangeList {
 
   // A new row from a load, placed by its first column. The list shows it after
   // the next ShowNewRows.
-  void AddRow(ChangeEntry&& entry);
+  // Returns its index in the store.
+  size_t AddRow(ChangeEntry&& entry);
   // Shows the rows added since the last time: now, or when the last time is at
   // least kShowIntervalMs ago (the window calls this on a timer too).
   void ShowNewRows(bool now);
@@ -44,6 +45,15 @@ class ChangeList {
   // A click on a column header: flips the column's sort flag and sorts; the
   // column's header shows the direction.
   void SortByColumn(int column);
+  // The last sort: its column (-1: none, the rows in the order of their first
+  // column) and direction.
+  int sort_column() const { return sort_column_; }
+  bool sort_ascending() const { return sort_column_ >= 0 && sort_flags_.Get(sort_column_); }
+  // Takes a remembered sort as the last sort (the next click on its column
+  // sorts the other way); the rows are sorted by it when the first load ends.
+  // Rows of later loads are placed by their first column, as after any sort.
+  void SetSort(int column, bool ascending);
+  void ApplyRememberedSort();
   void ApplyRule(CheckRule rule);
 
   // Called after the user changed a check box (click, space bar, rule, menu).
@@ -87,6 +97,9 @@ class ChangeList {
   ULONGLONG last_shown_ = 0;
   EntryStore store_;
   ColumnSortFlags sort_flags_;
+  int sort_column_ = -1;
+  bool sort_remembered_ = false;  // SetSort's sort waits for the first load to end
+  void Resort();
   std::function<void()> on_checks_changed_;
   bool showing_selection_ = false;
   bool any_selection_ = false;  // a row may be selected or focused  // the list view's notifications come from ShowSelection

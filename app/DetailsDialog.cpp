@@ -57,7 +57,12 @@ void DetailsWindow::Attach(HWND window) {
   window_ = window;
   details_ = std::make_unique<ValueDetails>(entry_, ReadLiveValue(registry_, entry_), TimeNow(), ExpandEnvironmentText);
   const std::u16string name = entry_.registry_name();
-  const std::u16string caption = u"Details - " + (name.empty() ? std::u16string(u"(Default)") : name);
+  const bool key_row = entry_.form() == EntryForm::DeleteKey || entry_.form() == EntryForm::CreateKey;
+  const std::u16string caption =
+      u"Details - " + (key_row ? u"[" + std::u16string(entry_.form() == EntryForm::DeleteKey ? u"-" : u"") +
+                                     std::u16string(entry_.key().root_name) + u"\\" + entry_.key().path + u"]"
+                     : name.empty() ? std::u16string(u"(Default)")
+                                    : name);
   SetWindowTextW(window_, AsWide(caption));
 
   // Data in a fixed font, so that dumps and columns line up.

@@ -208,4 +208,71 @@ void ApplyCheckRule(EntryStore& store, CheckRule rule) {
   });
 }
 
+std::u16string CheckedLinesText(EntryStore& store, const std::vector<std::u16string>& files) {
+  std::vector<std::vector<std::uint32_t>> lines(files.size());
+  store.ForEach([&](const EntryStore::Row& row) {
+    if (!row.checked || !row.entry.key().source) return;
+    const std::u16string& path = row.entry.key().source->path;
+    for (size_t i = 0; i < files.size(); ++i) {
+      if (EqualsNoCase(files[i], path)) {
+        lines[i].push_back(row.entry.line());
+        break;
+      }
+    }
+  });
+  std::u16string text;
+  for (std::vector<std::uint32_t>& numbers : lines) {
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    if (numbers.empty()) text += u'-';
+    for (size_t i = 0; i < numbers.size();) {
+      size_t j = i;
+      while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+      if (i > 0) text += u',';
+      text += Decimal(numbers[i]);
+      if (j > i) text += u'-' + Decimal(numbers[j]);
+      i = j + 1;
+    }
+    text += u"\r\n";
+  }
+  return text;
+}
+
+std::optional<std::vector<std::vector<std::uint32_t>>> ParseCheckedLines(std::u16string_view text) {
+  std::vector<std::vector<std::uint32_t>> files;
+  // One number: decimal digits, at most 10, no more than 2^32 - 1.
+  auto number = [](std::u16string_view& rest) -> std::optional<std::uint32_t> {
+    std::uint64_t value = 0;
+    size_t n = 0;
+    while (n < rest.size() && n < 11 && rest[n] >= u'0' && rest[n] <= u'9') value = value * 10 + (rest[n++] - u'0');
+    if (n == 0 || n > 10 || value > 0xFFFFFFFFu) return std::nullopt;
+    rest.remove_prefix(n);
+    return static_cast<std::uint32_t>(value);
+  };
+  while (!text.empty()) {
+    const size_t end = text.find(u"\r\n");
+    if (end == std::u16string_view::npos) return std::nullopt;
+    std::u16string_view line = text.substr(0, end);
+    text.remove_prefix(end + 2);
+    std::vector<std::uint32_t>& lines = files.emplace_back();
+    if (line == u"-") continue;
+    while (true) {
+      const auto first = number(line);
+      if (!first || (!lines.empty() && *first <= lines.back())) return std::nullopt;
+      std::uint32_t last = *first;
+      if (!line.empty() && line.front() == u'-') {
+        line.remove_prefix(1);
+        const auto to = number(line);
+        if (!to || *to < *first || *to - *first > 10000000) return std::nullopt;
+        last = *to;
+      }
+      for (std::uint64_t n = *first; n <= last; ++n) lines.push_back(static_cast<std::uint32_t>(n));
+      if (line.empty()) break;
+      if (line.front() != u',') return std::nullopt;
+      line.remove_prefix(1);
+    }
+  }
+  return files;
+}
+
 }  // namespace hivemend

@@ -4,7 +4,10 @@
 
 #include <array>
 #include <optional>
+#include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/EntryStore.h"
 
@@ -18,6 +21,7 @@ class ColumnSortFlags {
   // column sorts ascending, the next descending, and so on.
   bool Flip(int column) { return flags_.at(static_cast<size_t>(column)) ^= true; }
   bool Get(int column) const { return flags_.at(static_cast<size_t>(column)); }
+  void Set(int column, bool ascending) { flags_.at(static_cast<size_t>(column)) = ascending; }
 
  private:
   std::array<bool, kColumnCount> flags_{};
@@ -39,5 +43,14 @@ bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked);
 
 // Applies a rule to every row, from the first to the last.
 void ApplyCheckRule(EntryStore& store, CheckRule rule);
+
+// The checked rows of each file, so that a copy of the program started anew
+// on the same files checks the same rows: one line per file, in the order
+// given, holding the line numbers of its checked rows as ascending ranges
+// ("3-7,12,15"), or "-" for none; CR LF after each.
+std::u16string CheckedLinesText(EntryStore& store, const std::vector<std::u16string>& files);
+// The line numbers of each line of such a text, ascending; none for a text
+// that is not one.
+std::optional<std::vector<std::vector<std::uint32_t>>> ParseCheckedLines(std::u16string_view text);
 
 }  // namespace hivemend

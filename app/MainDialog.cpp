@@ -5,22 +5,28 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <unordered_map>
 
 #include "app/AboutDialog.h"
 #include "app/ChangeList.h"
 #include "app/Clipboard.h"
 #include "app/DetailsDialog.h"
+#include "app/FileHandlerCommand.h"
 #include "app/LoadWorker.h"
 #include "app/MergeCommand.h"
 #include "app/WindowFrame.h"
 #include "app/PostToWindow.h"
 #include "msgbox/AppMessageBox.h"
 #include "msgbox/SavedAnswer.h"
+#include "platform/Environment.h"
+#include "platform/File.h"
 #include "platform/HistoryFolder.h"
 #include "platform/Process.h"
+#include "platform/SystemText.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
@@ -82,6 +88,9 @@ void OpenInRegistryEditor(const std::u16string& key) {
 constexpr wchar_t kReplaceOrAddText[] =
     L"The list holds rows of other files. Replace them with the rows of the file you load, or add its rows to "
     L"the list?";
+// Marks the main window of every copy, so that a new copy can find the others.
+constexpr wchar_t kMainWindowProperty[] = L"Hivemend.MainWindow";
+
 constexpr int kReplaceAnswer = AMB_ID_CUSTOM1;
 constexpr int kAddAnswer = AMB_ID_CUSTOM2;
 constexpr int kCancelAnswer = AMB_ID_CUSTOM3;
@@ -146,6 +155,9 @@ class MainWindow {
   void StartLoad(std::u16string path, bool cancellable);
   void ApplyCommand();
   void MergeCommand();
+  // Starts this program again as administrator on the same files with the
+  // same rows checked, and closes this window when it started.
+  void RestartElevated();
   void EndOnRequest();
   void TakeLoadOperations();
   void ContinueLater();
@@ -165,10 +177,14 @@ class MainWindow {
   std::uint32_t next_load_ = 1;     // the number of the next load
   std::uint32_t first_kept_load_ = 1;  // rows of loads below this number are dropped
   std::vector<std::u16string> files_;  // the files whose rows the list holds, in load order
+  // Loads whose rows are checked by line number (a restarted copy's files):
+  // load number, then the lines, ascending.
+  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> checked_lines_;
   HHOOK key_hook_ = nullptr;
   int merge_depth_ = 0;  // while a merge runs, loads wait with their rows
   bool update_prompt_handled_ = false;
   bool continue_timer_set_ = false;  // kContinueTimer runs
+  bool checks_taken_ = false;        // rows were checked by line since the last load ended
   bool ending_ = false;
   // The threads last: they are joined before anything they reach goes.
   ScopedHandle stop_threads_;  // manual-reset; set when the window closes
@@ -234,10 +250,24 @@ void MainWindow::OnInitDialog() {
   channel_ = std::make_shared<LoadChannel>(window_, kLoadChannelMessage);
   DragAcceptFiles(window_, TRUE);
 
-  for (const std::u16string& argument : options_.startup_arguments) {
-    const std::u16string path(TrimSpace(argument));
+  std::vector<std::vector<std::uint32_t>> checked_lines;
+  if (!options_.checked_lines_file.empty()) {
+    {
+      ReadOnlyFile file;
+      std::u16string raw;
+      size_t bytes = 0;
+      if (file.Open(options_.checked_lines_file) == FileReadStatus::Ok &&
+          file.ReadAll(raw, &bytes) == FileReadStatus::Ok && bytes % 2 == 0 && raw.starts_with(u'\xFEFF')) {
+        if (auto parsed = ParseCheckedLines(std::u16string_view(raw).substr(1))) checked_lines = std::move(*parsed);
+      }
+    }  // closed before it is removed
+    (void)RemoveFile(options_.checked_lines_file);
+  }
+  for (size_t i = 0; i < options_.startup_arguments.size(); ++i) {
+    const std::u16string path(TrimSpace(options_.startup_arguments[i]));
     if (path.empty() || GetFileAttributesW(AsWide(path)) == INVALID_FILE_ATTRIBUTES) continue;
     files_.push_back(path);
+    if (i < checked_lines.size()) checked_lines_[next_load_] = std::move(checked_lines[i]);
     StartLoad(path, false);
   }
 
@@ -267,7 +297,11 @@ void MainWindow::AttachFrame() {
     const SavedLayout saved = LoadSavedLayout(*registry, options_.layout_key);
     frame_.Restore(saved);
     last_folder_ = saved.last_folder;
+    if (saved.sort_column >= 0) list_.SetSort(saved.sort_column, saved.sort_ascending);
   }
+  // A second copy opens below and right of the first, not on top of it.
+  SetPropW(window_, kMainWindowProperty, reinterpret_cast<HANDLE>(1));
+  frame_.MoveOffOthers(kMainWindowProperty);
 }
 
 Registry* MainWindow::LayoutRegistry() const { return options_.registry ? options_.registry : SystemRegistry(); }
@@ -278,6 +312,8 @@ void MainWindow::SaveLayout() {
   if (!registry) return;
   SavedLayout layout = frame_.Capture();
   layout.last_folder = last_folder_;
+  layout.sort_column = list_.sort_column();
+  layout.sort_ascending = list_.sort_ascending();
   (void)StoreSavedLayout(*registry, layout, options_.layout_key);
 }
 
@@ -307,7 +343,12 @@ void MainWindow::OnCommand(int id) {
       else OpenFolderWithShell(window_, folder);
       break;
     }
-    // IDM_SET_FILE_HANDLER and IDM_REMOVE_FILE_HANDLER do nothing yet.
+    case IDM_SET_FILE_HANDLER:
+      if (Registry* r = registry()) SetHandlerCommand(window_, *r, options_.message_box_params);
+      break;
+    case IDM_REMOVE_FILE_HANDLER:
+      if (Registry* r = registry()) RemoveHandlerCommand(window_, *r, options_.message_box_params);
+      break;
     default: break;
   }
 }
@@ -552,11 +593,44 @@ void MainWindow::ApplyCommand() {
 // it runs, so the rows it reads by index stay where they are.
 void MainWindow::MergeCommand() {
   ++merge_depth_;
-  if (Registry* registry = options_.registry ? options_.registry : SystemRegistry())
-    RunMergeCommand(window_, list_.store(), *registry, HistoryFolder, options_.message_box_params);
+  MergeResult result;
+  if (Registry* registry = options_.registry ? options_.registry : SystemRegistry()) {
+    const bool offer_restart = options_.restart_elevated || !ProcessIsElevated();
+    result = RunMergeCommand(window_, list_.store(), *registry, HistoryFolder, options_.message_box_params,
+                             offer_restart);
+  }
   --merge_depth_;
   list_.RefreshCount();
   UpdateCounts();
+  if (result.restart) {
+    RestartElevated();
+    return;
+  }
+  if (merge_depth_ == 0) TakeLoadOperations();
+}
+
+void MainWindow::RestartElevated() {
+  // The checked rows go by file in a file of their own: a command line has
+  // no room for a large selection.
+  const std::u16string selection = WriteNewFileDurably(
+      TempFolder(), Utf16FileBytes(CheckedLinesText(list_.store(), files_)),
+      [](int) { return u"hivemend-checked-" + RandomHexName() + u".txt"; });
+  long status = selection.empty() ? static_cast<long>(ERROR_CANNOT_MAKE) : 0;
+  if (status == 0) {
+    std::vector<std::u16string> arguments{kCheckedSwitch, selection};
+    arguments.insert(arguments.end(), files_.begin(), files_.end());
+    status = options_.restart_elevated ? options_.restart_elevated(arguments)
+                                       : StartProcessElevated(ProgramPath(), arguments, window_);
+  }
+  if (status == 0) {
+    EndDialog(window_, 0);
+    return;
+  }
+  if (!selection.empty()) (void)RemoveFile(selection);
+  if (status != ERROR_CANCELLED) {
+    const std::u16string text = u"Hivemend could not be started as administrator: " + SystemErrorText(status);
+    ShowErrorBox(window_, AsWide(text));
+  }
   if (merge_depth_ == 0) TakeLoadOperations();
 }
 
@@ -632,7 +706,14 @@ void MainWindow::TakeLoadOperations() {
     // are dropped.
     const bool dropped = op.load < first_kept_load_;
     if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
-      if (!dropped) list_.AddRow(std::move(row->entry));
+      if (dropped) continue;
+      const auto lines = checked_lines_.find(op.load);
+      const std::uint32_t line = row->entry.line();
+      const size_t index = list_.AddRow(std::move(row->entry));
+      if (lines != checked_lines_.end() && std::binary_search(lines->second.begin(), lines->second.end(), line)) {
+        list_.store().at(index).checked = true;
+        checks_taken_ = true;
+      }
     } else if (auto* status = std::get_if<LoadOperation::Status>(&op.what)) {
       if (dropped) continue;
       // Progress texts may run up to one show interval (half a second) ahead
@@ -654,6 +735,10 @@ void MainWindow::TakeLoadOperations() {
     } else {
       // The completion texts that follow find every row of the load shown.
       list_.ShowNewRows(true);
+      list_.ApplyRememberedSort();
+      checked_lines_.erase(op.load);
+      if (checks_taken_) UpdateCheckedCount();
+      checks_taken_ = false;
       LoadEnded();
       // The counts come with the completion texts; a load that ended without
       // them shows the list's counts now.
@@ -731,6 +816,7 @@ void MainWindow::EndOnRequest() {
 // freed.
 void MainWindow::OnDestroy() {
   SaveLayout();
+  RemovePropW(window_, kMainWindowProperty);
   if (key_hook_) UnhookWindowsHookEx(key_hook_);
   key_hook_ = nullptr;
   t_key_window = nullptr;

@@ -49,7 +49,19 @@ struct MainDialogOptions {
   // The key below HKEY_CURRENT_USER (of the registry above) where the window
   // remembers its layout. Tests give a key of their own.
   std::u16string layout_key = u"Software\\Hivemend";
+  // Starts the program again as administrator with the arguments: 0 when
+  // started, else the system's error code (1223: the user said no). Empty
+  // means the system's consent prompt. For tests; when set, the merge offers
+  // the restart even where the program already runs as administrator.
+  std::function<long(const std::vector<std::u16string>& arguments)> restart_elevated;
+  // A file naming the rows to check in each startup file (CheckedLinesText),
+  // written by the copy that restarted this one; read and removed when the
+  // window opens.
+  std::u16string checked_lines_file;
 };
+
+// The switch that names that file, followed by its path.
+inline constexpr char16_t kCheckedSwitch[] = u"/checked";
 
 // Shows the main window modally and returns its result: 0 for File Exit and a
 // terminate request, 2 for the close box and Escape.

@@ -20,8 +20,11 @@ namespace hivemend {
 // defaults). The undo file and the error log go into the folder that
 // history_folder names. Returns when the last box has been closed; the rows it
 // applied are gone from store, and the caller refreshes what shows them.
+// Rows the account may not write are named first; offer_restart adds the
+// choice to start again as administrator (result.restart), which is the
+// caller's to do.
 MergeResult RunMergeCommand(HWND owner, EntryStore& store, Registry& registry,
                             const std::function<std::u16string()>& history_folder,
-                            const MessageBoxParams* params);
+                            const MessageBoxParams* params, bool offer_restart = false);
 
 }  // namespace hivemend

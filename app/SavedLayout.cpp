@@ -12,6 +12,7 @@ constexpr char16_t kPlacement[] = u"WindowPlacement";  // left, top, right, bott
 constexpr char16_t kColumnWidths[] = u"ColumnWidths";
 constexpr char16_t kColumnOrder[] = u"ColumnOrder";
 constexpr char16_t kLastFolder[] = u"LastFolder";
+constexpr char16_t kSort[] = u"Sort";  // column, ascending
 constexpr size_t kMaxColumns = 64;
 
 std::vector<std::uint8_t> Pack(const std::vector<int>& numbers) {
@@ -58,6 +59,12 @@ SavedLayout LoadSavedLayout(Registry& registry, std::u16string_view key_path) {
       widths && std::all_of(widths->begin(), widths->end(), [](int w) { return w >= 0 && w <= 10000; }))
     layout.column_widths = *widths;
   if (const auto order = ReadNumbers(key, kColumnOrder); order && IsPermutation(*order)) layout.column_order = *order;
+  if (const auto sort = ReadNumbers(key, kSort);
+      sort && sort->size() == 2 && (*sort)[0] >= 0 && (*sort)[0] < static_cast<int>(kMaxColumns) &&
+      ((*sort)[1] == 0 || (*sort)[1] == 1)) {
+    layout.sort_column = (*sort)[0];
+    layout.sort_ascending = (*sort)[1] == 1;
+  }
   char16_t folder[4096];
   std::uint32_t type = 0, size = sizeof folder - sizeof(char16_t);
   if (key.Query(kLastFolder, &type, reinterpret_cast<std::uint8_t*>(folder), &size) == kRegOk && type == kRegSz) {
@@ -83,6 +90,8 @@ bool StoreSavedLayout(Registry& registry, const SavedLayout& layout, std::u16str
     set_numbers(kColumnWidths, layout.column_widths);
   if (!layout.column_order.empty() && layout.column_order.size() <= kMaxColumns)
     set_numbers(kColumnOrder, layout.column_order);
+  if (layout.sort_column >= 0 && layout.sort_column < static_cast<int>(kMaxColumns))
+    set_numbers(kSort, {layout.sort_column, layout.sort_ascending ? 1 : 0});
   if (!layout.last_folder.empty() && layout.last_folder.size() < 4000) {
     std::u16string text = layout.last_folder;
     text.push_back(u'\0');

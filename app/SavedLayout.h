@@ -1,6 +1,6 @@
 // The main window's remembered layout, per user: its place and size, whether
-// it was maximised, the list's column widths and order, and the open dialog's
-// last folder. Kept as values of one key (HKCU\Software\Hivemend by default).
+// it was maximised, the list's column widths, order and sort, and the open
+// dialog's last folder. Kept as values of one key (HKCU\Software\Hivemend by default).
 // Portable: it reaches the registry through the Registry interface.
 #pragma once
 
@@ -22,6 +22,8 @@ struct SavedLayout {
   std::vector<int> column_widths;  // pixels, one per column
   std::vector<int> column_order;   // a permutation of the column indexes
   std::u16string last_folder;      // the folder of the last file chosen to load
+  int sort_column = -1;            // the column the list was last sorted by; -1: none
+  bool sort_ascending = true;
 };
 
 // Reads what is there; a value that is missing or malformed is left at its

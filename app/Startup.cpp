@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FileHandlerCommand.h"
 #include "app/MainDialog.h"
 #include "msgbox/MessageBoxParams.h"
 #include "platform/Text.h"
@@ -52,6 +53,14 @@ int RunHivemend(int argc, wchar_t** argv) {
       RequestTerminate();
       Sleep(2000);
       return 0;
+    }
+    if (IsSetHandlerSwitch(argument) || IsRemoveHandlerSwitch(argument)) {
+      Registry* registry = SystemRegistry();
+      return registry ? RunHandlerSwitch(*registry, IsSetHandlerSwitch(argument)) : 1;
+    }
+    if (EqualsNoCase(argument, kCheckedSwitch) && i + 1 < argc) {
+      options.checked_lines_file = AsU16(argv[++i]);
+      continue;
     }
     options.startup_arguments.push_back(argument);
   }

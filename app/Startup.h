@@ -17,7 +17,10 @@ bool IsTerminateSwitch(std::u16string_view argument);
 
 // The whole life of the process: returns its exit code. 0 after "/terminate"
 // (2 s after setting a running copy's event) and after File Exit or a
-// terminate request; 2 after the close box or Escape.
+// terminate request; 2 after the close box or Escape. "/sethandler" and
+// "/removehandler" do their work without a window and end with 0, or 1 when
+// it failed. The first of the three switches decides; every other argument is
+// then dropped.
 int RunHivemend(int argc, wchar_t** argv);
 
 }  // namespace hivemend

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace hivemend {
 namespace {
@@ -208,6 +209,43 @@ SavedLayout WindowFrame::Capture() const {
       layout.column_order.clear();
   }
   return layout;
+}
+
+void WindowFrame::MoveOffOthers(const wchar_t* property) {
+  if (!window_ || IsZoomed(window_)) return;
+  RECT r{};
+  GetWindowRect(window_, &r);
+  Rect place = ToRect(r);
+  const int step = ScaleRounded(32, static_cast<int>(dpi_), 96);
+  RECT client{};
+  GetClientRect(window_, &client);
+  const Size frame{(r.right - r.left) - client.right, (r.bottom - r.top) - client.bottom};
+  const Size least_client = MinimumClient();
+  const Size least{least_client.cx + frame.cx, least_client.cy + frame.cy};
+  struct Search {
+    HWND self;
+    const wchar_t* property;
+    Rect place;
+    int tolerance;
+    bool taken;
+  };
+  for (int moves = 0; moves < 16; ++moves) {
+    Search search{window_, property, place, step / 2, false};
+    EnumWindows(
+        [](HWND other, LPARAM data) -> BOOL {
+          auto& s = *reinterpret_cast<Search*>(data);
+          if (other == s.self || !GetPropW(other, s.property)) return TRUE;  // visible or about to be
+          RECT o{};
+          GetWindowRect(other, &o);
+          s.taken = std::abs(o.left - s.place.left) < s.tolerance && std::abs(o.top - s.place.top) < s.tolerance;
+          return !s.taken;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.taken) break;
+    place = OffsetFromOther(place, step, WorkAreaNear(place), least);
+  }
+  if (place != ToRect(r))
+    SetWindowPos(window_, nullptr, place.left, place.top, place.width(), place.height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace hivemend

@@ -44,6 +44,10 @@ class WindowFrame {
   void Restore(const SavedLayout& layout);
   // The window's present layout (the folder left empty).
   SavedLayout Capture() const;
+  // Moves the window down and right, step by step, while the top-left corner
+  // of another window that bears the property (another copy's) is where its
+  // own would be.
+  void MoveOffOthers(const wchar_t* property);
 
   UINT dpi() const { return dpi_; }
   // The least client size at which every control stays usable.

@@ -112,9 +112,11 @@ Rect BringIntoWorkArea(const Rect& window, const Rect& work) {
   return {left, top, left + cx, top + cy};
 }
 
-Rect OffsetFromOther(const Rect& other, int step, const Rect& work) {
+Rect OffsetFromOther(const Rect& other, int step, const Rect& work, Size least) {
   Rect moved{other.left + step, other.top + step, other.right + step, other.bottom + step};
-  if (moved.right > work.right || moved.bottom > work.bottom)
+  moved.right = std::min(moved.right, work.right);
+  moved.bottom = std::min(moved.bottom, work.bottom);
+  if (moved.width() < std::min(least.cx, other.width()) || moved.height() < std::min(least.cy, other.height()))
     moved = {work.left, work.top, work.left + other.width(), work.top + other.height()};
   return BringIntoWorkArea(moved, work);
 }

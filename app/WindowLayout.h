@@ -65,8 +65,9 @@ Rect CentreInWorkArea(Size window, const Rect& work);
 // A remembered window rectangle brought fully onto a work area: no larger than
 // it, and moved the least distance that puts it inside.
 Rect BringIntoWorkArea(const Rect& window, const Rect& work);
-// A second copy's window: the first's rectangle moved down and right by step,
-// kept inside the work area (back to its top-left corner when it would leave).
-Rect OffsetFromOther(const Rect& other, int step, const Rect& work);
+// A second copy's window: the first's rectangle moved down and right by step.
+// Where that leaves the work area it is cut to it, down to the least size;
+// below that it goes back to the work area's top-left corner instead.
+Rect OffsetFromOther(const Rect& other, int step, const Rect& work, Size least);
 
 }  // namespace hivemend

@@ -397,6 +397,12 @@ class ConsoleMergeUi final : public MergeUi {
  public:
   bool Confirm(std::u16string_view) override { return true; }
   void Show(MergeMessage, std::u16string_view text) override { messages.emplace_back(text); }
+  // A script cannot be asked: the rows it may write are merged, and the
+  // others are named and reported as failures.
+  UnwritableChoice ChooseForUnwritable(std::u16string_view text, bool) override {
+    messages.emplace_back(text);
+    return UnwritableChoice::MergeOthers;
+  }
 
   std::vector<std::u16string> messages;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/SystemText.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -243,6 +244,66 @@ std::u16string HexDump::Line(size_t i) const {
 
 // ---- The registry's side --------------------------------------------------------------
 
+std::u16string SubtreeListing(Registry& registry, RegRoot root, std::u16string_view top) {
+  std::u16string items;
+  size_t shown = 0;
+  std::uint64_t keys = 0, values = 0, unreadable = 0;
+  const std::u16string root_name(RootLongName(root));
+  std::vector<std::u16string> pending{std::u16string(top)};  // keys still to read, the next one last
+  while (!pending.empty()) {
+    const std::u16string path = std::move(pending.back());
+    pending.pop_back();
+    ++keys;
+    const bool listed = shown < kSubtreeItemsShown;
+    if (listed) {
+      items += u"[" + root_name + u"\\" + path + u"]";
+      ++shown;
+    }
+    RegKey key(registry);
+    RegKeyInfo info;
+    long status = key.Open(root, path, kKeyRead);
+    if (status == kRegOk) status = key.Info(&info);
+    if (status != kRegOk) {
+      ++unreadable;
+      if (listed) items += u" (cannot be read: " + SystemErrorText(status) + u")";
+      if (listed) items += u"\r\n";
+      continue;
+    }
+    if (listed) items += u"\r\n";
+    values += info.values;
+    for (std::uint32_t i = 0; i < info.values && shown < kSubtreeItemsShown; ++i, ++shown) {
+      std::u16string name;
+      std::uint32_t type = 0;
+      std::vector<std::uint8_t> data;
+      if (key.EnumValue(i, &name, &type, &data) != kRegOk) break;
+      items += u"  " + (name.empty() ? std::u16string(u"(Default)") : VisibleText(name)) + u": " +
+               RegistryTypeLabel(type) + u", " + Count(data.size()) + (data.size() == 1 ? u" byte" : u" bytes");
+      if ((type == kRegSz || type == kRegExpandSz) && data.size() % 2 == 0) {
+        std::u16string text = VisibleText(StringOfBytes(data));
+        if (text.size() > 60) text = text.substr(0, 60) + u"...";
+        items += u", \"" + text + u"\"";
+      } else if (type == kRegDword && data.size() == 4) {
+        const std::uint32_t n = data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+        items += u", 0x" + HexDigits(n, 8);
+      }
+      items += u"\r\n";
+    }
+    std::vector<std::u16string> below;
+    for (std::uint32_t i = 0;; ++i) {
+      std::u16string name;
+      if (key.EnumKey(i, &name) != kRegOk) break;
+      below.push_back(path + u"\\" + name);
+    }
+    pending.insert(pending.end(), below.rbegin(), below.rend());
+  }
+  std::u16string text = u"The key and everything below it: " + Count(keys) + (keys == 1 ? u" key, " : u" keys, ") +
+                        Count(values) + (values == 1 ? u" value" : u" values");
+  if (unreadable > 0) text += u"; " + Count(unreadable) + u" keys could not be read";
+  text += u"\r\n" + items;
+  if (keys + values > shown) text += u"... and " + Count(keys + values - shown) + u" more keys and values\r\n";
+  return text;
+}
+
 LiveValue ReadLiveValue(Registry* registry, const ChangeEntry& entry) {
   LiveValue live;
   if (!entry.root()) return live;
@@ -250,6 +311,12 @@ LiveValue ReadLiveValue(Registry* registry, const ChangeEntry& entry) {
   if (registry == nullptr) return live;
   RegKey key(*registry);
   if (key.Open(*entry.root(), entry.key().path, kKeyRead) != kRegOk) return live;
+  if (entry.form() == EntryForm::DeleteKey || entry.form() == EntryForm::CreateKey) {
+    key.reset();
+    live.state = LiveValue::State::Present;
+    if (entry.form() == EntryForm::DeleteKey) live.subtree = SubtreeListing(*registry, *entry.root(), entry.key().path);
+    return live;
+  }
   const std::u16string name = entry.registry_name();
   std::uint32_t type = 0;
   std::uint32_t size = 0;
@@ -298,23 +365,39 @@ ValueDetails::ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16str
     s += std::u16string(key.root_name) + u" (not a root of the registry)";
   }
   s += u"\r\nKey:                " + key.path;
+  const bool key_row = entry.form() == EntryForm::DeleteKey || entry.form() == EntryForm::CreateKey;
   const std::u16string registry_name = entry.registry_name();
-  s += u"\r\nValue name:         " + VisibleText(entry.name()) + u" as written; " +
-       (registry_name.empty() ? std::u16string(u"(Default)") : VisibleText(registry_name)) + u" in the registry";
+  if (key_row) {
+    s += u"\r\nValue name:         none: the row stands for the key";
+  } else {
+    s += u"\r\nValue name:         " + VisibleText(entry.name()) + u" as written; " +
+         (registry_name.empty() ? std::u16string(u"(Default)") : VisibleText(registry_name)) + u" in the registry";
+  }
   s += u"\r\nStatus:             " + std::u16string(StatusText(entry.status())) + u" (when the file was loaded)";
-  s += u"\r\nType:               " + std::u16string(TypeName(type)) + u" in the file; ";
+  s += u"\r\nType:               " + (key_row ? entry.ColumnText(4) : std::u16string(TypeName(type))) + u" in the file; ";
   switch (live_.state) {
     case LiveValue::State::NoRoot: s += u"no registry to look in"; break;
     case LiveValue::State::KeyAbsent: s += u"the key does not exist in the registry"; break;
     case LiveValue::State::ValueAbsent: s += u"the registry holds no such value"; break;
     case LiveValue::State::Unreadable: s += u"the registry's value cannot be read"; break;
-    case LiveValue::State::Present: s += RegistryTypeLabel(live_.type) + u" in the registry"; break;
+    case LiveValue::State::Present:
+      s += key_row ? std::u16string(u"the key exists in the registry") : RegistryTypeLabel(live_.type) + u" in the registry";
+      break;
   }
   s += u"\r\nLine in the file:   " + Decimal(entry.line());
   s += u"\r\nCurrent HIVE data:  read from the registry when this view opened";
   if (!read_at.empty()) s += u", at " + read_at;
   s += kLineEnd;
 
+  if (key_row) {
+    const bool deletion = entry.form() == EntryForm::DeleteKey;
+    file_text_ = deletion ? u"(the file deletes this key and everything below it)\r\n"
+                          : u"(the file creates this key, empty)\r\n";
+    if (present) live_text_ = deletion ? live_.subtree : u"(the key exists)\r\n";
+    else if (live_.state == LiveValue::State::NoRoot) live_text_ = u"(not a root of the registry)\r\n";
+    else live_text_ = u"(the key does not exist)\r\n";
+    return;
+  }
   const bool dump = (file_has_data && ShownAsDump(type)) || (present && ShownAsDump(live_.type));
   if (dump) {
     std::optional<std::span<const std::uint8_t>> live_side;

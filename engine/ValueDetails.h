@@ -79,16 +79,30 @@ class HexDump {
   std::optional<std::span<const std::uint8_t>> live_;
 };
 
-// The registry's side of a row, read when the details view opens.
+// The registry's side of a row, read when the details view opens. For a row
+// of a key (its deletion or creation) Present means the key exists, and for a
+// deletion subtree lists what would go.
 struct LiveValue {
   enum class State { NoRoot, KeyAbsent, ValueAbsent, Present, Unreadable };
   State state = State::NoRoot;
   std::uint32_t type = 0;
   std::vector<std::uint8_t> bytes;
+  std::u16string subtree;
 };
 
 // Reads the row's value now; registry may be null (nothing exists).
 LiveValue ReadLiveValue(Registry* registry, const ChangeEntry& entry);
+
+// How many keys and values a subtree listing names one by one; the rest are
+// counted.
+inline constexpr size_t kSubtreeItemsShown = 1000;
+
+// What the key at path holds, as its deletion would take it: a count of keys
+// (the key itself and every key below it) and values, then the first
+// kSubtreeItemsShown of them, each key as "[ROOT\path]" and each value below
+// its key as "  name: TYPE, size" with a short look at strings and numbers.
+// Keys that cannot be read are named with the reason, and not entered.
+std::u16string SubtreeListing(Registry& registry, RegRoot root, std::u16string_view path);
 
 // The whole view of one row.
 class ValueDetails {

@@ -47,6 +47,7 @@ struct Planned {
   const ChangeEntry* entry;
   std::u16string key_id;
   bool refused = false;  // a failure text was recorded; the row is not written
+  bool unwritable = false;  // the account may not write its key
   bool fresh = false;    // its key has not changed since the row's load compared it
 };
 
@@ -69,6 +70,9 @@ struct RowMerge::State {
   std::vector<Planned> rows;  // in merge order
   std::unordered_map<std::u16string, KeyState> keys;
 
+  size_t unwritable = 0;
+  std::unordered_map<std::u16string, bool> deletable;  // key ids of keys to delete: may the account?
+
   KeyState& Lookup(RegRoot root, const std::u16string& id, std::u16string_view path) {
     auto [it, inserted] = keys.try_emplace(id);
     KeyState& state = it->second;
@@ -90,6 +94,13 @@ struct RowMerge::State {
 };
 
 RowMerge::RowMerge(EntryStore& store, Registry& registry) : state_(std::make_unique<State>(store, registry)) {
+  Rescan();
+}
+
+void RowMerge::Rescan() {
+  EntryStore& store = state_->store;
+  state_->rows.clear();
+  state_->unwritable = 0;
   for (size_t i = 0; i < store.size(); ++i) {
     if (store.at(i).checked) state_->rows.push_back({i, &store.at(i).entry, {}});
   }
@@ -117,6 +128,97 @@ std::vector<std::u16string> RowMerge::SourceFiles() const {
     if (std::find(files.begin(), files.end(), source->path) == files.end()) files.push_back(source->path);
   }
   return files;
+}
+
+size_t RowMerge::checked() const { return state_->rows.size(); }
+
+size_t RowMerge::CheckWriteAccess() {
+  State& s = *state_;
+  s.unwritable = 0;
+  // Whether the account may write below the key at path: the key, or the
+  // nearest key above it that exists, allows writing (creating subkeys).
+  auto may_write = [&](RegRoot root, std::u16string_view path) {
+    std::u16string kept;
+    const std::u16string full_id = KeyId(root, path, &kept);
+    for (size_t end = full_id.size(); end >= 1; --end) {
+      if (end != full_id.size() && full_id[end] != u'\\') continue;
+      const std::u16string prefix_id = full_id.substr(0, end);
+      const std::u16string_view prefix_path = std::u16string_view(kept).substr(0, end - 1);
+      const KeyState& state = s.Lookup(root, prefix_id, prefix_path);
+      if (state.existed) return state.writable;
+      if (state.status != kRegFileNotFound) return false;  // refused even for reading
+    }
+    return true;
+  };
+  for (Planned& row : s.rows) {
+    const ChangeEntry& e = *row.entry;
+    const std::optional<RegRoot> root = e.root();
+    row.unwritable = false;
+    // Rows that are refused for other reasons are named by those.
+    // So are paths the registry refuses (a leading backslash).
+    if (!root || e.form() == EntryForm::Unknown || e.key().path.starts_with(u'\\')) continue;
+    const std::u16string id = KeyId(*root, e.key().path);
+    if (id.size() == 1 && e.form() == EntryForm::DeleteKey) continue;
+    bool allowed = true;
+    switch (e.form()) {
+      case EntryForm::DeleteKey: {
+        auto [it, inserted] = s.deletable.try_emplace(id, true);
+        if (inserted) {
+          RegKey key(s.registry);
+          const long status = key.Open(*root, e.key().path, kKeyDelete | kKeyRead);
+          it->second = status == kRegOk || status == kRegFileNotFound;
+        }
+        allowed = it->second;
+        break;
+      }
+      case EntryForm::DeleteValue: {
+        const KeyState& key = s.Lookup(*root, id, e.key().path);
+        allowed = key.existed ? key.writable : key.status == kRegFileNotFound;  // nothing to delete
+        break;
+      }
+      default: allowed = may_write(*root, e.key().path); break;
+    }
+    if (!allowed) {
+      row.unwritable = true;
+      ++s.unwritable;
+    }
+  }
+  return s.unwritable;
+}
+
+std::u16string RowMerge::UnwritableText() const {
+  const State& s = *state_;
+  std::u16string keys;
+  std::set<std::u16string> named;
+  size_t more = 0;
+  for (const Planned& row : s.rows) {
+    if (!row.unwritable) continue;
+    const ChangeEntry& e = *row.entry;
+    if (!named.insert(KeyId(*e.root(), e.key().path)).second) continue;
+    if (named.size() > kUnwritableKeysShown) {
+      ++more;
+      continue;
+    }
+    keys += e.key().root_name;
+    keys += u'\\';
+    keys += e.key().path;
+    keys += u"\r\n";
+  }
+  if (more > 0) keys += FormatMessageText(kMoreKeysFormat, {Decimal(more)});
+  return FormatMessageText(kUnwritableFormat, {Decimal(s.unwritable), Decimal(s.rows.size()), keys});
+}
+
+void RowMerge::LeaveOutUnwritable(std::u16string& error_text) {
+  for (Planned& row : state_->rows) {
+    if (!row.unwritable || row.refused) continue;
+    const ChangeEntry& e = *row.entry;
+    const bool key_row = e.form() == EntryForm::DeleteKey || e.form() == EntryForm::CreateKey;
+    AppendErrorLogText(error_text,
+                       key_row ? FormatMessageText(kKeyNotWritableFormat, {e.key().root_name, e.key().path})
+                               : FormatMessageText(kValueNotWritableFormat, {e.key().root_name, e.key().path,
+                                                                             ErrorLogValueName(e.name())}));
+    row.refused = true;
+  }
 }
 
 void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
@@ -151,6 +253,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
   };
 
   for (Planned& row : s.rows) {
+    if (row.refused) continue;  // left out before
     const ChangeEntry& e = *row.entry;
     const std::optional<RegRoot> root = e.root();
     if (!root) {
@@ -361,8 +464,31 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     ui.Show(MergeMessage::NoValues, kNoValuesText);
     return result;
   }
+  bool leave_out = false;
+  RowMerge merge(store, registry);
+  if (merge.checked() > 0 && (result.rows_unwritable = merge.CheckWriteAccess()) > 0) {
+    const bool others = result.rows_unwritable < merge.checked();
+    switch (ui.ChooseForUnwritable(merge.UnwritableText(), others)) {
+      case UnwritableChoice::Restart: result.restart = true; return result;
+      case UnwritableChoice::MergeOthers:
+        if (others) {
+          leave_out = true;
+          break;
+        }
+        [[fallthrough]];
+      case UnwritableChoice::Cancel: return result;
+    }
+  }
   if (!ui.Confirm(kConfirmMergeText)) return result;
   result.confirmed = true;
+
+  // The rows as they are now: rows may have come while the questions were open.
+  merge.Rescan();
+  std::u16string left_out;
+  if (leave_out) {
+    merge.CheckWriteAccess();
+    merge.LeaveOutUnwritable(left_out);
+  }
 
   const LocalTime now = LocalTimeNow();
   const std::u16string date = Decimal(static_cast<std::uint32_t>(now.year)) + TwoDigits(now.month) + TwoDigits(now.day);
@@ -371,11 +497,10 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
                                     u"-" + TwoDigits(now.day) + u" " + TwoDigits(now.hour) + u":" +
                                     TwoDigits(now.minute) + u":" + TwoDigits(now.second);
 
-  RowMerge merge(store, registry);
   const std::vector<std::u16string> files = merge.SourceFiles();
   UndoText undo;
   undo.AddComments(files, shown_time);
-  std::u16string undo_errors;
+  std::u16string undo_errors = std::move(left_out);
   merge.RecordUndo(undo, undo_errors);
 
   // Undo first: nothing is written unless the undo file is saved completely.

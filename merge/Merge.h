@@ -48,6 +48,18 @@ inline constexpr std::u16string_view kRootKeyDeletionFormat =
     u"ERROR - Did not delete key %s\\%s: a root key is not deleted\r\n";
 inline constexpr std::u16string_view kSubtreeUnreadableFormat =
     u"ERROR - Did not delete key %s\\%s: it could not be read for the UNDO REG File (%s)\r\n";
+inline constexpr std::u16string_view kValueNotWritableFormat =
+    u"ERROR - Did not write key %s\\%s value %s: this account may not change that key\r\n";
+inline constexpr std::u16string_view kKeyNotWritableFormat =
+    u"ERROR - Did not change key %s\\%s: this account may not change that key\r\n";
+
+// The rows that the account may not write, named before anything is written:
+// the count, the checked rows' count and the keys (at most kUnwritableKeysShown,
+// then how many more).
+inline constexpr std::u16string_view kUnwritableFormat =
+    u"This account may not change the keys of %s of the %s checked rows:\r\n\r\n%s";
+inline constexpr std::u16string_view kMoreKeysFormat = u"... and %s more keys\r\n";
+inline constexpr size_t kUnwritableKeysShown = 12;
 
 // Undo files are named hivemend_undo_YYYYMMDD-HHMMSS.reg (with "-2", "-3", ...
 // before the extension when the name is taken).
@@ -64,9 +76,19 @@ enum class MergeMessage {
   Failures,        // exclamation icon, OK (the program's message box)
 };
 
+// What to do when the account may not write some checked rows.
+enum class UnwritableChoice {
+  Restart,      // write nothing here: the program starts again with more rights
+  MergeOthers,  // leave those rows out (they stay, with a failure text) and merge the rest
+  Cancel,       // write nothing
+};
+
 class MergeUi {
  public:
   virtual ~MergeUi() = default;
+  // Before anything else: the rows the account may not write (text: which
+  // ones). others: whether any checked row remains that it may write.
+  virtual UnwritableChoice ChooseForUnwritable(std::u16string_view text, bool others) = 0;
   // The confirmation (question icon, Yes and No); true for Yes.
   virtual bool Confirm(std::u16string_view text) = 0;
   // One message, caption "Hivemend"; returns when it has been closed.
@@ -92,6 +114,19 @@ class RowMerge {
 
   // The files the checked rows came from, in merge order.
   std::vector<std::u16string> SourceFiles() const;
+  // Takes the checked rows anew (rows may have come while a question was
+  // open), keeping the keys already opened.
+  void Rescan();
+  // Asks the registry, writing nothing, which checked rows the account may
+  // not write: a value's or created key's key (or, when it does not exist yet,
+  // the nearest key above it that does) refused for writing, a key to delete
+  // refused for deletion. Returns their number; UnwritableText names them.
+  size_t CheckWriteAccess();
+  std::u16string UnwritableText() const;
+  // Leaves out the rows CheckWriteAccess found: each gets a failure text and
+  // stays in the list, checked.
+  void LeaveOutUnwritable(std::u16string& error_text);
+  size_t checked() const;
   // Records the state before the merge of everything the checked rows change.
   void RecordUndo(UndoText& undo, std::u16string& error_text);
   // Writes the checked rows, removes those written from the store and leaves
@@ -113,13 +148,16 @@ struct MergeResult {
   size_t rows_taken = 0;         // checked rows written and removed from the list
   size_t rows_failed = 0;        // checked rows that stay in the list
   bool stopped = false;          // the undo file could not be saved: nothing was written
+  bool restart = false;          // the user chose to start again with more rights: nothing was written
+  size_t rows_unwritable = 0;    // checked rows the account may not write
   bool undo_saved = false;
   std::u16string undo_path;       // the undo file, when saved
   std::u16string error_log_path;  // the error log, when saved
   std::u16string error_text;      // every failure text of this merge
 };
 
-// The whole command. history_folder is asked once, before anything is
+// The whole command. The rows the account may not write are named first;
+// then the confirmation. history_folder is asked once, before anything is
 // written; an empty answer means there is no history folder, and so no merge.
 MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
                      const std::function<std::u16string()>& history_folder);

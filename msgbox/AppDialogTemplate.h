@@ -10,6 +10,7 @@
 
 #include "msgbox/MessageBoxLayout.h"
 #include "msgbox/MessageBoxParams.h"
+#include "platform/UniqueHandle_win.h"
 
 namespace hivemend {
 
@@ -30,7 +31,10 @@ class CAppDialogItem {
 };
 
 // One box: built from the call's arguments (texts loaded, captions resolved,
-// measured and laid out), shown by RunModal, destroyed when the call returns.
+// measured and laid out for the DPI of the monitor it opens on), shown by
+// RunModal, destroyed when the call returns. Its controls sit on the layout's
+// pixels; on WM_DPICHANGED it scales them and takes fonts and an icon for
+// the new DPI.
 class CAppDialogTemplate {
  public:
   // record: the box's own copy, already limited (seconds) and with the look decided.
@@ -46,12 +50,20 @@ class CAppDialogTemplate {
 
   // The layout the controls were made from (pixels and dialog units).
   const BoxLayout& Layout() const { return layout_; }
+  // The DPI the box was laid out for.
+  UINT Dpi() const { return dpi_; }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK IconProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK ScrollingTextProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam);
 
   INT_PTR OnInitDialog(HWND dialog);
+  void PlaceControls(HWND dialog);
+  void OnDpiChanged(HWND dialog, UINT dpi, const RECT& suggested);
+  bool ScrollKey(HWND dialog, const MSG& message) const;
+  void OnMouseWheel(HWND dialog, int delta) const;
+  void TakeIconForDpi();  // the box's icon for dpi_
   void OnCommand(HWND dialog, WPARAM command);
   void OnCountdownTick(HWND dialog);
   void OnDisabledTick(HWND dialog);
@@ -81,8 +93,14 @@ class CAppDialogTemplate {
   HWND owner_ = nullptr;
   HMODULE string_module_ = nullptr;
   HMODULE icon_module_ = nullptr;
-  HICON icon_ = nullptr;
-  HFONT font_ = nullptr;
+  std::uint32_t icon_id_ = 0;
+  std::u16string icon_name_;
+  ScopedIcon icon_;
+  ScopedGdiObject font_;
+  UINT dpi_ = 96;
+  int icon_width_ = 32, icon_height_ = 32;
+  int band_bottom_ = 0;  // the band's bottom edge in the client area
+  WNDPROC scrolling_text_proc_ = nullptr;
   HBRUSH background_brush_ = nullptr;
   COLORREF text_color_ = CLR_INVALID;
   COLORREF background_color_ = CLR_INVALID;

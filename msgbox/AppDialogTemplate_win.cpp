@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "msgbox/SavedAnswer.h"
+#include "platform/DialogDpi_win.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/UniqueHandle_win.h"
@@ -26,8 +27,6 @@ constexpr std::size_t kTextChars = 65535;
 constexpr std::size_t kLoadedTextChars = 65534;
 // Messages show '&' as it is; the control's style is otherwise the plain static's.
 constexpr DWORD kNoPrefix = SS_NOPREFIX;
-// NONCLIENTMETRICSW without iPaddedBorderWidth: accepted by every Windows version.
-constexpr UINT kNonClientMetricsSize = 500;
 
 // A wide text, or a string-table id (a non-zero value below 65536), as text.
 std::u16string TextOrString(HMODULE module, const wchar_t* text, std::size_t max_chars) {
@@ -61,26 +60,31 @@ std::u16string WindowText(HWND window, int max_chars) {
   return buffer;
 }
 
-HICON LoadBoxIcon(UINT style, const MessageBoxParams& record, HMODULE icon_module) {
-  const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
-  if (record.icon_id != 0)
-    return static_cast<HICON>(LoadImageW(icon_module, MAKEINTRESOURCEW(record.icon_id & 0xFFFF), IMAGE_ICON,
-                                         cx, cy, 0));
-  if (record.icon_name[0] != 0) {
-    const std::u16string name(FieldText(record.icon_name));
-    return static_cast<HICON>(LoadImageW(icon_module, AsWide(name), IMAGE_ICON, cx, cy, 0));
-  }
+// The box's icon at the icon size of a DPI: the record's own (by id, else by
+// name) from the icon module, else the style's system icon; none for neither.
+ScopedIcon LoadBoxIcon(UINT style, std::uint32_t icon_id, const std::u16string& icon_name, HMODULE icon_module,
+                       UINT dpi) {
+  if (icon_id != 0) return LoadIconForDpi(icon_module, MAKEINTRESOURCEW(icon_id & 0xFFFF), dpi);
+  if (!icon_name.empty()) return LoadIconForDpi(icon_module, AsWide(icon_name), dpi);
   const wchar_t* system_icon = nullptr;
   switch (style & AMB_ICON_MASK) {
-    case 0: return nullptr;
+    case 0: return {};
     case AMB_ICONHAND: system_icon = IDI_HAND; break;
     case AMB_ICONQUESTION: system_icon = IDI_QUESTION; break;
     case AMB_ICONASTERISK: system_icon = IDI_ASTERISK; break;
     default: system_icon = IDI_EXCLAMATION; break;
   }
-  // A private copy, so that the box destroys what it owns and never a shared icon.
-  const HICON shared = LoadIconW(nullptr, system_icon);
-  return shared ? CopyIcon(shared) : nullptr;
+  return LoadIconForDpi(nullptr, system_icon, dpi);
+}
+
+// Where the box opens: at the record's point, else on its owner's monitor,
+// else on the one with the cursor.
+HMONITOR BoxMonitor(HWND owner, int x, int y) {
+  if (x != 0 || y != 0) return MonitorFromPoint({x, y}, MONITOR_DEFAULTTONEAREST);
+  if (owner) return MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST);
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  return MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
 }
 
 // Builds the clipboard text of the box (Ctrl+C) and puts it on the clipboard.
@@ -175,34 +179,36 @@ CAppDialogTemplate::CAppDialogTemplate(HWND owner, const wchar_t* text, const wc
   input.has_report = report_callback_ != nullptr;
   input.has_background_brush = background_brush_ != nullptr;
 
-  icon_ = LoadBoxIcon(style, record, icon_module_);
-  input.has_icon = icon_ != nullptr;
+  // Everything for the DPI of the monitor the box opens on.
+  const HMONITOR monitor = BoxMonitor(owner_, x_, y_);
+  dpi_ = DpiOfMonitor(monitor);
+  icon_id_ = record.icon_id;
+  icon_name_ = FieldText(record.icon_name);
+  TakeIconForDpi();
+  input.has_icon = static_cast<bool>(icon_);
 
   // Measuring with the message font.
   NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = kNonClientMetricsSize;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &metrics, 0))
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+  if (NonClientMetricsForDpi(dpi_, &metrics)) font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
   const HDC dc = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-  const HGDIOBJ old_font = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+  const HGDIOBJ old_font = SelectObject(dc, font_ ? font_.get() : GetStockObject(DEFAULT_GUI_FONT));
 
   LayoutMetrics m;
-  const LONG base_units = GetDialogBaseUnits();
-  m.base_x = LOWORD(base_units);
-  m.base_y = HIWORD(base_units);
+  m.dpi = static_cast<int>(dpi_);
+  const SIZE base_units = DialogBaseUnitsForDpi(dpi_);
+  m.base_x = base_units.cx;
+  m.base_y = base_units.cy;
   m.screen_width = GetSystemMetrics(SM_CXSCREEN);
-  {
-    // The monitor of the owner, else the one with the cursor: where the box opens.
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    const HMONITOR monitor =
-        owner_ ? MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST) : MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (GetMonitorInfoW(monitor, &info)) m.work_area_width = info.rcWork.right - info.rcWork.left;
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(monitor, &info)) {
+    m.work_area_width = info.rcWork.right - info.rcWork.left;
+    m.work_area_height = info.rcWork.bottom - info.rcWork.top;
   }
-  m.icon_width = GetSystemMetrics(SM_CXICON);
-  m.icon_height = GetSystemMetrics(SM_CYICON);
+  m.frame_height = WindowSizeForClient({0, 0}, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, dpi_).cy;
+  m.scroll_bar_width = SystemMetricForDpi(SM_CXVSCROLL, dpi_);
+  m.icon_width = icon_width_;
+  m.icon_height = icon_height_;
   m.caption_extent = [dc](std::u16string_view caption) {
     SIZE size{};
     GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(caption.data()), static_cast<int>(caption.size()),
@@ -220,8 +226,9 @@ CAppDialogTemplate::CAppDialogTemplate(HWND owner, const wchar_t* text, const wc
   m.line_height = my.cy;
 
   layout_ = LayOutMessageBox(input, m);
+  band_bottom_ = layout_.message_rect.bottom;
   for (LayoutItem& item : layout_.items) {
-    if (item.id == kMessageId) item.style |= kNoPrefix;
+    if (item.id == kMessageId && item.kind == ItemKind::Static) item.style |= kNoPrefix;
     items_.push_back(std::make_unique<CAppDialogItem>(item));
   }
 
@@ -230,9 +237,13 @@ CAppDialogTemplate::CAppDialogTemplate(HWND owner, const wchar_t* text, const wc
 }
 
 CAppDialogTemplate::~CAppDialogTemplate() {
-  if (icon_) DestroyIcon(icon_);
-  if (font_) DeleteObject(font_);
   if (background_brush_) DeleteObject(background_brush_);
+}
+
+void CAppDialogTemplate::TakeIconForDpi() {
+  icon_ = LoadBoxIcon(style_, icon_id_, icon_name_, icon_module_, dpi_);
+  icon_width_ = SystemMetricForDpi(SM_CXICON, dpi_);
+  icon_height_ = SystemMetricForDpi(SM_CYICON, dpi_);
 }
 
 int CAppDialogTemplate::RunModal() {
@@ -280,7 +291,8 @@ int CAppDialogTemplate::RunModal() {
       PostQuitMessage(static_cast<int>(message.wParam));
       break;
     }
-    if (message.message == WM_KEYDOWN && CopyBoxText(dialog, message, message_)) continue;
+    if (message.message == WM_KEYDOWN && (CopyBoxText(dialog, message, message_) || ScrollKey(dialog, message)))
+      continue;
     if (!IsDialogMessageW(dialog, &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
@@ -303,6 +315,8 @@ INT_PTR CALLBACK CAppDialogTemplate::DialogProc(HWND dialog, UINT message, WPARA
   if (!self) return FALSE;
   switch (message) {
     case WM_COMMAND:
+      // A scrolling message's notifications (EN_VSCROLL, ...) answer nothing.
+      if (LOWORD(wparam) == kMessageId && lparam != 0) return TRUE;
       self->StopCountdown(dialog);
       self->OnCommand(dialog, wparam);
       return TRUE;
@@ -321,12 +335,76 @@ INT_PTR CALLBACK CAppDialogTemplate::DialogProc(HWND dialog, UINT message, WPARA
     case WM_CTLCOLORSTATIC:
       if (!self->background_brush_) return FALSE;
       return self->OnControlColorStatic(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_DPICHANGED:
+      self->OnDpiChanged(dialog, HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+      return TRUE;
+    case WM_MOUSEWHEEL:
+      // The wheel turns the message, wherever the focus is.
+      if (!self->layout_.message_scrolls) return FALSE;
+      self->OnMouseWheel(dialog, GET_WHEEL_DELTA_WPARAM(wparam));
+      return TRUE;
   }
   return FALSE;
 }
 
+void CAppDialogTemplate::OnMouseWheel(HWND dialog, int delta) const {
+  // Scrolled here rather than passed on: a control that cannot use the wheel
+  // hands it to its parent, which is this dialog.
+  UINT lines_a_notch = 3;
+  SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines_a_notch, 0);
+  if (lines_a_notch == WHEEL_PAGESCROLL) {
+    SendDlgItemMessageW(dialog, kMessageId, WM_VSCROLL, delta > 0 ? SB_PAGEUP : SB_PAGEDOWN, 0);
+    return;
+  }
+  const int lines = -delta * static_cast<int>(lines_a_notch) / WHEEL_DELTA;
+  if (lines != 0) SendDlgItemMessageW(dialog, kMessageId, EM_LINESCROLL, 0, lines);
+}
+
+bool CAppDialogTemplate::ScrollKey(HWND dialog, const MSG& message) const {
+  // Page Up and Page Down turn a scrolling message's pages while a button has the focus.
+  if (!layout_.message_scrolls || (message.wParam != VK_PRIOR && message.wParam != VK_NEXT)) return false;
+  const HWND text = GetDlgItem(dialog, kMessageId);
+  if (!text || message.hwnd == text) return false;
+  SendMessageW(text, WM_VSCROLL, message.wParam == VK_PRIOR ? SB_PAGEUP : SB_PAGEDOWN, 0);
+  return true;
+}
+
+void CAppDialogTemplate::PlaceControls(HWND dialog) {
+  // The layout's pixels, not the template's dialog units: those are the
+  // system font's, which need not be the monitor's DPI.
+  for (const LayoutItem& item : layout_.items) {
+    if (HWND control = GetDlgItem(dialog, item.id))
+      SetWindowPos(control, nullptr, item.rect.left, item.rect.top, item.rect.width(), item.rect.height(),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  RECT window{}, client{};
+  GetWindowRect(dialog, &window);
+  GetClientRect(dialog, &client);
+  const int width = layout_.width + (window.right - window.left) - client.right;
+  const int height = layout_.height + (window.bottom - window.top) - client.bottom;
+  // About the same centre, where the template put it.
+  const int left = (window.left + window.right) / 2 - width / 2;
+  const int top = (window.top + window.bottom) / 2 - height / 2;
+  SetWindowPos(dialog, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CAppDialogTemplate::OnDpiChanged(HWND dialog, UINT dpi, const RECT& suggested) {
+  if (dpi == 0) return;
+  NONCLIENTMETRICSW metrics{};
+  ScopedGdiObject font = NonClientMetricsForDpi(dpi, &metrics) ? ScopedGdiObject(CreateFontIndirectW(&metrics.lfMessageFont))
+                                                               : ScaledFont(static_cast<HFONT>(font_.get()), dpi_, dpi);
+  RescaleDialog(dialog, dpi_, dpi, static_cast<HFONT>(font.get()), suggested);
+  if (font) font_ = std::move(font);  // after every control took the new one
+  if (layout_.message_scrolls) SendDlgItemMessageW(dialog, kMessageId, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+  band_bottom_ = MulDiv(band_bottom_, static_cast<int>(dpi), static_cast<int>(dpi_));
+  dpi_ = dpi;
+  if (icon_) TakeIconForDpi();
+  InvalidateRect(dialog, nullptr, TRUE);
+}
+
 INT_PTR CAppDialogTemplate::OnInitDialog(HWND dialog) {
-  const WPARAM font = reinterpret_cast<WPARAM>(font_);
+  TakeOverDialogDpiScaling(dialog);
+  const WPARAM font = reinterpret_cast<WPARAM>(font_.get());
   if (font_) {
     SendDlgItemMessageW(dialog, kMessageId, WM_SETFONT, font, FALSE);
     for (int id = kFirstButtonId; id <= kLastButtonId; ++id)
@@ -335,6 +413,15 @@ INT_PTR CAppDialogTemplate::OnInitDialog(HWND dialog) {
       if (HWND control = GetDlgItem(dialog, id)) SendMessageW(control, WM_SETFONT, font, FALSE);
   }
   CheckDlgButton(dialog, AMB_ID_CHECKBOX, BST_UNCHECKED);
+  if (layout_.message_scrolls) {
+    if (HWND text = GetDlgItem(dialog, kMessageId)) {
+      // The text starts at the control's left edge, as the static text does.
+      SendMessageW(text, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
+      scrolling_text_proc_ = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ScrollingTextProc)));
+    }
+  }
+  PlaceControls(dialog);
 
   if (disabled_seconds_ > 0) {
     EnableButtons(dialog, false);
@@ -361,6 +448,20 @@ INT_PTR CAppDialogTemplate::OnInitDialog(HWND dialog) {
     const int left = (owner_rect.left + owner_rect.right) / 2 - (box.right - box.left) / 2;
     const int top = (owner_rect.top + owner_rect.bottom) / 2 - (box.bottom - box.top) / 2;
     SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (x_ == 0 && y_ == 0) {
+    // A box placed by the program stays on its monitor's work area.
+    RECT box{};
+    GetWindowRect(dialog, &box);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &info)) {
+      const RECT& work = info.rcWork;
+      const int left = std::max(std::min(box.left, work.right - (box.right - box.left)), work.left);
+      const int top = std::max(std::min(box.top, work.bottom - (box.bottom - box.top)), work.top);
+      if (left != box.left || top != box.top)
+        SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
   }
 
   if (countdown_seconds_ > 0) SetTimer(dialog, kCountdownTimer, 1000, nullptr);
@@ -492,7 +593,7 @@ BOOL CAppDialogTemplate::OnEraseBackground(HWND dialog, HDC dc) {
   ScopedGdiObject face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
   FillRect(dc, &client, static_cast<HBRUSH>(face.get()));
   RECT band = client;
-  band.bottom = layout_.message_rect.bottom;
+  band.bottom = band_bottom_;
   FillRect(dc, &band, background_brush_);
   return TRUE;
 }
@@ -509,11 +610,21 @@ LRESULT CALLBACK CAppDialogTemplate::IconProc(HWND control, UINT message, WPARAM
     PAINTSTRUCT paint;
     if (HDC dc = BeginPaint(control, &paint)) {
       const auto* self = reinterpret_cast<const CAppDialogTemplate*>(GetWindowLongPtrW(GetParent(control), GWLP_USERDATA));
-      if (self && self->icon_) DrawIcon(dc, 0, 0, self->icon_);
+      if (self && self->icon_)
+        DrawIconEx(dc, 0, 0, self->icon_.get(), self->icon_width_, self->icon_height_, 0, nullptr, DI_NORMAL);
       EndPaint(control, &paint);
     }
   }
   return 0;
+}
+
+LRESULT CALLBACK CAppDialogTemplate::ScrollingTextProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
+  const auto* self = reinterpret_cast<const CAppDialogTemplate*>(GetWindowLongPtrW(GetParent(control), GWLP_USERDATA));
+  if (!self || !self->scrolling_text_proc_) return DefWindowProcW(control, message, wparam, lparam);
+  // Clicked into, the text takes the arrow keys; Enter, Escape and Tab stay
+  // the dialog's (the default button, Cancel, the next button).
+  if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
+  return CallWindowProcW(self->scrolling_text_proc_, control, message, wparam, lparam);
 }
 
 }  // namespace hivemend

@@ -74,15 +74,19 @@ class ItemList {
         item.class_atom = kStaticClassAtom;
         item.style = kStaticStyle;
         break;
+      case ItemKind::ScrollingText:
+        item.class_atom = kEditClassAtom;
+        item.style = kScrollingTextStyle;
+        break;
     }
     layout_.items.push_back(std::move(item));
   }
 
   // A push button of the given width and caption at (x, y); returns the step
   // to the next button.
-  int AddButton(int id, int width, std::u16string_view caption, int x, int y) {
+  int AddButton(int id, int width, std::u16string_view caption, int x, int y, int gap) {
     AddItem(ItemKind::PushButton, id, {x, y, x + width, y + layout_.button_height}, caption);
-    return width + 6;
+    return width + gap;
   }
 
  private:
@@ -271,14 +275,40 @@ std::u16string BreakLongWords(std::u16string_view text, int limit,
   return out;
 }
 
-BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
+std::u16string WithCrLf(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r') {
+      out += u"\r\n";
+      if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    } else if (text[i] == u'\n') {
+      out += u"\r\n";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// One pass of the layout. text_cap < 0: the message is shown whole; else it
+// scrolls in an area at most text_cap pixels high (at least one line). The
+// message's measured height is put in *text_height.
+BoxLayout LayOut(const LayoutInput& in, const LayoutMetrics& m, int text_cap, int* text_height) {
   BoxLayout box;
   const bool modern = (in.options & AMB_OPT_MODERN) != 0;
   const bool narrow = (in.options & AMB_OPT_NARROW) != 0;
   const bool right_aligned = modern || (in.options & AMB_OPT_RIGHT_BUTTONS) != 0;
   const bool custom = !in.custom_buttons.empty() && !SplitCustomButtons(in.custom_buttons).empty();
   const std::uint32_t icon_field = in.style & AMB_ICON_MASK;
+  const bool scrolls = text_cap >= 0;
   box.box_kind = BoxKind(in.style, custom);
+  box.message_scrolls = scrolls;
+  // Margins and gaps: pixels at 96 DPI.
+  const int dpi = m.dpi > 0 ? m.dpi : 96;
+  const auto px = [dpi](int pixels_at_96) { return MulDivRound(pixels_at_96, dpi, 96); };
 
   // Metrics.
   const int bx = m.base_x, by = m.base_y;
@@ -289,31 +319,41 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
   box.default_index = DefaultIndex(in.style);
 
   auto button_width = [&](std::u16string_view caption) {
-    return std::max(box.min_button_width, m.caption_extent(caption) + 20) +
+    return std::max(box.min_button_width, m.caption_extent(caption) + px(20)) +
            (in.countdown_seconds != 0 ? box.countdown_extra : 0);
   };
   for (int slot = 0; slot < AMB_CAPTION_SLOTS; ++slot) box.caption_widths[slot] = button_width(in.captions[slot]);
 
   // Message text.
-  int limit = narrow ? m.screen_width / 3 : modern ? m.screen_width / 2 - 10 : m.screen_width / 2 + 80;
-  if (icon_field != 0) limit -= m.icon_width + 16;
+  int limit = narrow ? m.screen_width / 3 : modern ? m.screen_width / 2 - px(10) : m.screen_width / 2 + px(80);
+  if (icon_field != 0) limit -= m.icon_width + px(16);
   // Within the work area: the text's margins, an icon's room and the window's
   // frame (taken as 16 pixels a side at most) stay inside it too.
   if (m.work_area_width > 0) {
-    const int room = m.work_area_width - (modern ? 44 : 28) - 32 - (in.has_icon ? m.icon_width + 48 : 0);
+    const int room = m.work_area_width - px(modern ? 44 : 28) - px(32) - (in.has_icon ? m.icon_width + px(48) : 0);
     limit = std::max(std::min(limit, room), 1);
   }
-  const std::u16string shown = BreakLongWords(in.message, limit, m.caption_extent);
-  const PixelSize text = m.text_extent(shown, limit);
-  box.message_rect = modern ? PixelRect{16, 32, text.cx + 28, text.cy + 61}
-                            : PixelRect{16, 16, text.cx + 28, text.cy + 29};
-  box.width = text.cx + (modern ? 44 : 28);
+  // A scrolling text has the scroll bar beside it.
+  if (scrolls) limit = std::max(limit - m.scroll_bar_width, 1);
+  std::u16string shown = BreakLongWords(in.message, limit, m.caption_extent);
+  PixelSize text = m.text_extent(shown, limit);
+  if (text_height) *text_height = text.cy;
+  if (scrolls) {
+    int visible = text_cap;
+    if (m.line_height > 0) visible = std::max(text_cap / m.line_height, 1) * m.line_height;
+    text.cy = std::min(text.cy, visible);
+    text.cx += m.scroll_bar_width;
+    shown = WithCrLf(shown);
+  }
+  box.message_rect = modern ? PixelRect{px(16), px(32), text.cx + px(28), text.cy + px(61)}
+                            : PixelRect{px(16), px(16), text.cx + px(28), text.cy + px(29)};
+  box.width = text.cx + px(modern ? 44 : 28);
 
   ItemList items(box, m);
   // Icon.
   if (in.has_icon) {
-    const int margin = modern ? 24 : 8;
-    box.icon_rect = {margin, margin, margin + m.icon_width + 2, margin + m.icon_height + 2};
+    const int margin = px(modern ? 24 : 8);
+    box.icon_rect = {margin, margin, margin + m.icon_width + px(2), margin + m.icon_height + px(2)};
     box.message_rect.left += margin + m.icon_width;
     box.message_rect.right += margin + m.icon_width;
     box.width = box.message_rect.right + margin;
@@ -324,7 +364,13 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
       box.message_rect.bottom = box.message_rect.top + height;
     }
   }
-  items.AddItem(ItemKind::Static, kMessageId, box.message_rect, shown);
+  if (scrolls) {
+    PixelRect control = box.message_rect;
+    control.bottom = control.top + text.cy;
+    items.AddItem(ItemKind::ScrollingText, kMessageId, control, shown);
+  } else {
+    items.AddItem(ItemKind::Static, kMessageId, box.message_rect, shown);
+  }
 
   // Button row.
   struct RowButton {
@@ -347,11 +393,12 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
   if (in.has_report)
     row.push_back({AMB_ID_REPORT, box.caption_widths[SlotReport], in.captions[SlotReport]});
   const int n = static_cast<int>(row.size());
-  int row_width = 6 * (n - 1);
+  const int gap = px(6);
+  int row_width = gap * (n - 1);
   for (const RowButton& b : row) row_width += b.width;
 
-  int y = std::max(box.message_rect.bottom, box.icon_rect.bottom) + 5;
-  if (in.has_icon || in.has_background_brush) y += 9;
+  int y = std::max(box.message_rect.bottom, box.icon_rect.bottom) + px(5);
+  if (in.has_icon || in.has_background_brush) y += px(9);
   if (box.default_index > n) box.default_index = 1;
 
   int check_slot = -1, check_width = 0;
@@ -361,19 +408,19 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
                                                    : SlotCheckShow;
     check_width = box.caption_widths[check_slot] + box.check_box_height;
   }
-  box.width = std::max(box.width, row_width + 32);
-  if (box.width < check_width) box.width = check_width + 16;
+  box.width = std::max(box.width, row_width + px(32));
+  if (box.width < check_width) box.width = check_width + px(16);
 
-  int x = right_aligned ? box.width - row_width - 16 : (box.width - row_width) / 2;
-  for (const RowButton& b : row) x += items.AddButton(b.id, b.width, b.caption, x, y);
-  box.height = y + box.button_height + 12;
+  int x = right_aligned ? box.width - row_width - px(16) : (box.width - row_width) / 2;
+  for (const RowButton& b : row) x += items.AddButton(b.id, b.width, b.caption, x, y, gap);
+  box.height = y + box.button_height + px(12);
 
   if (check_slot >= 0) {
-    const int top = y + box.button_height + 12;
-    const PixelRect rect{17, top, 17 + check_width, top + box.check_box_height};
+    const int top = y + box.button_height + px(12);
+    const PixelRect rect{px(17), top, px(17) + check_width, top + box.check_box_height};
     items.AddItem(ItemKind::CheckBox, AMB_ID_CHECKBOX, rect, in.captions[check_slot]);
-    box.height = rect.bottom + 8;
-    box.width = std::max(box.width, check_width + 17);
+    box.height = rect.bottom + px(8);
+    box.width = std::max(box.width, check_width + px(17));
   }
 
   // Template header.
@@ -381,6 +428,19 @@ BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
   box.cx = static_cast<std::int16_t>(box.width * 4 / bx);
   box.cy = static_cast<std::int16_t>(box.height * 8 / by);
   return box;
+}
+
+}  // namespace
+
+BoxLayout LayOutMessageBox(const LayoutInput& in, const LayoutMetrics& m) {
+  int text_height = 0;
+  BoxLayout box = LayOut(in, m, -1, &text_height);
+  const int excess = box.height + m.frame_height - m.work_area_height;
+  if (m.work_area_height <= 0 || excess <= 0) return box;
+  // Every pixel the box is too tall comes off the message: the rest of the box
+  // grows with the message's height one for one (or not at all where the icon
+  // is taller).
+  return LayOut(in, m, std::max(text_height - excess, 0), nullptr);
 }
 
 std::vector<std::uint8_t> DialogTemplateBytes(const BoxLayout& layout, std::u16string_view title) {

@@ -82,13 +82,23 @@ struct PixelSize {
   int cx = 0, cy = 0;
 };
 
-// What the Windows side measures with the message font and the system.
+// What the Windows side measures with the message font and the system, all
+// for the DPI of the monitor the box opens on.
 struct LayoutMetrics {
+  // The DPI the figures below are for. The layout's own margins and gaps are
+  // pixels at 96 DPI, scaled by dpi / 96.
+  int dpi = 96;
   int base_x = 8, base_y = 16;   // GetDialogBaseUnits: low and high word
   int screen_width = 1280;       // SM_CXSCREEN
   // The width of the work area of the monitor the box opens on; 0: the screen
   // width. The box is never wider than it.
   int work_area_width = 0;
+  // The height of that work area; 0: no limit. The box (its client area and
+  // frame_height) is never taller than it: a message that would make it
+  // taller scrolls in an area of fixed height.
+  int work_area_height = 0;
+  int frame_height = 0;     // the window's height less its client area's
+  int scroll_bar_width = 17;  // SM_CXVSCROLL
   int icon_width = 32, icon_height = 32;  // SM_CXICON, SM_CYICON
   // Extent of a one-line caption (GetTextExtentPoint32W).
   std::function<int(std::u16string_view caption)> caption_extent;
@@ -111,14 +121,20 @@ struct LayoutInput {
   std::u16string custom_buttons;  // '\n'-separated; empty for the style's set
 };
 
-enum class ItemKind : std::uint8_t { PushButton, CheckBox, Static };
+// ScrollingText: the message in a read-only multiline edit control with a
+// vertical scroll bar and no border, for a text taller than the box may be.
+enum class ItemKind : std::uint8_t { PushButton, CheckBox, Static, ScrollingText };
 
 inline constexpr std::uint16_t kButtonClassAtom = 0x0080;
+inline constexpr std::uint16_t kEditClassAtom = 0x0081;
 inline constexpr std::uint16_t kStaticClassAtom = 0x0082;
 inline constexpr std::uint32_t kPushButtonStyle = 0x50010000u;
 inline constexpr std::uint32_t kDefaultButtonStyle = 0x50010001u;
 inline constexpr std::uint32_t kCheckBoxStyle = 0x50010003u;
 inline constexpr std::uint32_t kStaticStyle = 0x50000000u;
+// Child, visible, vertical scroll bar, multiline, read-only; no tab stop: the
+// buttons keep the focus.
+inline constexpr std::uint32_t kScrollingTextStyle = 0x50200804u;
 inline constexpr std::uint32_t kBoxDialogStyle = 0x90C80880u;  // popup, caption, system menu, centred
 inline constexpr std::uint32_t kSystemModalBit = 0x00000002u;
 
@@ -144,7 +160,10 @@ struct BoxLayout {
   // Metrics in pixels.
   int min_button_width = 0, countdown_extra = 0, button_height = 0, check_box_height = 0;
   std::array<int, AMB_CAPTION_SLOTS> caption_widths{};
+  // The message's area (the band is painted down to its bottom). A scrolling
+  // message's control is the top of it, a whole number of lines high.
   PixelRect message_rect;
+  bool message_scrolls = false;  // the message item is ScrollingText
   PixelRect icon_rect;  // empty without an icon
   int width = 0, height = 0;  // the box's client area in pixels
   // Items in creation order: icon, message text, push buttons left to right,
@@ -171,9 +190,15 @@ int MulDivRound(int a, int b, int c);
 std::u16string BreakLongWords(std::u16string_view text, int limit,
                               const std::function<int(std::u16string_view)>& extent);
 
+// The text with every line break ("\n", "\r" or "\r\n") written "\r\n", as
+// an edit control shows line breaks.
+std::u16string WithCrLf(std::u16string_view text);
+
 // Lays out one box; the constructor's steps in order. The message item's text
 // has its long words broken (BreakLongWords); the width limit is kept within
-// the work area.
+// the work area. When the box would be taller than the work area, the message
+// becomes ScrollingText: measured for the width left beside the scroll bar,
+// as many whole lines high as fit (at least one), its text WithCrLf.
 BoxLayout LayOutMessageBox(const LayoutInput& input, const LayoutMetrics& metrics);
 
 // The in-memory DLGTEMPLATE of a layout: header, no menu, default class, the

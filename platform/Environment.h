@@ -11,4 +11,8 @@ namespace hivemend {
 // expansion; elsewhere $NAME and ${NAME} are expanded too.
 std::u16string ExpandEnvironmentText(std::u16string_view text);
 
+// The user's folder for temporary files, without a separator at its end;
+// empty when there is none.
+std::u16string TempFolder();
+
 }  // namespace hivemend

@@ -51,4 +51,11 @@ std::u16string ExpandEnvironmentText(std::u16string_view text) {
   return out;
 }
 
+std::u16string TempFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  std::u16string path = FromUtf8(folder && *folder ? folder : "/tmp");
+  while (path.size() > 1 && path.back() == u'/') path.pop_back();
+  return path;
+}
+
 }  // namespace hivemend

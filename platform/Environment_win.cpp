@@ -19,4 +19,13 @@ std::u16string ExpandEnvironmentText(std::u16string_view text) {
   return expanded.empty() && !source.empty() ? source : expanded;
 }
 
+std::u16string TempFolder() {
+  std::u16string folder = ReadUntilFits<char16_t>(MAX_PATH + 1, 1u << 16, [](char16_t* buffer, std::size_t capacity) {
+    const DWORD length = GetTempPathW(static_cast<DWORD>(capacity), reinterpret_cast<wchar_t*>(buffer));
+    return length < capacity ? static_cast<std::size_t>(length) : capacity;
+  });
+  while (folder.size() > 3 && (folder.back() == u'\\' || folder.back() == u'/')) folder.pop_back();
+  return folder;
+}
+
 }  // namespace hivemend

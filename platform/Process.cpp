@@ -28,6 +28,15 @@ void AppendQuoted(std::u16string_view argument, std::u16string& line) {
 
 }  // namespace
 
+std::u16string ArgumentsText(const std::vector<std::u16string>& arguments) {
+  std::u16string line;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (i > 0) line += u' ';
+    AppendQuoted(arguments[i], line);
+  }
+  return line;
+}
+
 std::u16string CommandLineOf(std::u16string_view program, std::initializer_list<std::u16string_view> arguments) {
   // The program's own name is read up to the next quote, without escapes;
   // a path never holds a quote.

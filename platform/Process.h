@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hivemend {
 
@@ -15,6 +16,20 @@ std::u16string ProgramPath();
 // Starts program with the arguments and does not wait for it; the new process
 // outlives this one. True when it was started.
 [[nodiscard]] bool StartProcess(const std::u16string& program, std::initializer_list<std::u16string_view> arguments);
+
+// Starts program with the arguments and the highest rights the user can have,
+// through the system's consent prompt when it asks for one (owned by the
+// native window owner, which may be null); does not wait. 0 when started,
+// else the system's error code: 1223 (ERROR_CANCELLED) when the user said no.
+[[nodiscard]] long StartProcessElevated(const std::u16string& program, const std::vector<std::u16string>& arguments,
+                                        void* owner);
+
+// Whether this process runs with a full administrator's rights.
+bool ProcessIsElevated();
+
+// The arguments as a command line holds them after the program's path: each
+// after a space but the first, quoted as CommandLineOf quotes them.
+std::u16string ArgumentsText(const std::vector<std::u16string>& arguments);
 
 // The command line that Windows hands to a program started with the
 // arguments: the program's path in quotes, then each argument after a space,

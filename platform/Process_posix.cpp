@@ -58,4 +58,11 @@ bool StartProcess(const std::u16string& program, std::initializer_list<std::u16s
   return started;
 }
 
+// There is no consent prompt here.
+long StartProcessElevated(const std::u16string&, const std::vector<std::u16string>&, void*) {
+  return 50;  // ERROR_NOT_SUPPORTED
+}
+
+bool ProcessIsElevated() { return geteuid() == 0; }
+
 }  // namespace hivemend

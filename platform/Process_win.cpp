@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include "platform/Process.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
@@ -23,6 +25,31 @@ bool StartProcess(const std::u16string& program, std::initializer_list<std::u16s
   const ScopedHandle process_handle(process.hProcess);
   const ScopedHandle thread_handle(process.hThread);
   return started && process_handle;
+}
+
+long StartProcessElevated(const std::u16string& program, const std::vector<std::u16string>& arguments, void* owner) {
+  const std::u16string parameters = ArgumentsText(arguments);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  info.hwnd = static_cast<HWND>(owner);
+  info.lpVerb = L"runas";
+  info.lpFile = AsWide(program);
+  info.lpParameters = AsWide(parameters);
+  info.nShow = SW_SHOWNORMAL;
+  if (ShellExecuteExW(&info)) return 0;
+  const DWORD error = GetLastError();
+  return error != 0 ? static_cast<long>(error) : static_cast<long>(ERROR_GEN_FAILURE);
+}
+
+bool ProcessIsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const ScopedHandle owned(token);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+         elevation.TokenIsElevated != 0;
 }
 
 }  // namespace hivemend

@@ -77,4 +77,12 @@ struct GdiTraits {
 };
 using ScopedGdiObject = UniqueHandle<GdiTraits>;
 
+struct IconTraits {
+  using Type = HICON;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { DestroyIcon(h); }
+};
+using ScopedIcon = UniqueHandle<IconTraits>;
+
 }  // namespace hivemend

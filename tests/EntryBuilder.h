@@ -24,10 +24,11 @@ struct EntryFields {
   std::uint32_t live_type = 0;
   std::vector<std::uint8_t> live_bytes;
   std::uint32_t line = 0;
+  std::shared_ptr<const LoadSource> source;  // the file's load; none by default
 };
 
 inline ChangeEntry MakeEntry(const EntryFields& s) {
-  KeyRef key = KeyRef::Make(s.root_name, s.path);
+  KeyRef key = KeyRef::Make(s.root_name, s.path, s.source);
   const bool block = s.type != kRegSz && s.type != DELETE_VALUE_TYPE && !s.file.empty();
   return ChangeEntry(std::move(key), s.name, s.type, s.line, s.status, s.file, block, s.live, s.live_type,
                      s.live_bytes);

@@ -56,6 +56,11 @@ ensure_display() {
     fi
   fi
   for n in $(seq 90 140); do
+    # A lock whose server has died (a killed run) would hold its number for
+    # ever: such a lock and its socket are removed.
+    if [ -e "/tmp/.X$n-lock" ] && ! kill -0 "$(tr -d ' ' < "/tmp/.X$n-lock" 2>/dev/null || echo 0)" 2>/dev/null; then
+      rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n" 2>/dev/null || true
+    fi
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     detach Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp
     for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done

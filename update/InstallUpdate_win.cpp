@@ -71,6 +71,10 @@ InstallOutcome DownloadAndStartInstaller(const InstallJob& job) {
   // The file stays held, unchanged since the check, until the process runs.
   if (job.registry) MarkUpdateStarting(*job.registry);
   if (StartProcess(file.path(), {kInstallerSwitch})) return InstallOutcome::Started;
+  // An installer that asks for administrator rights starts only through the
+  // system's consent prompt when this process does not have them.
+  if (!ProcessIsElevated() && StartProcessElevated(file.path(), {std::u16string(kInstallerSwitch)}, nullptr) == 0)
+    return InstallOutcome::Started;
   if (job.registry) UnmarkUpdateStarting(*job.registry);
   file.Remove();
   return InstallOutcome::StartFailed;

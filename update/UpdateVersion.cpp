@@ -94,9 +94,18 @@ std::optional<std::array<std::uint8_t, 32>> ParseCertificateHash(std::u16string_
 }
 
 std::u16string InstallOutcomeMessage(InstallOutcome outcome) {
-  if (outcome != InstallOutcome::NotVerified) return {};
-  return u"The downloaded update does not carry a valid signature of the publisher of Hivemend. "
-         u"It was deleted and not started.";
+  switch (outcome) {
+    case InstallOutcome::NotVerified:
+      return u"The downloaded update does not carry a valid signature of the publisher of Hivemend. "
+             u"It was deleted and not started.";
+    case InstallOutcome::CannotWrite:
+      return u"The update could not be saved in Hivemend's folder: this account may not write there, or the disk "
+             u"is full. Start Hivemend as administrator to install the update.";
+    case InstallOutcome::StartFailed:
+      return u"The update was downloaded and verified, but it could not be started (an installer needs "
+             u"administrator rights). It was deleted.";
+    default: return {};
+  }
 }
 
 }  // namespace hivemend

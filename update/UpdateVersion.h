@@ -77,7 +77,8 @@ enum class InstallOutcome {
 };
 
 // What the user is told about the outcome; empty for the outcomes that pass
-// silently. Only a file that fails the signature check is reported.
+// silently. Reported: a file that fails the signature check, and an install
+// that the account's rights stopped (no writing beside the program, no start).
 std::u16string InstallOutcomeMessage(InstallOutcome outcome);
 
 }  // namespace hivemend

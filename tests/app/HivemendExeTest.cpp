@@ -6,10 +6,13 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <chrono>
 
+#include "platform/Registry.h"
 #include "platform/Version.h"
+#include "tests/RegistryDump.h"
 #include "resources/resource.h"
 #include "tests/app/WindowTestSupport.h"
 
@@ -46,6 +49,8 @@ class Program {
     process_ = info.hProcess;
     id_ = info.dwProcessId;
   }
+  // A copy that someone else started (the shell).
+  explicit Program(HANDLE process) : process_(process), id_(GetProcessId(process)), started_(Clock::now()) {}
   ~Program() {
     if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
       TerminateProcess(process_, 99);
@@ -252,6 +257,134 @@ TEST(HivemendExe, ClosingDuringALongLoadEndsTheProcess) {
       << ToUtf8(program.StatusText(0)) << " / " << ToUtf8(program.StatusText(1));
   PostMessageW(program.Window(), WM_COMMAND, IDM_EXIT, 0);
   EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+// The user's classes and the machine's for .REG files, as a test of the file
+// handler finds and leaves them. The machine gets the verbs that Windows ships
+// (Merge and Edit, here commands that do nothing, so that a fault of the
+// handler can merge nothing); the user a default verb of their own, with a
+// type of its own, and an unrelated key. What the test made goes at the end.
+class RegAssociation {
+ public:
+  RegAssociation() {
+    user_classes_existed_ = Exists(HKEY_CURRENT_USER, L"Software\\Classes");
+    user_class_existed_ = Exists(HKEY_CURRENT_USER, L"Software\\Classes\\regfile");
+    machine_existed_ = Exists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.reg") ||
+                       Exists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\regfile");
+    if (machine_existed_) return;
+    SetText(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.reg", REG_SZ, L"regfile");
+    SetText(HKEY_LOCAL_MACHINE, L"Software\\Classes\\regfile\\shell\\open\\command", REG_EXPAND_SZ, kMergeCommand);
+    SetText(HKEY_LOCAL_MACHINE, L"Software\\Classes\\regfile\\shell\\edit\\command", REG_EXPAND_SZ, kMergeCommand);
+    if (!user_class_existed_) SetText(HKEY_CURRENT_USER, L"Software\\Classes\\regfile\\shell", REG_EXPAND_SZ, L"edit");
+    const BYTE bytes[] = {1, 0, 0xFE};
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Classes\\.hivemendtest", L"Data", REG_BINARY, bytes, sizeof bytes);
+  }
+  ~RegAssociation() {
+    if (machine_existed_) return;
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.reg");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\regfile");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\.hivemendtest");
+    if (!user_class_existed_) RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\regfile");
+    if (!user_classes_existed_) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Classes");
+  }
+  // True when the prefix has a .REG association of its own, which the test
+  // leaves alone.
+  bool foreign() const { return machine_existed_; }
+
+  // Wine 8 reads HKEY_CLASSES_ROOT from the machine's classes only (measured:
+  // a class under HKEY_CURRENT_USER\Software\Classes alone is not found, and
+  // the shell does not open its files). Windows merges the user's classes over
+  // the machine's, the user's values first; this does the same for .REG files.
+  static constexpr wchar_t kMergeCommand[] = L"%SystemRoot%\\system32\\cmd.exe /c rem \"%1\"";
+
+  static void MergeUserClassesIntoMachine() {
+    for (const wchar_t* key : {L"Software\\Classes\\.reg", L"Software\\Classes\\regfile"}) {
+      HKEY user = nullptr, machine = nullptr;
+      if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &user) != ERROR_SUCCESS) continue;
+      if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine, nullptr) ==
+          ERROR_SUCCESS) {
+        RegCopyTreeW(user, nullptr, machine);
+        RegCloseKey(machine);
+      }
+      RegCloseKey(user);
+    }
+  }
+
+ private:
+  static bool Exists(HKEY root, const wchar_t* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }
+  static void SetText(HKEY root, const wchar_t* path, DWORD type, const wchar_t* text) {
+    RegSetKeyValueW(root, path, nullptr, type, text, static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
+  }
+  bool user_classes_existed_ = false, user_class_existed_ = false, machine_existed_ = false;
+};
+
+std::u16string DefaultValue(HKEY root, const wchar_t* path) {
+  wchar_t text[1024] = L"";
+  DWORD size = sizeof text;
+  if (RegGetValueW(root, path, nullptr, RRF_RT_ANY | RRF_NOEXPAND, nullptr, text, &size) != ERROR_SUCCESS)
+    return u"(none)";
+  return AsU16(text);
+}
+
+// /sethandler makes the shell open a .reg file in hivemend.exe, which shows its
+// rows; /removehandler gives the user's classes back exactly. Neither switch
+// shows a window: a message box would hold the process past its time.
+TEST(HivemendExe, HandlerSwitchesOpenRegFilesInHivemendAndGiveTheClassesBack) {
+  Program(u"/removehandler").WaitForExit();  // what an earlier run may have left
+  RegAssociation association;
+  if (association.foreign()) GTEST_SKIP() << "the Wine prefix has a .reg association of its own";
+  Registry& registry = *SystemRegistry();
+  const auto classes = test::DumpRegistry(registry, RegRoot::CurrentUser, u"Software\\Classes");
+  ASSERT_GT(classes.size(), 3u);
+
+  Program set(u"/SETHANDLER");
+  ASSERT_EQ(set.WaitForExit(), 0);
+  EXPECT_EQ(DefaultValue(HKEY_CURRENT_USER, L"Software\\Classes\\regfile\\shell"), u"Hivemend");
+  wchar_t program[MAX_PATH] = L"";
+  GetFullPathNameW(AsWide(ProgramPath()), MAX_PATH, program, nullptr);
+  EXPECT_EQ(DefaultValue(HKEY_CURRENT_USER, L"Software\\Classes\\regfile\\shell\\Hivemend\\command"),
+            u"\"" + AsU16(program) + u"\" \"%1\"");
+  // The system's verbs are where they were.
+  EXPECT_EQ(ToUtf8(DefaultValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\regfile\\shell\\open\\command")),
+            ToUtf8(AsU16(RegAssociation::kMergeCommand)));
+
+  TestKey key;
+  key.SetString(L"Old", L"old");
+  TempFolder folder;
+  const std::u16string file = folder.WriteReg(
+      u"handler.reg", u"[HKEY_CURRENT_USER\\" + key.path() + u"]\r\n\"Old\"=\"new\"\r\n\"New\"=dword:00000001\r\n");
+  RegAssociation::MergeUserClassesIntoMachine();
+  SHELLEXECUTEINFOW open{};
+  open.cbSize = sizeof open;
+  open.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  open.lpFile = AsWide(file);  // no verb: the default one, as a double-click
+  open.nShow = SW_SHOWNORMAL;
+  ASSERT_TRUE(ShellExecuteExW(&open)) << GetLastError();
+  ASSERT_NE(open.hProcess, nullptr);
+  Program opened(open.hProcess);
+  ASSERT_NE(opened.Window(), nullptr);
+  EXPECT_EQ(WindowText(opened.Window()), u"Hivemend - handler.reg");
+  ASSERT_TRUE(WaitForCompletion(opened)) << ToUtf8(opened.StatusText(0));
+  ASSERT_EQ(opened.RowCount(), 2);
+  EXPECT_EQ(opened.Cell(0, 1), u"CHANGED");
+  EXPECT_EQ(opened.Cell(1, 1), u"MISSING");
+  PostMessageW(opened.Window(), WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_EQ(opened.WaitForExit(), 0);
+
+  Program remove(u"/removehandler");
+  ASSERT_EQ(remove.WaitForExit(), 0);
+  EXPECT_EQ(test::DumpRegistry(registry, RegRoot::CurrentUser, u"Software\\Classes"), classes);
+  HKEY state = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Hivemend\\FileHandler", 0, KEY_READ, &state),
+            ERROR_FILE_NOT_FOUND);
+  // A second remove has nothing to do, and says so with success.
+  EXPECT_EQ(Program(u"/RemoveHandler").WaitForExit(), 0);
+  EXPECT_EQ(test::DumpRegistry(registry, RegRoot::CurrentUser, u"Software\\Classes"), classes);
 }
 
 // The version resource and the manifest are made from the same version as the

@@ -266,5 +266,48 @@ TEST(CheckRules, ApplyWalksAllRows) {
   EXPECT_EQ(checks(), ".....");
 }
 
+// A copy started anew on the same files takes the checked rows back from the
+// text: for every file exactly the lines of its checked rows.
+TEST(CheckedLines, RoundTripForRandomSelections) {
+  std::mt19937 random(7);
+  const std::vector<std::u16string> files = {u"C:\\a.reg", u"C:\\b.reg", u"C:\\Empty.reg"};
+  for (int round = 0; round < 200; ++round) {
+    EntryStore store;
+    std::vector<std::vector<std::uint32_t>> expected(files.size());
+    for (size_t f = 0; f + 1 < files.size(); ++f) {
+      auto source = std::make_shared<LoadSource>(LoadSource{files[f], f + 1, 0});
+      const int rows = static_cast<int>(random() % 60);
+      std::uint32_t line = 1 + random() % 3;
+      for (int r = 0; r < rows; ++r, line += 1 + random() % 3 / 2) {
+        test::EntryFields fields;
+        fields.line = line;
+        fields.source = source;
+        fields.name = Decimal(line);
+        const size_t index = store.Insert(test::MakeEntry(fields));
+        if (random() % 3 != 0) {
+          store.at(index).checked = true;
+          expected[f].push_back(line);
+        }
+      }
+    }
+    test::EntryFields other;  // a row of no file is not named
+    store.at(store.Insert(test::MakeEntry(other))).checked = true;
+    // The files as the window names them, in another letter case.
+    const std::u16string text = CheckedLinesText(store, {u"c:\\A.REG", files[1], files[2]});
+    const auto parsed = ParseCheckedLines(text);
+    ASSERT_TRUE(parsed) << ToUtf8(text);
+    EXPECT_EQ(*parsed, expected) << ToUtf8(text);
+  }
+}
+
+TEST(CheckedLines, TextsThatAreNotSelectionsAreRefused) {
+  EXPECT_EQ(ParseCheckedLines(u"3-5,9\r\n-\r\n1\r\n"),
+            (std::vector<std::vector<std::uint32_t>>{{3, 4, 5, 9}, {}, {1}}));
+  EXPECT_EQ(ParseCheckedLines(u""), (std::vector<std::vector<std::uint32_t>>{}));
+  for (const char16_t* bad : {u"3", u"3\n", u"5,3\r\n", u"3,3\r\n", u"5-3\r\n", u"1-\r\n", u",1\r\n", u"1,\r\n",
+                              u"x\r\n", u"\r\n", u"4294967296\r\n", u"1-20000000\r\n", u"--\r\n"})
+    EXPECT_FALSE(ParseCheckedLines(bad)) << ToUtf8(bad);
+}
+
 }  // namespace
 }  // namespace hivemend

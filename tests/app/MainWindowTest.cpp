@@ -16,8 +16,10 @@
 #include "app/MainDialog.h"
 #include "app/SavedLayout.h"
 #include "platform/MemoryRegistry.h"
+#include "platform/Process.h"
 #include "resources/resource.h"
 #include "tests/ForwardingRegistry.h"
+#include "tests/RegistryDump.h"
 #include "tests/TestSupport.h"
 #include "tests/app/WindowTestSupport.h"
 
@@ -75,7 +77,19 @@ class GatedRegistry final : public test::ForwardingRegistry {
       SetEvent(reached);
       WaitForSingleObject(release, 30000);
     }
+    if ((access & kWriteRights) && Locked(path)) return kRegAccessDenied;
     return inner.OpenKey(root, path, access, key);
+  }
+  long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
+    if (Locked(path)) return kRegAccessDenied;
+    return inner.CreateKey(root, path, access, key);
+  }
+
+ private:
+  // Keys at and below "Locked" refuse writing, as keys of another account do.
+  static constexpr std::uint32_t kWriteRights = kKeySetValue | 0x0004 | kKeyDelete | kGenericWrite;
+  static bool Locked(std::u16string_view path) {
+    return path.size() >= 6 && EqualsNoCase(path.substr(0, 6), u"Locked") && (path.size() == 6 || path[6] == u'\\');
   }
 };
 
@@ -221,6 +235,23 @@ class Window {
     PostCommand(IDC_LOAD);
     Answer(button);
   }
+  // Answers the window's boxes titled "Hivemend" one after another with the
+  // buttons, each box once it has gone; returns each box's message.
+  std::vector<std::u16string> AnswerBoxes(std::initializer_list<int> buttons) {
+    std::vector<std::u16string> texts;
+    for (const int button : buttons) {
+      HWND box = nullptr;
+      if (!WaitUntil([&] { return (box = FindOwnedDialog(thread_id_, window_, u"Hivemend")) != nullptr; })) {
+        ADD_FAILURE() << "no box to answer with " << button;
+        break;
+      }
+      const HWND message = GetDlgItem(box, 1001);  // the program's box; else the platform's text
+      texts.push_back(WindowText(message ? message : GetDlgItem(box, 0xFFFF)));
+      PostMessageW(box, WM_COMMAND, button, 0);
+      EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    }
+    return texts;
+  }
   void Answer(int button) {
     HWND box = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(thread_id_, window_, u"Hivemend")) != nullptr; }));
@@ -257,8 +288,16 @@ class Window {
     RECT rect{};
     SendMessageW(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&rect));
     const LPARAM point = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PointerTo(header, {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
     SendMessageW(header, WM_LBUTTONUP, 0, point);
+  }
+  // The real pointer onto the point a click is sent to: a window that appears
+  // or moves under the pointer gets a mouse move from the window system, which
+  // between a button's down and up would turn the click into a drag.
+  static void PointerTo(HWND window, POINT point) {
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
   }
   void ClickCheckBox(int row) {
     RECT bounds{};
@@ -269,6 +308,7 @@ class Window {
       hit.pt = {x, (bounds.top + bounds.bottom) / 2};
       if (SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row &&
           (hit.flags & LVHT_ONITEMSTATEICON)) {
+        PointerTo(list_, hit.pt);
         SendMessageW(list_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
         SendMessageW(list_, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
         return;
@@ -705,17 +745,8 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
   ASSERT_TRUE(w.WaitForCompletions(1));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
-  PostMessageW(question, WM_COMMAND, IDYES, 0);
-  // The outcome, in the program's own box.
-  HWND outcome = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-    return outcome != nullptr && outcome != question;
-  }));
-  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 0; }));
+  EXPECT_EQ(w.AnswerBoxes({IDYES, IDOK}).back(), u"Changes successfully applied!");
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
 
   Registry::Handle key = 0;
   ASSERT_EQ(TestRegistry().inner.OpenKey(RegRoot::CurrentUser, u"Software\\HivemendTest\\WindowMerge", kKeyRead, &key), kRegOk);
@@ -731,6 +762,75 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
   if (live) {
     RegCloseKey(live);
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge");
+  }
+}
+
+// Rows under a key the account may not change are named before anything is
+// written: the program restarts with the same file and the same rows checked,
+// or merges the others.
+bool Exists(std::u16string_view key) {
+  Registry::Handle handle = 0;
+  if (TestRegistry().inner.OpenKey(RegRoot::CurrentUser, key, kKeyRead, &handle) != kRegOk) return false;
+  TestRegistry().inner.CloseKey(handle);
+  return true;
+}
+
+TEST(MainWindowList, RowsTheAccountMayNotWriteRestartOrStayBehind) {
+  Seed(u"Locked", u"a", kRegSz, test::StringBytes(u"old"));
+  TempFolder folder;
+  const std::u16string file = folder.WriteReg(
+      u"locked.reg", u"[HKEY_CURRENT_USER\\Locked]\r\n\"a\"=\"new\"\r\n\"b\"=\"new\"\r\n"
+                     u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\Open]\r\n\"c\"=\"new\"\r\n");
+  for (const int answer : {AMB_ID_CUSTOM1 /* restart */, AMB_ID_CUSTOM2 /* merge the others */}) {
+    SCOPED_TRACE(answer);
+    std::vector<std::u16string> restarted;
+    MainDialogOptions options;
+    options.restart_elevated = [&](const std::vector<std::u16string>& arguments) {
+      restarted = arguments;
+      return 0L;
+    };
+    options.startup_arguments = {file};
+    Window w(options);
+    ASSERT_TRUE(w.WaitForCompletions(1));
+    ASSERT_EQ(w.Column(3), (std::vector<std::u16string>{u"a", u"b", u"c"}));
+    w.ClickCheckBox(0);
+    w.ClickCheckBox(2);
+    ASSERT_EQ(w.Checks(), "x.x");
+    w.PostCommand(IDC_MERGE);
+    HWND box = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
+    EXPECT_TRUE(WindowText(GetDlgItem(box, 1001)).starts_with(
+        u"This account may not change the keys of 1 of the 2 checked rows:\r\n\r\nHKEY_CURRENT_USER\\Locked\r\n"));
+    EXPECT_EQ(WindowText(GetDlgItem(box, AMB_ID_CUSTOM1)), u"Restart as administrator");
+    PostMessageW(box, WM_COMMAND, answer, 0);
+    if (answer == AMB_ID_CUSTOM1) {
+      EXPECT_EQ(w.WaitForResult(), 0);  // the window closed for the new copy
+      ASSERT_EQ(restarted.size(), 3u);
+      EXPECT_EQ(restarted[0], u"/checked");
+      EXPECT_EQ(restarted[2], file);
+      EXPECT_FALSE(Exists(u"Software\\HivemendTest\\Open"));
+      // The new copy: the same file, the same rows checked; the file of
+      // checked rows is gone once read.
+      MainDialogOptions again;
+      again.checked_lines_file = restarted[1];
+      again.startup_arguments = {restarted[2]};
+      Window w2(again);
+      ASSERT_TRUE(w2.WaitForCompletions(1));
+      EXPECT_EQ(w2.Checks(), "x.x");
+      EXPECT_EQ(w2.StatusText(2), u"2 checked");
+      EXPECT_EQ(GetFileAttributesW(AsWide(restarted[1])), INVALID_FILE_ATTRIBUTES);
+      continue;
+    }
+    // The confirmation, then the outcome with the row left behind.
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+    const std::vector<std::u16string> texts = w.AnswerBoxes({IDYES, IDOK});
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_NE(texts[1].find(u"Did not write key HKEY_CURRENT_USER\\Locked value a"), std::u16string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 2; }));
+    EXPECT_TRUE(restarted.empty());
+    EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"a", u"b"}));
+    EXPECT_TRUE(Exists(u"Software\\HivemendTest\\Open"));
+    ASSERT_EQ(TestRegistry().inner.DeleteTree(RegRoot::CurrentUser, u"Software\\HivemendTest\\Open"), kRegOk);
   }
 }
 
@@ -882,16 +982,8 @@ TEST(MainWindowList, SelectionFollowsItsRows) {
   EXPECT_EQ(w.Checks(), "xx..");
   EXPECT_EQ(w.StatusText(2), u"2 checked");
   w.PostCommand(IDC_MERGE);
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
-  PostMessageW(question, WM_COMMAND, IDYES, 0);
-  HWND outcome = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-    return outcome != nullptr && outcome != question;
-  }));
-  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 2; }));
+  w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 2; }));
   EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k10", u"k1"}));
   EXPECT_EQ(w.Selection(), "sF");
   // The status bar describes the rows left.
@@ -965,16 +1057,8 @@ TEST(MainWindowList, F5AfterAMergeShowsTheMergedValuesAsSame) {
   EXPECT_EQ(w.Column(1), (std::vector<std::u16string>{u"MISSING", u"MISSING"}));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (question = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
-  PostMessageW(question, WM_COMMAND, IDYES, 0);
-  HWND outcome = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    outcome = FindOwnedDialog(w.thread(), w.window(), u"Hivemend");
-    return outcome != nullptr && outcome != question;
-  }));
-  PostMessageW(outcome, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(outcome) && w.RowCount() == 0; }));
+  w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
   EXPECT_EQ(w.StatusText(1), u"0 matched, 0 differ, 0 do not exist");
   w.Key(VK_F5);
   ASSERT_TRUE(w.WaitForCompletions(2));
@@ -1006,7 +1090,9 @@ TEST(MainWindowMenu, AboutShowsTheProgramVersion) {
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about) && IsWindowEnabled(w.window()); }));
 }
 
-TEST(MainWindowMenu, SettingsEntriesChangeNothing) {
+// The Settings entries set and remove the .REG file handler in the window's
+// registry, say so in the program's message box, and leave the list alone.
+TEST(MainWindowMenu, SettingsEntriesSetAndRemoveTheFileHandler) {
   TempFolder folder;
   Window w;
   w.Load(SortFile(folder));
@@ -1014,23 +1100,41 @@ TEST(MainWindowMenu, SettingsEntriesChangeNothing) {
   w.ApplyRule(L"All");
   const Rows rows = w.AllRows();
   const std::u16string status0 = w.StatusText(0), status1 = w.StatusText(1);
-  auto reg_handler = [] {
-    wchar_t value[512] = L"";
-    DWORD size = sizeof value;
-    const LSTATUS found = RegGetValueW(HKEY_CLASSES_ROOT, L".reg", nullptr, RRF_RT_ANY, nullptr, value, &size);
-    return std::make_pair(found, AsU16(value));
+  const auto classes = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Software\\Classes");
+  const auto command_text = [&] {
+    RegKey key(TestRegistry().inner);
+    char16_t text[1024] = {};
+    std::uint32_t type = 0, size = sizeof text - 2;
+    if (key.Open(RegRoot::CurrentUser, u"Software\\Classes\\regfile\\shell\\Hivemend\\command", kKeyRead) != kRegOk ||
+        key.Query(u"", &type, reinterpret_cast<std::uint8_t*>(text), &size) != kRegOk)
+      return std::u16string(u"(none)");
+    return std::u16string(text);
   };
-  const auto handler_before = reg_handler();
-  const auto snapshot_before = TestRegistry().inner.Snapshot().size();
-  w.Command(IDM_SET_FILE_HANDLER);
-  w.Command(IDM_REMOVE_FILE_HANDLER);
+  // Answers the box that the command opens and returns its text.
+  const auto run = [&](int command) {
+    w.PostCommand(command);
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }))
+      return std::u16string(u"(no message box)");
+    const std::u16string text = WindowText(GetDlgItem(box, 1001));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitUntil([&] { return !IsWindow(box); });
+    return text;
+  };
+
+  const std::u16string set = run(IDM_SET_FILE_HANDLER);
+  EXPECT_EQ(set.rfind(u"Opening a .REG file (a double-click, or Open) now shows it in Hivemend", 0), 0u) << test::Show(set);
+  EXPECT_EQ(command_text(), u"\"" + ProgramPath() + u"\" \"%1\"");
+  EXPECT_EQ(test::Show(run(IDM_REMOVE_FILE_HANDLER)),
+            "Hivemend no longer opens .REG files: what opened them before is back.");
+  EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Software\\Classes"), classes);
+  EXPECT_EQ(test::Show(run(IDM_REMOVE_FILE_HANDLER)),
+            "Hivemend is not set as the .REG file handler: nothing was changed.");
+
   EXPECT_EQ(w.AllRows(), rows);
   EXPECT_EQ(w.Checks(), "xxx");
   EXPECT_EQ(w.StatusText(0), status0);
   EXPECT_EQ(w.StatusText(1), status1);
-  EXPECT_EQ(reg_handler(), handler_before);
-  EXPECT_EQ(TestRegistry().inner.Snapshot().size(), snapshot_before);
-  EXPECT_EQ(FindOwnedDialog(w.thread(), w.window()), nullptr);
   EXPECT_TRUE(IsWindowEnabled(w.window()));
 }
 
@@ -1195,23 +1299,30 @@ TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
   }
 }
 
-TEST(MainWindowUpdate, AnInstallerThatFailsItsCheckIsReportedOnce) {
-  MainDialogOptions options;
-  options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
-  options.install_update = [](HANDLE, DownloadProgress) { return InstallOutcome::NotVerified; };
-  Window w(std::move(options));
-  HWND prompt = nullptr;
-  ASSERT_TRUE(WaitUntil(
-      [&] { return (prompt = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update Available")) != nullptr; }));
-  PostMessageW(prompt, WM_COMMAND, IDYES, 0);
-  HWND box = nullptr;
-  ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update")) != nullptr; }));
-  EXPECT_EQ(WindowText(GetDlgItem(box, 1001)), InstallOutcomeMessage(InstallOutcome::NotVerified));
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && FindProgressWindow(w.thread(), w.window()) == nullptr; }));
-  EXPECT_FALSE(w.finished());
+// A file that fails its check, and an install that the account's rights stop,
+// are reported once; the window stays.
+TEST(MainWindowUpdate, InstallFailuresTheUserMustKnowAreReportedOnce) {
+  for (const InstallOutcome outcome :
+       {InstallOutcome::NotVerified, InstallOutcome::CannotWrite, InstallOutcome::StartFailed}) {
+    SCOPED_TRACE(static_cast<int>(outcome));
+    MainDialogOptions options;
+    options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
+    options.install_update = [outcome](HANDLE, DownloadProgress) { return outcome; };
+    Window w(std::move(options));
+    HWND prompt = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (prompt = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update Available")) != nullptr; }));
+    PostMessageW(prompt, WM_COMMAND, IDYES, 0);
+    HWND box = nullptr;
+    ASSERT_TRUE(
+        WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update")) != nullptr; }));
+    EXPECT_FALSE(InstallOutcomeMessage(outcome).empty());
+    EXPECT_EQ(WindowText(GetDlgItem(box, 1001)), InstallOutcomeMessage(outcome));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && FindProgressWindow(w.thread(), w.window()) == nullptr; }));
+    EXPECT_FALSE(w.finished());
+  }
 }
-
 
 // ---- Sizes: resizing, the minimum size, a new DPI -------------------------------
 
@@ -1340,10 +1451,23 @@ TEST(MainWindowSize, TheLayoutComesBackAfterARestart) {
     SendMessageW(w.list(), LVM_SETCOLUMNWIDTH, 3, 222);
     int swapped[7] = {1, 0, 2, 3, 4, 6, 5};
     SendMessageW(w.list(), LVM_SETCOLUMNORDERARRAY, 7, reinterpret_cast<LPARAM>(swapped));
+    w.ClickHeader(3);
+    w.ClickHeader(3);  // value names, descending
     GetWindowRect(w.window(), &placed);
   }
   {
+    TempFolder folder;
     Window w(options);
+    // The sort comes back too: the first load's rows follow it, with the arrow.
+    w.Load(folder.WriteReg(u"sorted.reg", u"[HKEY_CURRENT_USER\\Software\\HivemendTest\\Sorted]\r\n"
+                                          u"\"b\"=\"1\"\r\n\"c\"=\"1\"\r\n\"a\"=\"1\"\r\n"));
+    ASSERT_TRUE(w.WaitForCompletions(1));
+    EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"c", u"b", u"a"}));
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(w.list(), LVM_GETHEADER, 0, 0));
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    SendMessageW(header, HDM_GETITEMW, 3, reinterpret_cast<LPARAM>(&item));
+    EXPECT_TRUE(item.fmt & HDF_SORTDOWN);
     RECT again{};
     GetWindowRect(w.window(), &again);
     EXPECT_EQ(again.left, placed.left);
@@ -1381,6 +1505,33 @@ TEST(MainWindowSize, TheLayoutComesBackAfterARestart) {
     EXPECT_EQ(back.bottom, monitor.rcWork.bottom);
     EXPECT_EQ(back.right - back.left, 800);
   }
+}
+
+// A second and a third copy open below and right of the first, not on top
+// (here the first fills the work area: the others are cut to it).
+TEST(MainWindowSize, MoreCopiesOpenOffsetFromTheFirst) {
+  Window first;
+  Window second;
+  Window third;
+  RECT a{}, b{}, c{};
+  GetWindowRect(first.window(), &a);
+  GetWindowRect(second.window(), &b);
+  GetWindowRect(third.window(), &c);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(first.window(), MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  for (const RECT* r : {&b, &c}) {
+    EXPECT_LE(r->right - r->left, a.right - a.left);  // the same size, or cut to the work area
+    EXPECT_GE(r->left, work.left);
+    EXPECT_LE(r->right, work.right);
+    EXPECT_LE(r->bottom, work.bottom);
+  }
+  const auto apart = [](const RECT& p, const RECT& q) { return std::abs(p.left - q.left) >= 16 || std::abs(p.top - q.top) >= 16; };
+  const auto show = [](const RECT& r) { return testing::Message() << r.left << "," << r.top << "," << r.right << "," << r.bottom; };
+  EXPECT_TRUE(apart(a, b)) << show(a) << " " << show(b);
+  EXPECT_TRUE(apart(a, c)) << show(a) << " " << show(c);
+  EXPECT_TRUE(apart(b, c)) << show(b) << " " << show(c);
 }
 
 }  // namespace

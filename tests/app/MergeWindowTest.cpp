@@ -137,17 +137,6 @@ TEST_F(MergeWindow, AnsweringNoLeavesEverythingAsItWas) {
   EXPECT_TRUE(history_.Files().empty());
 }
 
-// The undo file's text after its header and comment lines.
-std::string UndoBody(const std::u16string& path) {
-  std::u16string text = ReadUtf16File(path);
-  const std::u16string_view header = u"Windows Registry Editor Version 5.00\r\n\r\n";
-  EXPECT_TRUE(text.starts_with(header));
-  text.erase(0, header.size());
-  while (text.starts_with(u";")) text.erase(0, text.find(u"\r\n") + 2);
-  if (text.starts_with(u"\r\n")) text.erase(0, 2);
-  return Show(text);
-}
-
 TEST_F(MergeWindow, AllRowsCheckedAreMergedAndTheListEmpties) {
   SetValue(*SystemRegistry(), kCU, key_, u"Old", {kRegDword, DwordBytes(7)});
   Add(u"MISSING", u"s", u"REG_SZ", u"C:\\Temp");

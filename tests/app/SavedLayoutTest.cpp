@@ -20,6 +20,8 @@ TEST(SavedLayout, WhatIsStoredComesBack) {
   layout.column_widths = {200, 90, 0, 180, 100, 300, 300};
   layout.column_order = {2, 0, 1, 3, 4, 6, 5};
   layout.last_folder = u"C:\\Users\\Me\\Exports (old)";
+  layout.sort_column = 5;
+  layout.sort_ascending = false;
   ASSERT_TRUE(StoreSavedLayout(registry, layout, kKey));
   const SavedLayout loaded = LoadSavedLayout(registry, kKey);
   EXPECT_EQ(loaded.place, layout.place);
@@ -28,6 +30,8 @@ TEST(SavedLayout, WhatIsStoredComesBack) {
   EXPECT_EQ(loaded.column_widths, layout.column_widths);
   EXPECT_EQ(loaded.column_order, layout.column_order);
   EXPECT_EQ(loaded.last_folder, layout.last_folder);
+  EXPECT_EQ(loaded.sort_column, 5);
+  EXPECT_FALSE(loaded.sort_ascending);
 }
 
 TEST(SavedLayout, MalformedValuesAreIgnoredOneByOne) {
@@ -47,6 +51,8 @@ TEST(SavedLayout, MalformedValuesAreIgnoredOneByOne) {
       {__LINE__, u"ColumnOrder", kRegBinary, {5, 0, 0, 0}},                    // 5 of one column
       {__LINE__, u"ColumnWidths", kRegBinary, {0xFF, 0xFF, 0xFF, 0xFF}},       // negative
       {__LINE__, u"LastFolder", kRegBinary, {'C', 0}},                         // wrong type
+      {__LINE__, u"Sort", kRegBinary, {2, 0, 0, 0, 2, 0, 0, 0}},               // direction neither 0 nor 1
+      {__LINE__, u"Sort", kRegBinary, {0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0}},   // negative column
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -56,6 +62,7 @@ TEST(SavedLayout, MalformedValuesAreIgnoredOneByOne) {
     good.column_widths = {1, 2};
     good.column_order = {1, 0};
     good.last_folder = u"C:\\x";
+    good.sort_column = 1;
     ASSERT_TRUE(StoreSavedLayout(registry, good, kKey));
     RegKey key(registry);
     ASSERT_EQ(key.Open(RegRoot::CurrentUser, kKey, kKeyWrite), kRegOk);
@@ -66,6 +73,7 @@ TEST(SavedLayout, MalformedValuesAreIgnoredOneByOne) {
     EXPECT_EQ(loaded.column_order.empty(), name == u"ColumnOrder");
     EXPECT_EQ(loaded.column_widths.empty(), name == u"ColumnWidths");
     EXPECT_EQ(loaded.last_folder.empty(), name == u"LastFolder");
+    EXPECT_EQ(loaded.sort_column, name == u"Sort" ? -1 : 1);
   }
 }
 

@@ -2,10 +2,14 @@
 // against the real registry, then every column sorted.
 //
 //   app_window_bench.exe FILE.reg
+//   app_window_bench.exe --details
 //
 // Prints the time from the load command to the completion text, the longest
 // time the window took to answer a WM_NULL meanwhile, and the time of each
-// column sort including the repaint.
+// column sort including the repaint. With --details: the time from the
+// command to a shown, painted details view of a 1 MB binary value whose file
+// and registry sides differ in one byte (the value is made below
+// HKCU\Software\HivemendBench and removed again).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -13,7 +17,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/MainDialog.h"
 #include "resources/resource.h"
@@ -33,9 +39,70 @@ std::u16string StatusText(HWND status, int part) {
   return AsU16(text);
 }
 
+// The details view of a 1 MB binary value, both sides.
+int DetailsBench() {
+  constexpr size_t kSize = 1 << 20;
+  const wchar_t* key_path = L"Software\\HivemendBench\\Details";
+  std::vector<std::uint8_t> bytes(kSize);
+  for (size_t i = 0; i < kSize; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31);
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key_path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return 1;
+  RegSetValueExW(key, L"Big", 0, REG_BINARY, bytes.data(), static_cast<DWORD>(kSize));
+  RegCloseKey(key);
+  bytes[kSize / 2] ^= 0xFF;
+  std::u16string body = u"[HKEY_CURRENT_USER\\Software\\HivemendBench\\Details]\r\n\"Big\"=hex:";
+  constexpr char16_t kDigits[] = u"0123456789abcdef";
+  for (size_t i = 0; i < kSize; ++i) {
+    body += kDigits[bytes[i] >> 4];
+    body += kDigits[bytes[i] & 15];
+    if (i + 1 < kSize) body += (i % 25 == 24) ? std::u16string_view(u",\\\r\n  ") : std::u16string_view(u",");
+  }
+  body += u"\r\n";
+  TempFolder folder;
+  const std::u16string file = folder.WriteReg(u"details-bench.reg", body);
+
+  MainDialogOptions options;
+  options.startup_arguments = {file};
+  std::atomic<DWORD> ui_thread{0};
+  std::thread ui([&] {
+    ui_thread = GetCurrentThreadId();
+    ShowMainDialog(options);
+  });
+  HWND window = nullptr;
+  WaitUntil([&] { return ui_thread != 0 && (window = FindOwnedDialog(ui_thread, nullptr)) != nullptr; });
+  const HWND list = window ? GetDlgItem(window, IDC_CHANGE_LIST) : nullptr;
+  const HWND status = window ? FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr) : nullptr;
+  int result = 1;
+  if (window && WaitUntil([&] { return StatusText(status, 0).rfind(u"Read ", 0) == 0; }, std::chrono::minutes(2))) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&item));
+    const auto start = Clock::now();
+    PostMessageW(window, WM_COMMAND, IDM_ROW_DETAILS, 0);
+    HWND details = nullptr;
+    WaitUntil([&] { return (details = FindOwnedDialog(ui_thread, window)) != nullptr; }, std::chrono::seconds(30));
+    if (details) {
+      RedrawWindow(details, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(details, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
+      std::printf("details of a 1 MB binary value, both sides, shown and painted: %.0f ms\n", Ms(Clock::now() - start));
+      PostMessageW(details, WM_COMMAND, IDCANCEL, 0);
+      WaitUntil([&] { return !IsWindow(details); });
+      result = 0;
+    }
+  }
+  if (window) PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+  ui.join();
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
+  return result;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wstring(argv[1]) == L"--details") return DetailsBench();
   if (argc < 2) {
     std::fprintf(stderr, "usage: app_window_bench FILE.reg\n");
     return 2;
@@ -73,18 +140,41 @@ int wmain(int argc, wchar_t** argv) {
     }
   });
 
+  // The same for a plain round trip to the system (under Wine: its server)
+  // that involves no window: when both stall at the same moment, the window
+  // was waiting for the system, not for itself.
+  std::atomic<double> worst_plain{0};
+  std::atomic<double> worst_plain_at{0};
+  std::thread prober([&] {
+    const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    while (loading) {
+      const auto start = Clock::now();
+      WaitForSingleObject(never, 0);
+      const double ms = Ms(Clock::now() - start);
+      if (ms > worst_plain) {
+        worst_plain = ms;
+        worst_plain_at = Ms(start - bench_start);
+      }
+      Sleep(20);
+    }
+    CloseHandle(never);
+  });
+
   const auto start = Clock::now();
   PostMessageW(window, WM_COMMAND, IDC_LOAD, 0);
   WaitUntil([&] { return StatusText(status, 0).rfind(u"Read ", 0) == 0; }, std::chrono::minutes(10));
   const double load_ms = Ms(Clock::now() - start);
   loading = false;
   pinger.join();
+  prober.join();
   const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   std::printf("rows: %d\n%s | %s\n", rows, ToUtf8(StatusText(status, 0)).c_str(),
               ToUtf8(StatusText(status, 1)).c_str());
   std::printf("load command to completion text: %.0f ms\n", load_ms);
   std::printf("longest WM_NULL answer during the load: %.1f ms (sent %.0f ms after the window opened)\n",
               worst_answer.load(), worst_at.load());
+  std::printf("longest plain system round trip meanwhile, on another thread: %.1f ms (at %.0f ms)\n",
+              worst_plain.load(), worst_plain_at.load());
   if (const HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, ui_thread)) {
     FILETIME created, exited, kernel, user;
     if (GetThreadTimes(thread, &created, &exited, &kernel, &user)) {

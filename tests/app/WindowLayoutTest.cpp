@@ -138,9 +138,14 @@ TEST(WorkArea, ARememberedPlaceOffTheWorkAreaIsBroughtBackOntoIt) {
 
 TEST(WorkArea, ASecondWindowOpensOffsetFromTheFirst) {
   const Rect work{0, 0, 1280, 984};
-  EXPECT_EQ(OffsetFromOther({100, 100, 900, 700}, 30, work), (Rect{130, 130, 930, 730}));
-  // No room further down: back to the work area's corner.
-  EXPECT_EQ(OffsetFromOther({480, 384, 1280, 984}, 30, work), (Rect{0, 0, 800, 600}));
+  const Size least{600, 400};
+  EXPECT_EQ(OffsetFromOther({100, 100, 900, 700}, 30, work, least), (Rect{130, 130, 930, 730}));
+  // A window as large as the work area: the next one is cut to it.
+  EXPECT_EQ(OffsetFromOther(work, 30, work, least), (Rect{30, 30, 1280, 984}));
+  EXPECT_EQ(OffsetFromOther({480, 384, 1280, 984}, 30, work, least), (Rect{510, 414, 1280, 984}));
+  // No room for the least size further down: back to the work area's corner.
+  EXPECT_EQ(OffsetFromOther({700, 600, 1280, 984}, 30, work, least), (Rect{0, 0, 580, 384}));
+  EXPECT_EQ(OffsetFromOther({660, 30, 1280, 984}, 30, work, least), (Rect{0, 0, 620, 954}));
 }
 
 }  // namespace

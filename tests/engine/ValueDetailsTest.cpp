@@ -178,6 +178,61 @@ TEST(ValueDetails, SummaryAndBothSides) {
   }
 }
 
+// A key deletion shows what its subtree holds: keys and values in order, the
+// first kSubtreeItemsShown of them, and how many in all.
+TEST(ValueDetails, AKeyDeletionListsItsSubtree) {
+  Fixture f;
+  f.Put(u"", kRegSz, test::StringBytes(u"top"));
+  f.Put(u"n", kRegDword, {0x2A, 0, 0, 0});
+  RegKey sub(f.registry);
+  ASSERT_EQ(sub.Create(RegRoot::CurrentUser, u"Software\\Demo\\B", kKeyWrite), kRegOk);
+  ASSERT_EQ(sub.Create(RegRoot::CurrentUser, u"Software\\Demo\\A\\Deep", kKeyWrite), kRegOk);
+  ASSERT_EQ(sub.Set(u"bin", kRegBinary, Bytes{1}.data(), 1), kRegOk);
+  test::EntryFields fields;
+  fields.root_name = u"HKCU";
+  fields.path = u"Software\\Demo";
+  fields.name = u"";
+  fields.type = DELETE_KEY_TYPE;
+  fields.status = EntryStatus::Delete;
+  const ChangeEntry deletion = test::MakeEntry(fields);
+  const ValueDetails d(deletion, ReadLiveValue(&f.registry, deletion), {}, ExpandForTest);
+  EXPECT_FALSE(d.is_dump());
+  EXPECT_NE(d.summary().find(u"Value name:         none: the row stands for the key\r\n"), std::u16string::npos);
+  EXPECT_NE(d.summary().find(u"Type:               DELETE KEY in the file; the key exists in the registry"),
+            std::u16string::npos)
+      << Show(d.summary());
+  EXPECT_EQ(Show(d.file_text()), "(the file deletes this key and everything below it)\r\n");
+  EXPECT_EQ(Show(d.live_text()),
+            "The key and everything below it: 4 keys, 3 values\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Demo]\r\n"
+            "  (Default): REG_SZ, 8 bytes, \"top\"\r\n"
+            "  n: REG_DWORD, 4 bytes, 0x0000002A\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Demo\\A]\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Demo\\A\\Deep]\r\n"
+            "  bin: REG_BINARY, 1 byte\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Demo\\B]\r\n");
+
+  // A large subtree: the first items, then a count of the rest.
+  for (int i = 0; i < 1200; ++i) f.Put(u"v" + Decimal(i), kRegBinary, {});
+  const ValueDetails big(deletion, ReadLiveValue(&f.registry, deletion), {}, ExpandForTest);
+  const std::u16string text = big.live_text();
+  EXPECT_TRUE(text.starts_with(u"The key and everything below it: 4 keys, 1,203 values\r\n")) << Show(text.substr(0, 80));
+  EXPECT_TRUE(text.ends_with(u"... and 207 more keys and values\r\n"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), u'\n'), 1 + 1000 + 1);
+
+  // A key that is not there, and a key line that creates its key.
+  fields.path = u"Software\\Gone";
+  const ChangeEntry gone = test::MakeEntry(fields);
+  EXPECT_EQ(Show(ValueDetails(gone, ReadLiveValue(&f.registry, gone), {}, ExpandForTest).live_text()),
+            "(the key does not exist)\r\n");
+  fields.path = u"Software\\Demo";
+  fields.type = CREATE_KEY_TYPE;
+  const ChangeEntry create = test::MakeEntry(fields);
+  const ValueDetails c(create, ReadLiveValue(&f.registry, create), {}, ExpandForTest);
+  EXPECT_EQ(Show(c.file_text()), "(the file creates this key, empty)\r\n");
+  EXPECT_EQ(Show(c.live_text()), "(the key exists)\r\n");
+}
+
 // A 1 MB value: the dump is made line by line as it is shown, so building
 // the view costs one pass over the bytes.
 TEST(ValueDetails, AMegabyteValueIsCheapToOpen) {

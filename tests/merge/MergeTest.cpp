@@ -25,17 +25,6 @@ std::vector<std::string> Names(EntryStore& store) {
   return names;
 }
 
-// The undo file's text after its header and comment lines.
-std::string UndoBody(const std::u16string& path) {
-  std::u16string text = ReadUtf16File(path);
-  const std::u16string_view header = u"Windows Registry Editor Version 5.00\r\n\r\n";
-  EXPECT_TRUE(text.starts_with(header));
-  text.erase(0, header.size());
-  while (text.starts_with(u";")) text.erase(0, text.find(u"\r\n") + 2);
-  if (text.starts_with(u"\r\n")) text.erase(0, 2);
-  return Show(text);
-}
-
 class ListReport final : public LoadReport {
  public:
   void AddEntry(ChangeEntry&& entry) override { entries.push_back(std::move(entry)); }
@@ -194,6 +183,67 @@ TEST(Merge, RowsThatCannotBeWrittenAreRefusedAndStay) {
             "ERROR - Did not write key HKEY_NOWHERE\\K value <default@>: \"HKEY_NOWHERE\" is not a root key of "
             "the registry\r\n");
   EXPECT_EQ(UndoBody(result.undo_path), "");
+}
+
+// Rows under keys the account may not change are named before anything is
+// written; the user restarts with more rights, cancels, or merges the others.
+TEST(Merge, RowsTheAccountMayNotWriteAreNamedFirst) {
+  struct Case {
+    UnwritableChoice choice;
+    bool only_locked;  // every checked row lies below the read-only key
+    bool writes;
+  } cases[] = {
+      {UnwritableChoice::Restart, false, false},
+      {UnwritableChoice::Cancel, false, false},
+      {UnwritableChoice::MergeOthers, false, true},
+      {UnwritableChoice::MergeOthers, true, false},  // nothing else to merge: as Cancel
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.choice));
+    Fixture f;
+    f.ui.unwritable_choice = c.choice;
+    FaultyRegistry registry;
+    SetValue(registry, kCU, u"Locked", u"b", {kRegSz, StringBytes(u"old")});
+    SetValue(registry, kCU, u"Locked\\Sub", u"s", {kRegSz, StringBytes(u"old")});
+    registry.ReadOnlyBelow(u"Locked");
+    if (!c.only_locked) {
+      Add(f.store, Row(u"HKCU", u"MISSING", u"Open", u"w", u"REG_SZ", u"new"));
+      Add(f.store, Row(u"HKCU", u"MISSING", u"Locked\\Gone", u"d", u"DELETE"));  // nothing there to delete
+    }
+    Add(f.store, Row(u"HKCU", u"CHANGED", u"Locked", u"b", u"REG_SZ", u"new"));
+    Add(f.store, Row(u"HKCU", u"MISSING", u"Locked\\New", u"c", u"REG_SZ", u"new"));
+    Add(f.store, Row(u"HKCU", u"DELETE", u"Locked\\Sub", u"", u"DELETE KEY"));
+    const size_t rows = f.store.size();
+    const MergeResult result = f.Run(registry);
+
+    ASSERT_EQ(f.ui.unwritable.size(), 1u);
+    EXPECT_EQ(f.ui.unwritable[0].second, !c.only_locked);
+    EXPECT_EQ(Show(f.ui.unwritable[0].first),
+              "This account may not change the keys of 3 of the " + std::to_string(rows) +
+                  " checked rows:\r\n\r\nHKCU\\Locked\r\nHKCU\\Locked\\New\r\nHKCU\\Locked\\Sub\r\n");
+    EXPECT_EQ(result.restart, c.choice == UnwritableChoice::Restart);
+    EXPECT_EQ(result.rows_unwritable, 3u);
+    EXPECT_EQ(GetValue(registry, kCU, u"Locked", u"b"), (Value{kRegSz, StringBytes(u"old")}));
+    EXPECT_TRUE(KeyExists(registry, kCU, u"Locked\\Sub"));
+    EXPECT_FALSE(KeyExists(registry, kCU, u"Locked\\New"));
+    if (!c.writes) {
+      EXPECT_TRUE(f.ui.confirmations.empty());
+      EXPECT_TRUE(f.dir.Files().empty());
+      EXPECT_EQ(f.store.size(), rows);
+      EXPECT_FALSE(KeyExists(registry, kCU, u"Open"));
+      continue;
+    }
+    EXPECT_EQ(GetValue(registry, kCU, u"Open", u"w"), (Value{kRegSz, StringBytes(u"new")}));
+    EXPECT_EQ(result.rows_failed, 3u);
+    EXPECT_EQ(f.store.size(), 3u);  // the value deletion had nothing to delete: taken
+    for (size_t i = 0; i < f.store.size(); ++i) EXPECT_TRUE(f.store.at(i).checked);
+    EXPECT_EQ(Show(result.error_text),
+              "ERROR - Did not write key HKCU\\Locked value b: this account may not change that key\r\n"
+              "ERROR - Did not write key HKCU\\Locked\\New value c: this account may not change that key\r\n"
+              "ERROR - Did not change key HKCU\\Locked\\Sub: this account may not change that key\r\n");
+    // The undo file holds only what was written.
+    EXPECT_EQ(UndoBody(result.undo_path), "[-HKCU\\Open]\r\n");
+  }
 }
 
 // Rows of loaded files are merged in the order of their lines: the last line

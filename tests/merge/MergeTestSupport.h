@@ -53,6 +53,9 @@ class FaultyRegistry final : public Registry {
   void FailOn(Op op, std::u16string_view key_path, long status = kRegAccessDenied) {
     rules_.push_back({op, std::u16string(key_path), status});
   }
+  // Keys at or below path refuse every write: opening or creating them with
+  // a write right, as the registry does for keys of another account.
+  void ReadOnlyBelow(std::u16string_view path) { read_only_.emplace_back(path); }
   MemoryRegistry& memory() { return memory_; }
   // Called before every operation, with the kind and the key path.
   std::function<void(Op, std::u16string_view)> observer;
@@ -60,11 +63,16 @@ class FaultyRegistry final : public Registry {
   long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
     if (long s = Check(kOpen, path)) return s;
     const long s = memory_.OpenKey(root, path, access, key);
+    if (s == kRegOk && CheckWrite(path, access) != kRegOk) {
+      memory_.CloseKey(*key);
+      return kRegAccessDenied;
+    }
     if (s == kRegOk) paths_[*key] = std::u16string(path);
     return s;
   }
   long CreateKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
     if (long s = Check(kCreate, path)) return s;
+    if (long s = CheckWrite(path, kKeyWrite)) return s;
     const long s = memory_.CreateKey(root, path, access, key);
     if (s == kRegOk) paths_[*key] = std::u16string(path);
     return s;
@@ -112,6 +120,16 @@ class FaultyRegistry final : public Registry {
     std::u16string path;
     long status;
   };
+  long CheckWrite(std::u16string_view path, std::uint32_t access) const {
+    constexpr std::uint32_t kWriteRights = kKeySetValue | 0x0004 /* create subkeys */ | kKeyDelete | kGenericWrite;
+    if ((access & kWriteRights) == 0) return kRegOk;
+    for (const std::u16string& top : read_only_) {
+      if (path.size() >= top.size() && EqualsNoCase(path.substr(0, top.size()), top) &&
+          (path.size() == top.size() || top.empty() || path[top.size()] == u'\\'))
+        return kRegAccessDenied;
+    }
+    return kRegOk;
+  }
   long Check(Op op, std::u16string_view path) {
     if (observer) observer(op, path);
     for (const Rule& rule : rules_) {
@@ -121,6 +139,7 @@ class FaultyRegistry final : public Registry {
   }
   MemoryRegistry memory_;
   std::vector<Rule> rules_;
+  std::vector<std::u16string> read_only_;
   std::map<Handle, std::u16string> paths_;
 };
 
@@ -134,6 +153,10 @@ class RecordingUi final : public MergeUi {
     return answer_yes_;
   }
   void Show(MergeMessage kind, std::u16string_view text) override { shown.push_back({kind, std::u16string(text)}); }
+  UnwritableChoice ChooseForUnwritable(std::u16string_view text, bool others) override {
+    unwritable.emplace_back(std::u16string(text), others);
+    return unwritable_choice;
+  }
 
   struct Message {
     MergeMessage kind;
@@ -141,6 +164,8 @@ class RecordingUi final : public MergeUi {
   };
   std::vector<std::u16string> confirmations;
   std::vector<Message> shown;
+  std::vector<std::pair<std::u16string, bool>> unwritable;  // each question: its text, and whether others remain
+  UnwritableChoice unwritable_choice = UnwritableChoice::MergeOthers;
   std::function<void()> on_confirm;
 
  private:
@@ -214,6 +239,17 @@ inline ChangeEntry Row(std::u16string_view hive, std::u16string_view status, std
   if (fields.type == kRegSz) fields.file = TextBytes(file_text);
   if (data) fields.file = std::move(*data);
   return MakeEntry(fields);
+}
+
+// The undo file's text after its header and comment lines.
+inline std::string UndoBody(const std::u16string& path) {
+  std::u16string text = ReadUtf16File(path);
+  const std::u16string_view header = u"Windows Registry Editor Version 5.00\r\n\r\n";
+  EXPECT_TRUE(text.starts_with(header));
+  text.erase(0, header.size());
+  while (text.starts_with(u";")) text.erase(0, text.find(u"\r\n") + 2);
+  if (text.starts_with(u"\r\n")) text.erase(0, 2);
+  return Show(text);
 }
 
 }  // namespace hivemend::test

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -605,8 +606,6 @@ TEST(AppMessageBox, ControlsSitWhereTheLayoutPutsThem) {
       {__LINE__, MB_OK | MB_ICONEXCLAMATION, L"Short.", 0, 0},
       {__LINE__, MB_ABORTRETRYIGNORE | MB_HELP | AMB_CHECK_SHOW, L"Two\nlines", AMB_OPT_NARROW | AMB_OPT_MODERN, 3},
   };
-  const LONG base = GetDialogBaseUnits();
-  const int bx = LOWORD(base), by = HIWORD(base);
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     MessageBoxParams record;
@@ -623,24 +622,182 @@ TEST(AppMessageBox, ControlsSitWhereTheLayoutPutsThem) {
     });
     box_template.RunModal();
     ASSERT_EQ(rects.size(), layout.items.size());
-    EXPECT_EQ(client.right, MulDiv(layout.cx, bx, 4));
-    EXPECT_EQ(client.bottom, MulDiv(layout.cy, by, 8));
-    EXPECT_NEAR(client.right, layout.width, 2);
-    EXPECT_NEAR(client.bottom, layout.height, 2);
+    // The layout's pixels exactly: the template's dialog units are the system
+    // font's, which need not be the monitor's DPI.
+    EXPECT_EQ(client.right, layout.width);
+    EXPECT_EQ(client.bottom, layout.height);
     for (std::size_t i = 0; i < rects.size(); ++i) {
       const LayoutItem& item = layout.items[i];
       const RECT& r = rects[i].second;
       SCOPED_TRACE(testing::Message() << "control " << item.id);
-      // Exactly the dialog units converted back, and so within a unit of the pixels.
-      EXPECT_EQ(r.left, MulDiv(item.units.x, bx, 4));
-      EXPECT_EQ(r.top, MulDiv(item.units.y, by, 8));
-      EXPECT_EQ(r.right - r.left, MulDiv(item.units.cx, bx, 4));
-      EXPECT_EQ(r.bottom - r.top, MulDiv(item.units.cy, by, 8));
-      EXPECT_NEAR(r.left, item.rect.left, 2);
-      EXPECT_NEAR(r.top, item.rect.top, 2);
-      EXPECT_NEAR(r.right, item.rect.right, 3);
-      EXPECT_NEAR(r.bottom, item.rect.bottom, 3);
+      EXPECT_EQ(r.left, item.rect.left);
+      EXPECT_EQ(r.top, item.rect.top);
+      EXPECT_EQ(r.right, item.rect.right);
+      EXPECT_EQ(r.bottom, item.rect.bottom);
     }
+  }
+}
+
+// The control's font height in pixels.
+int FontHeight(HWND control) {
+  LOGFONTW font{};
+  const auto handle = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  if (!handle || GetObjectW(handle, sizeof font, &font) != sizeof font) return 0;
+  return std::abs(font.lfHeight);
+}
+
+// Every child's rectangle in the client area, by id.
+std::vector<std::pair<int, RECT>> ChildRects(HWND box) {
+  std::vector<std::pair<int, RECT>> rects;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    rects.push_back({GetDlgCtrlID(child), test::ControlRect(box, GetDlgCtrlID(child))});
+  return rects;
+}
+
+RECT WorkAreaOf(HWND window) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+  return info.rcWork;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+std::wstring ManyLines(int lines) {
+  std::wstring text = L"Errors:\n";
+  for (int i = 1; i <= lines; ++i)
+    text += L"HKEY_CURRENT_USER\\Software\\Example\\Key" + std::to_wstring(i) + L": Access is denied.\n";
+  return text;
+}
+
+TEST(AppMessageBox, TextTallerThanTheWorkAreaScrollsInsideIt) {
+  const std::wstring text = ManyLines(300);
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
+  RECT window{}, work{}, client{};
+  std::vector<std::pair<int, RECT>> rects;
+  std::wstring class_name, shown, copied;
+  LONG_PTR style = 0;
+  int line_count = 0, first_line = -1, after_wheel = -1, after_page = -1;
+  HWND focus = nullptr, ok = nullptr;
+  BoxAnswerer answer(L"Tall", [&](HWND box) {
+    GetWindowRect(box, &window);
+    GetClientRect(box, &client);
+    work = WorkAreaOf(box);
+    rects = ChildRects(box);
+    const HWND message = GetDlgItem(box, kMessageId);
+    class_name = test::ClassName(message);
+    shown.assign(static_cast<std::size_t>(GetWindowTextLengthW(message)) + 1, L'\0');
+    shown.resize(static_cast<std::size_t>(GetWindowTextW(message, shown.data(), static_cast<int>(shown.size()))));
+    style = GetWindowLongPtrW(message, GWL_STYLE);
+    line_count = static_cast<int>(SendMessageW(message, EM_GETLINECOUNT, 0, 0));
+    first_line = static_cast<int>(SendMessageW(message, EM_GETFIRSTVISIBLELINE, 0, 0));
+    // The wheel over the box, and Page Down, turn the text; the focus stays.
+    SendMessageW(GetDlgItem(box, IDOK), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    after_wheel = static_cast<int>(SendMessageW(message, EM_GETFIRSTVISIBLELINE, 0, 0));
+    PressKey(box, VK_NEXT);
+    after_page = static_cast<int>(SendMessageW(message, EM_GETFIRSTVISIBLELINE, 0, 0));
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &info);
+    focus = info.hwndFocus;
+    ok = GetDlgItem(box, IDOK);
+    PressKey(box, 'C', true);
+    WaitUntil([&] { return !(copied = ClipboardText()).empty(); }, 3000);
+    PressKey(box, VK_RETURN);
+  });
+  EXPECT_EQ(AppMessageBox(nullptr, text.c_str(), L"Tall", MB_OK | MB_ICONEXCLAMATION | kQuiet), IDOK);
+  ASSERT_TRUE(answer.found());
+  EXPECT_TRUE(Inside(window, work)) << window.top << ".." << window.bottom << " in " << work.top << ".." << work.bottom;
+  for (const auto& [id, r] : rects) {
+    SCOPED_TRACE(testing::Message() << "control " << id);
+    EXPECT_TRUE(Inside(r, client));
+  }
+  EXPECT_EQ(class_name, L"Edit");
+  EXPECT_TRUE(style & WS_VSCROLL);
+  EXPECT_TRUE(style & ES_READONLY);
+  EXPECT_FALSE(style & WS_TABSTOP);
+  // The whole text with CR LF line breaks, in more lines than show.
+  std::wstring crlf;
+  for (wchar_t c : text) crlf += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
+  EXPECT_TRUE(shown == crlf) << "the control's text differs from the message with CR LF line breaks";
+  EXPECT_GE(line_count, 301);
+  EXPECT_EQ(first_line, 0);
+  EXPECT_GT(after_wheel, 0);
+  EXPECT_GT(after_page, after_wheel);
+  EXPECT_EQ(focus, ok);
+  // Ctrl+C copies the text as it was given.
+  EXPECT_NE(copied.find(L"\r\n" + text.substr(0, 3999) + L"\r\n"), std::wstring::npos) << copied.substr(0, 200);
+}
+
+TEST(AppMessageBox, DpiChangeScalesTheBox) {
+  struct Case {
+    int line;
+    const wchar_t* text;
+    UINT style;
+  } const cases[] = {
+      {__LINE__, L"There is an update for Hivemend available. Would you like to install it now?",
+       MB_YESNO | MB_ICONQUESTION | AMB_CHECK_ASK},
+      {__LINE__, L"Short.", MB_OKCANCEL | MB_HELP},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    RECT client{}, scaled_client{}, back_client{};
+    std::vector<std::pair<int, RECT>> before, after;
+    int font = 0, scaled_font = 0, back_font = 0;
+    BoxAnswerer answer(L"Dpi", [&](HWND box) {
+      const HWND message = GetDlgItem(box, kMessageId);
+      GetClientRect(box, &client);
+      before = ChildRects(box);
+      font = FontHeight(message);
+      // What the system suggests for twice the DPI: the client area twice as
+      // large, in a frame for that DPI.
+      auto change = [&](UINT from, UINT to) {
+        RECT window{}, now{};
+        GetWindowRect(box, &window);
+        GetClientRect(box, &now);
+        RECT suggested{0, 0, MulDiv(now.right, to, from), MulDiv(now.bottom, to, from)};
+        AdjustWindowRectEx(&suggested, GetWindowLongW(box, GWL_STYLE), FALSE, GetWindowLongW(box, GWL_EXSTYLE));
+        OffsetRect(&suggested, window.left - suggested.left, window.top - suggested.top);
+        SendMessageW(box, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+      };
+      change(96, 192);
+      GetClientRect(box, &scaled_client);
+      after = ChildRects(box);
+      scaled_font = FontHeight(message);
+      change(192, 96);
+      GetClientRect(box, &back_client);
+      back_font = FontHeight(message);
+      PressKey(box, VK_RETURN);
+    });
+    EXPECT_EQ(AppMessageBox(nullptr, c.text, L"Dpi", c.style | kQuiet) & 0xFFFF, c.style & MB_YESNO ? IDYES : IDOK);
+    ASSERT_TRUE(answer.found());
+    EXPECT_NEAR(scaled_client.right, 2 * client.right, 2);
+    EXPECT_NEAR(scaled_client.bottom, 2 * client.bottom, 2);
+    EXPECT_NEAR(scaled_font, 2 * font, 1);
+    EXPECT_GT(font, 0);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << "control " << after[i].first);
+      const RECT& b = before[i].second;
+      const RECT& a = after[i].second;
+      EXPECT_TRUE(Inside(a, scaled_client));
+      EXPECT_NEAR(a.left, 2 * b.left, 2);
+      EXPECT_NEAR(a.top, 2 * b.top, 2);
+      // An icon takes its size from the icon for the new DPI.
+      if (after[i].first == kIconId) continue;
+      EXPECT_NEAR(a.right, 2 * b.right, 2);
+      EXPECT_NEAR(a.bottom, 2 * b.bottom, 2);
+    }
+    // And back again.
+    EXPECT_NEAR(back_client.right, client.right, 2);
+    EXPECT_NEAR(back_client.bottom, client.bottom, 2);
+    EXPECT_EQ(back_font, font);
   }
 }
 

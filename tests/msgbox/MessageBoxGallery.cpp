@@ -2,6 +2,7 @@
 // (tools/msgbox-screenshots.sh). Prints the box's window rectangle as
 // "left top right bottom" once it is up, and presses the default button after
 // the given milliseconds (again and again while its buttons are disabled).
+// Aware of each monitor's DPI, as the program is.
 //
 //   msgbox_gallery.exe NAME [MILLISECONDS]
 #include <windows.h>
@@ -40,6 +41,22 @@ const wchar_t kErrors[] =
     L"hivemend_error_log_3.log:\r\n\r\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Example: Access is denied.\r\n"
     L"HKEY_CURRENT_USER\\Software\\Example\\Values: The system cannot find the file specified.";
 
+// A key path of 300 characters, one unbroken word, in the error log message.
+const std::wstring kLongPath =
+    L"The following errors were recorded to the error log file C:\\Users\\tester\\AppData\\Roaming\\Hivemend\\"
+    L"hivemend_error_log_4.log:\r\n\r\nHKEY_CURRENT_USER\\Software\\" + std::wstring(273, L'k') +
+    L": Access is denied.";
+
+// More lines than any screen holds: the message scrolls.
+std::wstring LongText() {
+  std::wstring text = L"The following errors were recorded to the error log file:\r\n\r\n";
+  for (int i = 1; i <= 120; ++i)
+    text += L"HKEY_CURRENT_USER\\Software\\Example\\Key" + std::to_wstring(i) +
+            L": The system cannot find the file specified.\n";
+  return text;
+}
+const std::wstring kLongText = LongText();
+
 const Sample kSamples[] = {
     {L"update-modern", kUpdate, L"Hivemend Update Available", MB_YESNO | MB_ICONQUESTION | AMB_CHECK_ASK, false,
      nullptr},
@@ -63,6 +80,9 @@ const Sample kSamples[] = {
      MB_YESNOCANCEL | AMB_YES_TO_ALL | AMB_NO_TO_ALL | MB_ICONHAND, true, nullptr},
     {L"system-modal-error", L"The registry could not be opened.", L"Hivemend",
      MB_OK | MB_ICONHAND | MB_SYSTEMMODAL, false, nullptr},  // the platform's own box answers
+    {L"long-path", kLongPath.c_str(), L"Hivemend", MB_OK | MB_ICONEXCLAMATION, false, nullptr},
+    {L"long-text", kLongText.c_str(), L"Hivemend", MB_OK | MB_ICONEXCLAMATION, false,
+     [](MessageBoxParams& p) { p.x = p.y = 0; }},  // placed by the box: on the work area
     {L"colours", L"A box with its own colours and no icon.", L"Hivemend", MB_RETRYCANCEL, false,
      [](MessageBoxParams& p) {
        p.background_color = RGB(255, 248, 220);
@@ -73,7 +93,17 @@ const Sample kSamples[] = {
 
 }  // namespace
 
+// As the program's manifest asks: per-monitor DPI awareness, version 2 where
+// the system has it.
+void BecomeDpiAware() {
+  using SetContextFn = BOOL(WINAPI*)(HANDLE);
+  const auto set_context = reinterpret_cast<SetContextFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+  if (set_context && !set_context(reinterpret_cast<HANDLE>(-4))) set_context(reinterpret_cast<HANDLE>(-3));
+}
+
 int wmain(int argc, wchar_t** argv) {
+  BecomeDpiAware();
   if (argc < 2) {
     for (const Sample& s : kSamples) std::printf("%ls\n", s.name);
     return 0;

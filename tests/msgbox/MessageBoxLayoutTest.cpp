@@ -559,5 +559,176 @@ TEST(MessageBoxLayout, TheBoxStaysWithinTheWorkArea) {
   }
 }
 
+// --- The monitor's height and DPI -------------------------------------------
+
+TEST(MessageBoxLayout, LineBreaksForTheEditControl) {
+  struct Case {
+    int line;
+    std::u16string_view text, expected;
+  } const cases[] = {
+      {__LINE__, u"", u""},
+      {__LINE__, u"a\nb", u"a\r\nb"},
+      {__LINE__, u"a\r\nb\rc\n\n", u"a\r\nb\r\nc\r\n\r\n"},
+      {__LINE__, u"\n\r", u"\r\n\r\n"},  // a line feed then a lone return: two breaks
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(Ascii(WithCrLf(c.text)), Ascii(c.expected));
+  }
+}
+
+// Metrics of a monitor at a DPI: the 96-DPI figures of FakeScreen scaled, and
+// a text that wraps: 6 pixels a character (scaled), lines of 13 (scaled).
+LayoutMetrics MetricsAt(int dpi, int* measured_limit = nullptr) {
+  LayoutMetrics m = FakeScreen{}.Metrics();
+  const auto s = [dpi](int v) { return MulDivRound(v, dpi, 96); };
+  m.dpi = dpi;
+  m.base_x = s(8);
+  m.base_y = s(16);
+  m.screen_width = s(1280);
+  m.icon_width = m.icon_height = s(32);
+  m.scroll_bar_width = s(17);
+  m.line_height = s(13);
+  m.caption_extent = [s](std::u16string_view text) { return s(6 * static_cast<int>(text.size())); };
+  m.text_extent = [s, measured_limit](std::u16string_view text, int limit) {
+    if (measured_limit) *measured_limit = limit;
+    const int chars_a_line = std::max(limit / s(6), 1);
+    int lines = 0, widest = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t end = std::min(text.find(u'\n', start), text.size());
+      int chars = static_cast<int>(end - start);
+      if (chars > 0 && text[end - 1] == u'\r') --chars;
+      lines += std::max((chars + chars_a_line - 1) / chars_a_line, 1);
+      widest = std::max(widest, s(6) * std::min(chars, chars_a_line));
+      start = end + 1;
+    }
+    return PixelSize{widest, s(13) * lines};
+  };
+  return m;
+}
+
+TEST(MessageBoxLayout, TextTallerThanTheWorkAreaScrolls) {
+  std::u16string tall;
+  for (int i = 0; i < 400; ++i) tall += u"Line " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u"\n";
+  struct Case {
+    int line;
+    int dpi;
+    int work_height, frame_height;
+    std::uint32_t style, options;
+    bool has_icon;
+  } const cases[] = {
+      {__LINE__, 96, 740, 31, AMB_OK, AMB_OPT_MODERN, false},
+      {__LINE__, 96, 740, 31, AMB_YESNO | AMB_ICONQUESTION | AMB_CHECK_ASK, AMB_OPT_MODERN, true},
+      {__LINE__, 96, 400, 31, AMB_ABORTRETRYIGNORE | AMB_HELP, 0, false},
+      {__LINE__, 144, 1040, 45, AMB_OK | AMB_ICONHAND, AMB_OPT_MODERN, true},
+      {__LINE__, 192, 1400, 60, AMB_OKCANCEL | AMB_CHECK_SHOW, AMB_OPT_MODERN | AMB_OPT_NARROW, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    int measured_limit = 0;
+    LayoutMetrics m = MetricsAt(c.dpi, &measured_limit);
+    m.work_area_width = MulDivRound(1280, c.dpi, 96);
+    LayoutInput in = Input(c.style, c.options);
+    in.has_icon = c.has_icon;
+    in.has_background_brush = (c.options & AMB_OPT_MODERN) != 0;
+    in.message = tall;
+
+    const BoxLayout whole = LayOutMessageBox(in, m);
+    const int whole_limit = measured_limit;
+    EXPECT_FALSE(whole.message_scrolls);  // no height given: no limit
+    m.work_area_height = c.work_height;
+    m.frame_height = c.frame_height;
+    const BoxLayout box = LayOutMessageBox(in, m);
+
+    ASSERT_TRUE(box.message_scrolls);
+    EXPECT_LE(box.height + c.frame_height, c.work_height);
+    EXPECT_GT(box.height + c.frame_height, c.work_height - m.line_height - MulDivRound(20, c.dpi, 96));
+    // Measured for the width left beside the scroll bar.
+    EXPECT_EQ(measured_limit, whole_limit - m.scroll_bar_width);
+    const LayoutItem* text = box.Find(kMessageId);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->kind, ItemKind::ScrollingText);
+    EXPECT_EQ(text->class_atom, kEditClassAtom);
+    EXPECT_EQ(text->style, kScrollingTextStyle);
+    EXPECT_EQ(text->rect.height() % m.line_height, 0);
+    EXPECT_GE(text->rect.width(), m.text_extent(text->text, measured_limit).cx + m.scroll_bar_width);
+    EXPECT_EQ(text->rect.top, box.message_rect.top);
+    EXPECT_LE(text->rect.bottom, box.message_rect.bottom);
+    EXPECT_EQ(text->text.substr(0, 8), u"Line a\r\n");
+    // Every control inside the box, the buttons below the text.
+    for (const LayoutItem& item : box.items) {
+      SCOPED_TRACE(testing::Message() << "item " << item.id);
+      EXPECT_GE(item.rect.left, 0);
+      EXPECT_GE(item.rect.top, 0);
+      EXPECT_LE(item.rect.right, box.width);
+      EXPECT_LE(item.rect.bottom, box.height);
+      if (item.kind == ItemKind::PushButton) {
+        EXPECT_GT(item.rect.top, text->rect.bottom);
+      }
+    }
+    // The same box with room for it shows the text whole.
+    m.work_area_height = whole.height + c.frame_height;
+    EXPECT_FALSE(LayOutMessageBox(in, m).message_scrolls);
+    m.work_area_height -= 1;
+    EXPECT_TRUE(LayOutMessageBox(in, m).message_scrolls);
+  }
+}
+
+TEST(MessageBoxLayout, AWorkAreaBelowOneLineStillShowsOne) {
+  LayoutMetrics m = MetricsAt(96);
+  m.work_area_height = 60;
+  LayoutInput in = Input(AMB_OK);
+  in.message = u"one\ntwo\nthree";
+  const BoxLayout box = LayOutMessageBox(in, m);
+  ASSERT_TRUE(box.message_scrolls);
+  EXPECT_EQ(box.Find(kMessageId)->rect.height(), 13);
+}
+
+TEST(MessageBoxLayout, EveryFigureFollowsTheDpi) {
+  // The same box on monitors of 96, 144 and 192 DPI: the measured figures
+  // scale with the DPI, and so does every place the layout computes.
+  struct Case {
+    int line;
+    std::uint32_t style, options;
+    bool has_icon, report;
+    std::int32_t countdown;
+  } const cases[] = {
+      {__LINE__, AMB_OK, 0, false, false, 0},
+      {__LINE__, AMB_YESNO | AMB_ICONQUESTION | AMB_CHECK_ASK, AMB_OPT_MODERN, true, false, 0},
+      {__LINE__, AMB_YESNOCANCEL | AMB_HELP | AMB_CHECK_TELL, AMB_OPT_NARROW, true, true, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    LayoutInput in = Input(c.style, c.options);
+    in.has_icon = c.has_icon;
+    in.has_report = c.report;
+    in.countdown_seconds = c.countdown;
+    in.has_background_brush = (c.options & AMB_OPT_MODERN) != 0;
+    in.message = u"A message long enough to be wrapped onto more than one line of the box, at every DPI.";
+    const BoxLayout at96 = LayOutMessageBox(in, MetricsAt(96));
+    for (const int dpi : {144, 192}) {
+      SCOPED_TRACE(dpi);
+      const BoxLayout box = LayOutMessageBox(in, MetricsAt(dpi));
+      // 192 is exact; 144 within the rounding of the sums.
+      const int slack = dpi == 192 ? 0 : 3;
+      const auto scaled = [dpi](int v) { return MulDivRound(v, dpi, 96); };
+      EXPECT_NEAR(box.width, scaled(at96.width), slack);
+      EXPECT_NEAR(box.height, scaled(at96.height), slack);
+      ASSERT_EQ(box.items.size(), at96.items.size());
+      for (std::size_t i = 0; i < box.items.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "item " << box.items[i].id);
+        const PixelRect& r = box.items[i].rect;
+        const PixelRect& r96 = at96.items[i].rect;
+        EXPECT_EQ(box.items[i].text, at96.items[i].text);
+        EXPECT_NEAR(r.left, scaled(r96.left), slack);
+        EXPECT_NEAR(r.top, scaled(r96.top), slack);
+        EXPECT_NEAR(r.right, scaled(r96.right), slack);
+        EXPECT_NEAR(r.bottom, scaled(r96.bottom), slack);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace hivemend

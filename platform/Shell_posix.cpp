@@ -1,0 +1,9 @@
+#include "platform/Shell.h"
+
+namespace hivemend {
+
+bool OpenWithShell(const std::u16string&) { return false; }
+
+void NotifyAssociationsChanged() {}
+
+}  // namespace hivemend
