@@ -1,16 +1,28 @@
 # The installer HivemendSetup64.exe (HivemendSetup64-test.exe in a build with
-# the tests), made by CPack's NSIS generator (Windows build only):
-# hivemend.exe in "Program Files\Hivemend" (64-bit view), a Start-menu
-# shortcut, an uninstaller and its Uninstall entry. "/S" installs silently,
-# also over an existing installation.
+# the tests), made by CPack's NSIS generator from our own script,
+# cmake/NSIS.template.in (Windows build only): hivemend.exe and hivemend-cli.exe,
+# stripped, in "Program Files\Hivemend" (64-bit view), a Start-menu shortcut,
+# "Preview with Hivemend" on the context menu of .reg files, an uninstaller and
+# its Uninstall entry; optionally Hivemend as the program for .reg files and
+# the folder on the system PATH. "/S" installs silently, also over an existing
+# installation; see the script for its switches.
 #
 #   cmake --build <build> --target package     (or: cd <build> && cpack)
 if(NOT WIN32)
   return()
 endif()
 
-install(TARGETS hivemend RUNTIME DESTINATION .)
-set(packaged_name hivemend)
+install(TARGETS hivemend hivemend-cli RUNTIME DESTINATION .)
+# The package carries the programs without their debug data (about 15 MB each
+# with it): the install step strips what it installs.
+install(CODE "
+  foreach(program hivemend.exe hivemend-cli.exe)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${program}\"
+                    RESULT_VARIABLE stripped)
+    if(NOT stripped EQUAL 0)
+      message(FATAL_ERROR \"could not strip \${program}\")
+    endif()
+  endforeach()")
 
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_NAME "Hivemend")
@@ -28,23 +40,13 @@ set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Hivemend")
 set(CPACK_NSIS_DISPLAY_NAME "Hivemend")
 set(CPACK_NSIS_PACKAGE_NAME "Hivemend")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-set(CPACK_NSIS_DEFINES "Unicode true\nTarget amd64-unicode")
-set(CPACK_NSIS_MENU_LINKS "${packaged_name}.exe" "Hivemend")
-set(CPACK_NSIS_INSTALLED_ICON_NAME "${packaged_name}.exe")
-set(CPACK_NSIS_MODIFY_PATH OFF)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
 set(CPACK_NSIS_UNINSTALL_NAME "Uninstall")
-# A running copy keeps its program file open, but Windows lets it be renamed:
-# move it aside so that the new one can be written, and remove it as soon as it
-# is no longer running (at the latest after a restart).
-set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "
-  Delete \\\"$INSTDIR\\\\${packaged_name}.exe.old\\\"
-  IfFileExists \\\"$INSTDIR\\\\${packaged_name}.exe\\\" 0 +2
-    Rename \\\"$INSTDIR\\\\${packaged_name}.exe\\\" \\\"$INSTDIR\\\\${packaged_name}.exe.old\\\"")
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
-  Delete /REBOOTOK \\\"$INSTDIR\\\\${packaged_name}.exe.old\\\"")
-# The program downloads updates next to itself; they go with it.
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
-  Delete /REBOOTOK \\\"$INSTDIR\\\\${packaged_name}.exe.old\\\"
-  Delete \\\"$INSTDIR\\\\HivemendSetup64-*.exe\\\"")
+set(CPACK_HIVEMEND_ICON "${PROJECT_SOURCE_DIR}/resources/hivemend.ico")
+# A licence page only with the project's own licence text.
+set(CPACK_HIVEMEND_LICENSE_PAGE "")
+if(EXISTS "${PROJECT_SOURCE_DIR}/LICENSE")
+  set(CPACK_HIVEMEND_LICENSE_PAGE "!insertmacro MUI_PAGE_LICENSE \"${PROJECT_SOURCE_DIR}/LICENSE\"")
+endif()
+# CPack takes NSIS.template.in from the module path: ours, in this folder.
+set(CPACK_MODULE_PATH "${CMAKE_CURRENT_LIST_DIR}")
 include(CPack)

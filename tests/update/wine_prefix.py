@@ -46,6 +46,12 @@ class WinePrefix:
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                               timeout=timeout).returncode
 
+    def output(self, *args, timeout=WINE_TIMEOUT):
+        """Runs a console program; returns its exit code and its output text."""
+        result = subprocess.run(["wine", *args], env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout)
+        return result.returncode, result.stdout.decode("utf-8", "replace").strip()
+
     def start(self, *args, extra_env=None):
         env = dict(self.env)
         env.update(extra_env or {})
@@ -55,6 +61,22 @@ class WinePrefix:
     def c_path(self, *parts):
         """The Unix path of C:\\<parts...>."""
         return os.path.join(self.prefix, "drive_c", *parts)
+
+    def registry_tree(self, hive, key):
+        """Every key at or below a key, with its values as Wine stored them,
+        without the times Wine keeps beside them (after wait())."""
+        with open(os.path.join(self.prefix, hive + ".reg"), encoding="utf-8", errors="replace") as f:
+            text = f.read()
+        prefix = "[" + key.replace("\\", "\\\\").lower()
+        tree, current = {}, None
+        for line in text.splitlines():
+            if line.startswith("["):
+                name = line.split("]")[0] + "]"
+                inside = name.lower() == prefix + "]" or name.lower().startswith(prefix + "\\\\")
+                current = tree.setdefault(name, []) if inside else None
+            elif current is not None and line and not line.startswith("#time="):
+                current.append(line)
+        return tree
 
     def registry_key(self, hive, key):
         """The values of a key as Wine stored them (hive: "system" or "user"),
@@ -69,7 +91,7 @@ class WinePrefix:
                 found = found or inside
                 continue
             if inside:
-                m = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line)
+                m = re.match(r'^(?:"((?:[^"\\]|\\.)*)"|@)=(.*)$', line)
                 if m:
-                    values[m.group(1)] = m.group(2)
+                    values[m.group(1) or ""] = m.group(2)  # "" is the default value (@)
         return values if found else None
