@@ -8,9 +8,11 @@
 #include "update/UpdateVersion.h"
 
 namespace hivemend {
+// Only read: a missing key means the check is on, and is not created (a
+// machine-wide key made by a mere read would outlive an uninstall).
 bool IsUpdateCheckEnabled(Registry& registry) {
   RegKey key(registry);
-  if (key.Create(RegRoot::LocalMachine, u"Software\\Hivemend", kKeyQueryValue) != kRegOk) return true;
+  if (key.Open(RegRoot::LocalMachine, u"Software\\Hivemend", kKeyQueryValue) != kRegOk) return true;
   std::uint32_t enabled = 1;
   std::uint32_t size = sizeof(enabled);
   // The type is not looked at: any value whose bytes read as 0 turns the check off.
