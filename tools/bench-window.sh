@@ -38,17 +38,6 @@ fi
 
 ms_since() { echo "($(date +%s.%N) - $1) * 1000" | bc | cut -d. -f1; }
 
-# When its session starts, Wine writes device and font keys, and its server
-# saves the changed registry about 30 seconds later, stopping every program
-# for a moment. The window starts after that save, so that the load's longest
-# answer is the window's own (the benchmark also reports the system's).
-"$run" cmd /c exit 0
-saved=$(stat -c %Y "$HIVEMEND_WINEPREFIX/system.reg" "$HIVEMEND_WINEPREFIX/user.reg")
-for _ in $(seq 45); do
-  [ "$(stat -c %Y "$HIVEMEND_WINEPREFIX/system.reg" "$HIVEMEND_WINEPREFIX/user.reg")" != "$saved" ] && break
-  sleep 1
-done
-
 echo "== window: $values values"
 "$run" "$win/tests/app/app_window_bench.exe" "$winfile" | tee "$data/window-$values.txt"
 window_ms=$(tr -d "\r" < "$data/window-$values.txt" | sed -n "s/^load command to completion text: \([0-9]*\) ms$/\1/p")
