@@ -26,6 +26,7 @@
 #include "platform/File.h"
 #include "platform/HistoryFolder.h"
 #include "platform/Process.h"
+#include "platform/Shell.h"
 #include "platform/SystemText.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
@@ -59,10 +60,6 @@ std::optional<std::u16string> ChooseFileWithDialog(HWND owner, const std::u16str
   if (!folder.empty()) dialog.lpstrInitialDir = AsWide(folder);
   if (!GetOpenFileNameW(&dialog)) return std::nullopt;
   return AsU16(path);
-}
-
-void OpenFolderWithShell(HWND owner, const std::u16string& folder) {
-  ShellExecuteW(owner, nullptr, AsWide(folder), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 // The registry editor opens at the key it last showed, which it keeps for the
@@ -340,7 +337,7 @@ void MainWindow::OnCommand(int id) {
       const std::u16string folder = HistoryFolder();
       if (folder.empty()) break;
       if (options_.open_folder) options_.open_folder(window_, folder);
-      else OpenFolderWithShell(window_, folder);
+      else (void)OpenWithShell(folder, window_);
       break;
     }
     case IDM_SET_FILE_HANDLER:
@@ -707,6 +704,10 @@ void MainWindow::TakeLoadOperations() {
     const bool dropped = op.load < first_kept_load_;
     if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
       if (dropped) continue;
+      if (checked_lines_.empty()) {  // the usual case: no rows to check by line
+        list_.AddRow(std::move(row->entry));
+        continue;
+      }
       const auto lines = checked_lines_.find(op.load);
       const std::uint32_t line = row->entry.line();
       const size_t index = list_.AddRow(std::move(row->entry));

@@ -8,8 +8,9 @@
 namespace hivemend {
 
 // Opens target with its default verb ("ms-settings:defaultapps", a folder, a
-// file). True when the shell accepted it. Elsewhere: false.
-bool OpenWithShell(const std::u16string& target);
+// file); owner (a native window, may be null) owns what the shell shows.
+// True when the shell accepted it. Elsewhere: false.
+bool OpenWithShell(const std::u16string& target, void* owner = nullptr);
 
 // Tells the shell that file associations changed, so that it reads them
 // afresh. Elsewhere: nothing.

@@ -2,7 +2,7 @@
 
 namespace hivemend {
 
-bool OpenWithShell(const std::u16string&) { return false; }
+bool OpenWithShell(const std::u16string&, void*) { return false; }
 
 void NotifyAssociationsChanged() {}
 

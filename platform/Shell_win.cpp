@@ -7,9 +7,9 @@
 
 namespace hivemend {
 
-bool OpenWithShell(const std::u16string& target) {
+bool OpenWithShell(const std::u16string& target, void* owner) {
   // Success is a value above 32.
-  return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, nullptr, AsWide(target), nullptr, nullptr,
+  return reinterpret_cast<INT_PTR>(ShellExecuteW(static_cast<HWND>(owner), nullptr, AsWide(target), nullptr, nullptr,
                                                  SW_SHOWNORMAL)) > 32;
 }
 

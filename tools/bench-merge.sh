@@ -17,20 +17,7 @@ win=$root/build/win
 cmake --build "$native" --target hivemend-bench >/dev/null
 cmake --build "$win" --target hivemend-cli >/dev/null
 
-prefix=${HIVEMEND_WINEPREFIX:-$root/build/bench-wine/wineprefix}
-data=$(dirname "$prefix")
-mkdir -p "$data"
-file=$data/bench-$values.reg
-winfile="Z:$(echo "$file" | sed 's|/|\\|g')"
-run=$root/tools/wine-run.sh
-if [ ! -f "$data/imported-$values" ]; then
-  "$native/bench/hivemend-bench" generate "$values" "$file" >/dev/null
-  "$native/bench/hivemend-bench" half "$file" "$data/half-$values.reg" >/dev/null
-  halfwin="Z:$(echo "$data/half-$values.reg" | sed 's|/|\\|g')"
-  echo "== importing half of the values into the bench prefix's registry"
-  HIVEMEND_WINEPREFIX=$prefix "$run" reg import "$halfwin"
-  touch "$data/imported-$values"
-fi
+. "$root/tools/bench-prefix.sh"
 WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
 WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
 

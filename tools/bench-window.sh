@@ -21,20 +21,8 @@ win=$root/build/win
 cmake --build "$native" --target hivemend-bench >/dev/null
 cmake --build "$win" --target app_window_bench hivemend-cli >/dev/null
 
-export HIVEMEND_WINEPREFIX=${HIVEMEND_WINEPREFIX:-$root/build/bench-wine/wineprefix}
-data=$(dirname "$HIVEMEND_WINEPREFIX")
-mkdir -p "$data"
-file=$data/bench-$values.reg
-winfile="Z:$(echo "$file" | sed 's|/|\\|g')"
-run=$root/tools/wine-run.sh
-if [ ! -f "$data/imported-$values" ]; then
-  "$native/bench/hivemend-bench" generate "$values" "$file" >/dev/null
-  "$native/bench/hivemend-bench" half "$file" "$data/half-$values.reg" >/dev/null
-  halfwin="Z:$(echo "$data/half-$values.reg" | sed 's|/|\\|g')"
-  echo "== importing half of the values into the bench prefix's registry"
-  "$run" reg import "$halfwin"
-  touch "$data/imported-$values"
-fi
+. "$root/tools/bench-prefix.sh"
+export HIVEMEND_WINEPREFIX=$prefix
 
 ms_since() { echo "($(date +%s.%N) - $1) * 1000" | bc | cut -d. -f1; }
 

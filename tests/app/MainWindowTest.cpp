@@ -1333,6 +1333,14 @@ RECT ClientRectOf(HWND control, HWND parent) {
   return r;
 }
 
+// The work area of the window's monitor.
+RECT WorkAreaOf(HWND window) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  return monitor.rcWork;
+}
+
 // Every control lies inside the client area and has room; the list runs from
 // its top place to above the merge button.
 void ExpectControlsInside(HWND window, int line) {
@@ -1403,13 +1411,11 @@ TEST(MainWindowSize, TheWindowFitsTheWorkAreaOnStart) {
   Window w;
   RECT frame{};
   GetWindowRect(w.window(), &frame);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(w.window(), MONITOR_DEFAULTTONEAREST), &monitor);
-  EXPECT_GE(frame.left, monitor.rcWork.left);
-  EXPECT_GE(frame.top, monitor.rcWork.top);
-  EXPECT_LE(frame.right, monitor.rcWork.right);
-  EXPECT_LE(frame.bottom, monitor.rcWork.bottom);
+  const RECT work = WorkAreaOf(w.window());
+  EXPECT_GE(frame.left, work.left);
+  EXPECT_GE(frame.top, work.top);
+  EXPECT_LE(frame.right, work.right);
+  EXPECT_LE(frame.bottom, work.bottom);
 }
 
 TEST(MainWindowSize, ANewDpiScalesFontControlsAndColumns) {
@@ -1498,11 +1504,9 @@ TEST(MainWindowSize, TheLayoutComesBackAfterARestart) {
     Window w(options);
     RECT back{};
     GetWindowRect(w.window(), &back);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(w.window(), MONITOR_DEFAULTTONEAREST), &monitor);
-    EXPECT_EQ(back.right, monitor.rcWork.right);
-    EXPECT_EQ(back.bottom, monitor.rcWork.bottom);
+    const RECT work = WorkAreaOf(w.window());
+    EXPECT_EQ(back.right, work.right);
+    EXPECT_EQ(back.bottom, work.bottom);
     EXPECT_EQ(back.right - back.left, 800);
   }
 }
@@ -1517,10 +1521,7 @@ TEST(MainWindowSize, MoreCopiesOpenOffsetFromTheFirst) {
   GetWindowRect(first.window(), &a);
   GetWindowRect(second.window(), &b);
   GetWindowRect(third.window(), &c);
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(first.window(), MONITOR_DEFAULTTONEAREST), &monitor);
-  const RECT& work = monitor.rcWork;
+  const RECT work = WorkAreaOf(first.window());
   for (const RECT* r : {&b, &c}) {
     EXPECT_LE(r->right - r->left, a.right - a.left);  // the same size, or cut to the work area
     EXPECT_GE(r->left, work.left);
