@@ -15,6 +15,7 @@
 #include "merge/Merge.h"
 #include "platform/File.h"
 #include "platform/HistoryFolder.h"
+#include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
@@ -307,8 +308,9 @@ FileReadStatus ReadStream(std::FILE* in, std::u16string& raw, size_t* byte_count
 }
 
 // Loads the file, or standard input for "-", decoded as a file is.
-LoadSummary Load(const std::u16string& file, std::FILE* in, Registry* registry, LoadReport& report) {
-  if (file != u"-") return RunLoad(file, registry, report);
+LoadSummary Load(const std::u16string& file, std::FILE* in, Registry* registry, LoadReport& report,
+                 std::uint32_t key_access = kKeyRead) {
+  if (file != u"-") return RunLoad(file, registry, report, ThreadAnsiToUtf16, key_access);
   std::u16string raw;
   size_t byte_count = 0;
   FileReadStatus read;
@@ -317,7 +319,8 @@ LoadSummary Load(const std::u16string& file, std::FILE* in, Registry* registry, 
   } catch (const std::bad_alloc&) {
     read = FileReadStatus::ReadError;
   }
-  return RunLoadBytes(read, std::move(raw), byte_count, std::u16string(kStandardInputName), registry, report);
+  return RunLoadBytes(read, std::move(raw), byte_count, std::u16string(kStandardInputName), registry, report,
+                      ThreadAnsiToUtf16, key_access);
 }
 
 // A load that ended early is also said on standard error, for scripts that
@@ -518,11 +521,14 @@ constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
 int MergeFile(std::string_view command, const Options& o, const std::u16string& file, std::FILE* in,
               std::FILE* out, std::FILE* err) {
   MemoryRegistry memory;
-  Registry* registry = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
-  if (registry == nullptr) return 2;
+  Registry* chosen = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
+  if (chosen == nullptr) return 2;
+  // The load opens each key for the merge too, and the merge finds it open.
+  KeyKeepingRegistry keeping(*chosen);
+  Registry* registry = &keeping;
 
   ConsoleReport report;
-  const LoadSummary summary = Load(file, in, registry, report);
+  const LoadSummary summary = Load(file, in, registry, report, kKeyRead | kKeyWrite);
   std::unique_ptr<JsonOutput> json;
   if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
   ReportLoadFailure(file, summary, report, err);

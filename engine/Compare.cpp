@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/RegistryName.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -73,12 +74,10 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
   result.status = absent;
   // An unknown root name selects no root: nothing under it is compared.
   if (!value.root) return;
-  const RegKey* open_key = keys.Find(*value.root, value.key_path);
-  if (open_key == nullptr) {
+  if (keys.Find(*value.root, value.key_path) == nullptr) {
     if (keys.status() == kRegFileNotFound) result.live = LiveState::Absent;
     return;
   }
-  const RegKey& key = *open_key;
 
   // Names are written with escapes; the registry knows them decoded.
   const std::u16string name = RegistryValueName(value.name);
@@ -91,12 +90,12 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
   auto room = [&] { return static_cast<std::uint32_t>(storage.size() * sizeof(char16_t)) - kSpareBytes; };
   std::uint32_t live_type = 0;
   std::uint32_t size = room();
-  long status = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
+  long status = keys.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
   if (status == kRegMoreData) {
     const std::uint32_t live_size = size;
     storage.resize((static_cast<size_t>(live_size) + kSpareBytes + 1) / 2);
     size = room();
-    status = key.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
+    status = keys.Query(name, &live_type, reinterpret_cast<std::uint8_t*>(storage.data()), &size);
     if (status != kRegOk) {
       // The value changed or went between the two queries: judged by its size.
       result.status = value.byte_count == 0 && live_size != 0 && value.type != kRegSz ? EntryStatus::Changed
@@ -178,13 +177,19 @@ const RegKey* OpenKeyCache::Find(RegRoot root, std::u16string_view path) {
   root_ = root;
   path_.assign(path);
   key_.reset();
+  whole_ = false;
+  values_.clear();
   if (absent_root_ == root && IsBelow(path, absent_path_)) {
     status_ = kRegFileNotFound;
     return nullptr;
   }
-  const long status = key_.Open(root, path, kKeyRead);
+  long status = key_.Open(root, path, access_);
+  if (status == kRegAccessDenied && access_ != kKeyRead) status = key_.Open(root, path, kKeyRead);
   status_ = status;
-  if (status == kRegOk) return &key_;
+  if (status == kRegOk) {
+    if (expected_rows_ >= 2) ReadWhole();
+    return &key_;
+  }
   key_.reset();
   if (status == kRegFileNotFound) {
     absent_root_ = root;
@@ -193,7 +198,47 @@ const RegKey* OpenKeyCache::Find(RegRoot root, std::u16string_view path) {
   return nullptr;
 }
 
+void OpenKeyCache::ReadWhole() {
+  RegKeyInfo info;
+  if (key_.Info(&info) != kRegOk || info.values >= expected_rows_) return;
+  values_.resize(info.values);
+  std::u16string name;
+  for (std::uint32_t i = 0; i < info.values; ++i) {
+    KeptValue& kept = values_[i];
+    // A key that changes while it is read is asked value by value instead.
+    if (key_.EnumValue(i, &name, &kept.type, &kept.bytes) != kRegOk) {
+      values_.clear();
+      return;
+    }
+    kept.folded_name.clear();
+    FoldRegistryNameInto(name, kept.folded_name);
+  }
+  whole_ = true;
+}
+
+long OpenKeyCache::Query(std::u16string_view name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
+  if (!whole_) return key_.Query(name, type, data, size);
+  folded_.clear();
+  FoldRegistryNameInto(name, folded_);
+  for (const KeptValue& kept : values_) {
+    if (!SameUnits(kept.folded_name, folded_)) continue;
+    const auto bytes = static_cast<std::uint32_t>(kept.bytes.size());
+    if (data != nullptr && (size == nullptr || *size < bytes)) {
+      if (type != nullptr) *type = kept.type;
+      if (size != nullptr) *size = bytes;
+      return kRegMoreData;
+    }
+    if (type != nullptr) *type = kept.type;
+    if (data != nullptr && bytes != 0) std::memcpy(data, kept.bytes.data(), bytes);
+    if (size != nullptr) *size = bytes;
+    return kRegOk;
+  }
+  return kRegFileNotFound;
+}
+
 void OpenKeyCache::Clear() {
+  whole_ = false;
+  values_.clear();
   key_.reset();
   known_ = false;
   absent_root_.reset();

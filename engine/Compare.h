@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/ChangeEntry.h"
 #include "engine/RegParser.h"
@@ -36,14 +37,26 @@ struct CompareResult {
 // open it once (or fail to open it once). Keys are told apart by the text of
 // their path exactly as the file writes it. Remembers the last key found not
 // to exist: the keys below it do not exist either and are not asked for.
+//
+// Every registry call costs a round trip under some systems, so a key that
+// holds fewer values than the rows expected for it is read whole when it is
+// opened (its counts, then each of its values) and its values are answered
+// from that copy: a value the key does not hold costs nothing to look up.
 class OpenKeyCache {
  public:
-  explicit OpenKeyCache(Registry* registry) : registry_(registry) {
+  // Keys are opened with access; where that is refused, for reading only.
+  explicit OpenKeyCache(Registry* registry, std::uint32_t access = kKeyRead) : registry_(registry), access_(access) {
     if (registry != nullptr) key_ = RegKey(*registry);
   }
+  // How many rows the next key that Find opens is expected to be asked for
+  // (at least). 0 or 1: its values are always asked for one by one.
+  void ExpectRows(size_t rows) { expected_rows_ = rows; }
   // The key opened for reading, or null when there is no registry or the key
   // cannot be opened.
   const RegKey* Find(RegRoot root, std::u16string_view path);
+  // A value of the key that the last Find returned, as Registry::QueryValue
+  // reports it (name as the registry knows it).
+  long Query(std::u16string_view name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size);
   // Closes the key.
   void Clear();
   // Why the last Find found nothing (kRegFileNotFound: the key does not exist).
@@ -52,6 +65,7 @@ class OpenKeyCache {
 
  private:
   Registry* registry_;
+  std::uint32_t access_;
   RegKey key_;
   bool known_ = false;
   long status_ = kRegOk;
@@ -59,6 +73,18 @@ class OpenKeyCache {
   std::u16string path_;
   std::optional<RegRoot> absent_root_;  // with absent_path_: a key that does not exist
   std::u16string absent_path_;
+
+  // The open key's values when it was read whole.
+  struct KeptValue {
+    std::u16string folded_name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> bytes;
+  };
+  void ReadWhole();
+  size_t expected_rows_ = 0;
+  bool whole_ = false;
+  std::vector<KeptValue> values_;
+  std::u16string folded_;  // scratch for Query
 };
 
 // Decides the status of one value against the registry the cache reads (none:

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "engine/RegParser.h"
 #include "engine/RegText.h"
@@ -12,11 +14,14 @@
 namespace hivemend {
 namespace {
 
-// Compares and lists every value as the parser delivers it.
+// Compares and lists every value in the order the parser delivers them. The
+// values of a key line are held until the key line ends (or a batch of them is
+// full), so that the comparison knows how many rows it will ask of that key.
 class LoadSink final : public ParseSink {
  public:
-  LoadSink(const std::u16string& path, Registry* registry, LoadReport& report, CompareCounts& counts)
-      : path_(path), keys_(registry), report_(report), counts_(counts) {
+  LoadSink(const std::u16string& path, Registry* registry, std::uint32_t key_access, LoadReport& report,
+           CompareCounts& counts)
+      : path_(path), keys_(registry, key_access), report_(report), counts_(counts) {
     // Loads are numbered in the order they start, so that a merge can take
     // the rows of several loads in the order of their files and lines.
     static std::atomic<std::uint64_t> loads{0};
@@ -29,19 +34,68 @@ class LoadSink final : public ParseSink {
 
   bool CancelRequested() override { return report_.CancelRequested(); }
   void OnValue(ParsedValue& value) override {
-    const CompareResult result = CompareWithRegistry(keys_, value, counts_);
-    report_.AddEntry(MakeChangeEntry(KeyOf(value), value, result));
+    if (held_ != 0 && !SameKeyLine(pending_.front(), value)) Flush(true);
+    if (held_ == pending_.size()) pending_.emplace_back();
+    // The parser gets a buffer back for the next line's bytes.
+    ParsedValue& slot = pending_[held_++];
+    std::vector<std::uint8_t> spare = std::move(slot.bytes);
+    slot = std::move(value);
+    value.bytes = std::move(spare);
+    if (held_ == kBatch) Flush(false);
   }
+  // The counts shown with a line number are those of the values up to that
+  // line: progress is shown when the values before it are compared.
   void OnProgress(std::uint32_t line_number) override {
+    if (held_ == 0) return ShowProgress(line_number);
+    progress_.push_back({held_, line_number});
+  }
+  void OnStatusText(const std::u16string& text) override {
+    Flush(false);
+    report_.SetStatusText(0, text);
+  }
+  void OnErrorMessage(const std::u16string& text) override {
+    Flush(false);
+    report_.ShowError(text);
+  }
+  // Lists the values held (also after a cancel: they were read before it)
+  // and closes the key kept open between values.
+  void Finish() {
+    Flush(true);
+    keys_.Clear();
+  }
+
+ private:
+  // Views in parsed values point into the text, which outlives the parse;
+  // a batch bounds what is held (and what a key read whole may hold).
+  static constexpr size_t kBatch = 64;
+
+  void ShowProgress(std::uint32_t line_number) {
     report_.SetStatusText(0, FormatMessageText(kProgressFormat, {Decimal(line_number), path_}));
     report_.SetStatusText(1, counts_.Text());
   }
-  void OnStatusText(const std::u16string& text) override { report_.SetStatusText(0, text); }
-  void OnErrorMessage(const std::u16string& text) override { report_.ShowError(text); }
-  // Closes the key kept open between values.
-  void Finish() { keys_.Clear(); }
 
- private:
+  static bool SameKeyLine(const ParsedValue& a, const ParsedValue& b) {
+    return SameText(a.root_name, b.root_name) && SameText(a.key_path, b.key_path);
+  }
+
+  // Compares and lists the values held. key_ended: no more values of their
+  // key line follow.
+  void Flush(bool key_ended) {
+    if (held_ == 0) return;
+    // Only the first batch of a key line decides how its key is read.
+    keys_.ExpectRows(first_of_key_ ? held_ : 0);
+    auto progress = progress_.begin();
+    for (size_t i = 0; i < held_; ++i) {
+      for (; progress != progress_.end() && progress->first == i; ++progress) ShowProgress(progress->second);
+      const CompareResult result = CompareWithRegistry(keys_, pending_[i], counts_);
+      report_.AddEntry(MakeChangeEntry(KeyOf(pending_[i]), pending_[i], result));
+    }
+    for (; progress != progress_.end(); ++progress) ShowProgress(progress->second);
+    progress_.clear();
+    held_ = 0;
+    first_of_key_ = key_ended;
+  }
+
   // The rows of one key line share its names. Consecutive values of one key
   // usually come from the same line; equal texts of another line share too.
   KeyRef KeyOf(const ParsedValue& value) {
@@ -54,6 +108,10 @@ class LoadSink final : public ParseSink {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
   }
 
+  std::vector<ParsedValue> pending_;  // the first held_ are values not yet listed
+  size_t held_ = 0;
+  std::vector<std::pair<size_t, std::uint32_t>> progress_;  // (values held before it, line number)
+  bool first_of_key_ = true;
   KeyRef key_;
   std::shared_ptr<const LoadSource> source_;
   const std::u16string& path_;
@@ -63,9 +121,9 @@ class LoadSink final : public ParseSink {
 };
 
 LoadSummary ParseAndList(std::u16string_view text, const std::u16string& path, Registry* registry,
-                         LoadReport& report, AnsiToUtf16Fn narrow = nullptr) {
+                         LoadReport& report, AnsiToUtf16Fn narrow = nullptr, std::uint32_t key_access = kKeyRead) {
   LoadSummary summary;
-  LoadSink sink(path, registry, report, summary.counts);
+  LoadSink sink(path, registry, key_access, report, summary.counts);
   const ParseResult parsed = ParseRegText(text, sink, narrow);
   sink.Finish();
   summary.line_number = parsed.line_number;
@@ -87,7 +145,7 @@ LoadSummary FailedLoad(LoadReport& report, std::u16string_view text) {
 }  // namespace
 
 LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& report,
-                    AnsiToUtf16Fn ansi_to_utf16) {
+                    AnsiToUtf16Fn ansi_to_utf16, std::uint32_t key_access) {
   ReadOnlyFile file;
   if (file.Open(path) != FileReadStatus::Ok) {
     return FailedLoad(report, std::u16string(kCannotLoadText) + u"\n\n" + path + u"\n" +
@@ -102,11 +160,12 @@ LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& 
     // A file too big for the memory left is reported like a failed read.
     return FailedLoad(report, kReadErrorText);
   }
-  return RunLoadBytes(read, std::move(raw), byte_count, path, registry, report, ansi_to_utf16);
+  return RunLoadBytes(read, std::move(raw), byte_count, path, registry, report, ansi_to_utf16, key_access);
 }
 
 LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_count, const std::u16string& path,
-                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16) {
+                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16,
+                         std::uint32_t key_access) {
   switch (read) {
     case FileReadStatus::Ok: break;
     case FileReadStatus::TooLarge: return FailedLoad(report, kTooLargeText);
@@ -119,12 +178,12 @@ LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_
   } catch (const std::bad_alloc&) {
     return FailedLoad(report, kReadErrorText);
   }
-  return ParseAndList(text, path, registry, report, narrow);
+  return ParseAndList(text, path, registry, report, narrow, key_access);
 }
 
 LoadSummary RunLoadText(std::u16string_view text, const std::u16string& path, Registry* registry,
-                        LoadReport& report) {
-  return ParseAndList(text, path, registry, report);
+                        LoadReport& report, std::uint32_t key_access) {
+  return ParseAndList(text, path, registry, report, nullptr, key_access);
 }
 
 }  // namespace hivemend

@@ -32,18 +32,21 @@ inline constexpr std::u16string_view kProgressFormat = u"Reading line %u of %s";
 inline constexpr std::u16string_view kCompletionFormat = u"Read %u lines from %s";
 
 // registry may be null (nothing exists). The file stays open until the load ends.
+// Keys are opened with key_access where the account may (for reading where it
+// may not): a merge that follows through a KeyKeepingRegistry finds them open.
 LoadSummary RunLoad(const std::u16string& path, Registry* registry, LoadReport& report,
-                    AnsiToUtf16Fn ansi_to_utf16 = ThreadAnsiToUtf16);
+                    AnsiToUtf16Fn ansi_to_utf16 = ThreadAnsiToUtf16, std::uint32_t key_access = kKeyRead);
 
 // The same for bytes read from elsewhere (standard input): read says how the
 // reading ended (Ok, TooLarge or ReadError), raw holds the bytes as
 // ReadOnlyFile::ReadAll gives them, and path names the source in the texts.
 // The bytes are decoded exactly as a file's are.
 LoadSummary RunLoadBytes(FileReadStatus read, std::u16string&& raw, size_t byte_count, const std::u16string& path,
-                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16 = ThreadAnsiToUtf16);
+                         Registry* registry, LoadReport& report, AnsiToUtf16Fn ansi_to_utf16 = ThreadAnsiToUtf16,
+                         std::uint32_t key_access = kKeyRead);
 
 // The same for a text already decoded (tests, fuzzing, benchmarks).
 LoadSummary RunLoadText(std::u16string_view text, const std::u16string& path, Registry* registry,
-                        LoadReport& report);
+                        LoadReport& report, std::uint32_t key_access = kKeyRead);
 
 }  // namespace hivemend

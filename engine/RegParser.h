@@ -16,8 +16,9 @@
 
 namespace hivemend {
 
-// One value line, valid during the OnValue call only (views point into the
-// text being parsed; the bytes may be moved out). Also a key deletion line
+// One value line. Its views point into the text being parsed and stay valid
+// while the text lives; the object itself is reused for the next line, so a
+// sink that keeps it moves it out. Also a key deletion line
 // ([-ROOT\path]: form DeleteKey, root name without the minus, no value name)
 // and a key line that creates a key without values after a deletion of it or
 // of a key above it (form CreateKey, no value name).

@@ -6,6 +6,7 @@
 #include <set>
 #include <span>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "merge/HistoryFile.h"
@@ -27,6 +28,17 @@ std::u16string KeyId(RegRoot root, std::u16string_view path, std::u16string* kep
   folded.insert(folded.begin(), static_cast<char16_t>(u'0' + static_cast<int>(root)));
   if (!path.empty() && path.front() == u'\\') folded.insert(folded.begin(), u'!');
   return folded;
+}
+
+// A value's identity: its key's id and its registry name, folded. Key paths
+// hold no NUL, so the NUL between them keeps ids apart.
+std::u16string ValueId(const std::u16string& key_id, std::u16string_view registry_name) {
+  std::u16string id;
+  id.reserve(key_id.size() + 1 + registry_name.size());
+  id += key_id;
+  id += u'\0';
+  for (const char16_t c : registry_name) id += FoldRegistryChar(c);
+  return id;
 }
 
 // Whether the key id lies at or below the key top.
@@ -223,7 +235,7 @@ void RowMerge::LeaveOutUnwritable(std::u16string& error_text) {
 
 void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
   State& s = *state_;
-  std::set<RegistryValueId> recorded;
+  std::unordered_set<std::u16string> recorded;
   std::set<std::u16string> deleted_recorded;  // key ids of recorded subtrees and created keys
 
   auto refuse = [&](Planned& row, std::u16string_view format, std::u16string_view extra) {
@@ -309,7 +321,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
           }
           break;
         }
-        RegistryValueId id = ValueIdOf(*root, e.key().path, e.registry_name());
+        std::u16string id = ValueId(row.key_id, e.registry_name());
         if (recorded.contains(id)) break;
         std::optional<ValueState> state;
         bool known = false;
@@ -357,7 +369,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
 size_t RowMerge::Apply(std::u16string& error_text) {
   State& s = *state_;
   std::vector<size_t> written;
-  std::set<RegistryValueId> touched;          // values written or deleted by this merge so far
+  std::unordered_set<std::u16string> touched;  // values written or deleted by this merge so far
   std::vector<std::u16string> deleted_keys;   // key ids deleted by this merge so far
 
   // The key of a row, open for writing: the one the undo step opened, or
@@ -408,7 +420,7 @@ size_t RowMerge::Apply(std::u16string& error_text) {
         }
         break;
       case EntryForm::DeleteValue: {
-        touched.insert(ValueIdOf(root, path, e.registry_name()));
+        touched.insert(ValueId(row.key_id, e.registry_name()));
         const RegKey* key = writable_key(row, root, false, &status);
         if (key != nullptr) {
           ok = RemoveValue(*key, path, e.name(), error_text);
@@ -422,7 +434,7 @@ size_t RowMerge::Apply(std::u16string& error_text) {
         // A value that already holds exactly these bytes and this type, as
         // the load read it from a key unchanged since, is left alone when no
         // earlier row of this merge touched it.
-        const bool first_touch = touched.insert(ValueIdOf(root, path, e.registry_name())).second;
+        const bool first_touch = touched.insert(ValueId(row.key_id, e.registry_name())).second;
         const bool same = row.fresh && first_touch && e.live() == LiveState::SameBytes && e.live_type() == e.type() &&
                           std::none_of(deleted_keys.begin(), deleted_keys.end(),
                                        [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); });

@@ -41,12 +41,6 @@ bool PlainString(const std::uint8_t* data, size_t size, std::u16string* text) {
 
 std::u16string FoldRegistryName(std::u16string_view name) { return FoldedRegistryName(name); }
 
-RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16string_view registry_name) {
-  std::u16string key;
-  KeyPathIdentity(key_path, key);
-  return {root, std::move(key), FoldedRegistryName(registry_name)};
-}
-
 std::u16string EscapeRegText(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size() + 8);

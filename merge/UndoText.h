@@ -67,12 +67,6 @@ std::u16string_view ErrorLogValueName(std::u16string_view value_name);
 // alphabets (Latin-1, Latin Extended-A, Greek, Cyrillic) without regard to case.
 std::u16string FoldRegistryName(std::u16string_view name);
 
-// What tells one registry value from another: the root, the key path with runs
-// of backslashes taken as one and without a trailing backslash, and the
-// registry name (decoded; empty for the default value), both folded.
-using RegistryValueId = std::tuple<RegRoot, std::u16string, std::u16string>;
-RegistryValueId ValueIdOf(RegRoot root, std::u16string_view key_path, std::u16string_view registry_name);
-
 // A value's type and bytes.
 struct ValueState {
   std::uint32_t type = 0;

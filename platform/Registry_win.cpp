@@ -90,8 +90,9 @@ class WinRegistry final : public Registry {
   long EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
                  std::vector<std::uint8_t>* data) override {
     if (name == nullptr) return ERROR_INVALID_PARAMETER;
-    std::vector<wchar_t> buffer(kMaxValueNameLength + 2);
-    std::vector<std::uint8_t> bytes(data ? 256 : 0);
+    // Buffers kept between calls: a key read whole lists its values one by one.
+    thread_local std::vector<wchar_t> buffer(kMaxValueNameLength + 2);
+    thread_local std::vector<std::uint8_t> bytes(4096);
     // The value may grow between the calls: a few tries with the size it reports.
     for (int attempt = 0; attempt < 4; ++attempt) {
       DWORD length = static_cast<DWORD>(buffer.size());
@@ -106,10 +107,7 @@ class WinRegistry final : public Registry {
       if (status != ERROR_SUCCESS) return status;
       name->assign(reinterpret_cast<const char16_t*>(buffer.data()), length);
       if (type) *type = t;
-      if (data) {
-        bytes.resize(size);
-        *data = std::move(bytes);
-      }
+      if (data) data->assign(bytes.begin(), bytes.begin() + size);
       return ERROR_SUCCESS;
     }
     return ERROR_MORE_DATA;

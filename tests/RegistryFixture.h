@@ -1,6 +1,7 @@
 // Runs a test against every registry implementation available: the in-memory
 // registry everywhere, and on Windows also the system registry, isolated under
-// HKCU\Software\HivemendTest\<unique> and removed before and after.
+// HKCU\Software\HivemendTest\<unique> and removed before and after; each also
+// behind a KeyKeepingRegistry, which must keep the same contract.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Registry.h"
 #include "tests/RegistryValues.h"
@@ -19,17 +21,23 @@
 
 namespace hivemend::test {
 
-enum class RegistryKind { Memory, System };
+enum class RegistryKind { Memory, System, KeptMemory, KeptSystem };
 
 inline std::string KindName(const ::testing::TestParamInfo<RegistryKind>& info) {
-  return info.param == RegistryKind::Memory ? "Memory" : "System";
+  switch (info.param) {
+    case RegistryKind::Memory: return "Memory";
+    case RegistryKind::System: return "System";
+    case RegistryKind::KeptMemory: return "KeptMemory";
+    case RegistryKind::KeptSystem: return "KeptSystem";
+  }
+  return "?";
 }
 
 inline std::vector<RegistryKind> AllRegistryKinds() {
 #ifdef _WIN32
-  return {RegistryKind::Memory, RegistryKind::System};
+  return {RegistryKind::Memory, RegistryKind::System, RegistryKind::KeptMemory, RegistryKind::KeptSystem};
 #else
-  return {RegistryKind::Memory};
+  return {RegistryKind::Memory, RegistryKind::KeptMemory};
 #endif
 }
 
@@ -38,17 +46,24 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   void SetUp() override {
     static int counter = 0;
     base_ = u"Software\\HivemendTest\\" + Decimal(Pid()) + u"-" + Decimal(++counter);
-    if (GetParam() == RegistryKind::System) {
+    if (IsSystem()) {
       registry_ = SystemRegistry();
       RemoveBase();
     } else {
       memory_ = std::make_unique<MemoryRegistry>();
       registry_ = memory_.get();
     }
+    if (GetParam() == RegistryKind::KeptMemory || GetParam() == RegistryKind::KeptSystem) {
+      keeping_ = std::make_unique<KeyKeepingRegistry>(*registry_);
+      registry_ = keeping_.get();
+    }
   }
   void TearDown() override {
-    if (GetParam() == RegistryKind::System) RemoveBase();
+    keeping_.reset();
+    if (IsSystem()) RemoveBase();
   }
+
+  bool IsSystem() const { return GetParam() == RegistryKind::System || GetParam() == RegistryKind::KeptSystem; }
 
   Registry& reg() { return *registry_; }
   // A key path below the test's own key.
@@ -87,6 +102,7 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   }
 
   std::unique_ptr<MemoryRegistry> memory_;
+  std::unique_ptr<KeyKeepingRegistry> keeping_;
   Registry* registry_ = nullptr;
   std::u16string base_;
 };

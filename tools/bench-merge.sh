@@ -42,10 +42,8 @@ timed_in_copy() {
   start=$(date +%s.%N)
   HIVEMEND_WINEPREFIX=$copy "$run" "$@" >"$data/merge-copy/out.txt" 2>&1 || true
   end=$(date +%s.%N)
-  WINEPREFIX=$copy wineserver -k 2>/dev/null || true
-  WINEPREFIX=$copy wineserver -w 2>/dev/null || true
   tail -n 3 "$data/merge-copy/out.txt" >&2
-  rm -rf "$data/merge-copy"
+  remove_copy "$copy"
   echo "($end - $start) * 1000" | bc | cut -d. -f1
 }
 

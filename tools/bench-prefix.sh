@@ -17,3 +17,13 @@ if [ ! -f "$data/imported-$values" ]; then
   HIVEMEND_WINEPREFIX=$prefix "$run" reg import "$halfwin"
   touch "$data/imported-$values"
 fi
+
+# Ends what runs in a copy of the prefix (its server, and the display that
+# tools/wine-run.sh started for it) and removes the copy's folder.
+remove_copy() {
+  local copy=$1
+  WINEPREFIX=$copy wineserver -k 2>/dev/null || true
+  WINEPREFIX=$copy wineserver -w 2>/dev/null || true
+  if [ -f "$copy/.xvfb-pid" ]; then kill "$(cat "$copy/.xvfb-pid")" 2>/dev/null || true; fi
+  rm -rf "$(dirname "$copy")"
+}

@@ -51,7 +51,5 @@ start=$(date +%s.%N)
 HIVEMEND_WINEPREFIX=$copy "$run" reg import "$winfile"
 import_ms=$(ms_since "$start")
 echo "reg import: $import_ms ms (process start included)"
-WINEPREFIX=$copy wineserver -k 2>/dev/null || true
-WINEPREFIX=$copy wineserver -w 2>/dev/null || true
-rm -rf "$data/import-copy"
+remove_copy "$copy"
 echo "window / reg import: $(echo "scale=2; $window_ms / $import_ms" | bc)"

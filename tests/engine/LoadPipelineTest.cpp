@@ -216,9 +216,11 @@ TEST_F(LoadPipelineTest, ValuesOfKeysThatComeAndGoAreComparedAgainstTheirOwnKey)
   EXPECT_EQ(registry_.OpenHandles(), 0u);
 }
 
-// Under Wine every registry call is a round trip to the server: a load asks
-// once per value, opens and closes each existing key once, and does not ask
-// for keys below a key it found missing.
+// Under Wine every registry call is a round trip to the server. A load opens
+// and closes each existing key once and does not ask for keys below a key it
+// found missing. It asks for each row's value, except where the key holds fewer
+// values than the rows of its key line: then it reads the key's counts and
+// each of its values once.
 TEST_F(LoadPipelineTest, RegistryCallsPerValueAndPerKey) {
   struct CountingRegistry : test::ForwardingRegistry {
     using ForwardingRegistry::ForwardingRegistry;
@@ -231,29 +233,43 @@ TEST_F(LoadPipelineTest, RegistryCallsPerValueAndPerKey) {
       ++queries;
       return ForwardingRegistry::QueryValue(key, name, type, data, size);
     }
+    long QueryKeyInfo(Handle key, RegKeyInfo* info) override {
+      ++infos;
+      return ForwardingRegistry::QueryKeyInfo(key, info);
+    }
+    long EnumValue(Handle key, std::uint32_t index, std::u16string* name, std::uint32_t* type,
+                   std::vector<std::uint8_t>* data) override {
+      ++enums;
+      return ForwardingRegistry::EnumValue(key, index, name, type, data);
+    }
     void CloseKey(Handle key) override {
       ++closes;
       ForwardingRegistry::CloseKey(key);
     }
     std::vector<std::u16string> opened;
-    int queries = 0, closes = 0;
+    int queries = 0, infos = 0, enums = 0, closes = 0;
   };
-  {
-    RegKey key(registry_);
-    ASSERT_EQ(key.Create(RegRoot::CurrentUser, u"Present", kKeyWrite), kRegOk);
+  ASSERT_NO_FATAL_FAILURE(test::SetValue(registry_, RegRoot::CurrentUser, u"Present", u"A", {kRegSz, {u8'1', 0, 0, 0}}));
+  for (const char16_t* name : {u"x", u"y", u"z"}) {
+    ASSERT_NO_FATAL_FAILURE(test::SetValue(registry_, RegRoot::CurrentUser, u"Full", name, {kRegDword, {1, 0, 0, 0}}));
   }
   CountingRegistry counting(registry_);
   const std::u16string path = Write(
       "calls.reg", test::Utf16File(u"Windows Registry Editor Version 5.00\r\n[HKCU\\Present]\r\n\"a\"=\"1\"\r\n"
                                    u"\"b\"=dword:1\r\n@=-\r\n[HKCU\\Gone]\r\n\"c\"=\"1\"\r\n[HKCU\\Gone\\Sub]\r\n\"d\"=-\r\n"
                                    u"[HKCU\\gONE\\\\Sub\\Deeper]\r\n\"e\"=\"1\"\r\n[HKCU\\GoneNot]\r\n\"f\"=\"1\"\r\n"
-                                   u"[HKCU\\Present]\r\n\"g\"=\"1\"\r\n"));
+                                   u"[HKCU\\Present]\r\n\"g\"=\"1\"\r\n[HKCU\\Full]\r\n\"x\"=dword:1\r\n\"Y\"=dword:2\r\n"));
   RecordingReport report;
   RunLoad(path, &counting, report);
-  EXPECT_EQ(report.entries.size(), 8u);
-  EXPECT_EQ(counting.opened, (std::vector<std::u16string>{u"Present", u"Gone", u"GoneNot", u"Present"}));
-  EXPECT_EQ(counting.queries, 4);
-  EXPECT_EQ(counting.closes, 2);
+  std::vector<std::string> statuses;
+  for (const auto& e : report.entries) statuses.push_back(Show(std::u16string(e.name()) + u" " + std::u16string(StatusText(e.status()))));
+  EXPECT_EQ(statuses, (std::vector<std::string>{"a SAME", "b MISSING", "@ MISSING", "c MISSING", "d DELETE",
+                                                "e MISSING", "f MISSING", "g MISSING", "x SAME", "Y CHANGED"}));
+  EXPECT_EQ(counting.opened, (std::vector<std::u16string>{u"Present", u"Gone", u"GoneNot", u"Present", u"Full"}));
+  EXPECT_EQ(counting.infos, 2);    // Present (3 rows) and Full (2 rows), not Present's one-row line
+  EXPECT_EQ(counting.enums, 1);    // Present holds one value for its three rows
+  EXPECT_EQ(counting.queries, 3);  // g, and x and Y: Full holds more values than its rows
+  EXPECT_EQ(counting.closes, 3);
   EXPECT_EQ(registry_.OpenHandles(), 0u);
 }
 

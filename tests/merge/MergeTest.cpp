@@ -7,8 +7,10 @@
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
 #include "platform/File.h"
+#include "platform/KeyKeepingRegistry.h"
 #include "platform/SystemText.h"
 #include "tests/LoadRecorder.h"
+#include "tests/RegistryDump.h"
 
 namespace hivemend::test {
 namespace {
@@ -341,6 +343,48 @@ TEST(Merge, RowsAddedWhileTheQuestionIsOpenAreMergedWhenChecked) {
   f.Run(registry);
   EXPECT_EQ(Names(f.store), (std::vector<std::string>{"c"}));
   EXPECT_TRUE(GetValue(registry, kCU, u"K", u"b"));
+}
+
+// The console merges through a registry that keeps keys open: its load opens
+// each key for writing too, and the merge that follows opens none again.
+TEST(Merge, ALoadAndItsMergeThroughOneKeepingRegistryOpenEachKeyOnce) {
+  FaultyRegistry registry;
+  ASSERT_NO_FATAL_FAILURE(SetValue(registry.memory(), kCU, u"A", u"x", {kRegDword, {1, 0, 0, 0}}));
+  ASSERT_NO_FATAL_FAILURE(SetValue(registry.memory(), kCU, u"A\\Deep", u"x", {kRegDword, {1, 0, 0, 0}}));
+  std::map<std::string, int> opens;
+  registry.observer = [&](FaultyRegistry::Op op, std::u16string_view path) {
+    if (op == FaultyRegistry::kOpen) ++opens[Show(path)];
+  };
+  const std::vector<std::string> before = DumpRegistry(registry.memory(), kCU, u"");
+  EntryStore store;
+  UndoText undo;
+  std::u16string errors;
+  {
+    KeyKeepingRegistry keeping(registry);
+    RecordingReport report(store);
+    ASSERT_EQ(RunLoadText(u"Windows Registry Editor Version 5.00\r\n[HKCU\\A]\r\n\"x\"=dword:2\r\n\"y\"=\"1\"\r\n"
+                          u"[HKCU\\A\\Deep]\r\n\"x\"=-\r\n[-HKCU\\A\\Deep]\r\n[HKCU\\A]\r\n\"z\"=\"2\"\r\n",
+                          u"f.reg", &keeping, report, kKeyRead | kKeyWrite)
+                  .outcome,
+              LoadOutcome::Normal);
+    EXPECT_EQ(MergeCheckedRows(store, keeping, undo, errors), 5u);
+    EXPECT_EQ(Show(errors), "");
+  }
+  EXPECT_EQ(registry.memory().OpenHandles(), 0u);
+  // Each key once for reading and writing (A's second key line and the merge
+  // find it open) and once for reading only (listing the deleted subtree).
+  // Without keeping: four times each.
+  EXPECT_EQ(opens, (std::map<std::string, int>{{"A", 2}, {"A\\Deep", 2}}));
+  EXPECT_EQ(GetValue(registry.memory(), kCU, u"A", u"x"), (Value{kRegDword, {2, 0, 0, 0}}));
+  EXPECT_FALSE(KeyExists(registry.memory(), kCU, u"A\\Deep"));
+  // And the undo text still takes it all back.
+  EntryStore undo_store;
+  RecordingReport undo_report(undo_store);
+  ASSERT_EQ(RunLoadText(undo.text(), u"undo.reg", &registry, undo_report).outcome, LoadOutcome::Normal);
+  UndoText ignored;
+  MergeCheckedRows(undo_store, registry, ignored, errors);
+  EXPECT_EQ(Show(errors), "");
+  EXPECT_EQ(DumpRegistry(registry.memory(), kCU, u""), before);
 }
 
 }  // namespace

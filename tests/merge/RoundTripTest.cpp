@@ -19,6 +19,7 @@
 #include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
+#include "tests/ForwardingRegistry.h"
 #include "tests/LoadRecorder.h"
 #include "tests/RegistryDump.h"
 
@@ -180,6 +181,27 @@ void LoadAllChecked(std::u16string_view text, Registry& registry, EntryStore& st
   ASSERT_EQ(Show(report.Problems()), "");
 }
 
+// The rows as the list shows them, with what the load read of the registry.
+std::vector<std::string> RowTexts(EntryStore& store) {
+  std::vector<std::string> rows;
+  store.ForEach([&](EntryStore::Row& row) {
+    std::u16string text;
+    for (int column = 0; column < 7; ++column) text += row.entry.ColumnText(column) + u"|";
+    const auto live = row.entry.live_bytes();
+    rows.push_back(Show(text) + std::to_string(static_cast<int>(row.entry.live())) + ":" +
+                   std::to_string(row.entry.live_type()) + ":" + std::string(live.begin(), live.end()));
+  });
+  return rows;
+}
+
+// A registry that cannot list a key's values: the load asks for every value.
+struct NoValueListing : ForwardingRegistry {
+  using ForwardingRegistry::ForwardingRegistry;
+  long EnumValue(Handle, std::uint32_t, std::u16string*, std::uint32_t*, std::vector<std::uint8_t>*) override {
+    return kRegAccessDenied;
+  }
+};
+
 std::vector<std::string> Dump(const CaseSetup& setup) {
   if (!setup.key_base.empty()) return DumpRegistry(*setup.registry, RegRoot::CurrentUser, setup.key_base);
   return DumpAllRoots(*setup.registry);
@@ -214,6 +236,13 @@ void RunCase(std::uint64_t seed, const CaseSetup& setup) {
 
   EntryStore store;
   ASSERT_NO_FATAL_FAILURE(LoadAllChecked(file, registry, store));
+  {
+    // Keys read whole list the same rows as keys asked value by value.
+    NoValueListing by_value(registry);
+    EntryStore asked;
+    ASSERT_NO_FATAL_FAILURE(LoadAllChecked(file, by_value, asked));
+    ASSERT_EQ(RowTexts(store), RowTexts(asked));
+  }
   UndoText undo;
   std::u16string errors;
   MergeCheckedRows(store, registry, undo, errors);
