@@ -178,7 +178,6 @@ const RegKey* OpenKeyCache::Find(RegRoot root, std::u16string_view path) {
   path_.assign(path);
   key_.reset();
   whole_ = false;
-  values_.clear();
   if (absent_root_ == root && IsBelow(path, absent_path_)) {
     status_ = kRegFileNotFound;
     return nullptr;
@@ -201,26 +200,24 @@ const RegKey* OpenKeyCache::Find(RegRoot root, std::u16string_view path) {
 void OpenKeyCache::ReadWhole() {
   RegKeyInfo info;
   if (key_.Info(&info) != kRegOk || info.values >= expected_rows_) return;
-  values_.resize(info.values);
-  std::u16string name;
+  // The entries and their buffers are kept from key to key.
+  if (values_.size() < info.values) values_.resize(info.values);
+  std::u16string& name = folded_;
   for (std::uint32_t i = 0; i < info.values; ++i) {
     KeptValue& kept = values_[i];
     // A key that changes while it is read is asked value by value instead.
-    if (key_.EnumValue(i, &name, &kept.type, &kept.bytes) != kRegOk) {
-      values_.clear();
-      return;
-    }
-    kept.folded_name.clear();
+    if (key_.EnumValue(i, &name, &kept.type, &kept.bytes) != kRegOk) return;
     FoldRegistryNameInto(name, kept.folded_name);
   }
+  kept_count_ = info.values;
   whole_ = true;
 }
 
 long OpenKeyCache::Query(std::u16string_view name, std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
   if (!whole_) return key_.Query(name, type, data, size);
-  folded_.clear();
   FoldRegistryNameInto(name, folded_);
-  for (const KeptValue& kept : values_) {
+  for (size_t i = 0; i < kept_count_; ++i) {
+    const KeptValue& kept = values_[i];
     if (!SameUnits(kept.folded_name, folded_)) continue;
     const auto bytes = static_cast<std::uint32_t>(kept.bytes.size());
     if (data != nullptr && (size == nullptr || *size < bytes)) {
@@ -238,7 +235,6 @@ long OpenKeyCache::Query(std::u16string_view name, std::uint32_t* type, std::uin
 
 void OpenKeyCache::Clear() {
   whole_ = false;
-  values_.clear();
   key_.reset();
   known_ = false;
   absent_root_.reset();

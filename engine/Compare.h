@@ -74,7 +74,7 @@ class OpenKeyCache {
   std::optional<RegRoot> absent_root_;  // with absent_path_: a key that does not exist
   std::u16string absent_path_;
 
-  // The open key's values when it was read whole.
+  // The open key's values when it was read whole: the first kept_count_.
   struct KeptValue {
     std::u16string folded_name;
     std::uint32_t type;
@@ -84,7 +84,8 @@ class OpenKeyCache {
   size_t expected_rows_ = 0;
   bool whole_ = false;
   std::vector<KeptValue> values_;
-  std::u16string folded_;  // scratch for Query
+  size_t kept_count_ = 0;
+  std::u16string folded_;  // scratch
 };
 
 // Decides the status of one value against the registry the cache reads (none:

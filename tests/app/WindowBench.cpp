@@ -130,6 +130,7 @@ int wmain(int argc, wchar_t** argv) {
   std::atomic<bool> loading{true};
   std::atomic<double> worst_answer{0};
   std::atomic<double> worst_at{0};
+  std::vector<std::pair<double, double>> slow_answers;  // (sent at, ms) of answers over 100 ms
   const auto bench_start = Clock::now();
   std::thread pinger([&] {
     while (loading) {
@@ -137,6 +138,7 @@ int wmain(int argc, wchar_t** argv) {
       DWORD_PTR ignored = 0;
       SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
       const double ms = Ms(Clock::now() - start);
+      if (ms > 100) slow_answers.push_back({Ms(start - bench_start), ms});
       if (ms > worst_answer) {
         worst_answer = ms;
         worst_at = Ms(start - bench_start);
@@ -166,6 +168,7 @@ int wmain(int argc, wchar_t** argv) {
   });
 
   const auto start = Clock::now();
+  const double load_sent_at = Ms(start - bench_start);
   PostMessageW(window, WM_COMMAND, IDC_LOAD, 0);
   WaitUntil([&] { return StatusText(status, 0).rfind(u"Read ", 0) == 0; }, std::chrono::minutes(10));
   const double load_ms = Ms(Clock::now() - start);
@@ -180,6 +183,9 @@ int wmain(int argc, wchar_t** argv) {
               worst_answer.load(), worst_at.load());
   std::printf("longest plain system round trip meanwhile, on another thread: %.1f ms (at %.0f ms)\n",
               worst_plain.load(), worst_plain_at.load());
+  std::printf("load command sent %.0f ms after the window opened; answers over 100 ms:", load_sent_at);
+  for (const auto& [at, ms] : slow_answers) std::printf(" %.1f ms at %.0f ms;", ms, at);
+  std::printf(slow_answers.empty() ? " none\n" : "\n");
   if (const HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, ui_thread)) {
     FILETIME created, exited, kernel, user;
     if (GetThreadTimes(thread, &created, &exited, &kernel, &user)) {
