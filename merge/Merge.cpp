@@ -61,6 +61,12 @@ struct Planned {
   bool refused = false;  // a failure text was recorded; the row is not written
   bool unwritable = false;  // the account may not write its key
   bool fresh = false;    // its key has not changed since the row's load compared it
+  std::u16string value_id;  // ValueId of a value row, once asked for
+
+  const std::u16string& ValueIdOnce() {
+    if (value_id.empty()) value_id = ValueId(key_id, entry->registry_name());
+    return value_id;
+  }
 };
 
 // A key the merge reads or writes, open while the merge runs.
@@ -235,7 +241,8 @@ void RowMerge::LeaveOutUnwritable(std::u16string& error_text) {
 
 void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
   State& s = *state_;
-  std::unordered_set<std::u16string> recorded;
+  std::unordered_set<std::u16string_view> recorded;  // views of the rows' value ids
+  recorded.reserve(s.rows.size());
   std::set<std::u16string> deleted_recorded;  // key ids of recorded subtrees and created keys
 
   auto refuse = [&](Planned& row, std::u16string_view format, std::u16string_view extra) {
@@ -321,7 +328,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
           }
           break;
         }
-        std::u16string id = ValueId(row.key_id, e.registry_name());
+        const std::u16string& id = row.ValueIdOnce();
         if (recorded.contains(id)) break;
         std::optional<ValueState> state;
         bool known = false;
@@ -358,7 +365,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
         // Deleting an absent value changes nothing: a later row of the same
         // value records it.
         if (!state && deletion) break;
-        recorded.insert(std::move(id));
+        recorded.insert(id);
         undo.AddValue(e.key().root_name, e.key().path, e.name(), state, error_text);
         break;
       }
@@ -369,7 +376,8 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
 size_t RowMerge::Apply(std::u16string& error_text) {
   State& s = *state_;
   std::vector<size_t> written;
-  std::unordered_set<std::u16string> touched;  // values written or deleted by this merge so far
+  std::unordered_set<std::u16string_view> touched;  // values written or deleted so far (views of value ids)
+  touched.reserve(s.rows.size());
   std::vector<std::u16string> deleted_keys;   // key ids deleted by this merge so far
 
   // The key of a row, open for writing: the one the undo step opened, or
@@ -386,7 +394,7 @@ size_t RowMerge::Apply(std::u16string& error_text) {
     return &state.key;
   };
 
-  for (const Planned& row : s.rows) {
+  for (Planned& row : s.rows) {
     if (row.refused) {
       ++failed_;
       continue;
@@ -420,7 +428,7 @@ size_t RowMerge::Apply(std::u16string& error_text) {
         }
         break;
       case EntryForm::DeleteValue: {
-        touched.insert(ValueId(row.key_id, e.registry_name()));
+        touched.insert(row.ValueIdOnce());
         const RegKey* key = writable_key(row, root, false, &status);
         if (key != nullptr) {
           ok = RemoveValue(*key, path, e.name(), error_text);
@@ -434,7 +442,7 @@ size_t RowMerge::Apply(std::u16string& error_text) {
         // A value that already holds exactly these bytes and this type, as
         // the load read it from a key unchanged since, is left alone when no
         // earlier row of this merge touched it.
-        const bool first_touch = touched.insert(ValueId(row.key_id, e.registry_name())).second;
+        const bool first_touch = touched.insert(row.ValueIdOnce()).second;
         const bool same = row.fresh && first_touch && e.live() == LiveState::SameBytes && e.live_type() == e.type() &&
                           std::none_of(deleted_keys.begin(), deleted_keys.end(),
                                        [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); });
