@@ -2,7 +2,9 @@
 // against a fixed registry that holds every type, odd sizes, empty keys and a
 // deep subtree; every row is merged, then every row of the undo text; the
 // registry must be exactly what it was, keys included, and merging the undo
-// text must not fail.
+// text must not fail. The first load and merge run as the console runs them
+// (keys kept open from the load for the merge), and the load must list the
+// same rows as a load that asks for every value one by one.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +15,9 @@
 #include "engine/LoadPipeline.h"
 #include "engine/RegText.h"
 #include "merge/Merge.h"
+#include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
+#include "tests/ForwardingRegistry.h"
 #include "tests/LoadRecorder.h"
 #include "tests/RegistryDump.h"
 
@@ -59,6 +63,26 @@ void Fill(hivemend::Registry& r) {
   Put(r, lm, u"Software\\X\\Y", u"-", 0, {});
 }
 
+// A registry that cannot list a key's values: the load asks for every value.
+struct NoValueListing : hivemend::test::ForwardingRegistry {
+  using ForwardingRegistry::ForwardingRegistry;
+  long EnumValue(Handle, std::uint32_t, std::u16string*, std::uint32_t*, std::vector<std::uint8_t>*) override {
+    return hivemend::kRegAccessDenied;
+  }
+};
+
+std::vector<std::string> RowTexts(hivemend::EntryStore& store) {
+  std::vector<std::string> rows;
+  store.ForEach([&](hivemend::EntryStore::Row& row) {
+    std::u16string text;
+    for (int column = 0; column < hivemend::kColumnCount; ++column) text += row.entry.ColumnText(column) + u"|";
+    const auto live = row.entry.live_bytes();
+    rows.push_back(hivemend::ToUtf8(text) + std::to_string(static_cast<int>(row.entry.live())) + ":" +
+                   std::to_string(row.entry.live_type()) + ":" + std::string(live.begin(), live.end()));
+  });
+  return rows;
+}
+
 void Fail(const char* what, const std::vector<std::string>& a, const std::vector<std::string>& b) {
   std::fprintf(stderr, "%s\n--- before\n", what);
   for (const auto& l : a) std::fprintf(stderr, "%s\n", l.c_str());
@@ -76,12 +100,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   Fill(registry);
   const std::vector<std::string> before = DumpAllRoots(registry);
 
+  hivemend::EntryStore asked;
+  {
+    NoValueListing by_value(registry);
+    RecordingReport asked_report(asked);
+    hivemend::RunLoadText(text, u"fuzz.reg", &by_value, asked_report);
+  }
   hivemend::EntryStore store;
-  RecordingReport report(store);
-  hivemend::RunLoadText(text, u"fuzz.reg", &registry, report);
   hivemend::UndoText undo;
   std::u16string errors;
-  hivemend::MergeCheckedRows(store, registry, undo, errors);
+  {
+    hivemend::KeyKeepingRegistry keeping(registry);
+    RecordingReport report(store);
+    hivemend::RunLoadText(text, u"fuzz.reg", &keeping, report, hivemend::kKeyRead | hivemend::kKeyWrite);
+    if (RowTexts(store) != RowTexts(asked)) Fail("keys read whole listed other rows", RowTexts(asked), RowTexts(store));
+    hivemend::MergeCheckedRows(store, keeping, undo, errors);
+  }
 
   hivemend::EntryStore undo_store;
   RecordingReport undo_report(undo_store);

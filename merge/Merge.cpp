@@ -55,8 +55,8 @@ std::u16string TwoDigits(int value) {
 
 // One checked row and what the undo step learnt about it.
 struct Planned {
-  size_t index;  // in the store
-  const ChangeEntry* entry;
+  size_t index = 0;  // in the store
+  const ChangeEntry* entry = nullptr;
   std::u16string key_id;
   bool refused = false;  // a failure text was recorded; the row is not written
   bool unwritable = false;  // the account may not write its key
@@ -120,7 +120,10 @@ void RowMerge::Rescan() {
   state_->rows.clear();
   state_->unwritable = 0;
   for (size_t i = 0; i < store.size(); ++i) {
-    if (store.at(i).checked) state_->rows.push_back({i, &store.at(i).entry, {}});
+    if (!store.at(i).checked) continue;
+    Planned& row = state_->rows.emplace_back();
+    row.index = i;
+    row.entry = &store.at(i).entry;
   }
   // The order of the files' own lines: loads in the order they started, then
   // lines. Rows made without a load keep the list's order.

@@ -59,7 +59,9 @@ TEST(MergeEffectTest, AWriteChangesNothingOnlyForTheSameTypeAndExactlyTheSameByt
     MemoryRegistry registry;
     RegKey key(registry);
     ASSERT_EQ(key.Create(RegRoot::CurrentUser, u"K", kKeyWrite), kRegOk);
-    if (c.live) ASSERT_NO_FATAL_FAILURE(test::SetValue(registry, RegRoot::CurrentUser, u"K", u"v", *c.live));
+    if (c.live) {
+      ASSERT_NO_FATAL_FAILURE(test::SetValue(registry, RegRoot::CurrentUser, u"K", u"v", *c.live));
+    }
     test::RecordingReport rows;
     const std::u16string text =
         u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n" + std::u16string(c.file_lines) + u"\r\n";
