@@ -17,7 +17,6 @@
 #include "merge/Merge.h"
 #include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
-#include "tests/ForwardingRegistry.h"
 #include "tests/LoadRecorder.h"
 #include "tests/RegistryDump.h"
 
@@ -25,7 +24,9 @@ namespace {
 
 using hivemend::RegRoot;
 using hivemend::test::DumpAllRoots;
+using hivemend::test::NoValueListing;
 using hivemend::test::RecordingReport;
+using hivemend::test::RowTexts;
 
 void Put(hivemend::Registry& registry, RegRoot root, std::u16string_view path, std::u16string_view name,
          std::uint32_t type, std::initializer_list<std::uint8_t> bytes) {
@@ -61,26 +62,6 @@ void Fill(hivemend::Registry& r) {
   Put(r, cu, u"Cr\u00e8me", u"\u00c9t\u00e9", hivemend::kRegSz, {'e', 0, 0, 0});
   Put(r, lm, u"Software\\X", u"v", hivemend::kRegBinary, {0xff});
   Put(r, lm, u"Software\\X\\Y", u"-", 0, {});
-}
-
-// A registry that cannot list a key's values: the load asks for every value.
-struct NoValueListing : hivemend::test::ForwardingRegistry {
-  using ForwardingRegistry::ForwardingRegistry;
-  long EnumValue(Handle, std::uint32_t, std::u16string*, std::uint32_t*, std::vector<std::uint8_t>*) override {
-    return hivemend::kRegAccessDenied;
-  }
-};
-
-std::vector<std::string> RowTexts(hivemend::EntryStore& store) {
-  std::vector<std::string> rows;
-  store.ForEach([&](hivemend::EntryStore::Row& row) {
-    std::u16string text;
-    for (int column = 0; column < hivemend::kColumnCount; ++column) text += row.entry.ColumnText(column) + u"|";
-    const auto live = row.entry.live_bytes();
-    rows.push_back(hivemend::ToUtf8(text) + std::to_string(static_cast<int>(row.entry.live())) + ":" +
-                   std::to_string(row.entry.live_type()) + ":" + std::string(live.begin(), live.end()));
-  });
-  return rows;
 }
 
 void Fail(const char* what, const std::vector<std::string>& a, const std::vector<std::string>& b) {

@@ -5,7 +5,7 @@
 namespace hivemend {
 
 KeyKeepingRegistry::~KeyKeepingRegistry() {
-  for (Handle key : kept_) target_.CloseKey(key);
+  for (Handle key : kept_) target().CloseKey(key);
 }
 
 long KeyKeepingRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) {
@@ -17,7 +17,7 @@ long KeyKeepingRegistry::OpenKey(RegRoot root, std::u16string_view path, std::ui
     return kRegOk;
   }
   Handle opened = 0;
-  const long status = target_.OpenKey(root, path, access, &opened);
+  const long status = target().OpenKey(root, path, access, &opened);
   if (status != kRegOk) return status;
   open_.emplace(std::move(id), opened);
   kept_.insert(opened);
@@ -30,11 +30,11 @@ void KeyKeepingRegistry::CloseKey(Handle key) {
     std::lock_guard lock(mutex_);
     if (kept_.contains(key)) return;
   }
-  target_.CloseKey(key);
+  target().CloseKey(key);
 }
 
 long KeyKeepingRegistry::DeleteTree(RegRoot root, std::u16string_view path) {
-  const long status = target_.DeleteTree(root, path);
+  const long status = target().DeleteTree(root, path);
   // The kept keys at or below it are opened anew by later opens; their
   // handles stay as they are (a deleted key's handle says so) until this
   // registry goes.

@@ -9,6 +9,8 @@
 
 #include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
+#include "platform/ForwardingRegistry.h"
+#include "platform/Text.h"
 
 namespace hivemend::test {
 
@@ -53,6 +55,29 @@ inline std::vector<ChangeEntry> LoadRows(std::u16string_view text, Registry& reg
   RecordingReport report;
   RunLoadText(text, u"t.reg", &registry, report);
   return std::move(report.entries);
+}
+
+// A registry that cannot list a key's values: a load through it asks for
+// every value one by one.
+struct NoValueListing : ForwardingRegistry {
+  using ForwardingRegistry::ForwardingRegistry;
+  long EnumValue(Handle, std::uint32_t, std::u16string*, std::uint32_t*, std::vector<std::uint8_t>*) override {
+    return kRegAccessDenied;
+  }
+};
+
+// The rows as the list shows them, each with what the load read of the
+// registry, one text a row.
+inline std::vector<std::string> RowTexts(EntryStore& store) {
+  std::vector<std::string> rows;
+  store.ForEach([&](EntryStore::Row& row) {
+    std::u16string text;
+    for (int column = 0; column < kColumnCount; ++column) text += row.entry.ColumnText(column) + u"|";
+    const auto live = row.entry.live_bytes();
+    rows.push_back(ToUtf8(text) + std::to_string(static_cast<int>(row.entry.live())) + ":" +
+                   std::to_string(row.entry.live_type()) + ":" + std::string(live.begin(), live.end()));
+  });
+  return rows;
 }
 
 }  // namespace hivemend::test

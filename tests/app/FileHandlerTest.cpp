@@ -5,7 +5,7 @@
 
 #include "app/FileHandler.h"
 #include "platform/MemoryRegistry.h"
-#include "tests/ForwardingRegistry.h"
+#include "platform/ForwardingRegistry.h"
 #include "tests/RegistryDump.h"
 #include "tests/TestSupport.h"
 
@@ -173,7 +173,7 @@ TEST(FileHandler, RemoveKeepsACreatedKeyThatOthersFilled) {
 
 // A set that fails part way leaves the registry as it found it.
 TEST(FileHandler, AFailedSetIsTakenBack) {
-  class FailingWrites : public test::ForwardingRegistry {
+  class FailingWrites : public ForwardingRegistry {
    public:
     using ForwardingRegistry::ForwardingRegistry;
     int writes_left = 0;
@@ -229,7 +229,9 @@ TEST(FileHandler, AUserChoiceOfAnotherProgramIsReported) {
     EXPECT_EQ(set.overriding_choice.has_value(), c.overrides);
     const std::u16string message = SetHandlerMessage(set);
     EXPECT_EQ(message.find(u"Default apps") != std::u16string::npos, c.overrides) << test::Show(message);
-    if (c.overrides) EXPECT_NE(message.find(c.prog_id), std::u16string::npos);
+    if (c.overrides) {
+      EXPECT_NE(message.find(c.prog_id), std::u16string::npos);
+    }
   }
 }
 

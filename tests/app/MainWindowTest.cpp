@@ -18,7 +18,7 @@
 #include "platform/MemoryRegistry.h"
 #include "platform/Process.h"
 #include "resources/resource.h"
-#include "tests/ForwardingRegistry.h"
+#include "platform/ForwardingRegistry.h"
 #include "tests/RegistryDump.h"
 #include "tests/TestSupport.h"
 #include "tests/app/WindowTestSupport.h"
@@ -52,7 +52,7 @@ LRESULT CALLBACK RecordStatusTexts(int code, WPARAM wparam, LPARAM lparam) {
 
 // An in-memory registry in which reading the key "Slow" takes 400 ms and
 // reading the key "Gate" waits until the test opens the gate.
-class GatedRegistry final : public test::ForwardingRegistry {
+class GatedRegistry final : public ForwardingRegistry {
  public:
   // inner is a member: the base only keeps the reference until it is built.
   GatedRegistry() : ForwardingRegistry(inner) {}

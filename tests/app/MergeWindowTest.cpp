@@ -12,7 +12,7 @@
 
 #include "app/MergeCommand.h"
 #include "msgbox/MessageBoxLayout.h"
-#include "tests/ForwardingRegistry.h"
+#include "platform/ForwardingRegistry.h"
 #include "tests/merge/MergeTestSupport.h"
 #include "tests/msgbox/BoxDriver.h"
 

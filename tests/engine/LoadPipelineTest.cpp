@@ -9,7 +9,7 @@
 
 #include "engine/LoadPipeline.h"
 #include "platform/MemoryRegistry.h"
-#include "tests/ForwardingRegistry.h"
+#include "platform/ForwardingRegistry.h"
 #include "tests/LoadRecorder.h"
 #include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
@@ -222,7 +222,7 @@ TEST_F(LoadPipelineTest, ValuesOfKeysThatComeAndGoAreComparedAgainstTheirOwnKey)
 // values than the rows of its key line: then it reads the key's counts and
 // each of its values once.
 TEST_F(LoadPipelineTest, RegistryCallsPerValueAndPerKey) {
-  struct CountingRegistry : test::ForwardingRegistry {
+  struct CountingRegistry : ForwardingRegistry {
     using ForwardingRegistry::ForwardingRegistry;
     long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override {
       opened.emplace_back(path);

@@ -19,7 +19,6 @@
 #include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
-#include "tests/ForwardingRegistry.h"
 #include "tests/LoadRecorder.h"
 #include "tests/RegistryDump.h"
 
@@ -180,27 +179,6 @@ void LoadAllChecked(std::u16string_view text, Registry& registry, EntryStore& st
   ASSERT_EQ(summary.outcome, LoadOutcome::Normal) << Show(report.Problems());
   ASSERT_EQ(Show(report.Problems()), "");
 }
-
-// The rows as the list shows them, with what the load read of the registry.
-std::vector<std::string> RowTexts(EntryStore& store) {
-  std::vector<std::string> rows;
-  store.ForEach([&](EntryStore::Row& row) {
-    std::u16string text;
-    for (int column = 0; column < 7; ++column) text += row.entry.ColumnText(column) + u"|";
-    const auto live = row.entry.live_bytes();
-    rows.push_back(Show(text) + std::to_string(static_cast<int>(row.entry.live())) + ":" +
-                   std::to_string(row.entry.live_type()) + ":" + std::string(live.begin(), live.end()));
-  });
-  return rows;
-}
-
-// A registry that cannot list a key's values: the load asks for every value.
-struct NoValueListing : ForwardingRegistry {
-  using ForwardingRegistry::ForwardingRegistry;
-  long EnumValue(Handle, std::uint32_t, std::u16string*, std::uint32_t*, std::vector<std::uint8_t>*) override {
-    return kRegAccessDenied;
-  }
-};
 
 std::vector<std::string> Dump(const CaseSetup& setup) {
   if (!setup.key_base.empty()) return DumpRegistry(*setup.registry, RegRoot::CurrentUser, setup.key_base);

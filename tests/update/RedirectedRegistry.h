@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/ForwardingRegistry.h"
+#include "platform/ForwardingRegistry.h"
 
 namespace hivemend::test {
 

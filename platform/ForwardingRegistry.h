@@ -1,10 +1,14 @@
-// A registry for tests that passes every call on to another one. Tests derive
-// from it and change only the calls they are about.
+// A registry that passes every call on to another one. Registries that change
+// a few calls of another (KeyKeepingRegistry, and tests) derive from it.
 #pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/Registry.h"
 
-namespace hivemend::test {
+namespace hivemend {
 
 class ForwardingRegistry : public Registry {
  public:
@@ -45,4 +49,4 @@ class ForwardingRegistry : public Registry {
   Registry& target_;
 };
 
-}  // namespace hivemend::test
+}  // namespace hivemend
