@@ -258,6 +258,8 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
   // The topmost key of path that did not exist before the merge gets a
   // deletion line: the merge may create it, with every key between.
   auto record_created = [&](const Planned& row, RegRoot root) {
+    // A path that starts with a backslash names no key: nothing is created.
+    if (row.entry->key().path.starts_with(u'\\')) return;
     std::u16string kept;
     const std::u16string id = KeyId(root, row.entry->key().path, &kept);
     for (size_t end = 1; end <= id.size(); ++end) {
@@ -317,7 +319,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
         break;
       }
       case EntryForm::CreateKey:
-        if (!key.existed) record_created(row, *root);
+        if (!key.existed && key.status == kRegFileNotFound) record_created(row, *root);
         break;
       default: {
         // A value: stored, or deleted.

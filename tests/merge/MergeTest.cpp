@@ -264,6 +264,33 @@ TEST(Merge, TheFilesOwnOrderDecides) {
   EXPECT_NE(text.find("; Merged file: order.reg\r\n"), std::string::npos) << text;
 }
 
+// A key path that starts with a backslash names no key: a key line of that
+// form below a deleted root creates nothing, and its deletion deletes nothing,
+// so the undo text has nothing to take back for them (it once recorded the
+// subtree of the key without the backslash, which the undo could not delete).
+TEST(Merge, KeyPathsStartingWithABackslashAreNeitherCreatedNorDeleted) {
+  MemoryRegistry registry;
+  SetValue(registry, kCU, u"A", u"v", {kRegDword, {1, 0, 0, 0}});
+  const std::vector<std::string> before = DumpRegistry(registry, kCU, u"");
+  EntryStore store;
+  RecordingReport report(store);
+  RunLoadText(u"Windows Registry Editor Version 5.00\r\n[-HKEY_CURRENT_USER\\]\r\n[HKEY_CURRENT_USER\\\\A\\New]\r\n"
+              u"[-HKEY_CURRENT_USER\\\\A]\r\n",
+              u"f.reg", &registry, report);
+  UndoText undo;
+  std::u16string errors;
+  MergeCheckedRows(store, registry, undo, errors);
+  EXPECT_EQ(DumpRegistry(registry, kCU, u""), before);
+  EXPECT_EQ(Show(undo.text()).find("A]"), std::string::npos) << Show(undo.text());
+  EntryStore undo_store;
+  RecordingReport undo_report(undo_store);
+  RunLoadText(undo.text(), u"undo.reg", &registry, undo_report);
+  std::u16string undo_errors;
+  UndoText ignored;
+  MergeCheckedRows(undo_store, registry, ignored, undo_errors);
+  EXPECT_EQ(Show(undo_errors), "");
+}
+
 TEST(Merge, LongStringsAreStoredWhole) {
   Fixture f;
   MemoryRegistry registry;
