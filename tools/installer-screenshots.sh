@@ -24,17 +24,8 @@ installer=$(ls "$work"/package/HivemendSetup64*.exe)
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 driver=$build/tests/update/ui_driver.exe
 
-display=""
-for n in $(seq 150 199); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  if [ -S "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-  kill "$xvfb_pid" 2>/dev/null || true
-done
-[ -n "$display" ] || { echo "installer-screenshots.sh: could not start Xvfb" >&2; exit 1; }
-export DISPLAY=$display HIVEMEND_WINEPREFIX=$work/prefix
+. "$(dirname "$0")/private-display.sh"
+export HIVEMEND_WINEPREFIX=$work/prefix
 stop() {
   WINEPREFIX=$HIVEMEND_WINEPREFIX wineserver -k 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true

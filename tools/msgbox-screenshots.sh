@@ -34,18 +34,7 @@ dialogs=$build/tests/app/app_dialog_gallery.exe
 mkdir -p "$out"
 export HIVEMEND_WINEPREFIX=${HIVEMEND_WINEPREFIX:-$(cd "$build" && pwd)/wineprefix}
 
-# A display of our own, so that nothing else is in the picture.
-display=""
-for n in $(seq 150 199); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  if [ -S "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-  kill "$xvfb_pid" 2>/dev/null || true
-done
-[ -n "$display" ] || { echo "msgbox-screenshots.sh: could not start Xvfb" >&2; exit 1; }
-export DISPLAY=$display
+. "$(dirname "$0")/private-display.sh"
 
 # Wine takes the screen's size from the display its session started on, and
 # the DPI when a program starts: a session of its own for each DPI, on this display.
