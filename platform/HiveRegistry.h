@@ -42,6 +42,8 @@ class HiveRegistry : public Registry {
   [[nodiscard]] virtual bool Commit(std::u16string* problem) = 0;
   // Whether anything was changed since opening or the last Commit.
   virtual bool Changed() const = 0;
+  // The mapping, with the current control set of a SYSTEM hive as read.
+  virtual const HiveMapping& mapping() const = 0;
 };
 
 // Opens every file of the mapping, for writing when `write` (then each is

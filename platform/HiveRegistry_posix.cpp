@@ -90,8 +90,7 @@ class HivexRegistry final : public HiveRegistry {
         const int code = errno;
         *problem = hive.file + (code == ENOENT || code == EACCES || code == EISDIR
                                     ? u": cannot be opened (" + SystemErrorMessage(static_cast<std::uint32_t>(code)) + u")"
-                                    : u": not a registry hive file, or a damaged one (" +
-                                          SystemErrorMessage(static_cast<std::uint32_t>(code)) + u")");
+                                    : u": not a registry hive file, or a damaged one");
         return false;
       }
       hive.minor = ReadMinorVersion(name);
@@ -272,6 +271,7 @@ class HivexRegistry final : public HiveRegistry {
   }
 
   std::uint64_t ChangeClock() override { return ++clock_; }
+  const HiveMapping& mapping() const override { return mapping_; }
 
   bool Changed() const override {
     return std::any_of(hives_.begin(), hives_.end(), [](const auto& h) { return h->changed; });
