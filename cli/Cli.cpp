@@ -84,9 +84,15 @@ constexpr char kMergeHelp[] =
     "registry held in memory, and --state-out writes its final state, every key\n"
     "included, as a .REG file.\n"
     "\n"
-    "Exit codes: 0 nothing failed, 1 the load ended with an error, a failure was\n"
-    "recorded or the undo file could not be saved (then nothing was merged, and\n"
-    "--state-out still writes the state), 2 wrong usage or an unreadable baseline.\n";
+    "--state-out is written whenever it is given, also when the load ended with an\n"
+    "error or nothing was merged; with an unreadable baseline an older OUT.reg is\n"
+    "removed.\n"
+    "\n"
+    "Exit codes: 0 every checked row was merged and nothing failed; 1 a checked row\n"
+    "was not merged, whatever the reason (the load ended with an error, the undo\n"
+    "file could not be saved, the account may not change its key, the row was\n"
+    "refused or failed), a failure was recorded, or --state-out could not be\n"
+    "written; 2 wrong usage or an unreadable baseline.\n";
 
 constexpr char kUndoHelp[] =
     "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
@@ -248,12 +254,19 @@ int UsageError(std::FILE* err, std::u16string_view command, const std::string& p
   return 2;
 }
 
+Registry* system_registry_for_testing = nullptr;
+
+// The system's registry, or the one tests put in its place.
+Registry* TheSystemRegistry() {
+  return system_registry_for_testing != nullptr ? system_registry_for_testing : SystemRegistry();
+}
+
 // The registry a command works on: memory filled from a baseline file when one
 // is named (or when there is no system registry), else the system's. Null,
 // with the reason printed, when the baseline cannot be read.
 Registry* ChooseRegistry(const std::u16string* baseline, MemoryRegistry& memory, std::FILE* err) {
   if (baseline == nullptr) {
-    Registry* system = SystemRegistry();
+    Registry* system = TheSystemRegistry();
     return system != nullptr ? system : &memory;
   }
   std::u16string problem;
@@ -522,7 +535,12 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
               std::FILE* out, std::FILE* err) {
   MemoryRegistry memory;
   Registry* chosen = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
-  if (chosen == nullptr) return 2;
+  if (chosen == nullptr) {
+    // No state to write: an older file of that name does not stay to pass for this run's.
+    std::error_code ec;
+    if (!o.state_out.empty()) std::filesystem::remove(std::filesystem::path(o.state_out), ec);
+    return 2;
+  }
   // The load opens each key for the merge too, and the merge finds it open.
   KeyKeepingRegistry keeping(*chosen);
   Registry* registry = &keeping;
@@ -533,6 +551,9 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
   ReportLoadFailure(file, summary, report, err);
   if (summary.outcome != LoadOutcome::Normal) {
+    // The state is written also when nothing was merged: an older file of
+    // that name never passes for this run's.
+    if (!o.state_out.empty()) WriteStateOut(o.state_out, memory, err);
     if (json) {
       SortAsListed(report.entries);
       for (const ChangeEntry& entry : report.entries) json->Row(entry, WouldChange(entry), false);
@@ -571,7 +592,12 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   const MergeResult result = RunMerge(store, *registry, ui, folder);
   if (result.undo_saved) KeepNewest(result.undo_path);
 
-  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) ? 0 : 1;
+  // 1 whenever a checked row was not merged, for whatever reason (left out,
+  // refused, failed, or nothing merged at all), and whenever a failure was
+  // recorded.
+  bool left_out = false;
+  store.ForEach([&](const EntryStore::Row& row) { left_out = left_out || row.checked; });
+  int code = result.error_text.empty() && !left_out ? 0 : 1;
   if (!o.state_out.empty() && !WriteStateOut(o.state_out, memory, err)) code = 1;
 
   if (json) {
@@ -599,7 +625,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
 
 // --state-out shows the in-memory registry; the live one has its own tools.
 bool StateOutWithoutMemory(const Options& o) {
-  return !o.state_out.empty() && !o.baseline && SystemRegistry() != nullptr;
+  return !o.state_out.empty() && !o.baseline && TheSystemRegistry() != nullptr;
 }
 
 int Merge(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -650,6 +676,8 @@ const Command* FindCommand(std::u16string_view name) {
 }
 
 }  // namespace
+
+void SetSystemRegistryForTesting(Registry* registry) { system_registry_for_testing = registry; }
 
 int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   if (args.empty()) {
