@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "merge/HistoryFile.h"
+#include "engine/MergeEffect.h"
 #include "merge/RegistryWriter.h"
 #include "platform/File.h"
 #include "platform/RegistryName.h"
@@ -61,6 +61,7 @@ struct Planned {
   bool refused = false;  // a failure text was recorded; the row is not written
   bool unwritable = false;  // the account may not write its key
   bool fresh = false;    // its key has not changed since the row's load compared it
+  bool unchanged = false;  // writing it would change nothing: it is neither written nor recorded
   std::u16string value_id;  // ValueId of a value row, once asked for
 
   const std::u16string& ValueIdOnce() {
@@ -167,7 +168,9 @@ size_t RowMerge::CheckWriteAccess() {
       const std::u16string_view prefix_path = std::u16string_view(kept).substr(0, end - 1);
       const KeyState& state = s.Lookup(root, prefix_id, prefix_path);
       if (state.existed) return state.writable;
-      if (state.status != kRegFileNotFound) return false;  // refused even for reading
+      // Refused even for reading: a question of rights. Any other failure (a
+      // name the registry refuses, say) is not: the merge meets it and logs it.
+      if (state.status != kRegFileNotFound) return state.status != kRegAccessDenied;
     }
     return true;
   };
@@ -187,14 +190,14 @@ size_t RowMerge::CheckWriteAccess() {
         if (inserted) {
           RegKey key(s.registry);
           const long status = key.Open(*root, e.key().path, kKeyDelete | kKeyRead);
-          it->second = status == kRegOk || status == kRegFileNotFound;
+          it->second = status != kRegAccessDenied;
         }
         allowed = it->second;
         break;
       }
       case EntryForm::DeleteValue: {
         const KeyState& key = s.Lookup(*root, id, e.key().path);
-        allowed = key.existed ? key.writable : key.status == kRegFileNotFound;  // nothing to delete
+        allowed = key.existed ? key.writable : key.status != kRegAccessDenied;
         break;
       }
       default: allowed = may_write(*root, e.key().path); break;
@@ -247,6 +250,9 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
   std::unordered_set<std::u16string_view> recorded;  // views of the rows' value ids
   recorded.reserve(s.rows.size());
   std::set<std::u16string> deleted_recorded;  // key ids of recorded subtrees and created keys
+  std::vector<std::u16string> deleted_keys;    // key ids that earlier rows delete
+  std::unordered_set<std::u16string_view> seen;  // value ids of earlier rows (views of the rows' ids)
+  seen.reserve(s.rows.size());
 
   auto refuse = [&](Planned& row, std::u16string_view format, std::u16string_view extra) {
     const ChangeEntry& e = *row.entry;
@@ -321,6 +327,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
         if (deleted_recorded.insert(row.key_id).second) {
           undo.AddSubtree(e.key().root_name, e.key().path, tree, error_text);
         }
+        deleted_keys.push_back(row.key_id);
         break;
       }
       case EntryForm::CreateKey:
@@ -339,6 +346,16 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
           break;
         }
         const std::u16string& id = row.ValueIdOnce();
+        // A value that holds exactly what the row writes, as the load read it
+        // from a key unchanged since and no earlier row of this merge touched
+        // (a value or key deleted by an earlier row is written back), is left
+        // as it is.
+        if (seen.insert(id).second && !deletion && row.fresh && !WouldChange(e) &&
+            std::none_of(deleted_keys.begin(), deleted_keys.end(),
+                         [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); })) {
+          row.unchanged = true;
+          break;
+        }
         if (recorded.contains(id)) break;
         std::optional<ValueState> state;
         bool known = false;
@@ -388,7 +405,6 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
   std::vector<size_t> written;
   std::unordered_set<std::u16string_view> touched;  // values written or deleted so far (views of value ids)
   touched.reserve(s.rows.size());
-  std::vector<std::u16string> deleted_keys;   // key ids deleted by this merge so far
 
   // The key of a row, open for writing: the one the undo step opened, or
   // opened (created when create) now and kept for the next rows.
@@ -433,7 +449,6 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
           AppendFailure(error_text, kDeleteKeyFailedFormat, {path}, status);
           ok = false;
         }
-        deleted_keys.push_back(row.key_id);
         break;
       }
       case EntryForm::CreateKey:
@@ -454,14 +469,9 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
         break;
       }
       default: {
-        // A value that already holds exactly these bytes and this type, as
-        // the load read it from a key unchanged since, is left alone when no
-        // earlier row of this merge touched it.
-        const bool first_touch = touched.insert(row.ValueIdOnce()).second;
-        const bool same = row.fresh && first_touch && e.live() == LiveState::SameBytes && e.live_type() == e.type() &&
-                          std::none_of(deleted_keys.begin(), deleted_keys.end(),
-                                       [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); });
-        if (same) break;
+        // Found unchanged by the undo step: it holds what the row writes.
+        touched.insert(row.ValueIdOnce());
+        if (row.unchanged) break;
         const RegKey* key = writable_key(row, root, true, &status);
         if (key == nullptr) {
           AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
@@ -509,12 +519,9 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     const bool others = result.rows_unwritable < merge.checked();
     switch (ui.ChooseForUnwritable(merge.UnwritableText(), others)) {
       case UnwritableChoice::Restart: result.restart = true; return result;
-      case UnwritableChoice::MergeOthers:
-        if (others) {
-          leave_out = true;
-          break;
-        }
-        [[fallthrough]];
+      // With no others, every checked row is left out and logged: nothing is
+      // written, and the error log says why.
+      case UnwritableChoice::MergeOthers: leave_out = true; break;
       case UnwritableChoice::Cancel: return result;
     }
   }
@@ -551,12 +558,19 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
 
   // Undo first: nothing is written unless the undo file is saved completely.
   const std::u16string folder = history_folder ? history_folder() : std::u16string();
+  // The undo file and the error log of one merge share the time in their
+  // names; a counter follows when a name is taken.
+  std::u16string stem = date + u"-" + time;
+  auto numbered = [](std::u16string_view prefix, const std::u16string& stem, std::u16string_view extension) {
+    return [=](int attempt) {
+      return std::u16string(prefix) + stem +
+             (attempt > 1 ? u"-" + Decimal(static_cast<std::uint32_t>(attempt)) : std::u16string()) +
+             std::u16string(extension);
+    };
+  };
   if (!folder.empty()) {
-    const std::u16string stem = std::u16string(kUndoFilePrefix) + date + u"-" + time;
-    result.undo_path = WriteNewFileDurably(folder, Utf16FileBytes(undo.text()), [&](int attempt) {
-      return stem + (attempt > 1 ? u"-" + Decimal(static_cast<std::uint32_t>(attempt)) : std::u16string()) +
-             std::u16string(kUndoFileExtension);
-    });
+    result.undo_path = WriteNewFileDurably(folder, Utf16FileBytes(undo.text()),
+                                           numbered(kUndoFilePrefix, stem, kUndoFileExtension));
   }
   if (result.undo_path.empty()) {
     result.stopped = true;
@@ -581,12 +595,20 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   std::u16string log = u"Hivemend error log of the merge of " + shown_time + u"\r\n";
   for (const std::u16string& file : files) log += u"Merged file: " + file + u"\r\n";
   log += u"\r\n" + result.error_text;
-  std::u16string path = NewHistoryFileName(folder, kErrorLogPrefix, kErrorLogExtension);
-  if (!path.empty() && WriteUnicodeTextFile(path, log)) result.error_log_path = std::move(path);
+  const size_t name_start = result.undo_path.find_last_of(u"\\/") + 1;  // npos + 1: the whole path
+  stem = result.undo_path.substr(name_start + kUndoFilePrefix.size());
+  stem.resize(stem.size() - kUndoFileExtension.size());
+  result.error_log_path =
+      WriteNewFileDurably(folder, Utf16FileBytes(log), numbered(kErrorLogPrefix, stem, kErrorLogExtension));
   if (result.error_log_path.empty()) ui.Show(MergeMessage::ErrorLogFailed, kErrorLogFailedText);
-  const std::u16string failures = FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
-  if (result.cancelled) ui.Show(MergeMessage::Cancelled, cancelled_text + u"\r\n\r\n" + failures);
-  else ui.Show(MergeMessage::Failures, failures);
+  std::u16string message;
+  if (result.rows_failed > 0 && !result.cancelled) {
+    message = FormatMessageText(kRowsLeftOutFormat,
+                                {Decimal(result.rows_failed), Decimal(result.rows_taken + result.rows_failed)});
+  }
+  message += FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
+  if (result.cancelled) ui.Show(MergeMessage::Cancelled, cancelled_text + u"\r\n\r\n" + message);
+  else ui.Show(MergeMessage::Failures, message);
   return result;
 }
 
