@@ -98,9 +98,15 @@ constexpr char kMergeHelp[] =
     "registry held in memory, and --state-out writes its final state, every key\n"
     "included, as a .REG file.\n"
     "\n"
-    "Exit codes: 0 nothing failed, 1 the load ended with an error, a failure was\n"
-    "recorded or the undo file could not be saved (then nothing was merged, and\n"
-    "--state-out still writes the state), 2 wrong usage or an unreadable baseline.\n"
+    "--state-out is written whenever it is given, also when the load ended with an\n"
+    "error or nothing was merged; with an unreadable baseline an older OUT.reg is\n"
+    "removed.\n"
+    "\n"
+    "Exit codes: 0 every checked row was merged and nothing failed; 1 a checked row\n"
+    "was not merged, whatever the reason (the load ended with an error, the undo\n"
+    "file could not be saved, the account may not change its key, the row was\n"
+    "refused or failed), a failure was recorded, or --state-out could not be\n"
+    "written; 2 wrong usage or an unreadable baseline or hive.\n"
     "\n"
     "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
     "made of offline hive files, each mounted at its key, for example\n"
@@ -108,7 +114,8 @@ constexpr char kMergeHelp[] =
     "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
     "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
     "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
-    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"    "A merge writes the hive files only after the undo file is saved, each into\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
+    "A merge writes the hive files only after the undo file is saved, each into\n"
     "a new file beside it that then takes its name, and holds a lock on them: a\n"
     "second merge into the same hive at the same time is refused (exit code 2).\n"
     "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
@@ -278,12 +285,19 @@ int UsageError(std::FILE* err, std::u16string_view command, const std::string& p
   return 2;
 }
 
+Registry* system_registry_for_testing = nullptr;
+
+// The system's registry, or the one tests put in its place.
+Registry* TheSystemRegistry() {
+  return system_registry_for_testing != nullptr ? system_registry_for_testing : SystemRegistry();
+}
+
 // The registry a command works on: memory filled from a baseline file when one
 // is named (or when there is no system registry), else the system's. Null,
 // with the reason printed, when the baseline cannot be read.
 Registry* ChooseRegistry(const std::u16string* baseline, MemoryRegistry& memory, std::FILE* err) {
   if (baseline == nullptr) {
-    Registry* system = SystemRegistry();
+    Registry* system = TheSystemRegistry();
     return system != nullptr ? system : &memory;
   }
   std::u16string problem;
@@ -593,7 +607,12 @@ constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
 int MergeFile(std::string_view command, const Options& o, const std::u16string& file, std::FILE* in,
               std::FILE* out, std::FILE* err) {
   ChosenRegistry chosen;
-  if (const int code = Choose(o, command == "undo" ? u"undo" : u"merge", true, chosen, err); code != 0) return code;
+  if (const int code = Choose(o, command == "undo" ? u"undo" : u"merge", true, chosen, err); code != 0) {
+    // No state to write: an older file of that name does not stay to pass for this run's.
+    std::error_code ec;
+    if (!o.state_out.empty() && o.hives.empty()) std::filesystem::remove(std::filesystem::path(o.state_out), ec);
+    return code;
+  }
   MemoryRegistry& memory = chosen.memory;
   // The load opens each key for the merge too, and the merge finds it open.
   KeyKeepingRegistry keeping(*chosen.registry);
@@ -605,6 +624,9 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
   ReportLoadFailure(file, summary, report, err);
   if (summary.outcome != LoadOutcome::Normal) {
+    // The state is written also when nothing was merged: an older file of
+    // that name never passes for this run's.
+    if (!o.state_out.empty()) WriteStateOut(o.state_out, memory, err);
     if (json) {
       SortAsListed(report.entries);
       for (const ChangeEntry& entry : report.entries) json->Row(entry, WouldChange(entry), false);
@@ -644,7 +666,12 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   const MergeResult result = RunMerge(store, *registry, ui, folder);
   if (result.undo_saved) KeepNewest(result.undo_path);
 
-  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) ? 0 : 1;
+  // 1 whenever a checked row was not merged, for whatever reason (left out,
+  // refused, failed, or nothing merged at all), and whenever a failure was
+  // recorded.
+  bool left_out = false;
+  store.ForEach([&](const EntryStore::Row& row) { left_out = left_out || row.checked; });
+  int code = result.error_text.empty() && !left_out ? 0 : 1;
   if (!o.state_out.empty() && !WriteStateOut(o.state_out, memory, err)) code = 1;
   // The hive files change only now, after the undo file was saved.
   std::u16string problem;
@@ -679,7 +706,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
 
 // --state-out shows the in-memory registry; the live one has its own tools.
 bool StateOutWithoutMemory(const Options& o) {
-  return !o.state_out.empty() && !o.baseline && SystemRegistry() != nullptr;
+  return !o.state_out.empty() && !o.baseline && TheSystemRegistry() != nullptr;
 }
 
 int Merge(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -732,6 +759,8 @@ const Command* FindCommand(std::u16string_view name) {
 }
 
 }  // namespace
+
+void SetSystemRegistryForTesting(Registry* registry) { system_registry_for_testing = registry; }
 
 int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   if (args.empty()) {
