@@ -51,6 +51,10 @@ constexpr char kDiffHelp[] =
     "ended the load. With --format json it prints one JSON document with the rows'\n"
     "typed fields and both sides' data (see the README).\n"
     "\n"
+    "A line that cannot be read exactly is never guessed at: it is a row of type\n"
+    "\"UNKNOWN - ERROR\" whose data says why (\"line 12: ...\"), and it is named on\n"
+    "standard error.\n"
+    "\n"
     "Without --baseline the live registry is used (on Windows; elsewhere an empty\n"
     "one). With --baseline the comparison runs against a registry held in memory\n"
     "and filled from STATE.reg, its values stored as a merge would store them.\n"
@@ -59,7 +63,7 @@ constexpr char kDiffHelp[] =
     "usage or an unreadable baseline. With --exit-code: 0 merging every row would\n"
     "change nothing in the registry, 1 it would change something (a value written\n"
     "or deleted), 2 wrong usage or an unreadable baseline, 3 the load ended with\n"
-    "an error.\n";
+    "an error or a line could not be read.\n";
 
 constexpr char kMergeHelp[] =
     "Usage: hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
@@ -73,7 +77,9 @@ constexpr char kMergeHelp[] =
     "\n"
     "Rules: all (every row, the default); changed (\"CHANGED\" and \"CHANGED TYPE\");\n"
     "missing (\"MISSING\"); differ (exactly the rows whose merge would change the\n"
-    "registry, the test of diff --exit-code).\n"
+    "registry, the test of diff --exit-code). Lines that could not be read are\n"
+    "named on standard error and never written; with \"all\" they are checked, so\n"
+    "the error log names them too.\n"
     "\n"
     "With --format tsv (the default) it prints the undo file's and the error log's\n"
     "paths and the result text; with --format json one JSON document with the rows,\n"
@@ -84,9 +90,10 @@ constexpr char kMergeHelp[] =
     "registry held in memory, and --state-out writes its final state, every key\n"
     "included, as a .REG file.\n"
     "\n"
-    "Exit codes: 0 nothing failed, 1 the load ended with an error, a failure was\n"
-    "recorded or the undo file could not be saved (then nothing was merged, and\n"
-    "--state-out still writes the state), 2 wrong usage or an unreadable baseline.\n";
+    "Exit codes: 0 nothing failed, 1 the load ended with an error, a line could\n"
+    "not be read (the other rows are merged), a failure was recorded or the undo\n"
+    "file could not be saved (then nothing was merged, and --state-out still\n"
+    "writes the state), 2 wrong usage or an unreadable baseline.\n";
 
 constexpr char kUndoHelp[] =
     "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
@@ -268,7 +275,7 @@ Registry* ChooseRegistry(const std::u16string* baseline, MemoryRegistry& memory,
 class ConsoleReport final : public LoadReport {
  public:
   void AddEntry(ChangeEntry&& entry) override { entries.push_back(std::move(entry)); }
-  void SetStatusText(int part, const std::u16string& text) override { status[part == 0 ? 0 : 1] = text; }
+  void SetStatusText(int part, const std::u16string& text) override { status[part < 0 || part > 2 ? 0 : part] = text; }
   void ShowError(const std::u16string& text) override { error = text; }
   bool CancelRequested() override { return false; }
   void LoadEnded() override {}
@@ -285,7 +292,7 @@ class ConsoleReport final : public LoadReport {
   }
 
   std::vector<ChangeEntry> entries;
-  std::u16string status[2];
+  std::u16string status[3];
   std::u16string error;
 };
 
@@ -331,6 +338,14 @@ void ReportLoadFailure(const std::u16string& file, const LoadSummary& summary, c
   std::fprintf(err, "hivemend-cli: %s: %s\n", ToUtf8(file).c_str(), ToUtf8(EscapeField(report.Failure())).c_str());
 }
 
+// Each line that could not be read, on standard error, in the file's order.
+void ReportRefusedLines(const std::u16string& file, const ConsoleReport& report, std::FILE* err) {
+  for (const ChangeEntry& entry : report.entries) {
+    if (!entry.refused()) continue;
+    std::fprintf(err, "hivemend-cli: %s: %s\n", ToUtf8(file).c_str(), ToUtf8(EscapeField(entry.problem())).c_str());
+  }
+}
+
 JsonLoadEnd JsonLoadEndOf(const LoadSummary& summary, const ConsoleReport& report, std::uint64_t would_change) {
   JsonLoadEnd end;
   end.normal = summary.outcome == LoadOutcome::Normal;
@@ -374,6 +389,7 @@ int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
 
   ConsoleReport report;
   const LoadSummary summary = Load(o.file, in, registry, report);
+  ReportRefusedLines(o.file, report, err);
   SortAsListed(report.entries);
   std::uint64_t would_change = 0;
   if (o.format == Format::Json) {
@@ -391,7 +407,7 @@ int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
   ReportLoadFailure(o.file, summary, report, err);
   const bool normal = summary.outcome == LoadOutcome::Normal;
   if (!o.exit_code) return normal ? 0 : 1;
-  if (!normal) return 3;
+  if (!normal || summary.refused > 0) return 3;
   return would_change > 0 ? 1 : 0;
 }
 
@@ -447,7 +463,10 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   return text;
 }
 
+// A line that could not be read is checked by "all" alone: the merge then
+// names it in the error log.
 bool RuleChecks(CheckRule rule, const ChangeEntry& entry) {
+  if (entry.refused() && rule != CheckRule::All) return false;
   switch (rule) {
     case CheckRule::All: return true;
     case CheckRule::Changed: return entry.status() == EntryStatus::Changed || entry.status() == EntryStatus::ChangedType;
@@ -531,6 +550,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   const LoadSummary summary = Load(file, in, registry, report, kKeyRead | kKeyWrite);
   std::unique_ptr<JsonOutput> json;
   if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
+  ReportRefusedLines(file, report, err);
   ReportLoadFailure(file, summary, report, err);
   if (summary.outcome != LoadOutcome::Normal) {
     if (json) {
@@ -571,7 +591,8 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   const MergeResult result = RunMerge(store, *registry, ui, folder);
   if (result.undo_saved) KeepNewest(result.undo_path);
 
-  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) ? 0 : 1;
+  // Lines that could not be read make the merge incomplete, whatever the rule.
+  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) && summary.refused == 0 ? 0 : 1;
   if (!o.state_out.empty() && !WriteStateOut(o.state_out, memory, err)) code = 1;
 
   if (json) {

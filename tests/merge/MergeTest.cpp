@@ -170,8 +170,8 @@ TEST(Merge, RowsThatCannotBeWrittenAreRefusedAndStay) {
   EXPECT_FALSE(KeyExists(registry, kCU, u"K"));
   EXPECT_EQ(Show(result.error_text),
             "ERROR - Did not write key -HKCU\\K value d: \"-HKCU\" is not a root key of the registry\r\n"
-            "ERROR - Did not write key HKCU\\K value q: its type \"UNKNOWN - ERROR\" is not one that can be "
-            "written\r\n"
+            "ERROR - Did not write key HKCU\\K value q: the file's line could not be read (its data form is not "
+            "known)\r\n"
             "ERROR - Did not delete key HKCU\\: a root key is not deleted\r\n"
             "ERROR - Did not write key HKEY_NOWHERE\\K value <default@>: \"HKEY_NOWHERE\" is not a root key of "
             "the registry\r\n");
