@@ -373,31 +373,6 @@ TEST(RegParserTest, StringData) {
   }
 }
 
-TEST(RegParserTest, DwordData) {
-  struct Case {
-    std::u16string line;
-    std::uint32_t value;
-    int line_no;
-  } cases[] = {
-      {u"\"x\"=dword:0000001F", 0x1F, __LINE__},
-      {u"\"x\"=DWORD:1f", 0x1F, __LINE__},
-      {u"\"x\"=dword:ffffffff", 0xFFFFFFFF, __LINE__},
-      {u"\"x\"=dword: \t20", 0x20, __LINE__},
-      {u"\"x\"=dword:1", 1, __LINE__},
-      {u"\"x\"=dword:1234;5678", 0x1234, __LINE__},
-      {u"\"x\"=dword:1234 \t; note", 0x1234, __LINE__},
-  };
-  for (const Case& c : cases) {
-    const Value v = ParseOne(c.line, c.line_no);
-    EXPECT_EQ(v.type, kRegDword) << "case at line " << c.line_no;
-    EXPECT_EQ(v.dword, c.value) << "case at line " << c.line_no;
-    EXPECT_EQ(v.byte_count, 4u);
-    EXPECT_TRUE(v.has_block);
-    EXPECT_EQ(v.bytes, B({static_cast<int>(c.value & 0xFF), static_cast<int>((c.value >> 8) & 0xFF),
-                          static_cast<int>((c.value >> 16) & 0xFF), static_cast<int>(c.value >> 24)}));
-  }
-}
-
 TEST(RegParserTest, HexForms) {
   struct Case {
     std::u16string lines;
@@ -686,8 +661,14 @@ TEST(RegParserTest, HexItems) {
 }
 
 // Rule 4: one to eight hexadecimal digits, then only blanks or a comment.
-TEST(RegParserTest, DwordsThatAreRefused) {
+TEST(RegParserTest, Dwords) {
   const RowsCase cases[] = {
+      {u"\"x\"=dword:0000001F", {"x|REG_DWORD|4|31"}, __LINE__},
+      {u"\"x\"=DWORD:1f", {"x|REG_DWORD|4|31"}, __LINE__},
+      {u"\"x\"=dword:ffffffff", {"x|REG_DWORD|4|4294967295"}, __LINE__},
+      {u"\"x\"=dword: \t20", {"x|REG_DWORD|4|32"}, __LINE__},
+      {u"\"x\"=dword:1234;5678", {"x|REG_DWORD|4|4660"}, __LINE__},
+      {u"\"x\"=dword:1234 \t; note", {"x|REG_DWORD|4|4660"}, __LINE__},
       {u"\"a\"=dword:", {"a|UNKNOWN - ERROR|4|line 4: dword: has no digits"}, __LINE__},
       {u"\"a\"=dword:  ", {"a|UNKNOWN - ERROR|4|line 4: dword: has no digits"}, __LINE__},
       {u"\"a\"=dword:hello",
