@@ -270,7 +270,19 @@ std::uint32_t ChangeEntry::file_dword() const {
 
 namespace {
 
-void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
+void AppendFileDataText(const ChangeEntry& entry, std::u16string& out, DataTextStyle style) {
+  if (style == DataTextStyle::OneLine) {
+    switch (entry.form()) {
+      case EntryForm::String: AppendOneLineText(entry.file_text(), out); return;
+      case EntryForm::Hex:
+      case EntryForm::NumberedHex: AppendOneLineValue(entry.type(), entry.file_bytes(), true, out); return;
+      case EntryForm::DeleteValue:
+      case EntryForm::DeleteKey: out += kDeletionText; return;
+      case EntryForm::CreateKey: out += kCreateKeyText; return;
+      case EntryForm::Dword:
+      case EntryForm::Unknown: break;
+    }
+  }
   if (entry.form() == EntryForm::String) {
     out += entry.file_text();
   } else if (entry.form() == EntryForm::Dword) {
@@ -285,7 +297,7 @@ void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
 // live string up to its first NUL, the live dword as "0x%x", the placeholder
 // for the other types; nothing when the registry holds no such value. For a
 // key deletion: what the subtree holds.
-void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
+void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out, DataTextStyle style) {
   if (entry.live() == LiveState::None || entry.live() == LiveState::Absent) return;
   const auto bytes = entry.live_bytes();
   if (entry.form() == EntryForm::DeleteKey) {
@@ -299,6 +311,10 @@ void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
     return;
   }
   if (entry.form() == EntryForm::CreateKey) return;  // a key, not a value
+  if (style == DataTextStyle::OneLine) {
+    AppendOneLineValue(entry.live_type(), bytes, false, out);
+    return;
+  }
   if (entry.live_type() == kRegSz) {
     std::u16string live((bytes.size() + 1) / 2, u'\0');
     if (!bytes.empty()) std::memcpy(live.data(), bytes.data(), bytes.size());
@@ -317,7 +333,7 @@ void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
 
 }  // namespace
 
-void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
+void ChangeEntry::AppendColumnText(int column, std::u16string& out, DataTextStyle style) const {
   switch (column) {
     case 0: out += key().root_name; break;
     case 1: out += StatusText(status_); break;
@@ -330,8 +346,8 @@ void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
         out += TypeText(entry_type());
       }
       break;
-    case 5: AppendFileDataText(*this, out); break;
-    default: AppendLiveDataText(*this, out); break;
+    case 5: AppendFileDataText(*this, out, style); break;
+    default: AppendLiveDataText(*this, out, style); break;
   }
 }
 
@@ -359,20 +375,20 @@ std::u16string TabSeparatedHeader() {
   return line + u'\n';
 }
 
-void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out) {
+void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out, DataTextStyle style) {
   thread_local std::u16string cell;
   for (int c = 0; c < kColumnCount; ++c) {
     if (c) out += u'\t';
     cell.clear();
-    entry.AppendColumnText(c, cell);
+    entry.AppendColumnText(c, cell, style);
     out += EscapeField(cell);
   }
   out += u'\n';
 }
 
-std::u16string ChangeEntry::ColumnText(int column) const {
+std::u16string ChangeEntry::ColumnText(int column, DataTextStyle style) const {
   std::u16string text;
-  AppendColumnText(column, text);
+  AppendColumnText(column, text, style);
   return text;
 }
 

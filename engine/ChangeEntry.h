@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/ValueText.h"
 #include "platform/Registry.h"
 #include "platform/RegistryTree.h"
 
@@ -90,8 +91,10 @@ inline constexpr std::u16string_view kColumnHeaders[kColumnCount] = {
 // backslash are written as \t, \r, \n and \\. Lines end with "\n".
 std::u16string EscapeField(std::u16string_view text);
 std::u16string TabSeparatedHeader();
+// The console prints its own data texts; Copy in the window the list's.
 class ChangeEntry;
-void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out);
+void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out,
+                           DataTextStyle style = DataTextStyle::Console);
 
 // "REG_SZ", ..., "DELETE", or "UNKNOWN - ERROR" for any other code.
 std::u16string_view TypeName(std::uint32_t type_code);
@@ -234,8 +237,9 @@ class ChangeEntry {
   std::span<const std::uint8_t> live_bytes() const;
 
   // One column's text, made now. Appending spares an allocation per cell.
-  void AppendColumnText(int column, std::u16string& out) const;
-  std::u16string ColumnText(int column) const;
+  // style: the data columns' texts (the list's, or the console's).
+  void AppendColumnText(int column, std::u16string& out, DataTextStyle style = DataTextStyle::Console) const;
+  std::u16string ColumnText(int column, DataTextStyle style = DataTextStyle::Console) const;
 
  private:
   static const EntryKey& NoKey();

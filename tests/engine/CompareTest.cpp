@@ -161,24 +161,49 @@ TEST_P(CompareTest, CountsByStatus) {
   EXPECT_EQ(report.events.back(), u"1:1 matched, 2 differ, 2 do not exist");
 }
 
+// The console's texts, then the list's one-line texts of both data columns
+// (Copy puts the latter on the clipboard).
 TEST_P(CompareTest, RowTexts) {
+  const std::u16string big_shown =
+      u"00 07 0E 15 1C 23 2A 31 38 3F 46 4D 54 5B 62 69 70 77 7E 85 8C 93 9A A1 A8 AF B6 BD C4 CB D2 D9";
   struct Case {
     std::u16string line;
     std::u16string type, file, live, name;
     bool block;
     int line_no;
+    std::u16string list_file, list_live;
   } cases[] = {
-      {u"\"p\"=\"a\\\"b\"", u"REG_SZ", u"a\"b", u"", u"p", false, __LINE__},
-      {u"\"Dw\"=dword:1F", u"REG_DWORD", u"0x1F", u"0x1f", u"Dw", true, __LINE__},
-      {u"\"Dw\"=dword:0", u"REG_DWORD", u"0x0", u"0x1f", u"Dw", true, __LINE__},
+      {u"\"p\"=\"a\\\"b\"", u"REG_SZ", u"a\"b", u"", u"p", false, __LINE__, u"a\"b", u""},
+      {u"\"Dw\"=dword:1F", u"REG_DWORD", u"0x1F", u"0x1f", u"Dw", true, __LINE__, u"0x1F", u"0x1f"},
+      {u"\"Dw\"=dword:0", u"REG_DWORD", u"0x0", u"0x1f", u"Dw", true, __LINE__, u"0x0", u"0x1f"},
       {u"\"Multi\"=hex(7):61,00,00,00,00,00", u"REG_MULTI_SZ", u"[not presentable value]",
-       u"[not presentable value]", u"Multi", true, __LINE__},
-      {u"\"x\"=-", u"DELETE", u"[not presentable value]", u"", u"x", false, __LINE__},
-      {u"@=\"d\"", u"REG_SZ", u"d", u"default text", u"@", false, __LINE__},
+       u"[not presentable value]", u"Multi", true, __LINE__, u"a", u"a"},
+      {u"\"Multi\"=hex(7):61,00,00,00,00,00,62,00,09,00,00,00,00,00", u"REG_MULTI_SZ", u"[not presentable value]",
+       u"[not presentable value]", u"Multi", true, __LINE__, u"a |  | b<TAB>", u"a"},
+      {u"\"x\"=-", u"DELETE", u"[not presentable value]", u"", u"x", false, __LINE__, u"(delete)", u""},
+      {u"\"Str\"=-", u"DELETE", u"[not presentable value]", u"C:\\Temp", u"Str", false, __LINE__, u"(delete)",
+       u"C:\\Temp"},
+      {u"@=\"d\"", u"REG_SZ", u"d", u"default text", u"@", false, __LINE__, u"d", u"default text"},
       // "q" is the registry's REG_QWORD "Q".
       {u"\"q\"=qword:5", u"UNKNOWN - ERROR", u"[not presentable value]", u"[not presentable value]", u"q", false,
-       __LINE__},
-      {u"\"e\"=hex:", u"REG_BINARY", u"[not presentable value]", u"", u"e", false, __LINE__},
+       __LINE__, u"[not presentable value]", u"0x1"},
+      {u"\"Q\"=hex(b):fe,ca,00,00,00,00,00,01", u"REG_QWORD", u"[not presentable value]",
+       u"[not presentable value]", u"Q", true, __LINE__, u"0x10000000000CAFE", u"0x1"},
+      {u"\"Q\"=hex(b):fe,ca", u"REG_QWORD", u"[not presentable value]", u"[not presentable value]", u"Q", true,
+       __LINE__, u"FE CA", u"0x1"},
+      {u"\"e\"=hex:", u"REG_BINARY", u"[not presentable value]", u"", u"e", false, __LINE__, u"(0 bytes)", u""},
+      {u"\"Bin\"=hex:0a,ff", u"REG_BINARY", u"[not presentable value]", u"[not presentable value]", u"Bin", true,
+       __LINE__, u"0A FF", u"01 02 03"},
+      {HexLine(u"BigBin", BigBlock()), u"REG_BINARY", u"[not presentable value]", u"[not presentable value]",
+       u"BigBin", true, __LINE__, big_shown + u" ... (9000 bytes)", big_shown + u" ... (9000 bytes)"},
+      {u"\"Exp\"=hex(2):25,00,50,00,0d,00,0a,00,00,00", u"REG_EXPAND_SZ", u"[not presentable value]",
+       u"[not presentable value]", u"Exp", true, __LINE__, u"%P<CR><LF>", u"A"},
+      {u"\"None\"=hex(8):ab", u"REG_RESOURCE_LIST", u"[not presentable value]", u"[not presentable value]", u"None",
+       true, __LINE__, u"AB", u"01"},
+      {u"\"ShortDw\"=hex(4):05,00,00,00", u"REG_DWORD", u"[not presentable value]", u"0x5", u"ShortDw", true,
+       __LINE__, u"0x5", u"05"},
+      {u"\"Long\"=\"x\"", u"REG_SZ", u"x", std::u16string(3000, u'a') + u"b", u"Long", false, __LINE__, u"x",
+       std::u16string(3000, u'a') + u"b"},
   };
   for (const Case& c : cases) {
     const ChangeEntry e = Load(c.line);
@@ -188,6 +213,8 @@ TEST_P(CompareTest, RowTexts) {
     EXPECT_EQ(Show(e.ColumnText(4)), Show(c.type)) << "case at line " << c.line_no;
     EXPECT_EQ(Show(e.ColumnText(5)), Show(c.file)) << "case at line " << c.line_no;
     EXPECT_EQ(Show(e.ColumnText(6)), Show(c.live)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.ColumnText(5, DataTextStyle::OneLine)), Show(c.list_file)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.ColumnText(6, DataTextStyle::OneLine)), Show(c.list_live)) << "case at line " << c.line_no;
     EXPECT_EQ(e.has_block(), c.block) << "case at line " << c.line_no;
     EXPECT_EQ(e.line(), 4u) << "case at line " << c.line_no;
   }

@@ -123,12 +123,22 @@ TEST(ValueDetails, SummaryAndBothSides) {
             "Key:                Software\\Demo\r\n"
             "Value name:         Greeting as written; Greeting in the registry\r\n"
             "Status:             SAME (when the file was loaded)\r\n"
+            "Letter case:        the registry's text differs from the file's in letter case only; a merge writes "
+            "the file's spelling\r\n"
             "Type:               REG_SZ in the file; REG_SZ in the registry\r\n"
             "Line in the file:   7\r\n"
             "Current HIVE data:  read from the registry when this view opened, at 12:00:00\r\n"
             "\r\n"
             "REG file data:\r\nHello, world\r\n\r\n"
             "Current HIVE data:\r\nhello, WORLD\r\n");
+
+  // No such line when the texts are equal, or differ in more than case.
+  for (const std::u16string_view file : {u"hello, WORLD", u"Hello, there"}) {
+    fields.file = test::StringBytes(file);
+    const ChangeEntry other = test::MakeEntry(fields);
+    const ValueDetails other_text(other, ReadLiveValue(&f.registry, other), {}, ExpandForTest);
+    EXPECT_EQ(other_text.summary().find(u"Letter case:"), std::u16string::npos) << Show(file);
+  }
 
   // A binary value: one dump of both sides.
   fields.name = u"Blob";
