@@ -510,8 +510,9 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   // The rows as they are now: rows may have come while the questions were open.
   merge.Rescan();
   std::u16string left_out;
+  size_t left_out_rows = 0;
   if (leave_out) {
-    merge.CheckWriteAccess();
+    left_out_rows = merge.CheckWriteAccess();
     merge.LeaveOutUnwritable(left_out);
   }
 
@@ -524,7 +525,7 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
 
   const std::vector<std::u16string> files = merge.SourceFiles();
   UndoText undo;
-  undo.AddComments(files, shown_time);
+  undo.AddComments(files, shown_time, merge.checked() - left_out_rows);
   std::u16string undo_errors = std::move(left_out);
   merge.RecordUndo(undo, undo_errors);
 
@@ -543,6 +544,7 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     return result;
   }
   result.undo_saved = true;
+  KeepNewest(result.undo_path);
   result.error_text = std::move(undo_errors);
   result.rows_taken = merge.Apply(result.error_text);
   result.rows_failed = merge.failed();
@@ -554,7 +556,9 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   std::u16string log = u"Hivemend error log of the merge of " + shown_time + u"\r\n";
   for (const std::u16string& file : files) log += u"Merged file: " + file + u"\r\n";
   log += u"\r\n" + result.error_text;
-  std::u16string path = NewHistoryFileName(folder, kErrorLogPrefix, kErrorLogExtension);
+  // Named after the undo file, so that the history finds the one from the other.
+  std::u16string path = ErrorLogPathFor(result.undo_path);
+  if (path.empty() || PathExists(path)) path = NewHistoryFileName(folder, kErrorLogPrefix, kErrorLogExtension);
   if (!path.empty() && WriteUnicodeTextFile(path, log)) result.error_log_path = std::move(path);
   if (result.error_log_path.empty()) ui.Show(MergeMessage::ErrorLogFailed, kErrorLogFailedText);
   ui.Show(MergeMessage::Failures,
