@@ -47,9 +47,13 @@ std::vector<std::u16string> RefuseRowsOutsideHives(std::vector<ChangeEntry>& ent
     if (std::none_of(places.begin(), places.end(), [&](const std::u16string& p) { return EqualsNoCase(p, place); })) {
       places.push_back(place);
     }
+    // The reason stands where a refused line keeps it (ChangeEntry::problem).
+    const std::u16string problem = u"line " + Decimal(entry.line()) + u": " + place + u" is in no hive that --hive maps";
+    const std::span<const std::uint8_t> problem_bytes(reinterpret_cast<const std::uint8_t*>(problem.data()),
+                                                      problem.size() * sizeof(char16_t));
     entry = ChangeEntry(KeyRef::Make(key.root_name, key.path, key.source), entry.name(),
-                        EntryType(EntryForm::Unknown, kUnknownValueType), entry.line(), EntryStatus::Missing, {},
-                        false, LiveState::None, 0, {});
+                        EntryType(EntryForm::Unknown, kUnknownValueType), entry.line(), EntryStatus::Missing,
+                        problem_bytes, false, LiveState::None, 0, {});
   }
   return places;
 }
