@@ -387,9 +387,10 @@ class HivexRegistry final : public HiveRegistry {
       }
       Value value{FromUtf8(key.get()), key.get(), static_cast<std::uint32_t>(type), {}};
       value.data.assign(data.get(), data.get() + length);
-      if (values.index.try_emplace(FoldedRegistryName(value.name), values.list.size()).second) {
-        values.list.push_back(std::move(value));
-      }
+      // A second value under a name that folds alike is kept for the write-back
+      // (nothing of the hive is dropped), though only the first is found.
+      values.index.try_emplace(FoldedRegistryName(value.name), values.list.size());
+      values.list.push_back(std::move(value));
     }
     state.values = std::move(values);
     return &*state.values;
