@@ -21,6 +21,18 @@ win=$root/build/win
 cmake --build "$native" --target hivemend-bench >/dev/null
 cmake --build "$win" --target app_window_bench hivemend-cli >/dev/null
 
+# A display of its own; the trap ends it with the Wine servers of the prefix
+# and its copy, also when the benchmark fails or is interrupted.
+. "$root/tools/end-sessions.sh"
+finish() {
+  set +e
+  [ -n "${prefix:-}" ] && end_wine_prefix "$prefix"
+  [ -d "${data:-/nonexistent}/import-copy/wineprefix" ] && remove_copy "$data/import-copy/wineprefix"
+  end_descendants
+}
+trap finish EXIT
+display_screen=1280x1024x24
+. "$root/tools/private-display.sh"
 . "$root/tools/bench-prefix.sh"
 export HIVEMEND_WINEPREFIX=$prefix
 

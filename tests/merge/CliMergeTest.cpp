@@ -46,6 +46,7 @@ constexpr std::u16string_view kBaseline =
     u"\"Same\"=\"x\"\r\n"
     u"\"Changed\"=dword:00000001\r\n"
     u"\"Doomed\"=hex:01,02\r\n"
+    u"\"Typed\"=\"1\"\r\n"
     u"@=\"old default\"\r\n";
 
 constexpr std::u16string_view kChanges =
@@ -54,6 +55,7 @@ constexpr std::u16string_view kChanges =
     u"\"Same\"=\"x\"\r\n"
     u"\"Changed\"=dword:00000002\r\n"
     u"\"Doomed\"=-\r\n"
+    u"\"Typed\"=dword:00000001\r\n"
     u"\"New\"=\"C:\\\\Temp\\\\\\\"q\\\"\"\r\n"
     u"@=\"new default\"\r\n"
     u"[HKLM\\Software\\Other]\r\n"
@@ -110,12 +112,13 @@ TEST_F(CliMerge, TheRuleChoosesTheRows) {
     int line;
     const char16_t* rule;
     bool changed_written;  // "Changed" is CHANGED
+    bool typed_written;    // "Typed" is CHANGED TYPE
     bool new_written;      // "New" is MISSING
   };
   const Case cases[] = {
-      {__LINE__, u"changed", true, false},
-      {__LINE__, u"missing", false, true},
-      {__LINE__, u"ALL", true, true},
+      {__LINE__, u"changed", true, true, false},
+      {__LINE__, u"missing", false, false, true},
+      {__LINE__, u"ALL", true, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -127,6 +130,8 @@ TEST_F(CliMerge, TheRuleChoosesTheRows) {
     ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
     EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"Changed"),
               (Value{kRegDword, DwordBytes(c.changed_written ? 2 : 1)}));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"Typed"),
+              (c.typed_written ? Value{kRegDword, DwordBytes(1)} : Value{kRegSz, StringBytes(u"1")}));
     EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"New").has_value(), c.new_written);
   }
 }

@@ -5,6 +5,7 @@
 
 #include <ctime>
 
+#include "engine/Baseline.h"
 #include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
@@ -302,6 +303,71 @@ TEST(Merge, KeyPathsStartingWithABackslashAreNeitherCreatedNorDeleted) {
   UndoText ignored;
   MergeCheckedRows(undo_store, registry, ignored, undo_errors);
   EXPECT_EQ(Show(undo_errors), "");
+}
+
+// A loaded file's merge in orders of rows where a shortcut would be wrong:
+// what it leaves in the registry, what its undo text records, and which keys
+// it stores values in or deletes them from.
+TEST(Merge, RowOrdersWhereAShortcutWouldBeWrong) {
+  struct Case {
+    int line;
+    std::u16string_view before;  // the registry, as lines of a .REG file
+    std::u16string_view file;    // the file's lines after its header
+    std::function<void(Registry&)> after_load;  // a change between the load and the merge
+    std::u16string_view after;   // the registry afterwards, as lines of a .REG file
+    std::string undo;            // the undo text after its header
+    std::vector<std::string> writes;
+    std::string errors;
+  } cases[] = {
+      // A key whose name only starts with a deleted key's name is not below it:
+      // its value that already holds the file's data is left alone.
+      {__LINE__, u"[HKCU\\A\\B]\r\n\"v\"=dword:1\r\n[HKCU\\A\\BC]\r\n\"v\"=dword:1\r\n",
+       u"[-HKCU\\A\\B]\r\n[HKCU\\A\\BC]\r\n\"v\"=dword:1\r\n", nullptr,
+       u"[HKCU\\A\\BC]\r\n\"v\"=dword:1\r\n",
+       "[-HKCU\\A\\B]\r\n[HKCU\\A\\B]\r\n\"v\"=dword:1\r\n\r\n[HKCU\\A\\BC]\r\n\"v\"=dword:1\r\n", {}, ""},
+      // Two key lines that differ only by a leading backslash are two keys;
+      // the second names none.
+      {__LINE__, u"", u"[HKCU\\A]\r\n\"v\"=dword:2\r\n[HKCU\\\\A]\r\n\"v\"=dword:3\r\n", nullptr,
+       u"[HKCU\\A]\r\n\"v\"=dword:2\r\n", "[-HKCU\\A]\r\n", {"A"},
+       "ERROR - Could not read from key HKCU\\\\A value v for purpose of creating UNDO REG File\r\n"
+       "Error creating or opening key \\A: " + Show(SystemErrorText(kRegBadPathname)) + "\r\n"},
+      // A value changed since the load: the undo text records what the merge
+      // replaced, not what the load saw.
+      {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[HKCU\\K]\r\n\"v\"=\"file\"\r\n",
+       [](Registry& r) { SetValue(r, kCU, u"K", u"v", {kRegSz, StringBytes(u"newer")}); },
+       u"[HKCU\\K]\r\n\"v\"=\"file\"\r\n", "[HKCU\\K]\r\n\"v\"=\"newer\"\r\n", {"K"}, ""},
+      // A deletion, then a row that writes back the data the load saw: the
+      // value is written again, not left alone as SAME.
+      {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[HKCU\\K]\r\n\"v\"=-\r\n\"v\"=\"old\"\r\n", nullptr,
+       u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", "[HKCU\\K]\r\n\"v\"=\"old\"\r\n", {"K", "K"}, ""},
+      {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[-HKCU\\K]\r\n[HKCU\\K]\r\n\"v\"=\"old\"\r\n", nullptr,
+       u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n",
+       "[-HKCU\\K]\r\n[HKCU\\K]\r\n\"v\"=\"old\"\r\n\r\n[HKCU\\K]\r\n\"v\"=\"old\"\r\n", {"K"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    const std::u16string header = u"Windows Registry Editor Version 5.00\r\n\r\n";
+    FaultyRegistry registry;
+    ASSERT_TRUE(LoadBaselineText(header + std::u16string(c.before), registry.memory(), nullptr));
+    EntryStore store;
+    RecordingReport report(store);
+    ASSERT_EQ(RunLoadText(header + std::u16string(c.file), u"f.reg", &registry, report).outcome, LoadOutcome::Normal);
+    if (c.after_load) c.after_load(registry.memory());
+    std::vector<std::string> writes;
+    registry.observer = [&](FaultyRegistry::Op op, std::u16string_view path) {
+      if (op == FaultyRegistry::kSet || op == FaultyRegistry::kDelete) writes.push_back(Show(path));
+    };
+    UndoText undo;
+    std::u16string errors;
+    MergeCheckedRows(store, registry, undo, errors);
+    registry.observer = nullptr;
+    MemoryRegistry expected;
+    ASSERT_TRUE(LoadBaselineText(header + std::u16string(c.after), expected, nullptr));
+    EXPECT_EQ(DumpRegistry(registry.memory(), kCU, u""), DumpRegistry(expected, kCU, u""));
+    EXPECT_EQ(Show(undo.text().substr(kUndoHeader.size())), c.undo);
+    EXPECT_EQ(writes, c.writes);
+    EXPECT_EQ(Show(errors), c.errors);
+  }
 }
 
 TEST(Merge, LongStringsAreStoredWhole) {
