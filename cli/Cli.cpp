@@ -13,6 +13,7 @@
 #include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
 #include "engine/MergeEffect.h"
+#include "merge/HistoryFile.h"
 #include "merge/Merge.h"
 #include "platform/File.h"
 #include "platform/HiveRegistry.h"
@@ -574,51 +575,6 @@ bool WriteStateOut(const std::u16string& state_out, const MemoryRegistry& memory
   return true;
 }
 
-bool IsUndoFileName(std::u16string_view name) {
-  return name.size() > kUndoFilePrefix.size() + kUndoFileExtension.size() &&
-         EqualsNoCase(name.substr(0, kUndoFilePrefix.size()), kUndoFilePrefix) &&
-         EqualsNoCase(name.substr(name.size() - kUndoFileExtension.size()), kUndoFileExtension);
-}
-
-// The undo files of a folder with their times of last change.
-std::vector<std::pair<std::filesystem::file_time_type, std::u16string>> UndoFiles(const std::u16string& folder) {
-  namespace fs = std::filesystem;
-  std::vector<std::pair<fs::file_time_type, std::u16string>> files;
-  std::error_code ec;
-  for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code entry_ec;
-    if (!IsUndoFileName(it->path().filename().u16string()) || !it->is_regular_file(entry_ec)) continue;
-    const fs::file_time_type time = it->last_write_time(entry_ec);
-    if (!entry_ec) files.emplace_back(time, it->path().u16string());
-  }
-  return files;
-}
-
-// The newest undo file of a folder (by time of last change; of equal times,
-// the greatest name), or empty.
-std::u16string NewestUndoFile(const std::u16string& folder) {
-  const auto files = UndoFiles(folder);
-  const auto newest = std::max_element(files.begin(), files.end());
-  return newest == files.end() ? std::u16string() : newest->second;
-}
-
-// Makes a new undo file the newest of its folder also when another one was
-// written within the same tick of the file system's clock (scripts that merge
-// and undo in quick succession), so that "undo --last" finds it. Two seconds
-// later than the newest other file, the step of the coarsest file systems.
-void KeepNewest(const std::u16string& undo_path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path path(undo_path);
-  const fs::file_time_type own = fs::last_write_time(path, ec);
-  if (ec) return;
-  std::optional<fs::file_time_type> others;
-  for (const auto& [time, name] : UndoFiles(path.parent_path().u16string())) {
-    if (fs::path(name) != path && (!others || time > *others)) others = time;
-  }
-  if (others && *others >= own) fs::last_write_time(path, *others + std::chrono::seconds(2), ec);
-}
-
 constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
 
 // Loads file, checks the rows that the rule selects, merges them and prints
@@ -684,7 +640,6 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
     return o.history;
   };
   const MergeResult result = RunMerge(store, *registry, ui, folder);
-  if (result.undo_saved) KeepNewest(result.undo_path);
 
   // 1 whenever a checked row was not merged, for whatever reason (left out,
   // refused, failed, or nothing merged at all), and whenever a failure was
