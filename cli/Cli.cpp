@@ -70,15 +70,7 @@ constexpr char kDiffHelp[] =
     "change nothing in the registry, 1 it would change something (a value written\n"
     "or deleted), 2 wrong usage or an unreadable baseline, 3 the load ended with\n"
     "an error or a line could not be read; with --hive, 3 also when rows lie in no\n"
-    "mapped hive.\n"
-    "\n"
-    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
-    "made of offline hive files, each mounted at its key, for example\n"
-    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
-    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
-    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
-    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
-    "that were not mapped. A file that is not a readable hive gives exit code 2.\n";
+    "mapped hive.\n";
 
 constexpr char kMergeHelp[] =
     "Usage: hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
@@ -115,19 +107,7 @@ constexpr char kMergeHelp[] =
     "file could not be saved, the account may not change its key, the row was\n"
     "refused or failed), a line of the file could not be read (the other rows are\n"
     "merged), a failure was recorded, or --state-out could not be written; 2\n"
-    "wrong usage or an unreadable baseline or hive.\n"
-    "\n"
-    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
-    "made of offline hive files, each mounted at its key, for example\n"
-    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
-    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
-    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
-    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
-    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
-    "A merge writes the hive files only after the undo file is saved, each into\n"
-    "a new file beside it that then takes its name, and holds a lock on them: a\n"
-    "second merge into the same hive at the same time is refused (exit code 2).\n"
-    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
+    "wrong usage or an unreadable baseline or hive.\n";
 
 constexpr char kUndoHelp[] =
     "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
@@ -139,9 +119,22 @@ constexpr char kUndoHelp[] =
     "DIR with --history). It prints the undo file it merges, then what merge\n"
     "prints.\n"
     "\n"
-    "With --hive ROOT\\PATH=FILE it is merged into those hive files, as merge does.\n"
-    "\n"
     "Exit codes: as merge; 2 also when the history folder holds no undo file.\n";
+
+// The end of the help of each command that takes --hive.
+constexpr char kHiveHelp[] =
+    "\n"
+    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
+    "made of offline hive files, each mounted at its key, for example\n"
+    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
+    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
+    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
+    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
+    "merge and undo write the hive files only after the undo file is saved, each\n"
+    "into a new file beside it that then takes its name, and hold a lock on them:\n"
+    "a second merge into the same hive at the same time is refused (exit code 2).\n"
+    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
 
 // The name standard input goes by in the status texts.
 constexpr std::u16string_view kStandardInputName = u"(standard input)";
@@ -727,6 +720,11 @@ constexpr Command kCommands[] = {
      kUndoHelp, Undo},
 };
 
+void PrintHelp(const Command& command, std::FILE* out) {
+  std::fputs(command.help, out);
+  if (command.options & kHiveOption) std::fputs(kHiveHelp, out);
+}
+
 const Command* FindCommand(std::u16string_view name) {
   for (const Command& command : kCommands) {
     if (name == command.name) return &command;
@@ -745,7 +743,11 @@ int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* e
   }
   if (args[0] == u"--help" || args[0] == u"-h" || args[0] == u"help") {
     const Command* command = args.size() > 1 ? FindCommand(args[1]) : nullptr;
-    std::fputs(command != nullptr ? command->help : kUsage, out);
+    if (command == nullptr) {
+      std::fputs(kUsage, out);
+    } else {
+      PrintHelp(*command, out);
+    }
     return 0;
   }
   if (args[0] == u"--version") {
@@ -762,7 +764,7 @@ int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* e
   const std::string problem = ParseOptions(args, command->options, options);
   if (!problem.empty()) return UsageError(err, command->name, problem);
   if (options.help) {
-    std::fputs(command->help, out);
+    PrintHelp(*command, out);
     return 0;
   }
   return command->run(options, in, out, err);
