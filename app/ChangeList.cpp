@@ -241,14 +241,16 @@ size_t ChangeList::SelectedCount() const {
 std::u16string ChangeList::SelectedRowsText() {
   std::u16string text = TabSeparatedHeader();
   store_.ForEach([&](EntryStore::Row& row) {
-    if (row.selected) AppendTabSeparatedRow(row.entry, text);
+    if (row.selected) AppendTabSeparatedRow(row.entry, text, DataTextStyle::OneLine);
   });
   return text;
 }
 
 CompareCounts ChangeList::Counts() {
   CompareCounts counts;
-  store_.ForEach([&](EntryStore::Row& row) { counts.Count(row.entry.status()); });
+  store_.ForEach([&](EntryStore::Row& row) {
+    if (!row.entry.refused()) counts.Count(row.entry.status());
+  });
   return counts;
 }
 
@@ -295,7 +297,7 @@ void ChangeList::GetDisplayInfo(LVITEMW& item) const {
     // One buffer for every cell the list asks for: no allocation per cell.
     thread_local std::u16string text;
     text.clear();
-    row.entry.AppendColumnText(std::clamp(item.iSubItem, 0, kColumnCount - 1), text);
+    row.entry.AppendColumnText(std::clamp(item.iSubItem, 0, kColumnCount - 1), text, DataTextStyle::OneLine);
     const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
     std::copy_n(text.data(), n, reinterpret_cast<char16_t*>(item.pszText));
     item.pszText[n] = L'\0';

@@ -29,7 +29,7 @@ class FoldedTexts {
       if (!added) return it->second;
     }
     scratch_.clear();
-    entry.AppendColumnText(column_, scratch_);
+    entry.AppendColumnText(column_, scratch_, DataTextStyle::OneLine);
     if (scratch_.empty() && identity == nullptr) {
       const auto [it, added] = shared_.try_emplace(&kEmpty, static_cast<std::uint32_t>(spans_.size()));
       if (!added) return it->second;
@@ -76,12 +76,13 @@ class FoldedTexts {
       case 1: return StatusText(entry.status()).data();
       case 2: return &entry.key();
       case 4: return TypeName(entry.type()).data();
-      case 5: return entry.type() == kRegSz || entry.type() == kRegDword ? nullptr : kNotPresentable.data();
-      case 6: {
-        const bool shown = entry.live() == LiveState::None || entry.live_type() == kRegSz ||
-                           entry.live_type() == kRegDword;
-        return shown ? nullptr : kNotPresentable.data();
-      }
+      case 5:
+        switch (entry.form()) {
+          case EntryForm::DeleteValue: case EntryForm::DeleteKey: return kDeletionText.data();
+          case EntryForm::CreateKey: return kCreateKeyText.data();
+          case EntryForm::Unknown: return kNotPresentable.data();
+          default: return nullptr;
+        }
       default: return nullptr;
     }
   }
@@ -204,7 +205,8 @@ bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked) {
 
 void ApplyCheckRule(EntryStore& store, CheckRule rule) {
   store.ForEach([rule](EntryStore::Row& row) {
-    row.checked = CheckedByRule(rule, row.entry.status(), row.checked);
+    // A refused line is never checked by a rule (only by hand).
+    row.checked = !row.entry.refused() && CheckedByRule(rule, row.entry.status(), row.checked);
   });
 }
 

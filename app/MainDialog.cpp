@@ -41,6 +41,7 @@ namespace {
 constexpr wchar_t kCaption[] = L"Hivemend";
 constexpr UINT kRepaintMs = 100;  // rows of running loads are shown on this tick
 constexpr size_t kPathBufferChars = 4096;
+constexpr int kRefusedLinesPart = 3;  // status bar part of a load's LoadReport part 2
 // The size of dialog 129's client area in dialog units (hivemend.rc).
 constexpr int kMainTemplateWidth = 761;
 constexpr int kMainTemplateHeight = 345;
@@ -238,12 +239,9 @@ void MainWindow::OnInitDialog() {
                                 0, 0, 0, 0, window_, nullptr, instance, nullptr);
   {
     const int dpi = static_cast<int>(WindowDpi(window_));
-    RECT client{};
-    GetClientRect(window_, &client);
-    const int parts[3] = {ScaleRounded(400, dpi, 96),
-                          std::max(ScaleRounded(560, dpi, 96), static_cast<int>(client.right) - ScaleRounded(130, dpi, 96)),
-                          -1};
-    SendMessageW(status_bar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    // Line texts, counts, checked rows, and the lines the last load could not read.
+    const int parts[4] = {ScaleRounded(400, dpi, 96), ScaleRounded(640, dpi, 96), ScaleRounded(760, dpi, 96), -1};
+    SendMessageW(status_bar_, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(parts));
   }
   list_.set_on_checks_changed([this] { UpdateCheckedCount(); });
   UpdateCheckedCount();
@@ -436,6 +434,7 @@ void MainWindow::ReplaceRows() {
 
 void MainWindow::ClearAll() {
   list_.Clear();
+  SetStatus(kRefusedLinesPart, u"");
   if (running_loads_ == 0) files_.clear();
   UpdateCounts();
   UpdateTitle();
@@ -578,6 +577,7 @@ void MainWindow::StartLoad(std::u16string path, bool cancellable) {
   const HWND cancel = GetDlgItem(window_, IDC_CANCEL_LOAD);
   if (cancellable) EnableWindow(cancel, TRUE);
   ++running_loads_;
+  SetStatus(kRefusedLinesPart, u"");  // what the last load could not read
   if (!loads_.Start(channel_, registry(), std::move(path), next_load_++))
     LoadEnded();  // as if the load had ended at once
 }
@@ -731,7 +731,8 @@ void MainWindow::TakeLoadOperations() {
       list_.ShowNewRows(false);
       // Once every load has ended the counts describe the whole list (and
       // were shown when the last load ended).
-      SetLoadStatus(status->part, status->part == 1 && running_loads_ == 0 ? list_.Counts().Text() : status->text);
+      SetLoadStatus(status->part == 2 ? kRefusedLinesPart : status->part,
+                    status->part == 1 && running_loads_ == 0 ? list_.Counts().Text() : status->text);
     } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what); error && dropped) {
       channel_->ErrorShown(*error->ticket);
     } else if (error) {
@@ -787,19 +788,24 @@ void MainWindow::OnUpdateResult(WPARAM tag, LPARAM payload) {
   if (!result || update_prompt_handled_ || ending_) return;
   update_prompt_handled_ = true;
   if (!RunUpdatePrompt(window_, result->latest_version) || ending_) return;
-  update_download_ = UpdateDownload::Start(window_, kUpdateDoneMessage,
-                                           options_.install_update ? options_.install_update : InstallUpdate);
+  InstallFunction install = options_.install_update;
+  if (!install) {
+    install = [offered = result->latest_version](HANDLE stop, DownloadProgress progress) {
+      return InstallUpdate(offered, stop, std::move(progress));
+    };
+  }
+  update_download_ = UpdateDownload::Start(window_, kUpdateDoneMessage, std::move(install));
 }
 
-// The download has ended; only an installer that failed its check is reported.
+// The download has ended: one message says how, unless the user cancelled it.
 void MainWindow::OnUpdateDone(WPARAM tag, LPARAM payload) {
   const std::optional<UpdateDownloadDone> done = TakePayload<UpdateDownloadDone>(window_, tag, payload);
   if (!done) return;
   update_download_.reset();
-  const std::u16string message = InstallOutcomeMessage(done->outcome);
+  const std::u16string message = InstallOutcomeMessage(done->result);
+  const UINT icon = done->result.outcome == InstallOutcome::Started ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
   if (!message.empty() && !ending_)
-    AppMessageBox(window_, AsWide(message), L"Hivemend Update", MB_OK | MB_ICONEXCLAMATION,
-                  options_.message_box_params);
+    AppMessageBox(window_, AsWide(message), L"Hivemend Update", MB_OK | icon, options_.message_box_params);
 }
 
 // Another copy asked this one to close: end with 0, and close the dialogs and

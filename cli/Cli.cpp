@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/HiveOption.h"
 #include "cli/JsonOutput.h"
 #include "engine/Baseline.h"
 #include "engine/EntryStore.h"
@@ -14,6 +15,7 @@
 #include "engine/MergeEffect.h"
 #include "merge/Merge.h"
 #include "platform/File.h"
+#include "platform/HiveRegistry.h"
 #include "platform/HistoryFolder.h"
 #include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
@@ -30,6 +32,8 @@ constexpr char kUsage[] =
     "                    [--history DIR] [--state-out OUT.reg] [--format tsv|json]\n"
     "  hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
     "                    [--state-out OUT.reg] [--format tsv|json]\n"
+    "  (diff, merge and undo also take --hive ROOT\\PATH=FILE, repeated, in place of\n"
+    "  --baseline: offline hive files of a Windows image)\n"
     "  hivemend-cli COMMAND --help\n"
     "  hivemend-cli --version\n"
     "\n"
@@ -42,6 +46,7 @@ constexpr char kUsage[] =
 
 constexpr char kDiffHelp[] =
     "Usage: hivemend-cli diff FILE.reg [--baseline STATE.reg] [--format tsv|json] [--exit-code]\n"
+    "                         [--hive ROOT\\PATH=FILE ...]\n"
     "\n"
     "Compares FILE.reg (\"-\": standard input) with the registry as the window's\n"
     "load does. With --format tsv (the default) it prints a header line, one line\n"
@@ -51,6 +56,10 @@ constexpr char kDiffHelp[] =
     "ended the load. With --format json it prints one JSON document with the rows'\n"
     "typed fields and both sides' data (see the README).\n"
     "\n"
+    "A line that cannot be read exactly is never guessed at: it is a row of type\n"
+    "\"UNKNOWN - ERROR\" whose data says why (\"line 12: ...\"), and it is named on\n"
+    "standard error.\n"
+    "\n"
     "Without --baseline the live registry is used (on Windows; elsewhere an empty\n"
     "one). With --baseline the comparison runs against a registry held in memory\n"
     "and filled from STATE.reg, its values stored as a merge would store them.\n"
@@ -59,11 +68,21 @@ constexpr char kDiffHelp[] =
     "usage or an unreadable baseline. With --exit-code: 0 merging every row would\n"
     "change nothing in the registry, 1 it would change something (a value written\n"
     "or deleted), 2 wrong usage or an unreadable baseline, 3 the load ended with\n"
-    "an error.\n";
+    "an error or a line could not be read; with --hive, 3 also when rows lie in no\n"
+    "mapped hive.\n"
+    "\n"
+    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
+    "made of offline hive files, each mounted at its key, for example\n"
+    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
+    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
+    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
+    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n";
 
 constexpr char kMergeHelp[] =
     "Usage: hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
     "                          [--history DIR] [--state-out OUT.reg] [--format tsv|json]\n"
+    "                          [--hive ROOT\\PATH=FILE ...]\n"
     "\n"
     "Loads FILE.reg (\"-\": standard input) as diff does, checks the rows that the\n"
     "rule selects and merges them as the window's merge does: the values' present\n"
@@ -73,7 +92,9 @@ constexpr char kMergeHelp[] =
     "\n"
     "Rules: all (every row, the default); changed (\"CHANGED\" and \"CHANGED TYPE\");\n"
     "missing (\"MISSING\"); differ (exactly the rows whose merge would change the\n"
-    "registry, the test of diff --exit-code).\n"
+    "registry, the test of diff --exit-code). Lines that could not be read are\n"
+    "named on standard error and never written; with \"all\" they are checked, so\n"
+    "the error log names them too.\n"
     "\n"
     "With --format tsv (the default) it prints the undo file's and the error log's\n"
     "paths and the result text; with --format json one JSON document with the rows,\n"
@@ -91,18 +112,33 @@ constexpr char kMergeHelp[] =
     "Exit codes: 0 every checked row was merged and nothing failed; 1 a checked row\n"
     "was not merged, whatever the reason (the load ended with an error, the undo\n"
     "file could not be saved, the account may not change its key, the row was\n"
-    "refused or failed), a failure was recorded, or --state-out could not be\n"
-    "written; 2 wrong usage or an unreadable baseline.\n";
+    "refused or failed), a line of the file could not be read (the other rows are\n"
+    "merged), a failure was recorded, or --state-out could not be written; 2\n"
+    "wrong usage or an unreadable baseline or hive.\n"
+    "\n"
+    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
+    "made of offline hive files, each mounted at its key, for example\n"
+    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
+    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
+    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
+    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
+    "A merge writes the hive files only after the undo file is saved, each into\n"
+    "a new file beside it that then takes its name, and holds a lock on them: a\n"
+    "second merge into the same hive at the same time is refused (exit code 2).\n"
+    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
 
 constexpr char kUndoHelp[] =
     "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
-    "                         [--state-out OUT.reg] [--format tsv|json]\n"
+    "                         [--state-out OUT.reg] [--format tsv|json] [--hive ROOT\\PATH=FILE ...]\n"
     "\n"
     "Merges an undo file as merge does with every row checked, and saves an undo\n"
     "file of its own, so that an undo can itself be taken back. Without UNDO.reg\n"
     "(or with --last) it takes the newest undo file in the history folder (or in\n"
     "DIR with --history). It prints the undo file it merges, then what merge\n"
     "prints.\n"
+    "\n"
+    "With --hive ROOT\\PATH=FILE it is merged into those hive files, as merge does.\n"
     "\n"
     "Exit codes: as merge; 2 also when the history folder holds no undo file.\n";
 
@@ -152,6 +188,7 @@ struct Options {
   std::u16string state_out;
   bool last = false;
   bool help = false;
+  std::vector<std::u16string> hives;  // --hive ROOT\PATH=FILE, in order
 };
 
 enum OptionBit : unsigned {
@@ -162,6 +199,7 @@ enum OptionBit : unsigned {
   kHistoryOption = 16,
   kStateOutOption = 32,
   kLastOption = 64,
+  kHiveOption = 128,
 };
 
 struct OptionRow {
@@ -173,7 +211,7 @@ constexpr OptionRow kOptionRows[] = {
     {u"--baseline", kBaselineOption, true}, {u"--format", kFormatOption, true},
     {u"--exit-code", kExitCodeOption, false}, {u"--rule", kRuleOption, true},
     {u"--history", kHistoryOption, true},   {u"--state-out", kStateOutOption, true},
-    {u"--last", kLastOption, false},
+    {u"--last", kLastOption, false},      {u"--hive", kHiveOption, true},
 };
 
 struct NamedRule {
@@ -220,6 +258,7 @@ std::string ParseOptions(const std::vector<std::u16string>& args, unsigned allow
         case kBaselineOption: o.baseline = value; break;
         case kHistoryOption: o.history = value; break;
         case kStateOutOption: o.state_out = value; break;
+        case kHiveOption: o.hives.push_back(value); break;
         case kFormatOption:
           if (EqualsNoCase(value, u"tsv")) o.format = Format::Tsv;
           else if (EqualsNoCase(value, u"json")) o.format = Format::Json;
@@ -277,11 +316,53 @@ Registry* ChooseRegistry(const std::u16string* baseline, MemoryRegistry& memory,
   return &memory;
 }
 
+// The registry a command works on, with the hive files behind it when --hive
+// maps them.
+struct ChosenRegistry {
+  MemoryRegistry memory;
+  std::unique_ptr<HiveRegistry> hives;
+  Registry* registry = nullptr;
+};
+
+// Fills chosen; 0, or the exit code (2) after the reason is printed.
+int Choose(const Options& o, std::u16string_view command, bool write, ChosenRegistry& chosen, std::FILE* err) {
+  if (o.hives.empty()) {
+    chosen.registry = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, chosen.memory, err);
+    return chosen.registry != nullptr ? 0 : 2;
+  }
+  if (o.baseline) return UsageError(err, command, "give either --hive or --baseline");
+  if (!o.state_out.empty()) return UsageError(err, command, "--state-out needs --baseline (the hive files are the state)");
+  HiveMapping mapping;
+  if (const std::string problem = ReadHiveMapping(o.hives, mapping); !problem.empty()) {
+    return UsageError(err, command, problem);
+  }
+  std::u16string problem;
+  chosen.hives = OpenHiveRegistry(std::move(mapping), write, &problem);
+  if (chosen.hives == nullptr) {
+    std::fprintf(err, "hivemend-cli: %s\n", ToUtf8(problem).c_str());
+    return 2;
+  }
+  chosen.registry = chosen.hives.get();
+  return 0;
+}
+
+// With --hive: the rows outside every mapped hive get the error type, and
+// standard error names where they lie. Returns whether there were any.
+bool RefuseUnmapped(const ChosenRegistry& chosen, std::vector<ChangeEntry>& entries, std::FILE* err) {
+  if (chosen.hives == nullptr) return false;
+  const std::vector<std::u16string> places = RefuseRowsOutsideHives(entries, chosen.hives->mapping());
+  for (const std::u16string& place : places) {
+    std::fprintf(err, "hivemend-cli: %s is in no hive that --hive maps: its rows are refused\n",
+                 ToUtf8(place).c_str());
+  }
+  return !places.empty();
+}
+
 // Keeps what a window would show: the rows in list order and the status bar.
 class ConsoleReport final : public LoadReport {
  public:
   void AddEntry(ChangeEntry&& entry) override { entries.push_back(std::move(entry)); }
-  void SetStatusText(int part, const std::u16string& text) override { status[part == 0 ? 0 : 1] = text; }
+  void SetStatusText(int part, const std::u16string& text) override { status[part < 0 || part > 2 ? 0 : part] = text; }
   void ShowError(const std::u16string& text) override { error = text; }
   bool CancelRequested() override { return false; }
   void LoadEnded() override {}
@@ -298,7 +379,7 @@ class ConsoleReport final : public LoadReport {
   }
 
   std::vector<ChangeEntry> entries;
-  std::u16string status[2];
+  std::u16string status[3];
   std::u16string error;
 };
 
@@ -344,6 +425,14 @@ void ReportLoadFailure(const std::u16string& file, const LoadSummary& summary, c
   std::fprintf(err, "hivemend-cli: %s: %s\n", ToUtf8(file).c_str(), ToUtf8(EscapeField(report.Failure())).c_str());
 }
 
+// Each line that could not be read, on standard error, in the file's order.
+void ReportRefusedLines(const std::u16string& file, const ConsoleReport& report, std::FILE* err) {
+  for (const ChangeEntry& entry : report.entries) {
+    if (!entry.refused()) continue;
+    std::fprintf(err, "hivemend-cli: %s: %s\n", ToUtf8(file).c_str(), ToUtf8(EscapeField(entry.problem())).c_str());
+  }
+}
+
 JsonLoadEnd JsonLoadEndOf(const LoadSummary& summary, const ConsoleReport& report, std::uint64_t would_change) {
   JsonLoadEnd end;
   end.normal = summary.outcome == LoadOutcome::Normal;
@@ -381,13 +470,14 @@ std::uint64_t CountWouldChange(const std::vector<ChangeEntry>& entries) {
 }
 
 int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
-  MemoryRegistry memory;
-  Registry* registry = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
-  if (registry == nullptr) return 2;
+  ChosenRegistry chosen;
+  if (const int code = Choose(o, u"diff", false, chosen, err); code != 0) return code;
 
   ConsoleReport report;
-  const LoadSummary summary = Load(o.file, in, registry, report);
+  const LoadSummary summary = Load(o.file, in, chosen.registry, report);
+  ReportRefusedLines(o.file, report, err);
   SortAsListed(report.entries);
+  const bool unmapped = RefuseUnmapped(chosen, report.entries, err);
   std::uint64_t would_change = 0;
   if (o.format == Format::Json) {
     JsonOutput json(out, "diff", o.file);
@@ -404,7 +494,7 @@ int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
   ReportLoadFailure(o.file, summary, report, err);
   const bool normal = summary.outcome == LoadOutcome::Normal;
   if (!o.exit_code) return normal ? 0 : 1;
-  if (!normal) return 3;
+  if (!normal || unmapped || summary.refused > 0) return 3;
   return would_change > 0 ? 1 : 0;
 }
 
@@ -460,7 +550,10 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   return text;
 }
 
+// A line that could not be read is checked by "all" alone: the merge then
+// names it in the error log.
 bool RuleChecks(CheckRule rule, const ChangeEntry& entry) {
+  if (entry.refused() && rule != CheckRule::All) return false;
   switch (rule) {
     case CheckRule::All: return true;
     case CheckRule::Changed: return entry.status() == EntryStatus::Changed || entry.status() == EntryStatus::ChangedType;
@@ -533,22 +626,23 @@ constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
 // the outcome: merge and undo.
 int MergeFile(std::string_view command, const Options& o, const std::u16string& file, std::FILE* in,
               std::FILE* out, std::FILE* err) {
-  MemoryRegistry memory;
-  Registry* chosen = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
-  if (chosen == nullptr) {
+  ChosenRegistry chosen;
+  if (const int code = Choose(o, command == "undo" ? u"undo" : u"merge", true, chosen, err); code != 0) {
     // No state to write: an older file of that name does not stay to pass for this run's.
     std::error_code ec;
-    if (!o.state_out.empty()) std::filesystem::remove(std::filesystem::path(o.state_out), ec);
-    return 2;
+    if (!o.state_out.empty() && o.hives.empty()) std::filesystem::remove(std::filesystem::path(o.state_out), ec);
+    return code;
   }
+  MemoryRegistry& memory = chosen.memory;
   // The load opens each key for the merge too, and the merge finds it open.
-  KeyKeepingRegistry keeping(*chosen);
+  KeyKeepingRegistry keeping(*chosen.registry);
   Registry* registry = &keeping;
 
   ConsoleReport report;
   const LoadSummary summary = Load(file, in, registry, report, kKeyRead | kKeyWrite);
   std::unique_ptr<JsonOutput> json;
   if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
+  ReportRefusedLines(file, report, err);
   ReportLoadFailure(file, summary, report, err);
   if (summary.outcome != LoadOutcome::Normal) {
     // The state is written also when nothing was merged: an older file of
@@ -567,6 +661,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
     }
     return 1;
   }
+  RefuseUnmapped(chosen, report.entries, err);
   EntryStore store;
   for (ChangeEntry& entry : report.entries) {
     const bool checked = RuleChecks(o.rule, entry);
@@ -597,8 +692,16 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   // recorded.
   bool left_out = false;
   store.ForEach([&](const EntryStore::Row& row) { left_out = left_out || row.checked; });
-  int code = result.error_text.empty() && !left_out ? 0 : 1;
+  // Lines that could not be read make the merge incomplete, whatever the rule.
+  int code = result.error_text.empty() && !left_out && summary.refused == 0 ? 0 : 1;
   if (!o.state_out.empty() && !WriteStateOut(o.state_out, memory, err)) code = 1;
+  // The hive files change only now, after the undo file was saved.
+  std::u16string problem;
+  if (chosen.hives != nullptr && chosen.hives->Changed() && result.undo_saved && !chosen.hives->Commit(&problem)) {
+    std::fprintf(err, "hivemend-cli: %s\n", ToUtf8(problem).c_str());
+    ui.messages.push_back(problem);
+    code = 1;
+  }
 
   if (json) {
     JsonMergeEnd end;
@@ -663,9 +766,11 @@ int RunDiff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
 }
 
 constexpr Command kCommands[] = {
-    {u"diff", kBaselineOption | kFormatOption | kExitCodeOption, kDiffHelp, RunDiff},
-    {u"merge", kBaselineOption | kFormatOption | kRuleOption | kHistoryOption | kStateOutOption, kMergeHelp, Merge},
-    {u"undo", kBaselineOption | kFormatOption | kHistoryOption | kStateOutOption | kLastOption, kUndoHelp, Undo},
+    {u"diff", kBaselineOption | kFormatOption | kExitCodeOption | kHiveOption, kDiffHelp, RunDiff},
+    {u"merge", kBaselineOption | kFormatOption | kRuleOption | kHistoryOption | kStateOutOption | kHiveOption,
+     kMergeHelp, Merge},
+    {u"undo", kBaselineOption | kFormatOption | kHistoryOption | kStateOutOption | kLastOption | kHiveOption,
+     kUndoHelp, Undo},
 };
 
 const Command* FindCommand(std::u16string_view name) {

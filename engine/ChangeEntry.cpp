@@ -235,7 +235,7 @@ const EntryKey& ChangeEntry::NoKey() {
 size_t ChangeEntry::LiveAt() const { return name_units_ + UnitsFor(file_size_); }
 
 std::span<const std::uint8_t> ChangeEntry::file_bytes() const {
-  if (file_size_ == 0) return {};
+  if (file_size_ == 0 || form_ == EntryForm::Unknown) return {};
   return {reinterpret_cast<const std::uint8_t*>(blob_.get() + name_units_), file_size_};
 }
 
@@ -255,6 +255,11 @@ std::span<const std::uint8_t> ChangeEntry::live_bytes() const {
   return {reinterpret_cast<const std::uint8_t*>(at + 2), size};
 }
 
+std::u16string_view ChangeEntry::problem() const {
+  if (form_ != EntryForm::Unknown || file_size_ < 2) return {};
+  return {blob_.get() + name_units_, file_size_ / 2};
+}
+
 std::u16string_view ChangeEntry::file_text() const {
   if (form_ != EntryForm::String || file_size_ < 2) return {};
   return {blob_.get() + name_units_, file_size_ / 2 - 1};
@@ -270,12 +275,26 @@ std::uint32_t ChangeEntry::file_dword() const {
 
 namespace {
 
-void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
+void AppendFileDataText(const ChangeEntry& entry, std::u16string& out, DataTextStyle style) {
+  if (style == DataTextStyle::OneLine) {
+    switch (entry.form()) {
+      case EntryForm::String: AppendOneLineText(entry.file_text(), out); return;
+      case EntryForm::Hex:
+      case EntryForm::NumberedHex: AppendOneLineValue(entry.type(), entry.file_bytes(), true, out); return;
+      case EntryForm::DeleteValue:
+      case EntryForm::DeleteKey: out += kDeletionText; return;
+      case EntryForm::CreateKey: out += kCreateKeyText; return;
+      case EntryForm::Dword:
+      case EntryForm::Unknown: break;
+    }
+  }
   if (entry.form() == EntryForm::String) {
     out += entry.file_text();
   } else if (entry.form() == EntryForm::Dword) {
     out += u"0x";
     out += Hex(entry.file_dword(), true);
+  } else if (entry.refused() && !entry.problem().empty()) {
+    out += entry.problem();
   } else {
     out += kNotPresentable;
   }
@@ -285,7 +304,7 @@ void AppendFileDataText(const ChangeEntry& entry, std::u16string& out) {
 // live string up to its first NUL, the live dword as "0x%x", the placeholder
 // for the other types; nothing when the registry holds no such value. For a
 // key deletion: what the subtree holds.
-void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
+void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out, DataTextStyle style) {
   if (entry.live() == LiveState::None || entry.live() == LiveState::Absent) return;
   const auto bytes = entry.live_bytes();
   if (entry.form() == EntryForm::DeleteKey) {
@@ -299,6 +318,10 @@ void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
     return;
   }
   if (entry.form() == EntryForm::CreateKey) return;  // a key, not a value
+  if (style == DataTextStyle::OneLine) {
+    AppendOneLineValue(entry.live_type(), bytes, false, out);
+    return;
+  }
   if (entry.live_type() == kRegSz) {
     std::u16string live((bytes.size() + 1) / 2, u'\0');
     if (!bytes.empty()) std::memcpy(live.data(), bytes.data(), bytes.size());
@@ -317,7 +340,7 @@ void AppendLiveDataText(const ChangeEntry& entry, std::u16string& out) {
 
 }  // namespace
 
-void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
+void ChangeEntry::AppendColumnText(int column, std::u16string& out, DataTextStyle style) const {
   switch (column) {
     case 0: out += key().root_name; break;
     case 1: out += StatusText(status_); break;
@@ -330,8 +353,8 @@ void ChangeEntry::AppendColumnText(int column, std::u16string& out) const {
         out += TypeText(entry_type());
       }
       break;
-    case 5: AppendFileDataText(*this, out); break;
-    default: AppendLiveDataText(*this, out); break;
+    case 5: AppendFileDataText(*this, out, style); break;
+    default: AppendLiveDataText(*this, out, style); break;
   }
 }
 
@@ -359,20 +382,20 @@ std::u16string TabSeparatedHeader() {
   return line + u'\n';
 }
 
-void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out) {
+void AppendTabSeparatedRow(const ChangeEntry& entry, std::u16string& out, DataTextStyle style) {
   thread_local std::u16string cell;
   for (int c = 0; c < kColumnCount; ++c) {
     if (c) out += u'\t';
     cell.clear();
-    entry.AppendColumnText(c, cell);
+    entry.AppendColumnText(c, cell, style);
     out += EscapeField(cell);
   }
   out += u'\n';
 }
 
-std::u16string ChangeEntry::ColumnText(int column) const {
+std::u16string ChangeEntry::ColumnText(int column, DataTextStyle style) const {
   std::u16string text;
-  AppendColumnText(column, text);
+  AppendColumnText(column, text, style);
   return text;
 }
 

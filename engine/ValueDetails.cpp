@@ -374,6 +374,16 @@ ValueDetails::ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16str
          (registry_name.empty() ? std::u16string(u"(Default)") : VisibleText(registry_name)) + u" in the registry";
   }
   s += u"\r\nStatus:             " + std::u16string(StatusText(entry.status())) + u" (when the file was loaded)";
+  if (entry.form() == EntryForm::String && present && live_.type == kRegSz) {
+    // Strings compare without regard to letter case, so SAME may hide a
+    // difference that the merge would write.
+    std::u16string live_text = StringOfBytes(live_.bytes);
+    live_text.resize(std::min(live_text.size(), live_text.find(u'\0')));
+    if (live_text != entry.file_text() && EqualsNoCase(live_text, entry.file_text())) {
+      s += u"\r\nLetter case:        the registry's text differs from the file's in letter case only; "
+           u"a merge writes the file's spelling";
+    }
+  }
   s += u"\r\nType:               " + (key_row ? entry.ColumnText(4) : std::u16string(TypeName(type))) + u" in the file; ";
   switch (live_.state) {
     case LiveValue::State::NoRoot: s += u"no registry to look in"; break;
@@ -385,6 +395,7 @@ ValueDetails::ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16str
       break;
   }
   s += u"\r\nLine in the file:   " + Decimal(entry.line());
+  if (entry.refused()) s += u"\r\nNot read:           " + std::u16string(entry.problem());
   s += u"\r\nCurrent HIVE data:  read from the registry when this view opened";
   if (!read_at.empty()) s += u", at " + read_at;
   s += kLineEnd;
@@ -414,7 +425,7 @@ ValueDetails::ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16str
   if (type == DELETE_VALUE_TYPE) {
     file_text_ = u"(the file deletes this value)\r\n";
   } else if (type == kUnknownValueType) {
-    file_text_ = u"(a data form that the program does not read)\r\n";
+    file_text_ = u"(the line could not be read: " + std::u16string(entry.problem()) + u")\r\n";
   } else {
     file_text_ = DataText(type, file_bytes_, expand);
   }

@@ -280,13 +280,13 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
   for (Planned& row : s.rows) {
     if (row.refused) continue;  // left out before
     const ChangeEntry& e = *row.entry;
+    if (e.refused()) {
+      refuse(row, kRefusedLineFormat, e.problem().empty() ? u"its type \"UNKNOWN - ERROR\" cannot be written" : e.problem());
+      continue;
+    }
     const std::optional<RegRoot> root = e.root();
     if (!root) {
       refuse(row, kUnknownRootFormat, e.key().root_name);
-      continue;
-    }
-    if (e.form() == EntryForm::Unknown) {
-      refuse(row, kUnknownTypeFormat, TypeName(e.type()));
       continue;
     }
     if (e.file_bytes().size() > std::numeric_limits<std::uint32_t>::max() - 16) {

@@ -65,7 +65,6 @@ bool AppendValueName(std::u16string_view registry_name, std::u16string& out) {
 
 DataPartResult FormatDataPart(std::uint32_t type, const std::uint8_t* data, size_t size, std::u16string& out) {
   switch (type) {
-    case kRegNone: return DataPartResult::UnsupportedType;
     case kRegSz: {
       std::u16string text;
       if (PlainString(data, size, &text)) {

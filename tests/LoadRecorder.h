@@ -25,7 +25,7 @@ class RecordingReport : public LoadReport {
     else entries.push_back(std::move(e));
   }
   void SetStatusText(int part, const std::u16string& text) override {
-    events.push_back((part == 0 ? u"0:" : u"1:") + text);
+    events.push_back((part == 0 ? u"0:" : part == 1 ? u"1:" : u"2:") + text);
   }
   void ShowError(const std::u16string& text) override { events.push_back(u"box:" + text); }
   bool CancelRequested() override { return ++polls > cancel_after; }

@@ -2,7 +2,8 @@
 # Runs every test on a Debian 12 machine, installing what is missing first:
 #   1. the native build's tests,
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   3. short fuzzing runs over decoding and parsing, and over the merge and its undo,
+#   3. short fuzzing runs over decoding and parsing, and over the merge and its undo (also
+#      against hive files),
 #   4. the Windows build's tests under Wine (GUI tests under Xvfb).
 # Build folders: build/native, build/asan, build/fuzz, build/win.
 #
@@ -79,6 +80,12 @@ for target in reg_fuzzer round_trip_fuzzer; do
   run build/fuzz/fuzz/$target -max_total_time="$HIVEMEND_FUZZ_SECONDS" -max_len=65536 -rss_limit_mb=2048 \
     -print_final_stats=1 "build/fuzz/corpus-$target" "${seeds[@]}" > >(tail -n 12) 2>&1
 done
+# The round trip once more against hive files, for a third of the time (each
+# input writes and reads its files).
+mkdir -p build/fuzz/corpus-round_trip_hives
+HIVEMEND_FUZZ_HIVES=1 build/fuzz/fuzz/round_trip_fuzzer -max_total_time=$((HIVEMEND_FUZZ_SECONDS / 3 + 1)) \
+  -max_len=65536 -rss_limit_mb=2048 -print_final_stats=1 build/fuzz/corpus-round_trip_hives "${seeds[@]}" 2>&1 |
+  tail -n 12
 
 step "Windows build and tests under Wine"
 configure build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake

@@ -20,7 +20,7 @@ ChangeEntry Entry(std::string_view hive, EntryStatus status = EntryStatus::Same,
 
 std::vector<std::string> ColumnOf(const EntryStore& store, int column) {
   std::vector<std::string> out;
-  for (size_t i = 0; i < store.size(); ++i) out.push_back(ToUtf8(store.at(i).entry.ColumnText(column)));
+  for (size_t i = 0; i < store.size(); ++i) out.push_back(ToUtf8(store.at(i).entry.ColumnText(column, DataTextStyle::OneLine)));
   return out;
 }
 
@@ -146,7 +146,7 @@ TEST(ColumnSort, AgreesWithAStableSortOfTheFoldedTexts) {
     for (int column = 0; column < kColumnCount; ++column) {
       for (bool ascending : {true, false}) {
         std::vector<std::u16string> expected;
-        for (size_t i = 0; i < store.size(); ++i) expected.push_back(store.at(i).entry.ColumnText(column));
+        for (size_t i = 0; i < store.size(); ++i) expected.push_back(store.at(i).entry.ColumnText(column, DataTextStyle::OneLine));
         auto folded = [](std::u16string t) {
           for (char16_t& c : t) c = FoldAscii(c);
           return t;
@@ -156,7 +156,7 @@ TEST(ColumnSort, AgreesWithAStableSortOfTheFoldedTexts) {
         });
         SortRows(store, column, ascending);
         std::vector<std::u16string> got;
-        for (size_t i = 0; i < store.size(); ++i) got.push_back(store.at(i).entry.ColumnText(column));
+        for (size_t i = 0; i < store.size(); ++i) got.push_back(store.at(i).entry.ColumnText(column, DataTextStyle::OneLine));
         ASSERT_EQ(got, expected) << "round " << round << ", column " << column << (ascending ? " up" : " down");
       }
     }
@@ -175,7 +175,7 @@ TEST(ColumnSort, EachColumnSortsByItsOwnText) {
                                 .live_type = kRegSz, .live_bytes = test::TextBytes(u"y")}));
   const std::vector<std::string> by_column[kColumnCount] = {
       {"HKCR", "HKCU", "HKLM"}, {"CHANGED TYPE", "MISSING", "SAME"}, {"k1", "k2", "k3"}, {"n1", "n2", "n3"},
-      {"REG_BINARY", "REG_DWORD", "REG_SZ"}, {"0x1", "[not presentable value]", "z"}, {"", "y", "z"}};
+      {"REG_BINARY", "REG_DWORD", "REG_SZ"}, {"01", "0x1", "z"}, {"", "y", "z"}};
   for (int column = 0; column < kColumnCount; ++column) {
     SCOPED_TRACE(testing::Message() << "column " << column);
     SortRows(store, column, true);
@@ -247,23 +247,25 @@ TEST(CheckRules, ApplyWalksAllRows) {
   for (EntryStatus status : {EntryStatus::Missing, EntryStatus::Delete, EntryStatus::Same, EntryStatus::Changed,
                              EntryStatus::ChangedType})
     store.Insert(Entry("HKCU", status));
+  // A line that could not be read: no rule checks it.
+  store.Insert(test::MakeEntry({.root_name = u"HKCU", .type = kUnknownValueType, .status = EntryStatus::Missing}));
   auto checks = [&] {
     std::string s;
     for (size_t i = 0; i < store.size(); ++i) s += store.at(i).checked ? 'x' : '.';
     return s;
   };
   ApplyCheckRule(store, CheckRule::All);
-  EXPECT_EQ(checks(), "xxxxx");
+  EXPECT_EQ(checks(), "xxxxx.");
   ApplyCheckRule(store, CheckRule::Changed);  // unchecks SAME and MISSING that All had checked
-  EXPECT_EQ(checks(), "...xx");
+  EXPECT_EQ(checks(), "...xx.");
   ApplyCheckRule(store, CheckRule::Invert);
-  EXPECT_EQ(checks(), "xxx..");
+  EXPECT_EQ(checks(), "xxx...");
   ApplyCheckRule(store, CheckRule::Invert);  // twice restores every row
-  EXPECT_EQ(checks(), "...xx");
+  EXPECT_EQ(checks(), "...xx.");
   ApplyCheckRule(store, CheckRule::Missing);
-  EXPECT_EQ(checks(), "x....");
+  EXPECT_EQ(checks(), "x.....");
   ApplyCheckRule(store, CheckRule::None);
-  EXPECT_EQ(checks(), ".....");
+  EXPECT_EQ(checks(), "......");
 }
 
 // A copy started anew on the same files takes the checked rows back from the

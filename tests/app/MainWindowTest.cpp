@@ -1246,9 +1246,9 @@ struct StalledInstall {
   InstallFunction function() {
     return [this](HANDLE stop, DownloadProgress progress) {
       progress(5000, 10000);
-      if (WaitForSingleObject(stop, 30000) != WAIT_OBJECT_0) return InstallOutcome::DownloadFailed;
+      if (WaitForSingleObject(stop, 30000) != WAIT_OBJECT_0) return InstallResult(InstallOutcome::TimedOut);
       stopped = true;
-      return InstallOutcome::Stopped;
+      return InstallResult(InstallOutcome::Stopped);
     };
   }
 };
@@ -1301,15 +1301,19 @@ TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
   }
 }
 
-// A file that fails its check, and an install that the account's rights stop,
-// are reported once; the window stays.
-TEST(MainWindowUpdate, InstallFailuresTheUserMustKnowAreReportedOnce) {
-  for (const InstallOutcome outcome :
-       {InstallOutcome::NotVerified, InstallOutcome::CannotWrite, InstallOutcome::StartFailed}) {
+// Every end of a download but Cancel is reported once, a start too; the
+// window stays.
+TEST(MainWindowUpdate, EveryEndOfADownloadIsReportedOnce) {
+  for (const InstallOutcome outcome : {InstallOutcome::Started, InstallOutcome::ServerStatus,
+                                       InstallOutcome::WrongVersion, InstallOutcome::Declined}) {
     SCOPED_TRACE(static_cast<int>(outcome));
+    InstallResult result(outcome);
+    result.offered_version = u"0.0.2.12";
+    result.installer_version = u"0.0.2.10";
+    result.status = 404;
     MainDialogOptions options;
     options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
-    options.install_update = [outcome](HANDLE, DownloadProgress) { return outcome; };
+    options.install_update = [result](HANDLE, DownloadProgress) { return result; };
     Window w(std::move(options));
     HWND prompt = nullptr;
     ASSERT_TRUE(WaitUntil(
@@ -1318,8 +1322,8 @@ TEST(MainWindowUpdate, InstallFailuresTheUserMustKnowAreReportedOnce) {
     HWND box = nullptr;
     ASSERT_TRUE(
         WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend Update")) != nullptr; }));
-    EXPECT_FALSE(InstallOutcomeMessage(outcome).empty());
-    EXPECT_EQ(WindowText(GetDlgItem(box, 1001)), InstallOutcomeMessage(outcome));
+    EXPECT_FALSE(InstallOutcomeMessage(result).empty());
+    EXPECT_EQ(WindowText(GetDlgItem(box, 1001)), InstallOutcomeMessage(result));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && FindProgressWindow(w.thread(), w.window()) == nullptr; }));
     EXPECT_FALSE(w.finished());

@@ -63,6 +63,8 @@ class CompareTest : public test::RegistryTest {
     RecordingReport report;
     const LoadSummary summary = RunLoadText(text, u"t.reg", &reg(), report);
     if (counts) *counts = summary.counts;
+    // A refused line leaves its key line to create the key: that row is left out.
+    std::erase_if(report.entries, [](const ChangeEntry& e) { return e.form() == EntryForm::CreateKey; });
     EXPECT_EQ(report.entries.size(), 1u) << Show(line);
     return report.entries.empty() ? ChangeEntry{} : std::move(report.entries[0]);
   }
@@ -117,14 +119,16 @@ TEST_P(CompareTest, Statuses) {
       {u"\"Str\"=hex(2):43,00,00,00", EntryStatus::ChangedType, u"C:\\Temp", __LINE__},
       {u"\"Str\"=dword:1", EntryStatus::ChangedType, u"C:\\Temp", __LINE__},
       {u"\"Dw\"=\"31\"", EntryStatus::ChangedType, u"0x1f", __LINE__},
-      {u"\"Bin\"=hex(0):01,02,03", EntryStatus::Same, u"[not presentable value]", __LINE__},
+      {u"\"Bin\"=hex(0):01,02,03", EntryStatus::ChangedType, u"[not presentable value]", __LINE__},
+      {u"\"None\"=hex(0):01", EntryStatus::Same, u"[not presentable value]", __LINE__},
+      {u"\"None\"=hex(0):02", EntryStatus::Changed, u"[not presentable value]", __LINE__},
       {u"\"None\"=hex:01", EntryStatus::ChangedType, u"[not presentable value]", __LINE__},
       // Deletions.
       {u"\"Str\"=-", EntryStatus::ChangedType, u"C:\\Temp", __LINE__},
       {u"\"Absent\"=-", EntryStatus::Missing, u"", __LINE__},
       {u"\"Absent\"=-", EntryStatus::Delete, u"", __LINE__, u"no\\such\\key"},
       {u"\"Absent\"=\"x\"", EntryStatus::Missing, u"", __LINE__, u"no\\such\\key"},
-      // Unknown forms are never compared as another type; the registry's
+      // Refused lines are never compared as another type; the registry's
       // string is shown all the same.
       {u"\"Str\"=:\"C:\\\\Temp\"", EntryStatus::ChangedType, u"C:\\Temp", __LINE__},
       {u"\"Absent\"=qword:1", EntryStatus::Missing, u"", __LINE__},
@@ -145,8 +149,8 @@ TEST_P(CompareTest, UnknownRootsAreNeverComparedWithAnotherRoot) {
   EXPECT_EQ(rows[0].status(), EntryStatus::Missing);
   EXPECT_EQ(rows[1].status(), EntryStatus::Delete);
   EXPECT_EQ(rows[2].form(), EntryForm::DeleteKey);  // the key deletion's own row
-  EXPECT_EQ(rows[3].status(), EntryStatus::Delete);
-  EXPECT_FALSE(rows[3].root());
+  EXPECT_TRUE(rows[3].refused());  // below the key deletion: refused, under the deleted key
+  EXPECT_TRUE(rows[3].root());
 }
 
 TEST_P(CompareTest, CountsByStatus) {
@@ -161,24 +165,51 @@ TEST_P(CompareTest, CountsByStatus) {
   EXPECT_EQ(report.events.back(), u"1:1 matched, 2 differ, 2 do not exist");
 }
 
+// The console's texts, then the list's one-line texts of both data columns
+// (Copy puts the latter on the clipboard).
 TEST_P(CompareTest, RowTexts) {
+  const std::u16string big_shown =
+      u"00 07 0E 15 1C 23 2A 31 38 3F 46 4D 54 5B 62 69 70 77 7E 85 8C 93 9A A1 A8 AF B6 BD C4 CB D2 D9";
   struct Case {
     std::u16string line;
     std::u16string type, file, live, name;
     bool block;
     int line_no;
+    std::u16string list_file, list_live;
   } cases[] = {
-      {u"\"p\"=\"a\\\"b\"", u"REG_SZ", u"a\"b", u"", u"p", false, __LINE__},
-      {u"\"Dw\"=dword:1F", u"REG_DWORD", u"0x1F", u"0x1f", u"Dw", true, __LINE__},
-      {u"\"Dw\"=dword:0", u"REG_DWORD", u"0x0", u"0x1f", u"Dw", true, __LINE__},
+      {u"\"p\"=\"a\\\"b\"", u"REG_SZ", u"a\"b", u"", u"p", false, __LINE__, u"a\"b", u""},
+      {u"\"Dw\"=dword:1F", u"REG_DWORD", u"0x1F", u"0x1f", u"Dw", true, __LINE__, u"0x1F", u"0x1f"},
+      {u"\"Dw\"=dword:0", u"REG_DWORD", u"0x0", u"0x1f", u"Dw", true, __LINE__, u"0x0", u"0x1f"},
       {u"\"Multi\"=hex(7):61,00,00,00,00,00", u"REG_MULTI_SZ", u"[not presentable value]",
-       u"[not presentable value]", u"Multi", true, __LINE__},
-      {u"\"x\"=-", u"DELETE", u"[not presentable value]", u"", u"x", false, __LINE__},
-      {u"@=\"d\"", u"REG_SZ", u"d", u"default text", u"@", false, __LINE__},
+       u"[not presentable value]", u"Multi", true, __LINE__, u"a", u"a"},
+      {u"\"Multi\"=hex(7):61,00,00,00,00,00,62,00,09,00,00,00,00,00", u"REG_MULTI_SZ", u"[not presentable value]",
+       u"[not presentable value]", u"Multi", true, __LINE__, u"a |  | b<TAB>", u"a"},
+      {u"\"x\"=-", u"DELETE", u"[not presentable value]", u"", u"x", false, __LINE__, u"(delete)", u""},
+      {u"\"Str\"=-", u"DELETE", u"[not presentable value]", u"C:\\Temp", u"Str", false, __LINE__, u"(delete)",
+       u"C:\\Temp"},
+      {u"@=\"d\"", u"REG_SZ", u"d", u"default text", u"@", false, __LINE__, u"d", u"default text"},
       // "q" is the registry's REG_QWORD "Q".
-      {u"\"q\"=qword:5", u"UNKNOWN - ERROR", u"[not presentable value]", u"[not presentable value]", u"q", false,
-       __LINE__},
-      {u"\"e\"=hex:", u"REG_BINARY", u"[not presentable value]", u"", u"e", false, __LINE__},
+      // A refused line shows why in place of its data.
+      {u"\"q\"=qword:5", u"UNKNOWN - ERROR", u"line 4: \"qword:5\" is no data form (a string, dword: or hex)",
+       u"[not presentable value]", u"q", false, __LINE__,
+       u"line 4: \"qword:5\" is no data form (a string, dword: or hex)", u"0x1"},
+      {u"\"Q\"=hex(b):fe,ca,00,00,00,00,00,01", u"REG_QWORD", u"[not presentable value]",
+       u"[not presentable value]", u"Q", true, __LINE__, u"0x10000000000CAFE", u"0x1"},
+      {u"\"Q\"=hex(b):fe,ca", u"REG_QWORD", u"[not presentable value]", u"[not presentable value]", u"Q", true,
+       __LINE__, u"FE CA", u"0x1"},
+      {u"\"e\"=hex:", u"REG_BINARY", u"[not presentable value]", u"", u"e", false, __LINE__, u"(0 bytes)", u""},
+      {u"\"Bin\"=hex:0a,ff", u"REG_BINARY", u"[not presentable value]", u"[not presentable value]", u"Bin", true,
+       __LINE__, u"0A FF", u"01 02 03"},
+      {HexLine(u"BigBin", BigBlock()), u"REG_BINARY", u"[not presentable value]", u"[not presentable value]",
+       u"BigBin", true, __LINE__, big_shown + u" ... (9000 bytes)", big_shown + u" ... (9000 bytes)"},
+      {u"\"Exp\"=hex(2):25,00,50,00,0d,00,0a,00,00,00", u"REG_EXPAND_SZ", u"[not presentable value]",
+       u"[not presentable value]", u"Exp", true, __LINE__, u"%P<CR><LF>", u"A"},
+      {u"\"None\"=hex(8):ab", u"REG_RESOURCE_LIST", u"[not presentable value]", u"[not presentable value]", u"None",
+       true, __LINE__, u"AB", u"01"},
+      {u"\"ShortDw\"=hex(4):05,00,00,00", u"REG_DWORD", u"[not presentable value]", u"0x5", u"ShortDw", true,
+       __LINE__, u"0x5", u"05"},
+      {u"\"Long\"=\"x\"", u"REG_SZ", u"x", std::u16string(3000, u'a') + u"b", u"Long", false, __LINE__, u"x",
+       std::u16string(3000, u'a') + u"b"},
   };
   for (const Case& c : cases) {
     const ChangeEntry e = Load(c.line);
@@ -188,6 +219,8 @@ TEST_P(CompareTest, RowTexts) {
     EXPECT_EQ(Show(e.ColumnText(4)), Show(c.type)) << "case at line " << c.line_no;
     EXPECT_EQ(Show(e.ColumnText(5)), Show(c.file)) << "case at line " << c.line_no;
     EXPECT_EQ(Show(e.ColumnText(6)), Show(c.live)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.ColumnText(5, DataTextStyle::OneLine)), Show(c.list_file)) << "case at line " << c.line_no;
+    EXPECT_EQ(Show(e.ColumnText(6, DataTextStyle::OneLine)), Show(c.list_live)) << "case at line " << c.line_no;
     EXPECT_EQ(e.has_block(), c.block) << "case at line " << c.line_no;
     EXPECT_EQ(e.line(), 4u) << "case at line " << c.line_no;
   }

@@ -164,6 +164,47 @@ TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
   EXPECT_TRUE(GetValue(after, RegRoot::CurrentUser, u"K", u"w"));  // the other row was merged
 }
 
+// A hand-edited export whose last hex line lost its end: the key line it
+// swallowed is read as itself, the values after it are merged, the lines that
+// cannot be read are named and never written, and the merge exits with 1.
+TEST_F(CliMerge, LinesThatCannotBeReadAreNamedAndNeverWritten) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "cut.reg",
+                                   u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                   u"[HKEY_CURRENT_USER\\Software\\A]\r\n\"bin\"=hex:01,02,\\\r\n"
+                                   u"[HKEY_CURRENT_USER\\Software\\B]\r\n\"x\"=\"in B\"\r\n\"y\"=hex:01,\\\r\n\r\n"
+                                   u"\"z\"=\"after\"\r\n"));
+  const std::string named = "hivemend-cli: " + (dir_.path() / "cut.reg").string() +
+                            ": line 4: the data goes on with a backslash, but line 5 starts a key\n"
+                            "hivemend-cli: " + (dir_.path() / "cut.reg").string() +
+                            ": line 7: the data goes on with a backslash, but line 9 starts a value\n";
+  struct Case {
+    int line;
+    const char16_t* rule;
+    bool logged;  // the rule checks the refused rows: the error log names them
+  };
+  for (const Case& c : {Case{__LINE__, u"all", true}, Case{__LINE__, u"missing", false}}) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    std::error_code ec;
+    std::filesystem::remove_all(History(), ec);
+    std::filesystem::remove(dir_.path() / "after.reg", ec);
+    const CliRun run = Run({u"merge", P("cut.reg"), u"--rule", c.rule}, "baseline.reg", "after.reg");
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.err, named);
+    EXPECT_EQ(run.out.find("value bin: line 4: the data goes on") != std::string::npos,
+              c.logged)
+        << run.out;
+    MemoryRegistry after;
+    ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\B", u"x"), (Value{kRegSz, StringBytes(u"in B")}));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\B", u"z"), (Value{kRegSz, StringBytes(u"after")}));
+    EXPECT_FALSE(GetValue(after, RegRoot::CurrentUser, u"Software\\B", u"y"));
+    EXPECT_FALSE(GetValue(after, RegRoot::CurrentUser, u"Software\\A", u"bin"));
+    EXPECT_FALSE(GetValue(after, RegRoot::CurrentUser, u"Software\\A", u"y"));
+    RegKey a(after);  // the key line of A alone creates it
+    EXPECT_EQ(a.Open(RegRoot::CurrentUser, u"Software\\A", kKeyRead), kRegOk);
+  }
+}
+
 // Every way a checked row can be left out exits with 1, and the error log
 // names the row; only "access denied" is a question of rights. The console
 // runs against a registry in memory that fails where a case says.

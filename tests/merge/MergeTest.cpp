@@ -172,8 +172,7 @@ TEST(Merge, RowsThatCannotBeWrittenAreRefusedAndStay) {
   EXPECT_FALSE(KeyExists(registry, kCU, u"K"));
   EXPECT_EQ(Show(result.error_text),
             "ERROR - Did not write key -HKCU\\K value d: \"-HKCU\" is not a root key of the registry\r\n"
-            "ERROR - Did not write key HKCU\\K value q: its type \"UNKNOWN - ERROR\" is not one that can be "
-            "written\r\n"
+            "ERROR - Did not write key HKCU\\K value q: its type \"UNKNOWN - ERROR\" cannot be written\r\n"
             "ERROR - Did not delete key HKCU\\: a root key is not deleted\r\n"
             "ERROR - Did not write key HKEY_NOWHERE\\K value <default@>: \"HKEY_NOWHERE\" is not a root key of "
             "the registry\r\n");
