@@ -520,8 +520,7 @@ std::u16string PlainLineEnds(std::u16string_view text) {
 
 // A registry held in memory as .REG text that the program's own loader reads
 // back to the same keys and values, empty keys included. What the grammar
-// cannot carry (a REG_NONE value, a name with a line break) is left out with
-// a comment line.
+// cannot carry (a name with a line break) is left out with a comment line.
 std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   std::u16string text(kUndoHeader);
   for (const MemoryRegistry::Key& key : keys) {

@@ -83,9 +83,9 @@ done
 # The round trip once more against hive files, for a third of the time (each
 # input writes and reads its files).
 mkdir -p build/fuzz/corpus-round_trip_hives
-HIVEMEND_FUZZ_HIVES=1 build/fuzz/fuzz/round_trip_fuzzer -max_total_time=$((HIVEMEND_FUZZ_SECONDS / 3 + 1)) \
-  -max_len=65536 -rss_limit_mb=2048 -print_final_stats=1 build/fuzz/corpus-round_trip_hives "${seeds[@]}" 2>&1 |
-  tail -n 12
+HIVEMEND_FUZZ_HIVES=1 run build/fuzz/fuzz/round_trip_fuzzer -max_total_time=$((HIVEMEND_FUZZ_SECONDS / 3 + 1)) \
+  -max_len=65536 -rss_limit_mb=2048 -print_final_stats=1 build/fuzz/corpus-round_trip_hives "${seeds[@]}" \
+  > >(tail -n 12) 2>&1
 
 step "Windows build and tests under Wine"
 configure build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
