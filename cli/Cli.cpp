@@ -13,6 +13,7 @@
 #include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
 #include "engine/MergeEffect.h"
+#include "merge/HistoryFile.h"
 #include "merge/Merge.h"
 #include "platform/File.h"
 #include "platform/HiveRegistry.h"
@@ -69,15 +70,7 @@ constexpr char kDiffHelp[] =
     "change nothing in the registry, 1 it would change something (a value written\n"
     "or deleted), 2 wrong usage or an unreadable baseline, 3 the load ended with\n"
     "an error or a line could not be read; with --hive, 3 also when rows lie in no\n"
-    "mapped hive.\n"
-    "\n"
-    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
-    "made of offline hive files, each mounted at its key, for example\n"
-    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
-    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
-    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
-    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
-    "that were not mapped. A file that is not a readable hive gives exit code 2.\n";
+    "mapped hive.\n";
 
 constexpr char kMergeHelp[] =
     "Usage: hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
@@ -114,19 +107,7 @@ constexpr char kMergeHelp[] =
     "file could not be saved, the account may not change its key, the row was\n"
     "refused or failed), a line of the file could not be read (the other rows are\n"
     "merged), a failure was recorded, or --state-out could not be written; 2\n"
-    "wrong usage or an unreadable baseline or hive.\n"
-    "\n"
-    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
-    "made of offline hive files, each mounted at its key, for example\n"
-    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
-    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
-    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
-    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
-    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
-    "A merge writes the hive files only after the undo file is saved, each into\n"
-    "a new file beside it that then takes its name, and holds a lock on them: a\n"
-    "second merge into the same hive at the same time is refused (exit code 2).\n"
-    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
+    "wrong usage or an unreadable baseline or hive.\n";
 
 constexpr char kUndoHelp[] =
     "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
@@ -138,9 +119,22 @@ constexpr char kUndoHelp[] =
     "DIR with --history). It prints the undo file it merges, then what merge\n"
     "prints.\n"
     "\n"
-    "With --hive ROOT\\PATH=FILE it is merged into those hive files, as merge does.\n"
-    "\n"
     "Exit codes: as merge; 2 also when the history folder holds no undo file.\n";
+
+// The end of the help of each command that takes --hive.
+constexpr char kHiveHelp[] =
+    "\n"
+    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
+    "made of offline hive files, each mounted at its key, for example\n"
+    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
+    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
+    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
+    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
+    "merge and undo write the hive files only after the undo file is saved, each\n"
+    "into a new file beside it that then takes its name, and hold a lock on them:\n"
+    "a second merge into the same hive at the same time is refused (exit code 2).\n"
+    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
 
 // The name standard input goes by in the status texts.
 constexpr std::u16string_view kStandardInputName = u"(standard input)";
@@ -526,8 +520,7 @@ std::u16string PlainLineEnds(std::u16string_view text) {
 
 // A registry held in memory as .REG text that the program's own loader reads
 // back to the same keys and values, empty keys included. What the grammar
-// cannot carry (a REG_NONE value, a name with a line break) is left out with
-// a comment line.
+// cannot carry (a name with a line break) is left out with a comment line.
 std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   std::u16string text(kUndoHeader);
   for (const MemoryRegistry::Key& key : keys) {
@@ -573,51 +566,6 @@ bool WriteStateOut(const std::u16string& state_out, const MemoryRegistry& memory
     return false;
   }
   return true;
-}
-
-bool IsUndoFileName(std::u16string_view name) {
-  return name.size() > kUndoFilePrefix.size() + kUndoFileExtension.size() &&
-         EqualsNoCase(name.substr(0, kUndoFilePrefix.size()), kUndoFilePrefix) &&
-         EqualsNoCase(name.substr(name.size() - kUndoFileExtension.size()), kUndoFileExtension);
-}
-
-// The undo files of a folder with their times of last change.
-std::vector<std::pair<std::filesystem::file_time_type, std::u16string>> UndoFiles(const std::u16string& folder) {
-  namespace fs = std::filesystem;
-  std::vector<std::pair<fs::file_time_type, std::u16string>> files;
-  std::error_code ec;
-  for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code entry_ec;
-    if (!IsUndoFileName(it->path().filename().u16string()) || !it->is_regular_file(entry_ec)) continue;
-    const fs::file_time_type time = it->last_write_time(entry_ec);
-    if (!entry_ec) files.emplace_back(time, it->path().u16string());
-  }
-  return files;
-}
-
-// The newest undo file of a folder (by time of last change; of equal times,
-// the greatest name), or empty.
-std::u16string NewestUndoFile(const std::u16string& folder) {
-  const auto files = UndoFiles(folder);
-  const auto newest = std::max_element(files.begin(), files.end());
-  return newest == files.end() ? std::u16string() : newest->second;
-}
-
-// Makes a new undo file the newest of its folder also when another one was
-// written within the same tick of the file system's clock (scripts that merge
-// and undo in quick succession), so that "undo --last" finds it. Two seconds
-// later than the newest other file, the step of the coarsest file systems.
-void KeepNewest(const std::u16string& undo_path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path path(undo_path);
-  const fs::file_time_type own = fs::last_write_time(path, ec);
-  if (ec) return;
-  std::optional<fs::file_time_type> others;
-  for (const auto& [time, name] : UndoFiles(path.parent_path().u16string())) {
-    if (fs::path(name) != path && (!others || time > *others)) others = time;
-  }
-  if (others && *others >= own) fs::last_write_time(path, *others + std::chrono::seconds(2), ec);
 }
 
 constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
@@ -685,7 +633,6 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
     return o.history;
   };
   const MergeResult result = RunMerge(store, *registry, ui, folder);
-  if (result.undo_saved) KeepNewest(result.undo_path);
 
   // 1 whenever a checked row was not merged, for whatever reason (left out,
   // refused, failed, or nothing merged at all), and whenever a failure was
@@ -773,6 +720,11 @@ constexpr Command kCommands[] = {
      kUndoHelp, Undo},
 };
 
+void PrintHelp(const Command& command, std::FILE* out) {
+  std::fputs(command.help, out);
+  if (command.options & kHiveOption) std::fputs(kHiveHelp, out);
+}
+
 const Command* FindCommand(std::u16string_view name) {
   for (const Command& command : kCommands) {
     if (name == command.name) return &command;
@@ -791,7 +743,11 @@ int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* e
   }
   if (args[0] == u"--help" || args[0] == u"-h" || args[0] == u"help") {
     const Command* command = args.size() > 1 ? FindCommand(args[1]) : nullptr;
-    std::fputs(command != nullptr ? command->help : kUsage, out);
+    if (command == nullptr) {
+      std::fputs(kUsage, out);
+    } else {
+      PrintHelp(*command, out);
+    }
     return 0;
   }
   if (args[0] == u"--version") {
@@ -808,7 +764,7 @@ int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* e
   const std::string problem = ParseOptions(args, command->options, options);
   if (!problem.empty()) return UsageError(err, command->name, problem);
   if (options.help) {
-    std::fputs(command->help, out);
+    PrintHelp(*command, out);
     return 0;
   }
   return command->run(options, in, out, err);

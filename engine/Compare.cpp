@@ -128,7 +128,7 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
                                                           : EntryStatus::Changed;
     return;
   }
-  // A line of unknown form is never compared as a value of another type.
+  // A refused line is never compared as a value of another type.
   if (value.form != EntryForm::Unknown) {
     if (live_type == kRegSz) {
       // The live string up to its first NUL.

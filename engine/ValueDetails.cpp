@@ -425,7 +425,7 @@ ValueDetails::ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16str
   if (type == DELETE_VALUE_TYPE) {
     file_text_ = u"(the file deletes this value)\r\n";
   } else if (type == kUnknownValueType) {
-    file_text_ = u"(the line could not be read: " + std::u16string(entry.problem()) + u")\r\n";
+    file_text_ = u"(the line could not be read)\r\n" + std::u16string(entry.problem()) + u"\r\n";
   } else {
     file_text_ = DataText(type, file_bytes_, expand);
   }

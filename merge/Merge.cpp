@@ -508,8 +508,9 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   // The rows as they are now: rows may have come while the questions were open.
   merge.Rescan();
   std::u16string left_out;
+  size_t left_out_rows = 0;
   if (leave_out) {
-    merge.CheckWriteAccess();
+    left_out_rows = merge.CheckWriteAccess();
     merge.LeaveOutUnwritable(left_out);
   }
 
@@ -522,7 +523,7 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
 
   const std::vector<std::u16string> files = merge.SourceFiles();
   UndoText undo;
-  undo.AddComments(files, shown_time);
+  undo.AddComments(files, shown_time, merge.checked() - left_out_rows);
   std::u16string undo_errors = std::move(left_out);
   merge.RecordUndo(undo, undo_errors);
 
@@ -548,6 +549,7 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     return result;
   }
   result.undo_saved = true;
+  KeepNewest(result.undo_path);
   result.error_text = std::move(undo_errors);
   result.rows_taken = merge.Apply(result.error_text);
   result.rows_failed = merge.failed();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/EntryStore.h"
+#include "merge/HistoryFile.h"
 #include "merge/UndoText.h"
 #include "platform/Registry.h"
 
@@ -64,14 +65,6 @@ inline constexpr std::u16string_view kUnwritableFormat =
 inline constexpr std::u16string_view kMoreKeysFormat = u"... and %s more keys\r\n";
 inline constexpr size_t kUnwritableKeysShown = 12;
 
-// Undo files are named hivemend_undo_YYYYMMDD-HHMMSS.reg (with "-2", "-3", ...
-// before the extension when the name is taken, with no small limit), error
-// logs hivemend_error_log_ and the same time and counter as the merge's undo
-// file, and ".log" (with another counter when that name is taken).
-inline constexpr std::u16string_view kUndoFilePrefix = u"hivemend_undo_";
-inline constexpr std::u16string_view kUndoFileExtension = u".reg";
-inline constexpr std::u16string_view kErrorLogPrefix = u"hivemend_error_log_";
-inline constexpr std::u16string_view kErrorLogExtension = u".log";
 
 enum class MergeMessage {
   NoValues,        // the list is empty: error icon, OK (platform box)

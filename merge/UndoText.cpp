@@ -1,5 +1,7 @@
 #include "merge/UndoText.h"
 
+#include "merge/HistoryFile.h"
+
 #include "merge/RegistryWriter.h"
 #include "platform/RegistryName.h"
 #include "platform/Text.h"
@@ -105,10 +107,9 @@ std::u16string_view ErrorLogValueName(std::u16string_view value_name) {
   return value_name == u"@" ? std::u16string_view(u"<default@>") : value_name;
 }
 
-void UndoText::AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when) {
-  text_ += u"; Hivemend undo file, saved before the merge of " + std::u16string(when) + u" changed anything.\r\n";
-  for (const std::u16string& file : merged_files) text_ += u"; Merged file: " + file + u"\r\n";
-  text_ += u"; To take that merge back, load this file in Hivemend, check every row and merge them.\r\n\r\n";
+void UndoText::AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when,
+                           std::uint64_t rows) {
+  text_ += UndoComments(merged_files, when, rows);
 }
 
 void UndoText::AppendKeyLine(std::u16string_view hive, std::u16string_view key) {

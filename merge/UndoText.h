@@ -78,9 +78,10 @@ class UndoText {
  public:
   UndoText() : text_(kUndoHeader) {}
 
-  // Comment lines after the header: which files were merged, when, and how to
-  // take the merge back. Called once, before anything else is recorded.
-  void AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when);
+  // Comment lines after the header: which files were merged, when, how many
+  // rows, and how to take the merge back (UndoComments). Called once, before
+  // anything else is recorded.
+  void AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when, std::uint64_t rows);
 
   // A value's state before the merge, under "[hive\key]": its value line, or
   // "=-" when it did not exist (state empty). value_name is as the row holds

@@ -429,6 +429,7 @@ TEST(MainWindowLoad, CommandLineFileShowsItsRowsAndTexts) {
                                               u"\"Changed\"=dword:0000001f\r\n"
                                               u"\"Missing\"=\"m\\\"q\\\"\"\r\n"
                                               u"\"Type\"=hex(2):41,00,00,00\r\n"
+                                              u"\"Bad\"=dword:zz\r\n"
                                               u"[HKCU\\Software\\Gone]\r\n"
                                               u"\"x\"=-\r\n");
   MainDialogOptions options;
@@ -437,19 +438,25 @@ TEST(MainWindowLoad, CommandLineFileShowsItsRowsAndTexts) {
   Window w(std::move(options));
   ASSERT_TRUE(w.WaitForCompletions(1));
   const Rows expected = {
-      {u"HKCU", u"DELETE", u"Software\\Gone", u"x", u"DELETE", u"[not presentable value]", u""},
+      {u"HKCU", u"DELETE", u"Software\\Gone", u"x", u"DELETE", u"(delete)", u""},
       {u"HKEY_CURRENT_USER", u"SAME", u"Software\\T", u"Same", u"REG_SZ", u"abc", u"ABC"},  // what the registry holds
       {u"HKEY_CURRENT_USER", u"CHANGED", u"Software\\T", u"Changed", u"REG_DWORD", u"0x1F", u"0x20"},
       {u"HKEY_CURRENT_USER", u"MISSING", u"Software\\T", u"Missing", u"REG_SZ", u"m\"q\"", u""},
-      {u"HKEY_CURRENT_USER", u"CHANGED TYPE", u"Software\\T", u"Type", u"REG_EXPAND_SZ",
-       u"[not presentable value]", u"A"},
+      {u"HKEY_CURRENT_USER", u"CHANGED TYPE", u"Software\\T", u"Type", u"REG_EXPAND_SZ", u"A", u"A"},
+      // A line that cannot be read: why, in place of its data; not counted.
+      {u"HKEY_CURRENT_USER", u"MISSING", u"Software\\T", u"Bad", u"UNKNOWN - ERROR",
+       u"line 8: \"zz\" is not a dword of one to eight hexadecimal digits", u""},
   };
   EXPECT_EQ(w.AllRows(), expected);
-  EXPECT_EQ(w.StatusText(0), ReadText(8, path));
+  EXPECT_EQ(w.StatusText(0), ReadText(9, path));
   EXPECT_EQ(w.StatusText(1), u"1 matched, 2 differ, 1 do not exist");
+  // It stays after the completion texts, in a part of its own, until "Clear all".
+  EXPECT_EQ(w.StatusText(3), u"1 line could not be read (line 8)");
   EXPECT_EQ(Window::CompletionCount(), 1);  // the skipped arguments started nothing
   EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
-  EXPECT_EQ(w.Checks(), ".....");  // rows start unchecked
+  EXPECT_EQ(w.Checks(), "......");  // rows start unchecked
+  w.Click(IDC_CLEAR_ALL);
+  EXPECT_EQ(w.StatusText(3), u"");
 }
 
 TEST(MainWindowLoad, ProgressEveryFiftyLinesThenCompletion) {

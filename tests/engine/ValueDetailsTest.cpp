@@ -190,7 +190,7 @@ TEST(ValueDetails, SummaryAndBothSides) {
       EXPECT_EQ(Show(d.file_text()), "(the file deletes this value)\r\n") << "case at line " << c.line;
     }
     if (c.type == kUnknownValueType) {
-      EXPECT_EQ(Show(d.file_text()), "(the line could not be read: line 7: no \"=\" follows the value name)\r\n");
+      EXPECT_EQ(Show(d.file_text()), "(the line could not be read)\r\nline 7: no \"=\" follows the value name\r\n");
       EXPECT_NE(d.summary().find(u"Not read:           line 7: no \"=\" follows the value name\r\n"),
                 std::u16string::npos)
           << Show(d.summary());
