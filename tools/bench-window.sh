@@ -48,7 +48,8 @@ ms_since() { echo "($(date +%s.%N) - $1) * 1000" | bc | cut -d. -f1; }
 echo "== settling the Wine session"
 "$native/bench/hivemend-bench" generate 100 "$data/warm-up.reg" >/dev/null
 "$run" "$win/tests/app/app_window_bench.exe" "Z:$(echo "$data/warm-up.reg" | sed 's|/|\\|g')" >/dev/null
-saved() { stat -c %Y "$HIVEMEND_WINEPREFIX/system.reg" "$HIVEMEND_WINEPREFIX/user.reg"; }
+# A registry file that a new prefix has not saved yet counts as unsaved.
+saved() { stat -c %Y "$HIVEMEND_WINEPREFIX/system.reg" "$HIVEMEND_WINEPREFIX/user.reg" 2>/dev/null || true; }
 last=$(saved)
 quiet=0
 for _ in $(seq 120); do

@@ -833,6 +833,7 @@ TEST(MainWindowList, RowsTheAccountMayNotWriteRestartOrStayBehind) {
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
     const std::vector<std::u16string> texts = w.AnswerBoxes({IDYES, IDOK});
     ASSERT_EQ(texts.size(), 2u);
+    EXPECT_TRUE(texts[1].starts_with(u"1 of the 2 checked rows were not merged: they stay in the list, checked."));
     EXPECT_NE(texts[1].find(u"Did not write key HKEY_CURRENT_USER\\Locked value a"), std::u16string::npos);
     ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 2; }));
     EXPECT_TRUE(restarted.empty());
