@@ -255,7 +255,9 @@ std::u16string ChangeList::SelectedRowsText() {
 
 CompareCounts ChangeList::Counts() {
   CompareCounts counts;
-  store_.ForEach([&](EntryStore::Row& row) { counts.Count(row.entry.status()); });
+  store_.ForEach([&](EntryStore::Row& row) {
+    if (!row.entry.refused()) counts.Count(row.entry.status());
+  });
   return counts;
 }
 

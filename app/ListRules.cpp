@@ -205,7 +205,8 @@ bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked) {
 
 void ApplyCheckRule(EntryStore& store, CheckRule rule) {
   store.ForEach([rule](EntryStore::Row& row) {
-    row.checked = CheckedByRule(rule, row.entry.status(), row.checked);
+    // A refused line is never checked by a rule (only by hand).
+    row.checked = !row.entry.refused() && CheckedByRule(rule, row.entry.status(), row.checked);
   });
 }
 

@@ -89,7 +89,8 @@ std::optional<CheckRule> CheckRuleFromText(std::u16string_view text);
 // The check state a rule gives a row with this status and state.
 bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked);
 
-// Applies a rule to every row, from the first to the last.
+// Applies a rule to every row, from the first to the last; a row of a line
+// that could not be read ends unchecked whatever the rule.
 void ApplyCheckRule(EntryStore& store, CheckRule rule);
 
 // The checked rows of each file, so that a copy of the program started anew

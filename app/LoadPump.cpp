@@ -109,7 +109,8 @@ void LoadPump::Take() {
       // Progress texts may run up to one show interval ahead of the rows.
       list_.ShowNewRows(false);
       // Once every load has ended the counts describe the whole list.
-      status_.SetHeld(status->part,
+      // A load's part 2 (the lines it could not read) is the bar's last part.
+      status_.SetHeld(status->part == 2 ? StatusBar::kRefusedLines : status->part,
                       status->part == StatusBar::kCounts && running_ == 0 ? list_.Counts().Text() : status->text,
                       running_ > 0);
     } else if (auto* error = std::get_if<LoadOperation::Error>(&op.what); error && dropped) {

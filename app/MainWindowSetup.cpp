@@ -149,19 +149,24 @@ void MainWindow::OnUpdateResult(WPARAM tag, LPARAM payload) {
   if (!result || update_prompt_handled_ || ending_) return;
   update_prompt_handled_ = true;
   if (!RunUpdatePrompt(window_, result->latest_version) || ending_) return;
-  update_download_ = UpdateDownload::Start(window_, kUpdateDoneMessage,
-                                           options_.install_update ? options_.install_update : InstallUpdate);
+  InstallFunction install = options_.install_update;
+  if (!install) {
+    install = [offered = result->latest_version](HANDLE stop, DownloadProgress progress) {
+      return InstallUpdate(offered, stop, std::move(progress));
+    };
+  }
+  update_download_ = UpdateDownload::Start(window_, kUpdateDoneMessage, std::move(install));
 }
 
-// The download has ended; only an installer that failed its check is reported.
+// The download has ended: one message says how, unless the user cancelled it.
 void MainWindow::OnUpdateDone(WPARAM tag, LPARAM payload) {
   const std::optional<UpdateDownloadDone> done = TakePayload<UpdateDownloadDone>(window_, tag, payload);
   if (!done) return;
   update_download_.reset();
-  const std::u16string message = InstallOutcomeMessage(done->outcome);
+  const std::u16string message = InstallOutcomeMessage(done->result);
+  const UINT icon = done->result.outcome == InstallOutcome::Started ? MB_ICONINFORMATION : MB_ICONEXCLAMATION;
   if (!message.empty() && !ending_)
-    AppMessageBox(window_, AsWide(message), L"Hivemend Update", MB_OK | MB_ICONEXCLAMATION,
-                  options_.message_box_params);
+    AppMessageBox(window_, AsWide(message), L"Hivemend Update", MB_OK | icon, options_.message_box_params);
 }
 
 // Another copy asked this one to close: end with 0, and close the dialogs and

@@ -36,6 +36,7 @@ void StatusBar::Set(int part, const std::u16string& text) {
 void StatusBar::ClearTexts() {
   Set(kLine, u"");
   Set(kCounts, u"");
+  Set(kRefusedLines, u"");
 }
 
 // The status bar paints itself at once for every text it is given, which took

@@ -1,5 +1,6 @@
-// The main window's status bar: three parts (the load's line text, the counts
-// of the rows' statuses, the checked count) whose widths follow the window's
+// The main window's status bar: four parts (the load's line text, the counts
+// of the rows' statuses, the checked count, the lines the last load could not
+// read) whose widths follow the window's
 // (StatusPartEdges), texts cut with an ellipsis where a part is too narrow,
 // and paint held back while a load sends texts faster than anyone can read
 // them. User-interface thread only.
@@ -13,7 +14,7 @@ namespace hivemend {
 
 class StatusBar {
  public:
-  enum Part { kLine = 0, kCounts = 1, kChecked = 2 };
+  enum Part { kLine = 0, kCounts = 1, kChecked = 2, kRefusedLines = 3 };
 
   // Creates the bar along the bottom edge of parent.
   void Create(HWND parent);
@@ -22,7 +23,7 @@ class StatusBar {
   void Layout(int dpi);
 
   void Set(int part, const std::u16string& text);
-  // Empties every part but the checked count.
+  // Empties every part but the checked count (before a load, with the list).
   void ClearTexts();
   // A load's text: set at once, painted at most four times a second while
   // loads run (busy), at once when none does.

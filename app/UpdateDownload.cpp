@@ -81,14 +81,14 @@ std::unique_ptr<UpdateDownload> UpdateDownload::Start(HWND owner, UINT done_mess
   UpdateDownload* self = download.get();
   try {
     download->worker_ = std::jthread([self, owner, done_message, install = std::move(install)] {
-      InstallOutcome outcome = InstallOutcome::DownloadFailed;
+      InstallResult result(InstallOutcome::CannotWrite);
       try {
-        outcome = install(self->stop_.get(),
+        result = install(self->stop_.get(),
                           [self](std::uint64_t received, std::uint64_t total) { self->Report(received, total); });
       } catch (const std::exception&) {
         // Only running out of memory gets here: the download has failed.
       }
-      PostPayload(owner, done_message, UpdateDownloadDone{outcome});
+      PostPayload(owner, done_message, UpdateDownloadDone{std::move(result)});
     });
   } catch (const std::system_error&) {
     return nullptr;

@@ -27,12 +27,12 @@ namespace hivemend {
 
 // Posted to the main window when the worker has ended.
 struct UpdateDownloadDone {
-  InstallOutcome outcome;
+  InstallResult result;
 };
 
 // What the worker runs: InstallUpdate (InstallUpdate_win.h), or a stand-in in
 // tests. It must end soon after stop_event is set.
-using InstallFunction = std::function<InstallOutcome(HANDLE stop_event, DownloadProgress progress)>;
+using InstallFunction = std::function<InstallResult(HANDLE stop_event, DownloadProgress progress)>;
 
 class UpdateDownload {
  public:

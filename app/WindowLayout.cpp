@@ -122,12 +122,19 @@ Rect OffsetFromOther(const Rect& other, int step, const Rect& work, Size least) 
 }
 
 std::vector<int> StatusPartEdges(int width, int dpi) {
-  // At 96 DPI: "1000000 checked" and the size grip; "1000000 matched, 1000000
-  // differ, 1000000 do not exist".
-  const int checked = std::min(std::max(width, 0), ScaleRounded(150, dpi, 96));
-  const int counts = std::min(std::max(width - checked, 0), ScaleRounded(320, dpi, 96));
-  const int line = std::max(width - checked - counts, 0);
-  return {line, line + counts, -1};
+  // At 96 DPI: "1000000 checked"; "1000000 matched, 1000000 differ, 1000000 do
+  // not exist"; "N lines could not be read (the first is line N)" and the grip.
+  int left = std::max(width, 0);
+  const auto take = [&](int room) {
+    const int part = std::min(left, ScaleRounded(room, dpi, 96));
+    left -= part;
+    return part;
+  };
+  const int checked = take(110);
+  take(300);  // the unread lines, to the end of the bar
+  const int counts = take(320);
+  const int line = left;
+  return {line, line + counts, line + counts + checked, -1};
 }
 
 }  // namespace hivemend

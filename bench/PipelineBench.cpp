@@ -10,8 +10,10 @@
 //                                                    to prepare a registry for a load
 //   hivemend-bench empty-hive OUT                   an empty hive file, to fill through
 //                                                    hivemend-cli merge --hive
-// --keep also inserts every row into the list store, as the window does, and
-// then sorts the rows by each column in turn, as a click on its header does.
+//   hivemend-bench history FOLDER                   reads the merges of a history folder
+// --keep also inserts every row into the list store, as the window does, then
+// sorts the rows by each column in turn, as a click on its header does, and
+// filters them as typing "files 12" into the filter box does, a keystroke at a time.
 #include <malloc.h>
 #include <sys/resource.h>
 
@@ -28,6 +30,8 @@
 #include "engine/LoadPipeline.h"
 #include "engine/RegParser.h"
 #include "engine/RegText.h"
+#include "engine/RowFilter.h"
+#include "merge/HistoryFile.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
 #include "tests/EmptyHive.h"
@@ -187,7 +191,29 @@ int Load(const char* path, bool keep) {
       std::printf("%d: %.0f ms%s", column, (CpuSeconds() - sort_start) * 1000,
                   column + 1 < kColumnCount ? ", " : " (processor time)\n");
     }
+    const std::u16string typed = u"files 12";
+    RowFilter previous;
+    std::printf("filter         ");
+    for (size_t n = 1; n <= typed.size(); ++n) {
+      const RowFilter filter(typed.substr(0, n), {});
+      const double filter_start = CpuSeconds();
+      filter.Apply(store, &previous);
+      std::printf(" \"%s\" %.0f ms (%zu)", ToUtf8(typed.substr(0, n)).c_str(), (CpuSeconds() - filter_start) * 1000,
+                  store.shown_size());
+      previous = filter;
+    }
+    const double clear_start = CpuSeconds();
+    RowFilter().Apply(store, &previous);
+    std::printf(", cleared %.0f ms (processor time)\n", (CpuSeconds() - clear_start) * 1000);
   }
+  return 0;
+}
+
+int History(const char* folder) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<MergeRecord> history = ReadHistory(FromUtf8(folder));
+  std::printf("%zu merges read in %.0f ms\n", history.size(),
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * 1000);
   return 0;
 }
 
@@ -206,11 +232,12 @@ int main(int argc, char** argv) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return out ? 0 : 1;
   }
+  if (argc >= 3 && std::strcmp(argv[1], "history") == 0) return History(argv[2]);
   if (argc >= 3 && std::strcmp(argv[1], "load") == 0) {
     return Load(argv[2], argc > 3 && std::strcmp(argv[3], "--keep") == 0);
   }
   std::fprintf(stderr,
                "usage: hivemend-bench generate VALUES OUT.reg [SEED] | load FILE.reg [--keep] | stages FILE.reg |"
-               " half FILE.reg OUT.reg | empty-hive OUT\n");
+               " half FILE.reg OUT.reg | empty-hive OUT | history FOLDER\n");
   return 2;
 }

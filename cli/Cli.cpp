@@ -13,6 +13,7 @@
 #include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
 #include "engine/MergeEffect.h"
+#include "merge/HistoryFile.h"
 #include "merge/Merge.h"
 #include "platform/File.h"
 #include "platform/HiveRegistry.h"
@@ -56,6 +57,10 @@ constexpr char kDiffHelp[] =
     "ended the load. With --format json it prints one JSON document with the rows'\n"
     "typed fields and both sides' data (see the README).\n"
     "\n"
+    "A line that cannot be read exactly is never guessed at: it is a row of type\n"
+    "\"UNKNOWN - ERROR\" whose data says why (\"line 12: ...\"), and it is named on\n"
+    "standard error.\n"
+    "\n"
     "Without --baseline the live registry is used (on Windows; elsewhere an empty\n"
     "one). With --baseline the comparison runs against a registry held in memory\n"
     "and filled from STATE.reg, its values stored as a merge would store them.\n"
@@ -64,15 +69,8 @@ constexpr char kDiffHelp[] =
     "usage or an unreadable baseline. With --exit-code: 0 merging every row would\n"
     "change nothing in the registry, 1 it would change something (a value written\n"
     "or deleted), 2 wrong usage or an unreadable baseline, 3 the load ended with\n"
-    "an error; with --hive, 3 also when rows lie in no mapped hive.\n"
-    "\n"
-    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
-    "made of offline hive files, each mounted at its key, for example\n"
-    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
-    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
-    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
-    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
-    "that were not mapped. A file that is not a readable hive gives exit code 2.\n";
+    "an error or a line could not be read; with --hive, 3 also when rows lie in no\n"
+    "mapped hive.\n";
 
 constexpr char kMergeHelp[] =
     "Usage: hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
@@ -87,7 +85,9 @@ constexpr char kMergeHelp[] =
     "\n"
     "Rules: all (every row, the default); changed (\"CHANGED\" and \"CHANGED TYPE\");\n"
     "missing (\"MISSING\"); differ (exactly the rows whose merge would change the\n"
-    "registry, the test of diff --exit-code).\n"
+    "registry, the test of diff --exit-code). Lines that could not be read are\n"
+    "named on standard error and never written; with \"all\" they are checked, so\n"
+    "the error log names them too.\n"
     "\n"
     "With --format tsv (the default) it prints the undo file's and the error log's\n"
     "paths and the result text; with --format json one JSON document with the rows,\n"
@@ -105,20 +105,9 @@ constexpr char kMergeHelp[] =
     "Exit codes: 0 every checked row was merged and nothing failed; 1 a checked row\n"
     "was not merged, whatever the reason (the load ended with an error, the undo\n"
     "file could not be saved, the account may not change its key, the row was\n"
-    "refused or failed), a failure was recorded, or --state-out could not be\n"
-    "written; 2 wrong usage or an unreadable baseline or hive.\n"
-    "\n"
-    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
-    "made of offline hive files, each mounted at its key, for example\n"
-    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
-    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
-    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
-    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
-    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
-    "A merge writes the hive files only after the undo file is saved, each into\n"
-    "a new file beside it that then takes its name, and holds a lock on them: a\n"
-    "second merge into the same hive at the same time is refused (exit code 2).\n"
-    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
+    "refused or failed), a line of the file could not be read (the other rows are\n"
+    "merged), a failure was recorded, or --state-out could not be written; 2\n"
+    "wrong usage or an unreadable baseline or hive.\n";
 
 constexpr char kUndoHelp[] =
     "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
@@ -130,9 +119,22 @@ constexpr char kUndoHelp[] =
     "DIR with --history). It prints the undo file it merges, then what merge\n"
     "prints.\n"
     "\n"
-    "With --hive ROOT\\PATH=FILE it is merged into those hive files, as merge does.\n"
-    "\n"
     "Exit codes: as merge; 2 also when the history folder holds no undo file.\n";
+
+// The end of the help of each command that takes --hive.
+constexpr char kHiveHelp[] =
+    "\n"
+    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
+    "made of offline hive files, each mounted at its key, for example\n"
+    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
+    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
+    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
+    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
+    "merge and undo write the hive files only after the undo file is saved, each\n"
+    "into a new file beside it that then takes its name, and hold a lock on them:\n"
+    "a second merge into the same hive at the same time is refused (exit code 2).\n"
+    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
 
 // The name standard input goes by in the status texts.
 constexpr std::u16string_view kStandardInputName = u"(standard input)";
@@ -354,7 +356,7 @@ bool RefuseUnmapped(const ChosenRegistry& chosen, std::vector<ChangeEntry>& entr
 class ConsoleReport final : public LoadReport {
  public:
   void AddEntry(ChangeEntry&& entry) override { entries.push_back(std::move(entry)); }
-  void SetStatusText(int part, const std::u16string& text) override { status[part == 0 ? 0 : 1] = text; }
+  void SetStatusText(int part, const std::u16string& text) override { status[part < 0 || part > 2 ? 0 : part] = text; }
   void ShowError(const std::u16string& text) override { error = text; }
   bool CancelRequested() override { return false; }
   void LoadEnded() override {}
@@ -371,7 +373,7 @@ class ConsoleReport final : public LoadReport {
   }
 
   std::vector<ChangeEntry> entries;
-  std::u16string status[2];
+  std::u16string status[3];
   std::u16string error;
 };
 
@@ -417,6 +419,14 @@ void ReportLoadFailure(const std::u16string& file, const LoadSummary& summary, c
   std::fprintf(err, "hivemend-cli: %s: %s\n", ToUtf8(file).c_str(), ToUtf8(EscapeField(report.Failure())).c_str());
 }
 
+// Each line that could not be read, on standard error, in the file's order.
+void ReportRefusedLines(const std::u16string& file, const ConsoleReport& report, std::FILE* err) {
+  for (const ChangeEntry& entry : report.entries) {
+    if (!entry.refused()) continue;
+    std::fprintf(err, "hivemend-cli: %s: %s\n", ToUtf8(file).c_str(), ToUtf8(EscapeField(entry.problem())).c_str());
+  }
+}
+
 JsonLoadEnd JsonLoadEndOf(const LoadSummary& summary, const ConsoleReport& report, std::uint64_t would_change) {
   JsonLoadEnd end;
   end.normal = summary.outcome == LoadOutcome::Normal;
@@ -459,6 +469,7 @@ int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
 
   ConsoleReport report;
   const LoadSummary summary = Load(o.file, in, chosen.registry, report);
+  ReportRefusedLines(o.file, report, err);
   SortAsListed(report.entries);
   const bool unmapped = RefuseUnmapped(chosen, report.entries, err);
   std::uint64_t would_change = 0;
@@ -477,7 +488,7 @@ int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
   ReportLoadFailure(o.file, summary, report, err);
   const bool normal = summary.outcome == LoadOutcome::Normal;
   if (!o.exit_code) return normal ? 0 : 1;
-  if (!normal || unmapped) return 3;
+  if (!normal || unmapped || summary.refused > 0) return 3;
   return would_change > 0 ? 1 : 0;
 }
 
@@ -509,8 +520,7 @@ std::u16string PlainLineEnds(std::u16string_view text) {
 
 // A registry held in memory as .REG text that the program's own loader reads
 // back to the same keys and values, empty keys included. What the grammar
-// cannot carry (a REG_NONE value, a name with a line break) is left out with
-// a comment line.
+// cannot carry (a name with a line break) is left out with a comment line.
 std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   std::u16string text(kUndoHeader);
   for (const MemoryRegistry::Key& key : keys) {
@@ -533,7 +543,10 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   return text;
 }
 
+// A line that could not be read is checked by "all" alone: the merge then
+// names it in the error log.
 bool RuleChecks(CheckRule rule, const ChangeEntry& entry) {
+  if (entry.refused() && rule != CheckRule::All) return false;
   switch (rule) {
     case CheckRule::All: return true;
     case CheckRule::Changed: return entry.status() == EntryStatus::Changed || entry.status() == EntryStatus::ChangedType;
@@ -553,51 +566,6 @@ bool WriteStateOut(const std::u16string& state_out, const MemoryRegistry& memory
     return false;
   }
   return true;
-}
-
-bool IsUndoFileName(std::u16string_view name) {
-  return name.size() > kUndoFilePrefix.size() + kUndoFileExtension.size() &&
-         EqualsNoCase(name.substr(0, kUndoFilePrefix.size()), kUndoFilePrefix) &&
-         EqualsNoCase(name.substr(name.size() - kUndoFileExtension.size()), kUndoFileExtension);
-}
-
-// The undo files of a folder with their times of last change.
-std::vector<std::pair<std::filesystem::file_time_type, std::u16string>> UndoFiles(const std::u16string& folder) {
-  namespace fs = std::filesystem;
-  std::vector<std::pair<fs::file_time_type, std::u16string>> files;
-  std::error_code ec;
-  for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code entry_ec;
-    if (!IsUndoFileName(it->path().filename().u16string()) || !it->is_regular_file(entry_ec)) continue;
-    const fs::file_time_type time = it->last_write_time(entry_ec);
-    if (!entry_ec) files.emplace_back(time, it->path().u16string());
-  }
-  return files;
-}
-
-// The newest undo file of a folder (by time of last change; of equal times,
-// the greatest name), or empty.
-std::u16string NewestUndoFile(const std::u16string& folder) {
-  const auto files = UndoFiles(folder);
-  const auto newest = std::max_element(files.begin(), files.end());
-  return newest == files.end() ? std::u16string() : newest->second;
-}
-
-// Makes a new undo file the newest of its folder also when another one was
-// written within the same tick of the file system's clock (scripts that merge
-// and undo in quick succession), so that "undo --last" finds it. Two seconds
-// later than the newest other file, the step of the coarsest file systems.
-void KeepNewest(const std::u16string& undo_path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path path(undo_path);
-  const fs::file_time_type own = fs::last_write_time(path, ec);
-  if (ec) return;
-  std::optional<fs::file_time_type> others;
-  for (const auto& [time, name] : UndoFiles(path.parent_path().u16string())) {
-    if (fs::path(name) != path && (!others || time > *others)) others = time;
-  }
-  if (others && *others >= own) fs::last_write_time(path, *others + std::chrono::seconds(2), ec);
 }
 
 constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
@@ -622,6 +590,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   const LoadSummary summary = Load(file, in, registry, report, kKeyRead | kKeyWrite);
   std::unique_ptr<JsonOutput> json;
   if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
+  ReportRefusedLines(file, report, err);
   ReportLoadFailure(file, summary, report, err);
   if (summary.outcome != LoadOutcome::Normal) {
     // The state is written also when nothing was merged: an older file of
@@ -664,14 +633,14 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
     return o.history;
   };
   const MergeResult result = RunMerge(store, *registry, ui, folder);
-  if (result.undo_saved) KeepNewest(result.undo_path);
 
   // 1 whenever a checked row was not merged, for whatever reason (left out,
   // refused, failed, or nothing merged at all), and whenever a failure was
   // recorded.
   bool left_out = false;
   store.ForEach([&](const EntryStore::Row& row) { left_out = left_out || row.checked; });
-  int code = result.error_text.empty() && !left_out ? 0 : 1;
+  // Lines that could not be read make the merge incomplete, whatever the rule.
+  int code = result.error_text.empty() && !left_out && summary.refused == 0 ? 0 : 1;
   if (!o.state_out.empty() && !WriteStateOut(o.state_out, memory, err)) code = 1;
   // The hive files change only now, after the undo file was saved.
   std::u16string problem;
@@ -751,6 +720,11 @@ constexpr Command kCommands[] = {
      kUndoHelp, Undo},
 };
 
+void PrintHelp(const Command& command, std::FILE* out) {
+  std::fputs(command.help, out);
+  if (command.options & kHiveOption) std::fputs(kHiveHelp, out);
+}
+
 const Command* FindCommand(std::u16string_view name) {
   for (const Command& command : kCommands) {
     if (name == command.name) return &command;
@@ -769,7 +743,11 @@ int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* e
   }
   if (args[0] == u"--help" || args[0] == u"-h" || args[0] == u"help") {
     const Command* command = args.size() > 1 ? FindCommand(args[1]) : nullptr;
-    std::fputs(command != nullptr ? command->help : kUsage, out);
+    if (command == nullptr) {
+      std::fputs(kUsage, out);
+    } else {
+      PrintHelp(*command, out);
+    }
     return 0;
   }
   if (args[0] == u"--version") {
@@ -786,7 +764,7 @@ int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* e
   const std::string problem = ParseOptions(args, command->options, options);
   if (!problem.empty()) return UsageError(err, command->name, problem);
   if (options.help) {
-    std::fputs(command->help, out);
+    PrintHelp(*command, out);
     return 0;
   }
   return command->run(options, in, out, err);

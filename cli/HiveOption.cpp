@@ -6,14 +6,14 @@
 
 namespace hivemend {
 
-std::string ReadHiveMapping(const std::vector<std::u16string>& specs, HiveMapping& mapping) {
-  for (const std::u16string& spec : specs) {
-    const std::string quoted = "'" + ToUtf8(spec) + "'";
-    const size_t equals = spec.find(u'=');
-    if (equals == std::u16string::npos || equals + 1 == spec.size()) {
+std::string ReadHiveMapping(const std::vector<std::u16string>& values, HiveMapping& mapping) {
+  for (const std::u16string& value : values) {
+    const std::string quoted = "'" + ToUtf8(value) + "'";
+    const size_t equals = value.find(u'=');
+    if (equals == std::u16string::npos || equals + 1 == value.size()) {
       return "--hive " + quoted + " needs the form ROOT\\PATH=FILE";
     }
-    const std::u16string_view key = std::u16string_view(spec).substr(0, equals);
+    const std::u16string_view key = std::u16string_view(value).substr(0, equals);
     const size_t slash = key.find(u'\\');
     const std::u16string_view root_name = key.substr(0, slash);
     const std::optional<RegRoot> root = RootFromName(root_name);
@@ -26,7 +26,7 @@ std::string ReadHiveMapping(const std::vector<std::u16string>& specs, HiveMappin
       return "--hive " + quoted + ": HKEY_CURRENT_CONFIG is a view of a key of HKLM\\SYSTEM; map HKLM\\SYSTEM";
     }
     const std::u16string_view path = slash == std::u16string_view::npos ? std::u16string_view() : key.substr(slash + 1);
-    if (const std::u16string problem = mapping.Add(*root, path, std::u16string_view(spec).substr(equals + 1));
+    if (const std::u16string problem = mapping.Add(*root, path, std::u16string_view(value).substr(equals + 1));
         !problem.empty()) {
       return "--hive " + quoted + ": " + ToUtf8(problem);
     }
@@ -47,9 +47,13 @@ std::vector<std::u16string> RefuseRowsOutsideHives(std::vector<ChangeEntry>& ent
     if (std::none_of(places.begin(), places.end(), [&](const std::u16string& p) { return EqualsNoCase(p, place); })) {
       places.push_back(place);
     }
+    // The reason stands where a refused line keeps it (ChangeEntry::problem).
+    const std::u16string problem = u"line " + Decimal(entry.line()) + u": " + place + u" is in no hive that --hive maps";
+    const std::span<const std::uint8_t> problem_bytes(reinterpret_cast<const std::uint8_t*>(problem.data()),
+                                                      problem.size() * sizeof(char16_t));
     entry = ChangeEntry(KeyRef::Make(key.root_name, key.path, key.source), entry.name(),
-                        EntryType(EntryForm::Unknown, kUnknownValueType), entry.line(), EntryStatus::Missing, {},
-                        false, LiveState::None, 0, {});
+                        EntryType(EntryForm::Unknown, kUnknownValueType), entry.line(), EntryStatus::Missing,
+                        problem_bytes, false, LiveState::None, 0, {});
   }
   return places;
 }

@@ -15,7 +15,7 @@ namespace hivemend {
 // one that cannot be mapped, or an empty text. HKEY_CLASSES_ROOT and
 // HKEY_CURRENT_CONFIG are views of other keys, not hives: they are refused
 // with the keys to map instead.
-std::string ReadHiveMapping(const std::vector<std::u16string>& specs, HiveMapping& mapping);
+std::string ReadHiveMapping(const std::vector<std::u16string>& values, HiveMapping& mapping);
 
 // Makes every row whose key lies outside every mapped hive a row of the error
 // type: listed, never compared or written (the merge refuses it and logs

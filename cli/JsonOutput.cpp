@@ -153,7 +153,7 @@ void WriteData(std::uint32_t type, std::span<const std::uint8_t> bytes, JsonText
 }
 
 void WriteFileData(const ChangeEntry& entry, JsonText& out) {
-  // A deletion writes nothing; a line of unknown form has no data.
+  // A deletion writes nothing; a line that could not be read has no data.
   // Key rows carry no value either.
   if (!entry.writes_value()) return out.Null();
   out.Raw("{");
@@ -264,6 +264,11 @@ void JsonOutput::Row(const ChangeEntry& entry, bool would_change, std::optional<
   out.Raw(",");
   out.Name("status");
   out.String(StatusText(entry.status()));
+  if (entry.refused()) {
+    out.Raw(",");
+    out.Name("problem");
+    out.String(entry.problem());
+  }
   out.Raw(",");
   out.Name("would_change");
   out.Bool(would_change);

@@ -22,7 +22,9 @@ endif()
 
 # hivemend_add_test(NAME <name> SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...] [WINE_DISPLAY])
 # One test executable, registered as one CTest test. Under Wine every test has a
-# timeout; tests that open windows are labelled "gui".
+# timeout, tests that open windows are labelled "gui", and the run ends with
+# wine_sessions_end (tests/CMakeLists.txt), which ends the Wine servers and
+# displays that the tests' runs started.
 function(hivemend_add_test)
   cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -47,5 +49,8 @@ function(hivemend_add_test)
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}")
   if(T_TIMEOUT)
     set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  endif()
+  if(WIN32)
+    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine_sessions)
   endif()
 endfunction()

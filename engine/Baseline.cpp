@@ -18,6 +18,7 @@ class BaselineSink final : public ParseSink {
     }
   }
   void OnValue(ParsedValue& value) override {
+    // A line that cannot be read is skipped, as a merge leaves it out.
     if (!value.root || value.form == EntryForm::Unknown) return;
     if (value.form == EntryForm::DeleteKey) {
       (void)registry_.DeleteTree(*value.root, value.key_path);
@@ -51,7 +52,7 @@ class BaselineSink final : public ParseSink {
 bool LoadBaselineText(std::u16string_view text, Registry& registry, std::u16string* error, AnsiToUtf16Fn narrow) {
   BaselineSink sink(registry);
   const ParseResult result = ParseRegText(text, sink, narrow);
-  if (result.end == ParseEnd::Error || result.end == ParseEnd::Stopped) {
+  if (result.end == ParseEnd::Error) {
     if (error) *error = sink.problem_;
     return false;
   }

@@ -1,7 +1,8 @@
 // Fills a registry from a .REG file, storing each value as a merge stores it:
 // strings decoded with their terminating NUL, other data blocks as parsed,
-// "=-" lines deleting. Key lines create their keys. Used to compare against a
-// known state instead of the live registry.
+// "=-" lines deleting, lines that cannot be read left out. Key lines create
+// their keys. Used to compare against a known state instead of the live
+// registry.
 #pragma once
 
 #include <string>

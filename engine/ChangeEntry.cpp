@@ -235,7 +235,7 @@ const EntryKey& ChangeEntry::NoKey() {
 size_t ChangeEntry::LiveAt() const { return name_units_ + UnitsFor(file_size_); }
 
 std::span<const std::uint8_t> ChangeEntry::file_bytes() const {
-  if (file_size_ == 0) return {};
+  if (file_size_ == 0 || form_ == EntryForm::Unknown) return {};
   return {reinterpret_cast<const std::uint8_t*>(blob_.get() + name_units_), file_size_};
 }
 
@@ -253,6 +253,11 @@ std::span<const std::uint8_t> ChangeEntry::live_bytes() const {
   const std::uint32_t size = GetNumber(at);
   if (size == 0) return {};
   return {reinterpret_cast<const std::uint8_t*>(at + 2), size};
+}
+
+std::u16string_view ChangeEntry::problem() const {
+  if (form_ != EntryForm::Unknown || file_size_ < 2) return {};
+  return {blob_.get() + name_units_, file_size_ / 2};
 }
 
 std::u16string_view ChangeEntry::file_text() const {
@@ -288,6 +293,8 @@ void AppendFileDataText(const ChangeEntry& entry, std::u16string& out, DataTextS
   } else if (entry.form() == EntryForm::Dword) {
     out += u"0x";
     out += Hex(entry.file_dword(), true);
+  } else if (entry.refused() && !entry.problem().empty()) {
+    out += entry.problem();
   } else {
     out += kNotPresentable;
   }

@@ -26,7 +26,7 @@ inline constexpr std::uint32_t DELETE_VALUE_TYPE = 1010103;
 inline constexpr std::uint32_t DELETE_KEY_TYPE = 1010104;
 // Not a registry type: marks a key that the merge creates without a value (see EntryForm::CreateKey).
 inline constexpr std::uint32_t CREATE_KEY_TYPE = 1010105;
-// A value line whose data form the program does not know.
+// A value line that cannot be read (EntryForm::Unknown).
 inline constexpr std::uint32_t kUnknownValueType = 0xFFFFFFFFu;
 
 // The kind of line a row comes from. A row's type code alone cannot tell,
@@ -39,7 +39,7 @@ enum class EntryForm : std::uint8_t {
   DeleteValue,  // "name"=-
   DeleteKey,    // [-ROOT\path]: the key with its whole subtree
   CreateKey,    // a key line without values that follows the deletion of that key or one above it
-  Unknown,      // a data form the program does not know
+  Unknown,      // a value line refused: it cannot be read exactly (the row says why)
 };
 
 // What a row's type is: its form, its type code (the registry type for the
@@ -192,6 +192,8 @@ class ChangeEntry {
   ChangeEntry() = default;
   // file_bytes: the data of record (for REG_SZ the decoded text's units and
   // its NUL); live_bytes: the registry's bytes, used when live is OwnBytes.
+  // A refused line (form Unknown) has no data: its file_bytes are the units of
+  // its problem text instead.
   ChangeEntry(KeyRef key, std::u16string_view name, EntryType type, std::uint32_t line, EntryStatus status,
               std::span<const std::uint8_t> file_bytes, bool has_block, LiveState live, std::uint32_t live_type,
               std::span<const std::uint8_t> live_bytes);
@@ -219,9 +221,12 @@ class ChangeEntry {
   std::u16string registry_name() const { return RegistryValueName(name()); }
 
   // What a merge writes: the dword's 4 bytes, the hex form's bytes, a string's
-  // decoded units with their NUL; empty for a deletion, an unknown form and a
+  // decoded units with their NUL; empty for a deletion, a refused line and a
   // hex form without data.
   std::span<const std::uint8_t> file_bytes() const;
+  // A refused line (form Unknown): why, with its line number ("line 12: ...").
+  std::u16string_view problem() const;
+  bool refused() const { return form_ == EntryForm::Unknown; }
   // Whether the line carried a data block (dword and hex forms with data).
   bool has_block() const { return has_block_; }
   // REG_SZ: the decoded text (without its NUL); empty otherwise.

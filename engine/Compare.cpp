@@ -31,6 +31,7 @@ bool IsByteComparedType(std::uint32_t type) {
 // The value's bytes as the row keeps them: a string's decoded text with its
 // NUL, the block of the other forms.
 std::span<const std::uint8_t> FileBytes(const ParsedValue& value, const std::u16string& file_text) {
+  if (value.form == EntryForm::Unknown) return {};
   if (value.form == EntryForm::String) {
     return {reinterpret_cast<const std::uint8_t*>(file_text.c_str()), (file_text.size() + 1) * sizeof(char16_t)};
   }
@@ -127,7 +128,7 @@ void Compare(OpenKeyCache& keys, const ParsedValue& value, CompareResult& result
                                                           : EntryStatus::Changed;
     return;
   }
-  // A line of unknown form is never compared as a value of another type.
+  // A refused line is never compared as a value of another type.
   if (value.form != EntryForm::Unknown) {
     if (live_type == kRegSz) {
       // The live string up to its first NUL.
@@ -244,7 +245,8 @@ CompareResult CompareWithRegistry(OpenKeyCache& keys, const ParsedValue& value, 
   CompareResult result;
   if (value.form == EntryForm::String) result.file_text = DecodeRegEscapes(value.string_data);
   Compare(keys, value, result);
-  counts.Count(result.status);
+  // A refused line is no value: the counts leave it out.
+  if (value.form != EntryForm::Unknown) counts.Count(result.status);
   return result;
 }
 
@@ -252,9 +254,14 @@ ChangeEntry MakeChangeEntry(KeyRef key, const ParsedValue& value,
                             const CompareResult& result) {
   const bool names_value = value.form != EntryForm::DeleteKey && value.form != EntryForm::CreateKey;
   const std::u16string_view name = value.name.empty() && names_value ? std::u16string_view(u"@") : value.name;
+  // A refused line keeps its problem where the data would be.
+  const std::span<const std::uint8_t> file_bytes =
+      value.form == EntryForm::Unknown
+          ? std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(value.problem.data()),
+                                          value.problem.size() * sizeof(char16_t))
+          : FileBytes(value, result.file_text);
   return ChangeEntry(std::move(key), name, EntryType(value.form, value.type, value.spelling), value.line, result.status,
-                     FileBytes(value, result.file_text), value.has_block, result.live, result.live_type,
-                     result.live_bytes);
+                     file_bytes, value.has_block, result.live, result.live_type, result.live_bytes);
 }
 
 }  // namespace hivemend

@@ -11,14 +11,77 @@ namespace {
 constexpr size_t kChunkLimit = 1024;  // a chunk is split in two beyond this
 }
 
-EntryStore::EntryStore() : counts_(1, 0) {}
+EntryStore::EntryStore() : counts_(1, 0), shown_counts_(1, 0) {}
 EntryStore::~EntryStore() = default;
 
 void EntryStore::RebuildCounts() {
   counts_.assign(chunks_.size() + 1, 0);
+  shown_counts_.assign(chunks_.size() + 1, 0);
+  shown_ = 0;
   for (size_t c = 0; c < chunks_.size(); ++c) {
-    for (size_t i = c + 1; i < counts_.size(); i += i & (~i + 1)) counts_[i] += chunks_[c].size();
+    for (size_t i = c + 1; i < counts_.size(); i += i & (~i + 1)) {
+      counts_[i] += chunks_[c].size();
+      shown_counts_[i] += chunk_shown_[c];
+    }
+    shown_ += chunk_shown_[c];
   }
+}
+
+void EntryStore::AddToShown(size_t chunk, std::ptrdiff_t delta) {
+  chunk_shown_[chunk] = static_cast<std::uint32_t>(chunk_shown_[chunk] + delta);
+  shown_ = static_cast<size_t>(static_cast<std::ptrdiff_t>(shown_) + delta);
+  for (size_t i = chunk + 1; i < shown_counts_.size(); i += i & (~i + 1)) shown_counts_[i] += static_cast<size_t>(delta);
+}
+
+size_t EntryStore::ShownBefore(size_t chunk) const {
+  size_t sum = 0;
+  for (size_t i = chunk; i > 0; i -= i & (~i + 1)) sum += shown_counts_[i];
+  return sum;
+}
+
+std::uint32_t EntryStore::CountShown(const Chunk& chunk) const {
+  std::uint32_t n = 0;
+  for (Slot slot : chunk) n += !rows_[slot].hidden_;
+  return n;
+}
+
+void EntryStore::SetHidden(size_t index, bool hidden) {
+  const auto [c, o] = Locate(index);
+  Row& row = rows_[chunks_[c][o]];
+  if (row.hidden_ == hidden) return;
+  row.hidden_ = hidden;
+  AddToShown(c, hidden ? -1 : 1);
+}
+
+size_t EntryStore::ShownRow(size_t shown_index) const {
+  if (shown_index >= shown_) throw std::out_of_range("EntryStore shown index");
+  if (shown_ == size_) return shown_index;
+  size_t pos = 0;
+  size_t remaining = shown_index;
+  size_t step = 1;
+  while (step * 2 < shown_counts_.size()) step *= 2;
+  for (; step > 0; step /= 2) {
+    if (pos + step < shown_counts_.size() && shown_counts_[pos + step] <= remaining) {
+      pos += step;
+      remaining -= shown_counts_[pos];
+    }
+  }
+  const Chunk& chunk = chunks_[pos];
+  for (size_t o = 0; o < chunk.size(); ++o) {
+    if (rows_[chunk[o]].hidden_) continue;
+    if (remaining-- == 0) return RowsBefore(pos) + o;
+  }
+  throw std::logic_error("EntryStore shown counts");
+}
+
+std::optional<size_t> EntryStore::ShownIndexOf(size_t index) const {
+  if (shown_ == size_ && index < size_) return index;
+  const auto [c, o] = Locate(index);
+  const Chunk& chunk = chunks_[c];
+  if (rows_[chunk[o]].hidden_) return std::nullopt;
+  size_t n = ShownBefore(c);
+  for (size_t k = 0; k < o; ++k) n += !rows_[chunk[k]].hidden_;
+  return n;
 }
 
 void EntryStore::AddToCount(size_t chunk, std::ptrdiff_t delta) {
@@ -57,7 +120,7 @@ const EntryStore::Row& EntryStore::at(size_t index) const {
   return rows_[chunks_[c][o]];
 }
 
-size_t EntryStore::Insert(ChangeEntry entry) {
+size_t EntryStore::Insert(ChangeEntry entry, bool hidden) {
   Slot slot;
   if (!free_slots_.empty()) {
     slot = free_slots_.back();
@@ -69,6 +132,7 @@ size_t EntryStore::Insert(ChangeEntry entry) {
     slot = static_cast<Slot>(rows_.size());
     rows_.emplace_back().entry = std::move(entry);
   }
+  rows_[slot].hidden_ = hidden;
   const EntryKey& key = rows_[slot].entry.key();
   auto greater = [&](Slot other) {
     const EntryKey& other_key = rows_[other].entry.key();
@@ -95,6 +159,7 @@ size_t EntryStore::Insert(ChangeEntry entry) {
     c = lo;
     if (chunks_.empty()) {
       chunks_.push_back(NewChunk());
+      chunk_shown_.push_back(0);
       c = 0;
     } else if (c == chunks_.size()) {
       c = chunks_.size() - 1;  // after every row: the end of the last chunk
@@ -107,13 +172,22 @@ size_t EntryStore::Insert(ChangeEntry entry) {
   chunk.insert(chunk.begin() + static_cast<std::ptrdiff_t>(offset), slot);
   ++size_;
 
-  if (counts_.size() != chunks_.size() + 1) RebuildCounts(); else AddToCount(c, 1);
+  if (counts_.size() != chunks_.size() + 1) {
+    chunk_shown_[c] += !hidden;
+    RebuildCounts();
+  } else {
+    AddToCount(c, 1);
+    if (!hidden) AddToShown(c, 1);
+  }
   const size_t index = RowsBefore(c) + offset;
 
   if (chunk.size() > kChunkLimit) {
     Chunk tail = NewChunk();
     tail.assign(chunk.begin() + kChunkLimit / 2, chunk.end());
     chunk.resize(kChunkLimit / 2);
+    const std::uint32_t tail_shown = CountShown(tail);
+    chunk_shown_[c] -= tail_shown;
+    chunk_shown_.insert(chunk_shown_.begin() + static_cast<std::ptrdiff_t>(c) + 1, tail_shown);
     chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(tail));
     RebuildCounts();
     if (offset >= kChunkLimit / 2) {
@@ -137,6 +211,7 @@ ChangeEntry EntryStore::Remove(size_t index) {
   const auto [c, o] = Locate(index);
   last_insert_.reset();
   const Slot slot = chunks_[c][o];
+  const bool was_shown = !rows_[slot].hidden_;
   ChangeEntry entry = std::move(rows_[slot].entry);
   rows_[slot] = Row{};
   free_slots_.push_back(slot);
@@ -144,9 +219,11 @@ ChangeEntry EntryStore::Remove(size_t index) {
   --size_;
   if (chunks_[c].empty()) {
     chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(c));
+    chunk_shown_.erase(chunk_shown_.begin() + static_cast<std::ptrdiff_t>(c));
     RebuildCounts();
   } else {
     AddToCount(c, -1);
+    if (was_shown) AddToShown(c, -1);
   }
   if (size_ == 0) Clear();
   return entry;
@@ -160,6 +237,9 @@ void EntryStore::Clear() {
   free_slots_.clear();
   size_ = 0;
   counts_.assign(1, 0);
+  chunk_shown_.clear();
+  shown_counts_.assign(1, 0);
+  shown_ = 0;
 }
 
 std::vector<EntryStore::Slot> EntryStore::TakeAll() {
@@ -173,11 +253,13 @@ void EntryStore::PutAll(std::vector<Slot> order) {
   last_insert_.reset();
   in_first_column_order_ = false;
   chunks_.clear();
+  chunk_shown_.clear();
   for (size_t i = 0; i < order.size(); i += kChunkLimit / 2) {
     const size_t end = std::min(order.size(), i + kChunkLimit / 2);
     chunks_.push_back(NewChunk());
     chunks_.back().assign(order.begin() + static_cast<std::ptrdiff_t>(i),
                           order.begin() + static_cast<std::ptrdiff_t>(end));
+    chunk_shown_.push_back(CountShown(chunks_.back()));
   }
   size_ = order.size();
   RebuildCounts();

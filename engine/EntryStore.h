@@ -31,6 +31,13 @@ class EntryStore {
     // it through inserts, sorts and removals. At most one row has focus.
     bool selected = false;
     bool focused = false;
+    // Hidden by the list's filter (RowFilter); set through the store, which
+    // counts the rows shown.
+    bool hidden() const { return hidden_; }
+
+   private:
+    friend class EntryStore;
+    bool hidden_ = false;
   };
 
   EntryStore();
@@ -41,13 +48,36 @@ class EntryStore {
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
-  // Returns the new row's index.
-  size_t Insert(ChangeEntry entry);
+  // Returns the new row's index. The row is shown unless hidden.
+  size_t Insert(ChangeEntry entry, bool hidden = false);
   Row& at(size_t index);
   const Row& at(size_t index) const;
   // Removes one row and gives back its entry (with its data block).
   ChangeEntry Remove(size_t index);
   void Clear();
+
+  // The rows the filter shows, and where they stand: the list shows row
+  // ShownRow(n) as its n-th line. Both cost log(rows) and a chunk's scan.
+  size_t shown_size() const { return shown_; }
+  void SetHidden(size_t index, bool hidden);
+  size_t ShownRow(size_t shown_index) const;
+  // The line that shows the row at index; none for a hidden row.
+  std::optional<size_t> ShownIndexOf(size_t index) const;
+  // Sets the hidden flag of every row (of every row shown, with shown_only)
+  // to hides(const ChangeEntry&).
+  template <typename F>
+  void SetHiddenWhere(F&& hides, bool shown_only = false) {
+    for (size_t c = 0; c < chunks_.size(); ++c) {
+      std::uint32_t shown = 0;
+      for (Slot slot : chunks_[c]) {
+        Row& row = rows_[slot];
+        if (!shown_only || !row.hidden_) row.hidden_ = hides(static_cast<const ChangeEntry&>(row.entry));
+        shown += !row.hidden_;
+      }
+      chunk_shown_[c] = shown;
+    }
+    RebuildCounts();
+  }
 
   // Calls f(Row&) for every row from the first to the last.
   template <typename F>
@@ -122,6 +152,9 @@ class EntryStore {
   void RebuildCounts();
   void AddToCount(size_t chunk, std::ptrdiff_t delta);
   size_t RowsBefore(size_t chunk) const;
+  size_t ShownBefore(size_t chunk) const;
+  void AddToShown(size_t chunk, std::ptrdiff_t delta);
+  std::uint32_t CountShown(const Chunk& chunk) const;
   std::vector<Slot> TakeAll();
   void PutAll(std::vector<Slot> order);
   static Chunk NewChunk();
@@ -140,6 +173,9 @@ class EntryStore {
   std::vector<Chunk> chunks_;
   size_t size_ = 0;
   std::vector<size_t> counts_;  // the Fenwick tree over chunk sizes
+  std::vector<std::uint32_t> chunk_shown_;  // rows shown per chunk
+  std::vector<size_t> shown_counts_;        // the Fenwick tree over chunk_shown_
+  size_t shown_ = 0;
 };
 
 }  // namespace hivemend

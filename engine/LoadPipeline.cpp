@@ -20,8 +20,13 @@ namespace {
 class LoadSink final : public ParseSink {
  public:
   LoadSink(const std::u16string& path, std::u16string_view line_count, Registry* registry, std::uint32_t key_access,
-           LoadReport& report, CompareCounts& counts)
-      : path_(path), line_count_(line_count), keys_(registry, key_access), report_(report), counts_(counts) {
+           LoadReport& report, LoadSummary& summary)
+      : path_(path),
+        line_count_(line_count),
+        keys_(registry, key_access),
+        report_(report),
+        summary_(summary),
+        counts_(summary.counts) {
     // Loads are numbered in the order they start, so that a merge can take
     // the rows of several loads in the order of their files and lines.
     static std::atomic<std::uint64_t> loads{0};
@@ -34,6 +39,7 @@ class LoadSink final : public ParseSink {
 
   bool CancelRequested() override { return report_.CancelRequested(); }
   void OnValue(ParsedValue& value) override {
+    if (value.form == EntryForm::Unknown && summary_.refused++ == 0) summary_.first_refused = value.line;
     if (held_ != 0 && !SameKeyLine(pending_.front(), value)) Flush(true);
     if (held_ == pending_.size()) pending_.emplace_back();
     // The parser gets a buffer back for the next line's bytes.
@@ -52,6 +58,18 @@ class LoadSink final : public ParseSink {
   void OnStatusText(const std::u16string& text) override {
     Flush(false);
     report_.SetStatusText(0, text);
+    kept_text_ = text;
+  }
+  // What could not be read, for status bar part 2: empty when all was read.
+  // kept_text: with the parser's last status text (not when it ended the parse).
+  std::u16string ProblemText(bool kept_text) const {
+    std::u16string text;
+    if (summary_.refused == 1) text = FormatMessageText(kOneRefusedLineFormat, {Decimal(summary_.first_refused)});
+    if (summary_.refused > 1) {
+      text = FormatMessageText(kRefusedLinesFormat, {Decimal(summary_.refused), Decimal(summary_.first_refused)});
+    }
+    if (kept_text && !kept_text_.empty()) text += (text.empty() ? u"" : u"; ") + kept_text_;
+    return text;
   }
   void OnErrorMessage(const std::u16string& text) override {
     Flush(false);
@@ -118,7 +136,9 @@ class LoadSink final : public ParseSink {
   std::u16string_view line_count_;
   OpenKeyCache keys_;
   LoadReport& report_;
+  LoadSummary& summary_;
   CompareCounts& counts_;
+  std::u16string kept_text_;  // a problem text of the parser that the completion texts must not hide
 };
 
 // The lines that hold more than line breaks: those the parser counts.
@@ -137,7 +157,7 @@ LoadSummary ParseAndList(std::u16string_view text, const std::u16string& path, R
                          LoadReport& report, AnsiToUtf16Fn narrow = nullptr, std::uint32_t key_access = kKeyRead) {
   LoadSummary summary;
   const std::u16string line_count = Decimal(CountLines(text));
-  LoadSink sink(path, line_count, registry, key_access, report, summary.counts);
+  LoadSink sink(path, line_count, registry, key_access, report, summary);
   const ParseResult parsed = ParseRegText(text, sink, narrow);
   sink.Finish();
   summary.line_number = parsed.line_number;
@@ -149,6 +169,8 @@ LoadSummary ParseAndList(std::u16string_view text, const std::u16string& path, R
                                 : FormatMessageText(kCompletionFormat, {Decimal(parsed.line_number + 1), path}));
     report.SetStatusText(1, summary.counts.Text());
   }
+  const std::u16string problems = sink.ProblemText(parsed.end != ParseEnd::Error);
+  if (!problems.empty()) report.SetStatusText(2, problems);
   return summary;
 }
 

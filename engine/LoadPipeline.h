@@ -20,6 +20,8 @@ struct LoadSummary {
   LoadOutcome outcome = LoadOutcome::Normal;
   std::uint32_t line_number = 0;
   CompareCounts counts;
+  std::uint32_t refused = 0;     // value lines that could not be read (rows of EntryForm::Unknown)
+  std::uint32_t first_refused = 0;  // the line of the first of them, as an editor counts lines
 };
 
 // The first line of the message; the path and the system's reason follow.
@@ -34,6 +36,9 @@ inline constexpr std::u16string_view kProgressFormat = u"Reading line %u of %u";
 inline constexpr std::u16string_view kCompletionFormat = u"Read %u lines from %s";
 // The completion text of a load the user cancelled: lines read, of the file's.
 inline constexpr std::u16string_view kLoadCancelledFormat = u"Loading cancelled: read %u of %u lines";
+// Status bar part 2 (LoadReport): the count and the first line, as an editor counts lines.
+inline constexpr std::u16string_view kRefusedLinesFormat = u"%u lines could not be read (the first is line %u)";
+inline constexpr std::u16string_view kOneRefusedLineFormat = u"1 line could not be read (line %u)";
 
 // registry may be null (nothing exists). The file stays open until the load ends.
 // Keys are opened with key_access where the account may (for reading where it

@@ -19,7 +19,10 @@ class LoadReport {
   virtual ~LoadReport() = default;
   // A compared value: one new row of the list.
   virtual void AddEntry(ChangeEntry&& entry) = 0;
-  // Status bar part 0 (line texts) or part 1 (the counts).
+  // Status bar part 0 (line texts), part 1 (the counts) or part 2 (what could
+  // not be read: set once at the end, after any completion texts, and only
+  // when lines were refused or a continuation was cut by the end of the file;
+  // the window keeps it until the next load or "Clear all").
   virtual void SetStatusText(int part, const std::u16string& text) = 0;
   // An error the user must acknowledge (caption "Hivemend", error icon, OK);
   // returns when it has been closed.

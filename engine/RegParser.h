@@ -20,8 +20,13 @@ namespace hivemend {
 // while the text lives; the object itself is reused for the next line, so a
 // sink that keeps it moves it out. Also a key deletion line
 // ([-ROOT\path]: form DeleteKey, root name without the minus, no value name)
-// and a key line that creates a key without values after a deletion of it or
-// of a key above it (form CreateKey, no value name).
+// and a key line with a known root that no value line stores or deletes a
+// value under (form CreateKey, no value name): the registry editor creates
+// such a key.
+//
+// A value line that cannot be read exactly is refused, never guessed at: it
+// is delivered with form Unknown, no data, and a problem that names the line
+// and the reason ("line 12: \"zz\" is not a hexadecimal byte").
 struct ParsedValue {
   std::u16string_view root_name;      // of the current key, as written
   std::u16string_view key_path;       // of the current key, as written
@@ -36,6 +41,7 @@ struct ParsedValue {
   std::uint32_t dword = 0;            // REG_DWORD only
   bool has_block = false;             // dword and hex forms with data
   std::vector<std::uint8_t> bytes;    // the data block's bytes when has_block
+  std::u16string problem;             // form Unknown: why the line was refused; else empty
 };
 
 // Implemented by the load pipeline, the baseline loader and tests; called by
@@ -46,12 +52,13 @@ class ParseSink {
   // Tested before every line; true ends the parse like the end of the text.
   virtual bool CancelRequested() { return false; }
   virtual void OnKeyLine(std::u16string_view /*root_name*/, std::u16string_view /*key_path*/) {}
-  // Every value line with a non-empty name, every key deletion line and every
-  // key creation (see ParsedValue), in file order.
+  // Every value line with a non-empty name (refused ones too), every key
+  // deletion line and every key creation (see ParsedValue), in file order.
   virtual void OnValue(ParsedValue& value) = 0;
   // Each time the count of handled lines reaches a multiple of 50.
   virtual void OnProgress(std::uint32_t /*line_number*/) {}
-  // A parse problem for the status bar ("Parsing issue on line %u", ...).
+  // A parse problem for the status bar ("No regedit version on line %u", the
+  // continuation backslash on the last line).
   virtual void OnStatusText(const std::u16string& /*text*/) {}
   // A problem that the user must acknowledge; returns when acknowledged.
   virtual void OnErrorMessage(const std::u16string& /*text*/) {}
@@ -64,8 +71,7 @@ enum class RegVersion { None, V4, V5 };
 enum class ParseEnd {
   EndOfText,   // all lines read, or no lines at all
   Cancelled,   // the sink asked to stop; ends like the end of the text
-  Stopped,     // a value line without "=": the load still ends normally
-  Error,       // no header, unclosed name quote, a hex type that is no number
+  Error,       // no header, a hex type that is no number
 };
 
 struct ParseResult {
@@ -85,7 +91,6 @@ RegVersion HeaderVersion(std::u16string_view first_line);
 
 // The texts of the parser's own problems.
 inline constexpr std::u16string_view kNoHeaderFormat = u"No regedit version on line %u";
-inline constexpr std::u16string_view kParsingIssueFormat = u"Parsing issue on line %u";
 inline constexpr std::u16string_view kExpectedNewlineFormat = u"Parsing issue on line %u: Expected newline";
 inline constexpr std::u16string_view kUnknownHexTypeFormat =
     u"ERROR: Parse error on line %u - unknown hexadecimal type specification";

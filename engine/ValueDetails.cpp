@@ -395,6 +395,7 @@ ValueDetails::ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16str
       break;
   }
   s += u"\r\nLine in the file:   " + Decimal(entry.line());
+  if (entry.refused()) s += u"\r\nNot read:           " + std::u16string(entry.problem());
   s += u"\r\nCurrent HIVE data:  read from the registry when this view opened";
   if (!read_at.empty()) s += u", at " + read_at;
   s += kLineEnd;
@@ -424,7 +425,7 @@ ValueDetails::ValueDetails(const ChangeEntry& entry, LiveValue live, std::u16str
   if (type == DELETE_VALUE_TYPE) {
     file_text_ = u"(the file deletes this value)\r\n";
   } else if (type == kUnknownValueType) {
-    file_text_ = u"(a data form that the program does not read)\r\n";
+    file_text_ = u"(the line could not be read)\r\n" + std::u16string(entry.problem()) + u"\r\n";
   } else {
     file_text_ = DataText(type, file_bytes_, expand);
   }

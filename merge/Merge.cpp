@@ -290,13 +290,13 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
     }
     if (row.refused) continue;  // left out before
     const ChangeEntry& e = *row.entry;
+    if (e.refused()) {
+      refuse(row, kRefusedLineFormat, e.problem().empty() ? u"its type \"UNKNOWN - ERROR\" cannot be written" : e.problem());
+      continue;
+    }
     const std::optional<RegRoot> root = e.root();
     if (!root) {
       refuse(row, kUnknownRootFormat, e.key().root_name);
-      continue;
-    }
-    if (e.form() == EntryForm::Unknown) {
-      refuse(row, kUnknownTypeFormat, TypeName(e.type()));
       continue;
     }
     if (e.file_bytes().size() > std::numeric_limits<std::uint32_t>::max() - 16) {
@@ -536,8 +536,9 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   // The rows as they are now: rows may have come while the questions were open.
   merge.Rescan();
   std::u16string left_out;
+  size_t left_out_rows = 0;
   if (leave_out) {
-    merge.CheckWriteAccess();
+    left_out_rows = merge.CheckWriteAccess();
     merge.LeaveOutUnwritable(left_out);
   }
 
@@ -550,7 +551,7 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
 
   const std::vector<std::u16string> files = merge.SourceFiles();
   UndoText undo;
-  undo.AddComments(files, shown_time);
+  undo.AddComments(files, shown_time, merge.checked() - left_out_rows);
   std::u16string undo_errors = std::move(left_out);
   result.rows_checked = merge.checked();
   merge.RecordUndo(undo, undo_errors, &ui);
@@ -583,6 +584,7 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     return result;
   }
   result.undo_saved = true;
+  KeepNewest(result.undo_path);
   result.error_text = std::move(undo_errors);
   result.rows_taken = merge.Apply(result.error_text, &ui);
   result.rows_failed = merge.failed();

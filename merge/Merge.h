@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/EntryStore.h"
+#include "merge/HistoryFile.h"
 #include "merge/UndoText.h"
 #include "platform/Registry.h"
 
@@ -46,8 +47,8 @@ inline constexpr std::u16string_view kRowsLeftOutFormat =
     u"%s of the %s checked rows were not merged: they stay in the list, checked.\r\n\r\n";
 
 // Failure texts for rows that are not written at all (each a row that stays).
-inline constexpr std::u16string_view kUnknownTypeFormat =
-    u"ERROR - Did not write key %s\\%s value %s: its type \"%s\" is not one that can be written\r\n";
+// The last argument: the row's problem ("line 12: ...").
+inline constexpr std::u16string_view kRefusedLineFormat = u"ERROR - Did not write key %s\\%s value %s: %s\r\n";
 inline constexpr std::u16string_view kUnknownRootFormat =
     u"ERROR - Did not write key %s\\%s value %s: \"%s\" is not a root key of the registry\r\n";
 inline constexpr std::u16string_view kDataTooLargeFormat =
@@ -69,14 +70,6 @@ inline constexpr std::u16string_view kUnwritableFormat =
 inline constexpr std::u16string_view kMoreKeysFormat = u"... and %s more keys\r\n";
 inline constexpr size_t kUnwritableKeysShown = 12;
 
-// Undo files are named hivemend_undo_YYYYMMDD-HHMMSS.reg (with "-2", "-3", ...
-// before the extension when the name is taken, with no small limit), error
-// logs hivemend_error_log_ and the same time and counter as the merge's undo
-// file, and ".log" (with another counter when that name is taken).
-inline constexpr std::u16string_view kUndoFilePrefix = u"hivemend_undo_";
-inline constexpr std::u16string_view kUndoFileExtension = u".reg";
-inline constexpr std::u16string_view kErrorLogPrefix = u"hivemend_error_log_";
-inline constexpr std::u16string_view kErrorLogExtension = u".log";
 
 enum class MergeMessage {
   NoValues,        // the list is empty: error icon, OK (platform box)
@@ -127,7 +120,8 @@ class MergeUi {
 //  - A value's state is read once: from the row, when its key has not changed
 //    since the row's load compared it, else from the registry. Keys stay open
 //    from the undo step to the writing.
-//  - A row whose root name or form is unknown, or that would delete a root
+//  - A refused line (its reason is logged), a row whose root name is unknown,
+//    or a row that would delete a root
 //    key or a subtree that cannot be read, is not written: a failure text is
 //    recorded and the row stays.
 class RowMerge {

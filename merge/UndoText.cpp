@@ -1,5 +1,7 @@
 #include "merge/UndoText.h"
 
+#include "merge/HistoryFile.h"
+
 #include "merge/RegistryWriter.h"
 #include "platform/RegistryName.h"
 #include "platform/Text.h"
@@ -65,7 +67,6 @@ bool AppendValueName(std::u16string_view registry_name, std::u16string& out) {
 
 DataPartResult FormatDataPart(std::uint32_t type, const std::uint8_t* data, size_t size, std::u16string& out) {
   switch (type) {
-    case kRegNone: return DataPartResult::UnsupportedType;
     case kRegSz: {
       std::u16string text;
       if (PlainString(data, size, &text)) {
@@ -106,10 +107,9 @@ std::u16string_view ErrorLogValueName(std::u16string_view value_name) {
   return value_name == u"@" ? std::u16string_view(u"<default@>") : value_name;
 }
 
-void UndoText::AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when) {
-  text_ += u"; Hivemend undo file, saved before the merge of " + std::u16string(when) + u" changed anything.\r\n";
-  for (const std::u16string& file : merged_files) text_ += u"; Merged file: " + file + u"\r\n";
-  text_ += u"; To take that merge back, load this file in Hivemend, check every row and merge them.\r\n\r\n";
+void UndoText::AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when,
+                           std::uint64_t rows) {
+  text_ += UndoComments(merged_files, when, rows);
 }
 
 void UndoText::AppendKeyLine(std::u16string_view hive, std::u16string_view key) {

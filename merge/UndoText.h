@@ -39,12 +39,13 @@ inline constexpr std::u16string_view kUndoKeyNotWritableFormat =
 // How a value's data is written after "=" on a value line.
 enum class DataPartResult {
   Ok,
-  UnsupportedType,  // REG_NONE: "hex(0):" means REG_BINARY to the reader
+  UnsupportedType,  // a type the text cannot carry (every registry type can be written today)
 };
 
 // The data part that gives back exactly the type and bytes: "\"text\""
 // (REG_SZ of even size ending in its only NUL, without line breaks, with \ and
 // " escaped), "dword:1f" (REG_DWORD of 4 bytes), "hex:" (REG_BINARY),
+// "hex(0):" (REG_NONE, as the registry editor writes it),
 // "hex(2):", "hex(7):", "hex(b):" and "hex(N):" for every other type and for
 // strings and dwords that the plain forms cannot carry; the bytes follow in
 // lower-case hex without leading zeros, separated by commas, all on one line
@@ -77,9 +78,10 @@ class UndoText {
  public:
   UndoText() : text_(kUndoHeader) {}
 
-  // Comment lines after the header: which files were merged, when, and how to
-  // take the merge back. Called once, before anything else is recorded.
-  void AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when);
+  // Comment lines after the header: which files were merged, when, how many
+  // rows, and how to take the merge back (UndoComments). Called once, before
+  // anything else is recorded.
+  void AddComments(const std::vector<std::u16string>& merged_files, std::u16string_view when, std::uint64_t rows);
 
   // A value's state before the merge, under "[hive\key]": its value line, or
   // "=-" when it did not exist (state empty). value_name is as the row holds

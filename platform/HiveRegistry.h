@@ -7,10 +7,10 @@
 //  - A value over 16,344 bytes is refused with kRegNotSupported in hives of
 //    format 1.4 and later: Windows reads such a value as a list of big-data
 //    blocks, which the library does not write. (Reading one works.)
-//  - A key whose name holds a character outside ASCII, or whose place among
-//    its siblings the library would choose otherwise than Windows (names with
-//    [ ] ^ _ ` next to letters), is refused with kRegNotSupported: Windows
-//    would not find it by its name.
+//  - A new key whose name holds a character outside ASCII (the library files
+//    it under a hash Windows computes otherwise), or that the library placed
+//    among its siblings otherwise than Windows orders them, is refused with
+//    kRegNotSupported: Windows would not find it by its name.
 //  - Names holding NUL or an unpaired surrogate are refused with
 //    kRegNotSupported: the library takes names as UTF-8.
 //  - The keys above mount points hold nothing and cannot be changed (as the

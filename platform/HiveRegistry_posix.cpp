@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -112,24 +111,12 @@ class HivexRegistry final : public HiveRegistry {
                   std::uint32_t* size) override {
     if (data != nullptr && size == nullptr) return kRegInvalidParameter;
     long status = kRegOk;
-    OpenState* open = StateOf(key, kAllowsQuery, &status);
-    if (open == nullptr) return status;
-    if (open->virtual_key) return kRegFileNotFound;
-    Values* values = ValuesOf(open->hive, open->node, &status);
+    Values* values = ValuesOfKey(key, kAllowsQuery, kRegFileNotFound, &status);
     if (values == nullptr) return status;
     const auto it = values->index.find(FoldedRegistryName(name));
     if (it == values->index.end()) return kRegFileNotFound;
     const Value& v = values->list[it->second];
-    const auto needed = static_cast<std::uint32_t>(v.data.size());
-    if (data != nullptr && *size < needed) {
-      *size = needed;
-      if (type) *type = v.type;
-      return kRegMoreData;
-    }
-    if (data != nullptr && needed != 0) std::memcpy(data, v.data.data(), needed);
-    if (size) *size = needed;
-    if (type) *type = v.type;
-    return kRegOk;
+    return AnswerValueQuery(v.type, v.data, type, data, size);
   }
 
   long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
@@ -137,14 +124,12 @@ class HivexRegistry final : public HiveRegistry {
     if (data == nullptr && size != 0) return kRegInvalidParameter;
     if (name.size() > kMaxValueNameLength) return kRegInvalidParameter;
     long status = kRegOk;
-    OpenState* open = StateOf(key, kAllowsSet, &status);
-    if (open == nullptr) return status;
-    if (open->virtual_key) return kRegAccessDenied;
+    OpenState* open = nullptr;
+    Values* values = ValuesOfKey(key, kAllowsSet, kRegAccessDenied, &status, &open);
+    if (values == nullptr) return status;
     std::string utf8;
     if (!StorableName(name, &utf8)) return kRegNotSupported;
     if (size > kLargestCellValue && hives_[open->hive]->minor >= 4) return kRegNotSupported;
-    Values* values = ValuesOf(open->hive, open->node, &status);
-    if (values == nullptr) return status;
     auto [it, inserted] = values->index.try_emplace(FoldedRegistryName(name), values->list.size());
     if (inserted) values->list.push_back(Value{std::u16string(name), std::move(utf8), 0, {}});
     Value& v = values->list[it->second];
@@ -157,10 +142,8 @@ class HivexRegistry final : public HiveRegistry {
 
   long DeleteValue(Handle key, std::u16string_view name) override {
     long status = kRegOk;
-    OpenState* open = StateOf(key, kAllowsSet, &status);
-    if (open == nullptr) return status;
-    if (open->virtual_key) return kRegFileNotFound;
-    Values* values = ValuesOf(open->hive, open->node, &status);
+    OpenState* open = nullptr;
+    Values* values = ValuesOfKey(key, kAllowsSet, kRegFileNotFound, &status, &open);
     if (values == nullptr) return status;
     const auto it = values->index.find(FoldedRegistryName(name));
     if (it == values->index.end()) return kRegFileNotFound;
@@ -224,10 +207,7 @@ class HivexRegistry final : public HiveRegistry {
                  std::vector<std::uint8_t>* data) override {
     if (name == nullptr) return kRegInvalidParameter;
     long status = kRegOk;
-    OpenState* open = StateOf(key, kAllowsQuery, &status);
-    if (open == nullptr) return status;
-    if (open->virtual_key) return kRegNoMoreItems;
-    Values* values = ValuesOf(open->hive, open->node, &status);
+    Values* values = ValuesOfKey(key, kAllowsQuery, kRegNoMoreItems, &status);
     if (values == nullptr) return status;
     if (index >= values->list.size()) return kRegNoMoreItems;
     const Value& v = values->list[index];
@@ -407,12 +387,27 @@ class HivexRegistry final : public HiveRegistry {
       }
       Value value{FromUtf8(key.get()), key.get(), static_cast<std::uint32_t>(type), {}};
       value.data.assign(data.get(), data.get() + length);
-      if (values.index.try_emplace(FoldedRegistryName(value.name), values.list.size()).second) {
-        values.list.push_back(std::move(value));
-      }
+      // A second value under a name that folds alike is kept for the write-back
+      // (nothing of the hive is dropped), though only the first is found.
+      values.index.try_emplace(FoldedRegistryName(value.name), values.list.size());
+      values.list.push_back(std::move(value));
     }
     state.values = std::move(values);
     return &*state.values;
+  }
+
+  // The values of the key behind a handle that allows `needed`; a key above
+  // mount points has none, and gives virtual_status.
+  Values* ValuesOfKey(Handle key, std::uint32_t needed, long virtual_status, long* status,
+                      OpenState** open_out = nullptr) {
+    OpenState* open = StateOf(key, needed, status);
+    if (open == nullptr) return nullptr;
+    if (open->virtual_key) {
+      *status = virtual_status;
+      return nullptr;
+    }
+    if (open_out != nullptr) *open_out = open;
+    return ValuesOf(open->hive, open->node, status);
   }
 
   // The node of the key at inner below the hive's root; created, with every

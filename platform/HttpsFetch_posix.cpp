@@ -3,6 +3,6 @@
 namespace hivemend {
 
 // The program reaches its update server only on Windows.
-FetchResult FetchHttps(const FetchRequest&) { return FetchResult::NoInternet; }
+FetchResult FetchHttps(const FetchRequest&, FetchDetail*) { return FetchResult::NoInternet; }
 
 }  // namespace hivemend

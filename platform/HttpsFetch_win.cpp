@@ -125,24 +125,94 @@ bool IsHttpsUrl(std::u16string_view url) {
   return url.size() > kScheme.size() && EqualsNoCase(url.substr(0, kScheme.size()), kScheme);
 }
 
-// Where the request ended up after any redirects WinINet followed.
-bool FinalUrlIsHttps(HINTERNET request) {
-  DWORD bytes = 0;
-  InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &bytes);
-  if (bytes == 0) return false;
-  std::wstring url(bytes / sizeof(wchar_t) + 1, L'\0');
-  if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, url.data(), &bytes)) return false;
-  return IsHttpsUrl(AsU16(url.c_str()));
+// WinINet's error codes for a server certificate it refused.
+bool IsCertificateError(DWORD error) {
+  switch (error) {
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+      return true;
+    default:
+      return false;
+  }
 }
 
-// The announced Content-Length: 0 when there is none; false when it is not a
-// number.
-bool ContentLength(HINTERNET request, std::uint64_t* length) {
+FetchResult ConnectionFailure(DWORD error) {
+  if (error == ERROR_INTERNET_TIMEOUT) return FetchResult::TimedOut;
+  return IsCertificateError(error) ? FetchResult::Certificate : FetchResult::NoConnection;
+}
+
+bool IsRedirect(DWORD status) {
+  return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT || status == HTTP_STATUS_REDIRECT_METHOD ||
+         status == HTTP_STATUS_REDIRECT_KEEP_VERB || status == HTTP_STATUS_PERMANENT_REDIRECT;
+}
+
+// Where a redirect leads: its Location resolved against the address that
+// answered. Empty when there is none.
+std::u16string RedirectTarget(HINTERNET request, const std::u16string& from) {
+  DWORD bytes = 0;
+  HttpQueryInfoW(request, HTTP_QUERY_LOCATION, nullptr, &bytes, nullptr);
+  if (bytes == 0) return {};
+  std::wstring location(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location.data(), &bytes, nullptr)) return {};
+  location.resize(bytes / sizeof(wchar_t));
+  DWORD length = 0;
+  InternetCombineUrlW(AsWide(from), location.c_str(), nullptr, &length, ICU_NO_ENCODE);
+  if (length == 0) return {};
+  std::wstring combined(length + 1, L'\0');
+  if (!InternetCombineUrlW(AsWide(from), location.c_str(), combined.data(), &length, ICU_NO_ENCODE)) return {};
+  combined.resize(length);
+  return AsU16(combined.c_str());
+}
+
+// Opens one address without following redirects and without any cache. Null
+// with *result set on failure.
+HINTERNET OpenAddress(Session& session, const std::u16string& url, HANDLE stop, FetchResult* result,
+                      FetchDetail* detail) {
+  Transfer& transfer = session.transfer();
+  // No flag that relaxes certificate checks may ever be added here.
+  constexpr DWORD kFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                           INTERNET_FLAG_PRAGMA_NOCACHE;
+  ResetEvent(transfer.done.get());
+  transfer.opening = true;
+  HINTERNET opened = InternetOpenUrlW(session.handle(), AsWide(url), nullptr, 0, kFlags,
+                                      reinterpret_cast<DWORD_PTR>(&transfer));
+  if (opened == nullptr) {
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+      if (!WaitForCompletion(transfer, stop)) {
+        *result = FetchResult::Stopped;
+        return nullptr;
+      }
+      opened = transfer.delivered.exchange(nullptr);
+      error = transfer.error;
+    }
+    if (opened == nullptr) {
+      detail->error = error;
+      *result = ConnectionFailure(error);
+      return nullptr;
+    }
+  }
+  transfer.opening = false;
+  return opened;
+}
+
+// The announced Content-Length: 0 and *present false when there is none;
+// false when it is not a number.
+bool ContentLength(HINTERNET request, std::uint64_t* length, bool* present) {
   *length = 0;
+  *present = false;
   wchar_t text[32] = {};
   DWORD size = sizeof(text) - sizeof(wchar_t);
   if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
     return GetLastError() == ERROR_HTTP_HEADER_NOT_FOUND;
+  *present = true;
   std::uint64_t value = 0;
   const wchar_t* c = text;
   if (*c == 0) return false;
@@ -156,7 +226,10 @@ bool ContentLength(HINTERNET request, std::uint64_t* length) {
 
 }  // namespace
 
-FetchResult FetchHttps(const FetchRequest& fetch) {
+FetchResult FetchHttps(const FetchRequest& fetch, FetchDetail* detail) {
+  FetchDetail ignored;
+  if (detail == nullptr) detail = &ignored;
+  *detail = {};
   if (!IsHttpsUrl(fetch.url)) return FetchResult::NotHttps;
   const HANDLE stop = static_cast<HANDLE>(fetch.stop_event);
 
@@ -165,31 +238,33 @@ FetchResult FetchHttps(const FetchRequest& fetch) {
   Transfer& transfer = session.transfer();
   if (IsSet(stop)) return FetchResult::Stopped;
 
-  // No flag that relaxes certificate checks may ever be added here.
-  ResetEvent(transfer.done.get());
-  transfer.opening = true;
-  HINTERNET opened = InternetOpenUrlW(session.handle(), AsWide(fetch.url), nullptr, 0,
-                                      INTERNET_FLAG_NO_CACHE_WRITE, reinterpret_cast<DWORD_PTR>(&transfer));
-  if (opened == nullptr) {
-    if (GetLastError() != ERROR_IO_PENDING) return FetchResult::NoConnection;
-    if (!WaitForCompletion(transfer, stop)) return FetchResult::Stopped;
-    opened = transfer.delivered.exchange(nullptr);
-    if (opened == nullptr) return FetchResult::NoConnection;
+  // Redirects are followed here, one by one, so that each new address is
+  // checked before anything is sent to it.
+  std::u16string url = fetch.url;
+  ScopedInternet request;
+  for (int redirects = 0;; ++redirects) {
+    FetchResult failure = FetchResult::NoConnection;
+    request.reset(OpenAddress(session, url, stop, &failure, detail));
+    if (!request) return failure;
+    // WinINet hands over an error page like any other body; only 200 is a result.
+    DWORD status = 0;
+    DWORD status_size = sizeof(status);
+    if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &status_size,
+                        nullptr)) {
+      return FetchResult::NotOk;
+    }
+    detail->status = status;
+    if (status == HTTP_STATUS_OK) break;
+    if (!IsRedirect(status) || redirects >= kMaxRedirects) return FetchResult::NotOk;
+    url = RedirectTarget(request.get(), url);
+    if (!IsHttpsUrl(url)) return FetchResult::NotHttps;
+    if (IsSet(stop)) return FetchResult::Stopped;
   }
-  const ScopedInternet request(opened);
-  transfer.opening = false;
-  if (!FinalUrlIsHttps(request.get())) return FetchResult::NotHttps;
 
-  // WinINet hands over an error page like any other body; only 200 is a result.
-  DWORD status = 0;
-  DWORD status_size = sizeof(status);
-  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &status_size,
-                      nullptr) ||
-      status != HTTP_STATUS_OK) {
-    return FetchResult::NotOk;
-  }
   std::uint64_t announced = 0;
-  if (!ContentLength(request.get(), &announced)) return FetchResult::ReadFailed;
+  bool has_length = false;
+  if (!ContentLength(request.get(), &announced, &has_length)) return FetchResult::ReadFailed;
+  if (fetch.require_length && !has_length) return FetchResult::NoLength;
   if (announced > fetch.max_bytes) return FetchResult::TooLarge;
 
   std::uint64_t received = 0;
@@ -198,9 +273,15 @@ FetchResult FetchHttps(const FetchRequest& fetch) {
     ResetEvent(transfer.done.get());
     transfer.got = 0;
     if (!InternetReadFile(request.get(), transfer.piece, kPieceBytes, &transfer.got)) {
-      if (GetLastError() != ERROR_IO_PENDING) return FetchResult::ReadFailed;
-      if (!WaitForCompletion(transfer, stop)) return FetchResult::Stopped;
-      if (transfer.result == 0) return FetchResult::ReadFailed;
+      DWORD error = GetLastError();
+      if (error == ERROR_IO_PENDING) {
+        if (!WaitForCompletion(transfer, stop)) return FetchResult::Stopped;
+        error = transfer.result == 0 ? transfer.error.load() : ERROR_SUCCESS;
+      }
+      if (error != ERROR_SUCCESS) {
+        detail->error = error;
+        return error == ERROR_INTERNET_TIMEOUT ? FetchResult::TimedOut : FetchResult::ReadFailed;
+      }
     }
     const DWORD got = transfer.got;
     if (got == 0) break;

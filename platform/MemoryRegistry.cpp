@@ -140,16 +140,7 @@ long MemoryRegistry::QueryValue(Handle key, std::u16string_view name, std::uint3
   auto it = node->value_index.find(folded);
   if (it == node->value_index.end()) return kRegFileNotFound;
   const Value& v = node->values[it->second];
-  const auto needed = static_cast<std::uint32_t>(v.data.size());
-  if (data != nullptr && *size < needed) {
-    *size = needed;
-    if (type) *type = v.type;
-    return kRegMoreData;
-  }
-  if (data != nullptr && needed != 0) std::memcpy(data, v.data.data(), needed);
-  if (size) *size = needed;
-  if (type) *type = v.type;
-  return kRegOk;
+  return AnswerValueQuery(v.type, v.data, type, data, size);
 }
 
 long MemoryRegistry::SetValue(Handle key, std::u16string_view name, std::uint32_t type,

@@ -24,6 +24,14 @@ std::u16string ProgramPath();
 [[nodiscard]] long StartProcessElevated(const std::u16string& program, const std::vector<std::u16string>& arguments,
                                         void* owner);
 
+// The same two with the arguments as one text, put after the program's quoted
+// path exactly as it stands, for programs that read their command line in a
+// way of their own (an installer's "/D=<folder>" must come last, unquoted).
+// Windows only: elsewhere nothing is started (false, and 50).
+[[nodiscard]] bool StartProcessVerbatim(const std::u16string& program, std::u16string_view arguments_text);
+[[nodiscard]] long StartProcessElevatedVerbatim(const std::u16string& program, std::u16string_view arguments_text,
+                                                void* owner);
+
 // Whether this process runs with a full administrator's rights.
 bool ProcessIsElevated();
 

@@ -63,6 +63,9 @@ long StartProcessElevated(const std::u16string&, const std::vector<std::u16strin
   return 50;  // ERROR_NOT_SUPPORTED
 }
 
+bool StartProcessVerbatim(const std::u16string&, std::u16string_view) { return false; }
+long StartProcessElevatedVerbatim(const std::u16string&, std::u16string_view, void*) { return 50; }
+
 bool ProcessIsElevated() { return geteuid() == 0; }
 
 }  // namespace hivemend

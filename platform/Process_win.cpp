@@ -15,8 +15,12 @@ std::u16string ProgramPath() {
   });
 }
 
-bool StartProcess(const std::u16string& program, std::initializer_list<std::u16string_view> arguments) {
-  std::u16string command_line = CommandLineOf(program, arguments);
+bool StartProcessVerbatim(const std::u16string& program, std::u16string_view arguments_text) {
+  std::u16string command_line = CommandLineOf(program, {});
+  if (!arguments_text.empty()) {
+    command_line += u' ';
+    command_line += arguments_text;
+  }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -27,8 +31,12 @@ bool StartProcess(const std::u16string& program, std::initializer_list<std::u16s
   return started && process_handle;
 }
 
-long StartProcessElevated(const std::u16string& program, const std::vector<std::u16string>& arguments, void* owner) {
-  const std::u16string parameters = ArgumentsText(arguments);
+bool StartProcess(const std::u16string& program, std::initializer_list<std::u16string_view> arguments) {
+  return StartProcessVerbatim(program, ArgumentsText(std::vector<std::u16string>(arguments.begin(), arguments.end())));
+}
+
+long StartProcessElevatedVerbatim(const std::u16string& program, std::u16string_view arguments_text, void* owner) {
+  const std::u16string parameters(arguments_text);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -40,6 +48,10 @@ long StartProcessElevated(const std::u16string& program, const std::vector<std::
   if (ShellExecuteExW(&info)) return 0;
   const DWORD error = GetLastError();
   return error != 0 ? static_cast<long>(error) : static_cast<long>(ERROR_GEN_FAILURE);
+}
+
+long StartProcessElevated(const std::u16string& program, const std::vector<std::u16string>& arguments, void* owner) {
+  return StartProcessElevatedVerbatim(program, ArgumentsText(arguments), owner);
 }
 
 bool ProcessIsElevated() {

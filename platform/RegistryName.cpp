@@ -1,5 +1,7 @@
 #include "platform/RegistryName.h"
 
+#include <cstring>
+
 #include "platform/Registry.h"
 #include "platform/Text.h"
 
@@ -47,6 +49,20 @@ long CheckedKeyPathIdentity(std::u16string_view path, std::u16string& folded, st
     if (part > kMaxKeyNameLength) return kRegInvalidParameter;
   }
   KeyPathIdentity(path, folded, kept);
+  return kRegOk;
+}
+
+long AnswerValueQuery(std::uint32_t type, const std::vector<std::uint8_t>& bytes, std::uint32_t* type_out,
+                      std::uint8_t* data, std::uint32_t* size) {
+  const auto needed = static_cast<std::uint32_t>(bytes.size());
+  if (data != nullptr && *size < needed) {
+    *size = needed;
+    if (type_out) *type_out = type;
+    return kRegMoreData;
+  }
+  if (data != nullptr && needed != 0) std::memcpy(data, bytes.data(), needed);
+  if (size) *size = needed;
+  if (type_out) *type_out = type;
   return kRegOk;
 }
 

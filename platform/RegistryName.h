@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hivemend {
 
@@ -24,6 +25,11 @@ void KeyPathIdentity(std::u16string_view path, std::u16string& folded, std::u16s
 // backslash is refused with kRegBadPathname, a key name over
 // kMaxKeyNameLength with kRegInvalidParameter; else kRegOk.
 long CheckedKeyPathIdentity(std::u16string_view path, std::u16string& folded, std::u16string* kept = nullptr);
+
+// Answers a value query as Registry::QueryValue does, for a value of type and
+// bytes: a buffer too small for them gives kRegMoreData with the needed size.
+long AnswerValueQuery(std::uint32_t type, const std::vector<std::uint8_t>& bytes, std::uint32_t* type_out,
+                      std::uint8_t* data, std::uint32_t* size);
 
 // What an access mask allows, with the generic rights mapped as for keys.
 inline constexpr std::uint32_t kAllowsQuery = 0x0001;

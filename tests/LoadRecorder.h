@@ -9,6 +9,7 @@
 
 #include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
+#include "engine/RowFilter.h"
 #include "platform/ForwardingRegistry.h"
 #include "platform/Text.h"
 
@@ -21,11 +22,14 @@ class RecordingReport : public LoadReport {
 
   void AddEntry(ChangeEntry&& e) override {
     events.push_back(u"row:" + std::u16string(e.name()));
-    if (store_) store_->at(store_->Insert(std::move(e))).checked = true;
+    // Rows of a load are placed as the window places them: hidden when the
+    // list's filter hides them.
+    const bool hidden = filter != nullptr && !filter->Matches(e);
+    if (store_) store_->at(store_->Insert(std::move(e), hidden)).checked = true;
     else entries.push_back(std::move(e));
   }
   void SetStatusText(int part, const std::u16string& text) override {
-    events.push_back((part == 0 ? u"0:" : u"1:") + text);
+    events.push_back((part == 0 ? u"0:" : part == 1 ? u"1:" : u"2:") + text);
   }
   void ShowError(const std::u16string& text) override { events.push_back(u"box:" + text); }
   bool CancelRequested() override { return ++polls > cancel_after; }
@@ -43,6 +47,7 @@ class RecordingReport : public LoadReport {
 
   int polls = 0;
   int cancel_after = 1 << 30;
+  const RowFilter* filter = nullptr;
   std::vector<std::u16string> events;
   std::vector<ChangeEntry> entries;
 

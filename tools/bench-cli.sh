@@ -12,6 +12,9 @@ values=${1:-1000000}
 work=${2:-/tmp/hivemend-bench-cli}
 build=$root/build/release
 mkdir -p "$work"
+# The trap ends what is still running, also when the benchmark is interrupted.
+. "$root/tools/end-sessions.sh"
+trap end_descendants EXIT
 
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHIVEMEND_TESTS=OFF >/dev/null
 cmake --build "$build" --target hivemend-bench hivemend-cli >/dev/null

@@ -17,9 +17,20 @@ win=$root/build/win
 cmake --build "$native" --target hivemend-bench >/dev/null
 cmake --build "$win" --target hivemend-cli >/dev/null
 
+# A display of its own; the trap ends it with the Wine servers of the prefix
+# and its copy, also when the benchmark fails or is interrupted.
+. "$root/tools/end-sessions.sh"
+finish() {
+  set +e
+  [ -n "${prefix:-}" ] && end_wine_prefix "$prefix"
+  [ -d "${data:-/nonexistent}/merge-copy/wineprefix" ] && remove_copy "$data/merge-copy/wineprefix"
+  end_descendants
+}
+trap finish EXIT
+display_screen=1280x1024x24
+. "$root/tools/private-display.sh"
 . "$root/tools/bench-prefix.sh"
-WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+end_wine_prefix "$prefix"
 
 # Runs the command in a fresh copy of the prefix and prints its time in ms
 # (process start included). Before it, the copy's server and display are

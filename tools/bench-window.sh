@@ -23,6 +23,18 @@ win=$root/build/win
 cmake --build "$native" --target hivemend-bench >/dev/null
 cmake --build "$win" --target app_window_bench hivemend-cli >/dev/null
 
+# A display of its own; the trap ends it with the Wine servers of the prefix
+# and its copy, also when the benchmark fails or is interrupted.
+. "$root/tools/end-sessions.sh"
+finish() {
+  set +e
+  [ -n "${prefix:-}" ] && end_wine_prefix "$prefix"
+  [ -d "${data:-/nonexistent}/import-copy/wineprefix" ] && remove_copy "$data/import-copy/wineprefix"
+  end_descendants
+}
+trap finish EXIT
+display_screen=1280x1024x24
+. "$root/tools/private-display.sh"
 . "$root/tools/bench-prefix.sh"
 export HIVEMEND_WINEPREFIX=$prefix
 
@@ -38,7 +50,8 @@ ms_since() { echo "($(date +%s.%N) - $1) * 1000" | bc | cut -d. -f1; }
 echo "== settling the Wine session"
 "$native/bench/hivemend-bench" generate 100 "$data/warm-up.reg" >/dev/null
 "$run" "$win/tests/app/app_window_bench.exe" "Z:$(echo "$data/warm-up.reg" | sed 's|/|\\|g')" >/dev/null
-saved() { stat -c %Y "$HIVEMEND_WINEPREFIX/system.reg" "$HIVEMEND_WINEPREFIX/user.reg"; }
+# A registry file that a new prefix has not saved yet counts as unsaved.
+saved() { stat -c %Y "$HIVEMEND_WINEPREFIX/system.reg" "$HIVEMEND_WINEPREFIX/user.reg" 2>/dev/null || true; }
 last=$(saved)
 quiet=0
 for _ in $(seq 120); do

@@ -24,11 +24,13 @@ installer=$(ls "$work"/package/HivemendSetup64*.exe)
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 driver=$build/tests/update/ui_driver.exe
 
-. "$(dirname "$0")/private-display.sh"
+. "$here/end-sessions.sh"
+. "$here/private-display.sh"
 export HIVEMEND_WINEPREFIX=$work/prefix
 stop() {
-  WINEPREFIX=$HIVEMEND_WINEPREFIX wineserver -k 2>/dev/null || true
-  kill "$xvfb_pid" 2>/dev/null || true
+  set +e
+  end_wine_prefix "$HIVEMEND_WINEPREFIX"
+  end_descendants
 }
 trap stop EXIT
 

@@ -34,7 +34,8 @@ dialogs=$build/tests/app/app_dialog_gallery.exe
 mkdir -p "$out"
 export HIVEMEND_WINEPREFIX=${HIVEMEND_WINEPREFIX:-$(cd "$build" && pwd)/wineprefix}
 
-. "$(dirname "$0")/private-display.sh"
+. "$here/end-sessions.sh"
+. "$here/private-display.sh"
 
 # Wine takes the screen's size from the display its session started on, and
 # the DPI when a program starts: a session of its own for each DPI, on this display.
@@ -51,9 +52,11 @@ set_dpi() {  # a number, or "" for the prefix's own
   restart_wine
 }
 cleanup() {
+  set +e
+  end_descendants "$xvfb_pid"  # a box still shown; the display stays for what follows
   if [ ${#dpis[@]} -gt 0 ]; then set_dpi ""; fi
   restart_wine  # no session left on this display
-  kill "$xvfb_pid" 2>/dev/null || true
+  end_descendants
 }
 trap cleanup EXIT
 restart_wine

@@ -16,6 +16,19 @@ file=${1:-examples/demo.reg}
 cmake --build build/win >/dev/null
 
 export HIVEMEND_WINEPREFIX="$root/build/win/wineprefix"
+# Without a display, one of its own for the preparation; at the end the
+# prefix's Wine session and that display are ended, also when a step fails.
+. "$root/tools/end-sessions.sh"
+finish() {
+  set +e
+  end_wine_prefix "$HIVEMEND_WINEPREFIX"
+  end_descendants
+}
+trap finish EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  . "$root/tools/private-display.sh"
+  no_display=1
+fi
 wine_run() { "$root/tools/wine-run.sh" "$@"; }
 winpath() { echo "Z:$(readlink -f "$1" | sed 's|/|\\|g')"; }
 
@@ -24,7 +37,7 @@ wine_run reg delete 'HKCU\Software\HivemendDemo' /f >/dev/null 2>&1 || true
 wine_run reg import "$(winpath tools/seed-demo-registry.reg)" >/dev/null 2>&1
 
 if [ -f build/win/app/hivemend.exe ]; then
-  if [ -n "${DISPLAY:-}" ]; then
+  if [ -z "${no_display:-}" ]; then
     wine_run build/win/app/hivemend.exe "$(winpath "$file")"
   else
     "$root/tools/screenshot-main.sh" build/win build/win/demo.png

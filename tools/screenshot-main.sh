@@ -38,21 +38,21 @@ driver=$build/tests/app/app_window_driver.exe
 [ -x "$exe" ] || { echo "screenshot-main.sh: $exe not built" >&2; exit 1; }
 mkdir -p "$(dirname "$out")"
 
-# A screen large enough for the whole window (761 x 345 dialog units), unless
-# asked for a smaller one.
-for n in $(seq 150 199); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-done
-Xvfb ":$n" -screen 0 "${HIVEMEND_SCREEN:-1600x900}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
-xvfb=$!
 app=""
+. "$root/tools/end-sessions.sh"
+# Ends the window, the prefix's Wine session that ran on this display, and the
+# display, also when a step fails or the script is interrupted.
 cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
+  set +e
+  end_descendants "${xvfb_pid:-}"
+  [ -n "${HIVEMEND_WINEPREFIX:-}" ] && end_wine_prefix "$HIVEMEND_WINEPREFIX"
+  end_descendants
 }
 trap cleanup EXIT
-for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-export DISPLAY=":$n"
+# A screen large enough for the whole window (761 x 345 dialog units), unless
+# asked for a smaller one.
+display_screen=${HIVEMEND_SCREEN:-1600x900}x24
+. "$root/tools/private-display.sh"
 
 export HIVEMEND_WINEPREFIX=${HIVEMEND_WINEPREFIX:-$build/wineprefix}
 run=$root/tools/wine-run.sh

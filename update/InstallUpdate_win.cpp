@@ -6,6 +6,7 @@
 #include "platform/File.h"
 #include "platform/HttpsFetch.h"
 #include "platform/Process.h"
+#include "platform/Version.h"
 
 namespace hivemend {
 namespace {
@@ -29,11 +30,42 @@ void UnmarkUpdateStarting(Registry& registry) {
 
 bool IsSet(HANDLE event) { return event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
-InstallOutcome Download(const InstallJob& job, ExclusiveFile& file) {
+InstallResult FetchFailure(FetchResult result, const FetchDetail& detail) {
+  switch (result) {
+    case FetchResult::Stopped: return InstallOutcome::Stopped;
+    case FetchResult::WriteFailed: return InstallOutcome::CannotWrite;
+    case FetchResult::TimedOut: return InstallOutcome::TimedOut;
+    case FetchResult::Certificate: return InstallOutcome::Certificate;
+    case FetchResult::NotHttps: return InstallOutcome::NotHttps;
+    case FetchResult::ReadFailed:
+    case FetchResult::Truncated: return InstallOutcome::Interrupted;
+    case FetchResult::NoLength: return InstallOutcome::NoLength;
+    case FetchResult::TooLarge: return InstallOutcome::TooLarge;
+    case FetchResult::NotOk: {
+      InstallResult failure(InstallOutcome::ServerStatus);
+      failure.status = detail.status;
+      return failure;
+    }
+    default: return InstallOutcome::NoConnection;
+  }
+}
+
+InstallOutcome SignatureFailure(SignatureCheck check) {
+  switch (check) {
+    case SignatureCheck::OtherSigner: return InstallOutcome::OtherPublisher;
+    case SignatureCheck::Revoked: return InstallOutcome::Revoked;
+    case SignatureCheck::RevocationUnknown: return InstallOutcome::RevocationUnknown;
+    default: return InstallOutcome::NotVerified;
+  }
+}
+
+// Downloads into the file and checks what it holds. Started: all checks passed.
+InstallResult DownloadAndCheck(const InstallJob& job, ExclusiveFile& file) {
   FetchRequest fetch;
   fetch.agent = std::u16string(kUpdateAgentName);
   fetch.url = job.installer_url;
   fetch.max_bytes = kMaxInstallerBytes;
+  fetch.require_length = true;
   fetch.stop_event = job.stop_event;
   std::uint64_t received = 0;
   fetch.write = [&](const std::uint8_t* data, std::size_t size) {
@@ -41,43 +73,65 @@ InstallOutcome Download(const InstallJob& job, ExclusiveFile& file) {
     return file.Write(data, size);
   };
   fetch.progress = job.progress;
-  switch (FetchHttps(fetch)) {
-    case FetchResult::Ok: break;
-    case FetchResult::Stopped: return InstallOutcome::Stopped;
-    case FetchResult::WriteFailed: return InstallOutcome::CannotWrite;
-    default: return InstallOutcome::DownloadFailed;
-  }
+  FetchDetail detail;
+  const FetchResult fetched = FetchHttps(fetch, &detail);
+  if (fetched != FetchResult::Ok) return FetchFailure(fetched, detail);
   if (received <= kMinimumInstallerSize) return InstallOutcome::TooSmall;
   if (!file.FinishWriting()) return InstallOutcome::CannotWrite;
   if (IsSet(job.stop_event)) return InstallOutcome::Stopped;
-  if (CheckCodeSignature(file.path(), file.native_handle(), *job.publisher) != SignatureCheck::Valid)
-    return InstallOutcome::NotVerified;
+  if (job.checking) job.checking();
+
+  const SignatureCheck signature =
+      CheckCodeSignature(file.path(), file.native_handle(), job.publisher_keys, kUpdateTimeoutMs);
+  if (IsSet(job.stop_event)) return InstallOutcome::Stopped;
+  if (signature != SignatureCheck::Valid) return SignatureFailure(signature);
+
+  // Read from the file that was checked: it is held, and nobody can change it.
+  const auto version = ProgramFileVersion(file.path());
+  if (!IsInstallerVersionAccepted(version, job.offered_version, kProgramVersion)) {
+    InstallResult wrong(InstallOutcome::WrongVersion);
+    if (version) wrong.installer_version = VersionText(*version);
+    return wrong;
+  }
   return InstallOutcome::Started;
+}
+
+InstallResult Run(const InstallJob& job) {
+  const std::u16string folder = InstallerFolderOf(job.program_path);
+  if (folder.empty()) return InstallOutcome::NoFolder;
+  if (job.publisher_keys.empty()) return InstallOutcome::NoPublisher;
+  ExclusiveFile file;
+  if (!file.CreateNew(folder, kInstallerFileStem, kInstallerFileExtension)) return InstallOutcome::CannotWrite;
+  InstallResult result = DownloadAndCheck(job, file);
+  // The last moment a Cancel counts: the process has not started yet.
+  if (result.outcome == InstallOutcome::Started && IsSet(job.stop_event)) result = InstallOutcome::Stopped;
+  if (result.outcome != InstallOutcome::Started) {
+    file.Remove();
+    return result;
+  }
+  // The file stays held, unchanged since the check, until the process runs;
+  // it installs into the folder of the running copy, wherever that is.
+  const std::u16string arguments = InstallerArguments(folder);
+  if (job.registry) MarkUpdateStarting(*job.registry);
+  if (StartProcessVerbatim(file.path(), arguments)) return InstallOutcome::Started;
+  // An installer that asks for administrator rights starts only through the
+  // system's consent prompt when this process does not have them.
+  long elevated = -1;
+  if (!ProcessIsElevated()) {
+    elevated = StartProcessElevatedVerbatim(file.path(), arguments, nullptr);
+    if (elevated == 0) return InstallOutcome::Started;
+  }
+  if (job.registry) UnmarkUpdateStarting(*job.registry);
+  file.Remove();
+  return elevated == ERROR_CANCELLED ? InstallOutcome::Declined : InstallOutcome::StartFailed;
 }
 
 }  // namespace
 
-InstallOutcome DownloadAndStartInstaller(const InstallJob& job) {
-  const std::u16string folder = InstallerFolderOf(job.program_path);
-  if (folder.empty()) return InstallOutcome::NoFolder;
-  if (!job.publisher) return InstallOutcome::NoPublisher;
-  ExclusiveFile file;
-  if (!file.CreateNew(folder, kInstallerFileStem, kInstallerFileExtension)) return InstallOutcome::CannotWrite;
-  const InstallOutcome outcome = Download(job, file);
-  if (outcome != InstallOutcome::Started) {
-    file.Remove();
-    return outcome;
-  }
-  // The file stays held, unchanged since the check, until the process runs.
-  if (job.registry) MarkUpdateStarting(*job.registry);
-  if (StartProcess(file.path(), {kInstallerSwitch})) return InstallOutcome::Started;
-  // An installer that asks for administrator rights starts only through the
-  // system's consent prompt when this process does not have them.
-  if (!ProcessIsElevated() && StartProcessElevated(file.path(), {std::u16string(kInstallerSwitch)}, nullptr) == 0)
-    return InstallOutcome::Started;
-  if (job.registry) UnmarkUpdateStarting(*job.registry);
-  file.Remove();
-  return InstallOutcome::StartFailed;
+InstallResult DownloadAndStartInstaller(const InstallJob& job) {
+  InstallResult result = Run(job);
+  result.offered_version = job.offered_version;
+  return result;
 }
 
 }  // namespace hivemend

@@ -1,14 +1,15 @@
 // Downloads the installer into the running program's folder, checks that the
-// publisher signed it, and starts it silently. Runs on a worker thread; shows
-// nothing and does not wait for the installer.
+// publisher signed it and that it is the version offered, and starts it
+// silently into that folder. Runs on a worker thread; shows nothing and does
+// not wait for the installer.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/CodeSignature.h"
 #include "platform/Registry.h"
@@ -25,23 +26,32 @@ struct InstallJob {
   std::u16string installer_url;
   // The running program's full path; the download goes into its folder.
   std::u16string program_path;
-  // The SHA-256 of the publisher's signing certificate; none: no download.
-  std::optional<CertificateHash> publisher;
-  HANDLE stop_event = nullptr;  // when set, the download stops and its file is deleted
-  DownloadProgress progress;    // may be empty
+  // The version the user was offered; the installer must name it.
+  std::u16string offered_version;
+  // The publisher's keys (KeyPin); none: no download.
+  std::vector<KeyPin> publisher_keys;
+  // Until the installer's process has started, setting it stops everything
+  // and deletes the file.
+  HANDLE stop_event = nullptr;
+  DownloadProgress progress;  // may be empty
+  // Called on the worker when the download is complete and its checks begin;
+  // may be empty.
+  std::function<void()> checking;
 };
 
 // Downloads job.installer_url into a new file of a unique name in the
 // program's folder, held so that no one else can change it until the process
-// has been started. When the answer is 200 and larger than
-// kMinimumInstallerSize bytes and its Authenticode signature is valid and made
-// by job.publisher, sets HKEY_CURRENT_USER\Software\Hivemend "UpdateFinished"
-// to 1 and starts "<file>" /S. Any failure after the file was made deletes it;
-// a failed start also removes "UpdateFinished" again.
-InstallOutcome DownloadAndStartInstaller(const InstallJob& job);
+// has been started. When the answer is 200 with an announced length, larger
+// than kMinimumInstallerSize bytes, its Authenticode signature is valid and
+// made with one of job.publisher_keys, no certificate of its chain is revoked,
+// and its file version is job.offered_version and newer than the program's,
+// sets HKEY_CURRENT_USER\Software\Hivemend "UpdateFinished" to 1 and starts
+// "<file>" /S /D=<the program's folder>. Any failure after the file was made
+// deletes it; a failed start also removes "UpdateFinished" again.
+InstallResult DownloadAndStartInstaller(const InstallJob& job);
 
 // DownloadAndStartInstaller with the system registry, the configured server
 // and publisher, and the running program's path.
-InstallOutcome InstallUpdate(HANDLE stop_event, DownloadProgress progress);
+InstallResult InstallUpdate(std::u16string_view offered_version, HANDLE stop_event, DownloadProgress progress);
 
 }  // namespace hivemend

@@ -1,17 +1,23 @@
 // Built with HIVEMEND_UPDATE_HOST, HIVEMEND_DOWNLOAD_HOST and
-// HIVEMEND_PUBLISHER_SHA256 set to narrow string literals. A copy built for the
-// end-to-end tests also defines HIVEMEND_UPDATE_HOST_FROM_ENVIRONMENT and then
-// takes both hosts from the environment variable HIVEMEND_TEST_UPDATE_HOST and
-// the publisher from HIVEMEND_TEST_PUBLISHER_SHA256 (its test certificate is
-// made when the tests run); the program itself is never built that way, so
-// nothing outside the build can redirect its updates.
+// HIVEMEND_PUBLISHER_PINS set to narrow string literals. A copy built for the
+// end-to-end tests (only in a build with the tests) defines
+// HIVEMEND_UPDATE_HOST_FROM_ENVIRONMENT instead and then takes both hosts from
+// the environment variable HIVEMEND_TEST_UPDATE_HOST and the keys from
+// HIVEMEND_TEST_PUBLISHER_PINS (its test certificates are made when the tests
+// run); the program itself is never built that way, so nothing outside the
+// build can redirect its updates, and a test checks that its file does not
+// even name those variables.
 #include "update/UpdateServer.h"
 
 #include <string_view>
 
+#include "platform/Version.h"
 #include "update/UpdateVersion.h"
 
 #ifdef HIVEMEND_UPDATE_HOST_FROM_ENVIRONMENT
+#if !HIVEMEND_TEST_BUILD
+#error "The update server comes from the environment only in a build with the tests"
+#endif
 #include <cstdlib>
 #endif
 
@@ -25,17 +31,17 @@ std::u16string FromEnvironment(const char* name) {
 }
 std::u16string UpdateHost() { return FromEnvironment("HIVEMEND_TEST_UPDATE_HOST"); }
 std::u16string DownloadHost() { return FromEnvironment("HIVEMEND_TEST_UPDATE_HOST"); }
-std::u16string PublisherText() { return FromEnvironment("HIVEMEND_TEST_PUBLISHER_SHA256"); }
+std::u16string PublisherText() { return FromEnvironment("HIVEMEND_TEST_PUBLISHER_PINS"); }
 #else
 std::u16string UpdateHost() { return std::u16string(u"" HIVEMEND_UPDATE_HOST); }
 std::u16string DownloadHost() { return std::u16string(u"" HIVEMEND_DOWNLOAD_HOST); }
-std::u16string PublisherText() { return std::u16string(u"" HIVEMEND_PUBLISHER_SHA256); }
+std::u16string PublisherText() { return std::u16string(u"" HIVEMEND_PUBLISHER_PINS); }
 #endif
 
 }  // namespace
 
 std::u16string VersionInfoUrl() { return HttpsUrl(UpdateHost(), kVersionInfoPath); }
 std::u16string InstallerUrl() { return HttpsUrl(DownloadHost(), kInstallerPath); }
-std::optional<CertificateHash> PublisherCertificate() { return ParseCertificateHash(PublisherText()); }
+std::vector<KeyPin> PublisherKeys() { return ParsePins(PublisherText()); }
 
 }  // namespace hivemend

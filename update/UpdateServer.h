@@ -1,10 +1,10 @@
-// The update server's two addresses and the publisher whose signature an
-// installer must carry. Only the https scheme and the paths are fixed; the
-// hosts and the publisher are chosen when the program is built.
+// The update server's two addresses and the publisher's keys, one of which an
+// installer's signature must be made with. Only the https scheme and the paths
+// are fixed; the hosts and the keys are chosen when the program is built.
 #pragma once
 
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/CodeSignature.h"
 
@@ -12,8 +12,9 @@ namespace hivemend {
 
 std::u16string VersionInfoUrl();
 std::u16string InstallerUrl();
-// The SHA-256 of the publisher's signing certificate; none when the build
-// names no publisher, and then no installer is ever downloaded.
-std::optional<CertificateHash> PublisherCertificate();
+// The SHA-256 of each public key the publisher signs installers with (more
+// than one while a new key is brought in); none when the build names none,
+// and then no installer is ever downloaded.
+std::vector<KeyPin> PublisherKeys();
 
 }  // namespace hivemend

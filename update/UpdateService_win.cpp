@@ -7,12 +7,13 @@
 
 namespace hivemend {
 
-InstallOutcome InstallUpdate(HANDLE stop_event, DownloadProgress progress) {
+InstallResult InstallUpdate(std::u16string_view offered_version, HANDLE stop_event, DownloadProgress progress) {
   InstallJob job;
   job.registry = SystemRegistry();
   job.installer_url = InstallerUrl();
   job.program_path = ProgramPath();
-  job.publisher = PublisherCertificate();
+  job.offered_version = std::u16string(offered_version);
+  job.publisher_keys = PublisherKeys();
   job.stop_event = stop_event;
   job.progress = std::move(progress);
   return DownloadAndStartInstaller(job);

@@ -1,5 +1,7 @@
 #include "update/UpdateVersion.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -75,7 +77,15 @@ std::u16string InstallerFolderOf(std::u16string_view program_path) {
   return std::u16string(program_path.substr(0, slash));
 }
 
-std::optional<std::array<std::uint8_t, 32>> ParseCertificateHash(std::u16string_view hex) {
+std::u16string InstallerArguments(std::u16string_view folder) {
+  std::u16string arguments(kInstallerSwitch);
+  arguments += u" /D=";
+  arguments += folder;
+  if (folder.size() == 2 && folder[1] == u':') arguments += u'\\';
+  return arguments;
+}
+
+std::optional<std::array<std::uint8_t, 32>> ParsePin(std::u16string_view hex) {
   std::array<std::uint8_t, 32> hash{};
   if (hex.size() != hash.size() * 2) return std::nullopt;
   const auto digit = [](char16_t c) -> int {
@@ -93,19 +103,98 @@ std::optional<std::array<std::uint8_t, 32>> ParseCertificateHash(std::u16string_
   return hash;
 }
 
-std::u16string InstallOutcomeMessage(InstallOutcome outcome) {
-  switch (outcome) {
-    case InstallOutcome::NotVerified:
-      return u"The downloaded update does not carry a valid signature of the publisher of Hivemend. "
-             u"It was deleted and not started.";
-    case InstallOutcome::CannotWrite:
-      return u"The update could not be saved in Hivemend's folder: this account may not write there, or the disk "
-             u"is full. Start Hivemend as administrator to install the update.";
-    case InstallOutcome::StartFailed:
-      return u"The update was downloaded and verified, but it could not be started (an installer needs "
-             u"administrator rights). It was deleted.";
-    default: return {};
+std::vector<std::array<std::uint8_t, 32>> ParsePins(std::u16string_view text) {
+  std::vector<std::array<std::uint8_t, 32>> pins;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = std::min(text.find_first_of(u",; \t\r\n", pos), text.size());
+    if (end > pos) {
+      const auto pin = ParsePin(text.substr(pos, end - pos));
+      if (!pin) return {};
+      pins.push_back(*pin);
+    }
+    pos = end + 1;
   }
+  return pins;
+}
+
+std::u16string VersionText(const std::array<std::uint16_t, 4>& version) {
+  return FormatMessageText(u"%s.%s.%s.%s", {Decimal(version[0]), Decimal(version[1]), Decimal(version[2]),
+                                            Decimal(version[3])});
+}
+
+bool IsInstallerVersionAccepted(const std::optional<std::array<std::uint16_t, 4>>& installer_version,
+                                std::u16string_view offered_version, std::u16string_view program_version) {
+  if (!installer_version) return false;
+  const VersionFields offered = ParseVersionFields(offered_version);
+  VersionFields installer{};
+  for (std::size_t n = 0; n < installer.size(); ++n) installer[n] = (*installer_version)[n];
+  return installer == offered && PackVersion(installer) > PackedVersion(program_version);
+}
+
+std::u16string InstallOutcomeMessage(const InstallResult& result) {
+  constexpr std::u16string_view kNothing = u" Nothing was installed.";
+  constexpr std::u16string_view kDeleted = u" It was deleted and not started. Nothing was installed.";
+  const auto failed = [&](std::u16string_view reason) { return std::u16string(reason) + std::u16string(kNothing); };
+  const auto refused = [&](std::u16string_view reason) { return std::u16string(reason) + std::u16string(kDeleted); };
+  switch (result.outcome) {
+    case InstallOutcome::Started:
+      return FormatMessageText(u"The update to version %s was downloaded and verified, and its installer has started. "
+                               u"Start Hivemend again once the installer has finished.",
+                               {result.offered_version});
+    case InstallOutcome::Stopped: return {};
+    case InstallOutcome::NoFolder:
+      return failed(u"The update could not be downloaded: Hivemend could not find its own folder.");
+    case InstallOutcome::NoPublisher:
+      return failed(u"This copy of Hivemend was built without its publisher's key, so it cannot check an update.");
+    case InstallOutcome::NoConnection:
+      return failed(u"The update could not be downloaded: the update server could not be reached.");
+    case InstallOutcome::TimedOut:
+      return failed(u"The update could not be downloaded: the update server did not answer within 30 seconds.");
+    case InstallOutcome::Certificate:
+      return failed(u"The update could not be downloaded: the update server's certificate was refused.");
+    case InstallOutcome::NotHttps:
+      return failed(u"The update could not be downloaded: the server redirected it to an address that is not secure "
+                    u"(not https).");
+    case InstallOutcome::ServerStatus:
+      return failed(FormatMessageText(u"The update could not be downloaded: the update server answered with status %s.",
+                                      {Decimal(result.status)}));
+    case InstallOutcome::Interrupted:
+      return failed(u"The update could not be downloaded: the connection broke before the whole file had arrived.");
+    case InstallOutcome::NoLength:
+      return failed(u"The update could not be downloaded: the update server did not say how large the file is, so "
+                    u"a download cut short could not be told from a whole one.");
+    case InstallOutcome::TooLarge:
+      return failed(u"The update was refused: the file is larger than 512 MB.");
+    case InstallOutcome::TooSmall:
+      return failed(u"The update was refused: the file is too small to be an installer.");
+    case InstallOutcome::CannotWrite:
+      return failed(u"The update could not be saved in Hivemend's folder: this account may not write there, or the "
+                    u"disk is full. Start Hivemend as administrator to install the update.");
+    case InstallOutcome::NotVerified:
+      return refused(u"The downloaded update does not carry a valid signature.");
+    case InstallOutcome::OtherPublisher:
+      return refused(u"The downloaded update was not signed by the publisher of Hivemend.");
+    case InstallOutcome::Revoked:
+      return refused(u"The certificate that signed the downloaded update has been revoked.");
+    case InstallOutcome::RevocationUnknown:
+      return refused(u"Whether the certificate that signed the downloaded update has been revoked could not be "
+                     u"checked.");
+    case InstallOutcome::WrongVersion:
+      if (result.installer_version.empty()) return refused(u"The downloaded installer does not name its version.");
+      if (result.installer_version == result.offered_version) {
+        return refused(FormatMessageText(u"The downloaded installer is version %s, which is not newer than this "
+                                         u"copy of Hivemend.",
+                                         {result.installer_version}));
+      }
+      return refused(FormatMessageText(u"The downloaded installer is version %s, but version %s was offered.",
+                                       {result.installer_version, result.offered_version}));
+    case InstallOutcome::Declined:
+      return failed(u"The installer was not started: the request for administrator rights was declined.");
+    case InstallOutcome::StartFailed:
+      return failed(u"The update was downloaded and verified, but its installer could not be started.");
+  }
+  return {};
 }
 
 }  // namespace hivemend

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hivemend {
 
@@ -25,8 +26,11 @@ inline constexpr std::u16string_view kInstallerPath = u"/files/alpha/hivemendset
 // A download is saved as "<stem>-<random hexadecimal>.exe" beside the program.
 inline constexpr std::u16string_view kInstallerFileStem = u"HivemendSetup64";
 inline constexpr std::u16string_view kInstallerFileExtension = u".exe";
-// The installer's one argument: install silently.
+// The installer's switch to install silently.
 inline constexpr std::u16string_view kInstallerSwitch = u"/S";
+// How long the download may wait for the server, and the check for
+// revocation data, each at most.
+inline constexpr unsigned kUpdateTimeoutMs = 30000;
 inline constexpr std::u16string_view kUpdateAgentName = u"Hivemend";
 
 inline constexpr std::u16string_view kUpdatePromptCaption = u"Hivemend Update Available";
@@ -59,26 +63,61 @@ std::u16string HttpsUrl(std::u16string_view host, std::u16string_view path);
 // the path is empty or has no such backslash.
 std::u16string InstallerFolderOf(std::u16string_view program_path);
 
-// The SHA-256 of the publisher's signing certificate from its 64 hexadecimal
-// digits (either letter case); nothing for any other text.
-std::optional<std::array<std::uint8_t, 32>> ParseCertificateHash(std::u16string_view hex);
+// The installer's arguments: silent, into the folder (last and unquoted, as
+// the installer reads it; a drive's root keeps its backslash).
+std::u16string InstallerArguments(std::u16string_view folder);
+
+// A pin (the SHA-256 of a signer's public key) from its 64 hexadecimal digits
+// (either letter case); nothing for any other text.
+std::optional<std::array<std::uint8_t, 32>> ParsePin(std::u16string_view hex);
+// A list of pins separated by commas, semicolons or white space; empty when
+// the text is empty or any entry is not a pin.
+std::vector<std::array<std::uint8_t, 32>> ParsePins(std::u16string_view text);
 
 // How one installer download ended.
 enum class InstallOutcome {
-  Started,         // verified and started
-  NoFolder,        // the program's own path is unknown: nothing was downloaded
-  NoPublisher,     // the build names no publisher: nothing was downloaded
-  DownloadFailed,  // no connection, no 200, a broken, oversized or cut-short body
-  TooSmall,        // kMinimumInstallerSize bytes or fewer
-  CannotWrite,     // the file beside the program could not be made or written
-  Stopped,         // cancelled, or the window closed
-  NotVerified,     // not signed by the publisher: deleted, not started
-  StartFailed,     // verified, but the process could not be started
+  Started,            // verified and started
+  NoFolder,           // the program's own path is unknown: nothing was downloaded
+  NoPublisher,        // the build names no publisher's key: nothing was downloaded
+  NoConnection,       // the server could not be reached
+  TimedOut,           // the server took longer than kUpdateTimeoutMs to answer or to send
+  Certificate,        // the server's certificate was refused
+  NotHttps,           // a redirect to an address that is not https
+  ServerStatus,       // an answer other than 200 (InstallResult::status)
+  Interrupted,        // the connection broke, or the body ended before its announced length
+  NoLength,           // the server did not announce the installer's length
+  TooLarge,           // more than kMaxInstallerBytes
+  TooSmall,           // kMinimumInstallerSize bytes or fewer
+  CannotWrite,        // the file beside the program could not be made or written
+  Stopped,            // cancelled, or the window closed
+  NotVerified,        // no valid signature: unsigned, changed, untrusted or expired
+  OtherPublisher,     // signed with a key that is not the publisher's
+  Revoked,            // signed with a revoked certificate
+  RevocationUnknown,  // whether the certificate was revoked could not be found out
+  WrongVersion,       // the installer's own version is not the one offered, or not newer
+  Declined,           // the user said no to the installer's request for administrator rights
+  StartFailed,        // verified, but the process could not be started
 };
 
-// What the user is told about the outcome; empty for the outcomes that pass
-// silently. Reported: a file that fails the signature check, and an install
-// that the account's rights stopped (no writing beside the program, no start).
-std::u16string InstallOutcomeMessage(InstallOutcome outcome);
+// One download's outcome with what its message names.
+struct InstallResult {
+  // Implicit: an outcome alone is a whole result.
+  InstallResult(InstallOutcome o = InstallOutcome::Started) : outcome(o) {}
+  InstallOutcome outcome;
+  std::uint32_t status = 0;          // ServerStatus: the HTTP status
+  std::u16string offered_version;    // the version the user was offered
+  std::u16string installer_version;  // WrongVersion: the installer's own ("" when it names none)
+};
+
+// Whether an installer whose file version is installer_version may replace the
+// program: it names exactly the offered version, and that is newer than the
+// program's own.
+bool IsInstallerVersionAccepted(const std::optional<std::array<std::uint16_t, 4>>& installer_version,
+                                std::u16string_view offered_version, std::u16string_view program_version);
+std::u16string VersionText(const std::array<std::uint16_t, 4>& version);
+
+// The one message the user is shown when a download ends: what was done, or
+// why nothing was installed. Empty only for Stopped (the user's own Cancel).
+std::u16string InstallOutcomeMessage(const InstallResult& result);
 
 }  // namespace hivemend

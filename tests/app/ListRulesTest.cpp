@@ -295,23 +295,25 @@ TEST(CheckRules, ApplyWalksAllRows) {
   for (EntryStatus status : {EntryStatus::Missing, EntryStatus::Delete, EntryStatus::Same, EntryStatus::Changed,
                              EntryStatus::ChangedType})
     store.Insert(Entry("HKCU", status));
+  // A line that could not be read: no rule checks it.
+  store.Insert(test::MakeEntry({.root_name = u"HKCU", .type = kUnknownValueType, .status = EntryStatus::Missing}));
   auto checks = [&] {
     std::string s;
     for (size_t i = 0; i < store.size(); ++i) s += store.at(i).checked ? 'x' : '.';
     return s;
   };
   ApplyCheckRule(store, CheckRule::All);
-  EXPECT_EQ(checks(), "xxxxx");
+  EXPECT_EQ(checks(), "xxxxx.");
   ApplyCheckRule(store, CheckRule::Changed);  // unchecks SAME and MISSING that All had checked
-  EXPECT_EQ(checks(), "...xx");
+  EXPECT_EQ(checks(), "...xx.");
   ApplyCheckRule(store, CheckRule::Invert);
-  EXPECT_EQ(checks(), "xxx..");
+  EXPECT_EQ(checks(), "xxx...");
   ApplyCheckRule(store, CheckRule::Invert);  // twice restores every row
-  EXPECT_EQ(checks(), "...xx");
+  EXPECT_EQ(checks(), "...xx.");
   ApplyCheckRule(store, CheckRule::Missing);
-  EXPECT_EQ(checks(), "x....");
+  EXPECT_EQ(checks(), "x.....");
   ApplyCheckRule(store, CheckRule::None);
-  EXPECT_EQ(checks(), ".....");
+  EXPECT_EQ(checks(), "......");
 }
 
 // A copy started anew on the same files takes the checked rows back from the

@@ -212,6 +212,7 @@ TEST(CliTest, ExitCodes) {
       {__LINE__, "\"absent\"=-\r\n[HKCU\\NoKey]\r\n\"v\"=-\r\n", 0, 0},  // deletions of what is not there
       {__LINE__, "[HKEY_NOWHERE\\K]\r\n\"v\"=\"x\"\r\n", 0, 0},           // a row no merge writes
       {__LINE__, "\"s\"=\"Text\"\r\n\"v\"=hex(zz):00\r\n", 3, 1},  // a parse error ends the load
+      {__LINE__, "\"s\"=\"Text\"\r\n\"v\"=dword:zz\r\n", 3, 0},     // a line that cannot be read
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -221,7 +222,13 @@ TEST(CliTest, ExitCodes) {
                      format}).code,
                 c.with_flag);
     }
-    EXPECT_EQ(Cli({u"diff", dir.File("f.reg"), u"--baseline", dir.File("base.reg")}).code, c.without_flag);
+    const CliRun plain = Cli({u"diff", dir.File("f.reg"), u"--baseline", dir.File("base.reg")});
+    EXPECT_EQ(plain.code, c.without_flag);
+    // Each line that could not be read is named on standard error.
+    if (c.value_lines.find("dword:zz") != std::string::npos) {
+      EXPECT_EQ(plain.err, "hivemend-cli: " + test::Show(dir.File("f.reg")) +
+                               ": line 4: \"zz\" is not a dword of one to eight hexadecimal digits\n");
+    }
   }
   const CliRun unreadable = Cli({u"diff", dir.File("none.reg"), u"--baseline", dir.File("base.reg"), u"--exit-code"});
   EXPECT_EQ(unreadable.code, 3);

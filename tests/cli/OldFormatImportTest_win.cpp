@@ -1,7 +1,12 @@
-// A REGEDIT4 file merged into the real registry by hivemend-cli, and the same
-// file imported by the system's registry editor under a sibling key: both keys
-// must then hold the same values, type and bytes. Everything lives under
-// HKCU\Software\HivemendTest\<process id>-old-format, removed before and after.
+// Files merged into the real registry by hivemend-cli and read back:
+//  - a REGEDIT4 file, and the same file imported by the system's registry
+//    editor under a sibling key: both keys must then hold the same values,
+//    type and bytes;
+//  - a hand-edited export whose hex data swallows a key line and holds a
+//    comment line: only what the file means is written, and the undo file
+//    takes it back.
+// Everything lives under HKCU\Software\HivemendTest\<process id>-..., removed
+// before and after.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -104,6 +109,50 @@ TEST(OldFormatImport, MergedValuesEqualWhatTheRegistryEditorImports) {
   const auto plain = ours.find(L"plain");
   ASSERT_NE(plain, ours.end());
   EXPECT_EQ(plain->second, (Stored{REG_SZ, StringBytes(u"caf\u00E9")}));
+}
+
+TEST(MalformedLines, OnlyWhatTheFileMeansIsMergedAndTheUndoTakesItBack) {
+  const std::u16string base = u"Software\\HivemendTest\\" + U16(std::to_string(GetCurrentProcessId())) + u"-malformed";
+  const std::wstring wide_base = Wide(base);
+  RegDeleteTreeW(HKEY_CURRENT_USER, wide_base.c_str());
+  TempDir dir;
+  const std::string key = "[HKEY_CURRENT_USER\\" + Show(base);
+  WriteBytes(dir.path() / "cut.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + key + "\\A]\r\n"
+                                     "\"bin\"=hex:01,02,\\\r\n" +             // its last line was deleted
+                                     key + "\\B]\r\n"                       // ... so this key line ends it
+                                     "\"x\"=\"in B\"\r\n"
+                                     "\"c\"=hex:01,02,\\\r\n"
+                                     "  ; a comment inside the data\r\n"
+                                     "\r\n"
+                                     "  03\r\n"
+                                     "\"n\"=hex(0):0a\r\n"
+                                     "\"y\"=hex:01,\\\r\n"
+                                     "\"z\"=\"after\"\r\n");
+  const CliRun merge = Cli({u"merge", dir.File("cut.reg"), u"--history", dir.File("history")});
+  EXPECT_EQ(merge.code, 1) << merge.out << merge.err;  // two lines could not be read
+  EXPECT_NE(merge.err.find(": line 4: the data goes on with a backslash, but line 5 starts a key"), std::string::npos)
+      << merge.err;
+  EXPECT_NE(merge.err.find(": line 12: the data goes on with a backslash, but line 13 starts a value"),
+            std::string::npos)
+      << merge.err;
+
+  HKEY a = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (wide_base + L"\\A").c_str(), 0, KEY_READ, &a), ERROR_SUCCESS);
+  RegCloseKey(a);
+  EXPECT_TRUE(ValuesOf(wide_base + L"\\A").empty());  // created, and nothing guessed into it
+  const std::map<std::wstring, Stored> expected = {
+      {L"x", {REG_SZ, StringBytes(u"in B")}},
+      {L"c", {REG_BINARY, {1, 2, 3}}},
+      {L"n", {REG_NONE, {0x0a}}},
+      {L"z", {REG_SZ, StringBytes(u"after")}},
+  };
+  EXPECT_EQ(ValuesOf(wide_base + L"\\B"), expected);
+
+  EXPECT_EQ(Cli({u"undo", u"--last", u"--history", dir.File("history")}).code, 0);
+  HKEY gone = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, wide_base.c_str(), 0, KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+  if (gone) RegCloseKey(gone);
+  RegDeleteTreeW(HKEY_CURRENT_USER, wide_base.c_str());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ work=$(mktemp -d)
 key="HKEY_CURRENT_USER\\Software\\HivemendTest\\Recipes-$$"
 
 fail() { echo "recipes.sh: $*" >&2; exit 1; }
+. "$root/tools/end-sessions.sh"
 
 # The commands as the README writes them, after the program's name.
 detect='diff C:\Policy\settings.reg --exit-code'
@@ -39,14 +40,14 @@ if [ "$mode" = wine ]; then
   policy_arg=$(winpath "$work/policy.reg")
   history_arg=$(winpath "$work/history")
   wine_reg() { "$root/tools/wine-run.sh" reg "$@" >/dev/null 2>&1; }
-  cleanup() { wine_reg delete "$key" /f || true; rm -rf "$work"; }
+  cleanup() { end_descendants; wine_reg delete "$key" /f || true; rm -rf "$work"; }
   wine_reg delete "$key" /f || true
 else
   export XDG_DATA_HOME=$work/xdg  # the default history folder
   policy_arg=$work/policy.reg
   history_arg=$work/history
   printf 'Windows Registry Editor Version 5.00\r\n' > "$work/state.reg"
-  cleanup() { rm -rf "$work"; }
+  cleanup() { end_descendants; rm -rf "$work"; }
 fi
 trap cleanup EXIT
 

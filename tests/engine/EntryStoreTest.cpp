@@ -67,37 +67,71 @@ TEST(EntryStoreTest, KeepsTheFirstColumnInOrderAndEqualTextsInArrivalOrder) {
   EXPECT_FALSE(store.at(0).checked);
 }
 
+// Also the rows the filter hides: the lines that show the others follow
+// every insert and removal.
 TEST(EntryStoreTest, MatchesASimpleModelThroughManyInsertsAndRemovals) {
   const unsigned seed = ::testing::UnitTest::GetInstance()->random_seed();
   std::mt19937 rng(seed);
   const std::u16string roots[] = {u"HKCR", u"HKCU", u"HKLM", u"hkcu", u"HKU", u"HKEY_LOCAL_MACHINE"};
   EntryStore store;
-  std::vector<std::pair<std::u16string, int>> model;
+  struct ModelRow {
+    std::u16string hive;
+    int step;
+    bool hidden;
+  };
+  std::vector<ModelRow> model;
+  const auto check_shown = [&] {
+    std::vector<size_t> shown;
+    for (size_t i = 0; i < model.size(); ++i) {
+      ASSERT_EQ(store.ShownIndexOf(i), model[i].hidden ? std::nullopt : std::optional<size_t>(shown.size()));
+      if (!model[i].hidden) shown.push_back(i);
+    }
+    ASSERT_EQ(store.shown_size(), shown.size()) << "seed " << seed;
+    for (size_t n = 0; n < shown.size(); ++n) ASSERT_EQ(store.ShownRow(n), shown[n]) << "seed " << seed;
+  };
   for (int step = 0; step < 20000; ++step) {
-    if (model.empty() || rng() % 4 != 0) {
+    const unsigned action = rng() % 8;
+    if (model.empty() || action < 5) {
       const std::u16string& hive = roots[rng() % 6];
-      const size_t index = store.Insert(Entry(hive, step));
+      const bool hidden = rng() % 3 == 0;
+      const size_t index = store.Insert(Entry(hive, step), hidden);
       auto pos = std::partition_point(model.begin(), model.end(),
-                                      [&](const auto& m) { return CompareNoCase(m.first, hive) <= 0; });
+                                      [&](const auto& m) { return CompareNoCase(m.hive, hive) <= 0; });
       ASSERT_EQ(index, static_cast<size_t>(pos - model.begin())) << "seed " << seed << " step " << step;
-      model.insert(pos, {hive, step});
-    } else {
+      model.insert(pos, {hive, step, hidden});
+    } else if (action < 7) {
       const size_t index = rng() % model.size();
       const ChangeEntry removed = store.Remove(index);
-      ASSERT_EQ(removed.key().path, Decimal(static_cast<unsigned>(model[index].second))) << "seed " << seed;
+      ASSERT_EQ(removed.key().path, Decimal(static_cast<unsigned>(model[index].step))) << "seed " << seed;
       model.erase(model.begin() + static_cast<std::ptrdiff_t>(index));
+    } else {
+      const size_t index = rng() % model.size();
+      model[index].hidden = !model[index].hidden;
+      store.SetHidden(index, model[index].hidden);
     }
     ASSERT_EQ(store.size(), model.size());
     if (step % 997 == 0) {
       for (size_t i = 0; i < model.size(); ++i) {
-        ASSERT_EQ(store.at(i).entry.key().path, Decimal(static_cast<unsigned>(model[i].second))) << "seed " << seed;
+        ASSERT_EQ(store.at(i).entry.key().path, Decimal(static_cast<unsigned>(model[i].step))) << "seed " << seed;
+        ASSERT_EQ(store.at(i).hidden(), model[i].hidden) << "seed " << seed;
       }
+      check_shown();
     }
   }
+  // Flags set all at once, then a removal of many rows (as a merge does).
+  store.SetHiddenWhere([](const ChangeEntry& e) { return e.key().path.back() == u'7'; });
+  for (ModelRow& m : model) m.hidden = Decimal(static_cast<unsigned>(m.step)).back() == u'7';
+  check_shown();
+  store.RemoveIf([](const EntryStore::Row& row) { return row.entry.key().path.back() == u'1'; });
+  std::erase_if(model, [](const ModelRow& m) { return Decimal(static_cast<unsigned>(m.step)).back() == u'1'; });
+  check_shown();
   EXPECT_THROW(store.at(model.size()), std::out_of_range);
+  EXPECT_THROW(store.ShownRow(store.shown_size()), std::out_of_range);
   store.Clear();
   EXPECT_TRUE(store.empty());
+  EXPECT_EQ(store.shown_size(), 0u);
   EXPECT_EQ(store.Insert(Entry(u"HKCU", 1)), 0u);
+  EXPECT_EQ(store.shown_size(), 1u);
 }
 
 TEST(EntryStoreTest, ReorderKeepsEveryRowAndItsCheckState) {

@@ -53,6 +53,9 @@ TEST(MergeEffectTest, AWriteChangesNothingOnlyForTheSameTypeAndExactlyTheSameByt
       // Rows a merge refuses to write.
       {__LINE__, u"[HKEY_NOWHERE\\K]\r\n\"v\"=\"x\"", std::nullopt, EntryStatus::Missing, false},
       {__LINE__, u"\"v\"=bogus", Live{kRegBinary, ab}, EntryStatus::ChangedType, false},
+      // A key line without values: its key is created when it does not exist.
+      {__LINE__, u"", std::nullopt, EntryStatus::Same, false},
+      {__LINE__, u"[HKCU\\K\\New]", std::nullopt, EntryStatus::Missing, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -66,6 +69,10 @@ TEST(MergeEffectTest, AWriteChangesNothingOnlyForTheSameTypeAndExactlyTheSameByt
     const std::u16string text =
         u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n" + std::u16string(c.file_lines) + u"\r\n";
     ASSERT_EQ(RunLoadText(text, u"f.reg", &registry, rows).outcome, LoadOutcome::Normal);
+    // The row that creates HKCU\K stands for its key line when nothing else does.
+    if (rows.entries.size() > 1) {
+      std::erase_if(rows.entries, [](const ChangeEntry& e) { return e.form() == EntryForm::CreateKey && e.key().path == u"K"; });
+    }
     ASSERT_EQ(rows.entries.size(), 1u);
     EXPECT_EQ(StatusText(rows.entries[0].status()), StatusText(c.status));
     EXPECT_EQ(WouldChange(rows.entries[0]), c.changes);

@@ -24,6 +24,7 @@ struct Value {
   EntryForm form = EntryForm::Unknown;
   std::u16string type_text;  // the "Type" column's text
   std::uint32_t line = 0;
+  std::u16string problem;
 };
 
 class RecordingSink : public ParseSink {
@@ -35,7 +36,8 @@ class RecordingSink : public ParseSink {
   void OnValue(ParsedValue& v) override {
     values.push_back({std::u16string(v.root_name), std::u16string(v.key_path), std::u16string(v.name), v.type,
                       v.byte_count, v.dword, std::u16string(v.string_data), v.has_block, v.bytes,
-                      v.root.has_value(), v.form, TypeText(EntryType(v.form, v.type, v.spelling)), v.line});
+                      v.root.has_value(), v.form, TypeText(EntryType(v.form, v.type, v.spelling)), v.line,
+                      v.problem});
   }
   void OnProgress(std::uint32_t line) override { progress.push_back(line); }
   void OnStatusText(const std::u16string& text) override { status.push_back(text); }
@@ -57,11 +59,49 @@ ParseResult Parse(std::u16string_view body, RecordingSink& sink, bool with_heade
 }
 
 // One value line after a header and a key line.
+// (A refused line leaves the key line to create its key: that row is left out.)
 Value ParseOne(std::u16string_view line, int caller_line) {
   RecordingSink sink;
   Parse(line, sink);
+  if (sink.values.size() == 2 && sink.values[1].form == EntryForm::CreateKey) sink.values.pop_back();
   EXPECT_EQ(sink.values.size(), 1u) << "case at line " << caller_line << ": " << Show(line);
   return sink.values.empty() ? Value{} : sink.values[0];
+}
+
+// Every row of a body (after the header, an empty line and the key line
+// [HKCU\Software\T]: its first line is line 4) as "name|TYPE|line|data": a refused line's problem, a string's
+// text, a dword's value, the bytes of a hex form.
+std::vector<std::string> Rows(std::u16string_view body, RecordingSink& sink) {
+  Parse(body, sink);
+  std::vector<std::string> rows;
+  for (const Value& v : sink.values) {
+    std::string data = Show(v.problem);
+    if (v.form == EntryForm::String) data = Show(v.string_data);
+    if (v.form == EntryForm::Dword) data = std::to_string(v.dword);
+    if (v.form == EntryForm::Hex || v.form == EntryForm::NumberedHex) {
+      for (std::uint8_t b : v.bytes) data += (data.empty() ? "" : ",") + Show(Hex(b, false));
+    }
+    if (v.form == EntryForm::CreateKey || v.form == EntryForm::DeleteKey) data = Show(v.key_path);
+    rows.push_back(Show(v.name) + "|" + Show(v.type_text) + "|" + std::to_string(v.line) + "|" + data);
+  }
+  return rows;
+}
+
+struct RowsCase {
+  std::u16string body;
+  std::vector<std::string> rows;
+  int line;
+};
+
+// The row that creates the header's key, [HKCU\Software\T], is left out
+// where the case does not name it.
+void ExpectRows(const RowsCase& c) {
+  RecordingSink sink;
+  std::vector<std::string> rows = Rows(c.body, sink);
+  const std::string header_key = "|CREATE KEY|3|Software\\T";
+  if (std::find(c.rows.begin(), c.rows.end(), header_key) == c.rows.end()) std::erase(rows, header_key);
+  EXPECT_EQ(rows, c.rows) << "case at line " << c.line;
+  EXPECT_TRUE(sink.errors.empty()) << "case at line " << c.line;
 }
 
 std::vector<std::uint8_t> B(std::initializer_list<int> bytes) {
@@ -269,9 +309,11 @@ TEST(RegParserTest, KeyLines) {
     Parse(c.line + u"\r\n\"v\"=\"x\"\r\n", sink);
     ASSERT_EQ(sink.keys.size(), 2u) << "case at line " << c.line_no;
     EXPECT_EQ(Show(sink.keys[1]), Show(c.expected)) << "case at line " << c.line_no;
-    // A key deletion gives a row of its own first.
-    ASSERT_EQ(sink.values.size(), c.line.find(u"[-") != std::u16string::npos ? 2u : 1u);
-    EXPECT_EQ(sink.values.back().root_name + u"|" + sink.values.back().key_path, c.expected);
+    // The key line of the header, without values, creates its key; a key
+    // deletion gives a row of its own.
+    ASSERT_EQ(sink.values.size(), c.line.find(u"[-") != std::u16string::npos ? 3u : 2u);
+    const std::u16string expected_key = c.expected.starts_with(u"-") ? c.expected.substr(1) : c.expected;
+    EXPECT_EQ(sink.values.back().root_name + u"|" + sink.values.back().key_path, expected_key);
   }
 }
 
@@ -285,9 +327,10 @@ TEST(RegParserTest, RootNamesSelectRootsWithoutRegardToCase) {
   }
   RecordingSink sink;
   Parse(u"[-HKCU\\x]\r\n\"a\"=\"b\"\r\n", sink);
-  ASSERT_EQ(sink.values.size(), 2u);
-  EXPECT_TRUE(sink.values[0].known_root);    // the deletion's row
-  EXPECT_FALSE(sink.values[1].known_root);   // a value after it
+  ASSERT_EQ(sink.values.size(), 3u);        // the header's key, created; the deletion; a value after it
+  EXPECT_TRUE(sink.values[1].known_root);    // the deletion's row
+  EXPECT_TRUE(sink.values[2].known_root);    // a value after it, refused under the deleted key
+  EXPECT_EQ(sink.values[2].form, EntryForm::Unknown);
 }
 
 TEST(RegParserTest, ValueNames) {
@@ -317,8 +360,9 @@ TEST(RegParserTest, StringData) {
       {u"\"p\"=\"C:\\\\Temp\"", u"C:\\\\Temp", __LINE__},
       {u"\"p\"=\"a\\\"b\"", u"a\\\"b", __LINE__},
       {u"\"p\"=\"\"", u"", __LINE__},
-      {u"\"p\"=\"unterminated", u"", __LINE__},
-      {u"\"p\"=\"x\" ; trailing \"comment\"", u"x\" ; trailing \"comment", __LINE__},
+      {u"\"p\"=\"x\" ; trailing \"comment\"", u"x", __LINE__},
+      {u"\"p\"=\"x\"\t;", u"x", __LINE__},
+      {u"\"p\"=\"a\\\\\"", u"a\\\\", __LINE__},  // an escaped backslash before the closing quote
   };
   for (const Case& c : cases) {
     const Value v = ParseOne(c.line, c.line_no);
@@ -327,37 +371,6 @@ TEST(RegParserTest, StringData) {
     EXPECT_EQ(v.byte_count, c.data.size() * 2) << "case at line " << c.line_no;
     EXPECT_FALSE(v.has_block) << "case at line " << c.line_no;
   }
-}
-
-TEST(RegParserTest, DwordData) {
-  struct Case {
-    std::u16string line;
-    std::uint32_t value;
-    int line_no;
-  } cases[] = {
-      {u"\"x\"=dword:0000001F", 0x1F, __LINE__},
-      {u"\"x\"=DWORD:1f", 0x1F, __LINE__},
-      {u"\"x\"=dword:ffffffff", 0xFFFFFFFF, __LINE__},
-      {u"\"x\"=dword: 0x20", 0x20, __LINE__},
-      {u"\"x\"=dword:1g", 1, __LINE__},
-      {u"\"x\"=dword:", 0, __LINE__},      // no digits: 0
-      {u"\"x\"=dword:zz", 0, __LINE__},
-      {u"\"x\"=dwordX12", 0x12, __LINE__},  // the character after "dword" is not checked
-  };
-  for (const Case& c : cases) {
-    const Value v = ParseOne(c.line, c.line_no);
-    EXPECT_EQ(v.type, kRegDword) << "case at line " << c.line_no;
-    EXPECT_EQ(v.dword, c.value) << "case at line " << c.line_no;
-    EXPECT_EQ(v.byte_count, 4u);
-    EXPECT_TRUE(v.has_block);
-    EXPECT_EQ(v.bytes, B({static_cast<int>(c.value & 0xFF), static_cast<int>((c.value >> 8) & 0xFF),
-                          static_cast<int>((c.value >> 16) & 0xFF), static_cast<int>(c.value >> 24)}));
-  }
-  // A dword without digits never keeps the value of an earlier line.
-  RecordingSink sink;
-  Parse(u"\"a\"=dword:12345678\r\n\"b\"=dword:\r\n", sink);
-  ASSERT_EQ(sink.values.size(), 2u);
-  EXPECT_EQ(sink.values[1].dword, 0u);
 }
 
 TEST(RegParserTest, HexForms) {
@@ -369,22 +382,19 @@ TEST(RegParserTest, HexForms) {
     int line_no;
   } cases[] = {
       {u"\"x\"=hex:01,02,ff", kRegBinary, true, B({1, 2, 0xFF}), __LINE__},
-      {u"\"x\"=hex(0):01", kRegBinary, true, B({1}), __LINE__},
+      {u"\"x\"=hex(0):01", kRegNone, true, B({1}), __LINE__},
       {u"\"x\"=hex(2):41,00,00,00", kRegExpandSz, true, B({0x41, 0, 0, 0}), __LINE__},
       {u"\"x\"=hex(7):61,00,00,00,00,00", kRegMultiSz, true, B({0x61, 0, 0, 0, 0, 0}), __LINE__},
       {u"\"x\"=hex(b):01,00,00,00,00,00,00,00", kRegQword, true, B({1, 0, 0, 0, 0, 0, 0, 0}), __LINE__},
       {u"\"x\"=HEX(B):02", kRegQword, true, B({2}), __LINE__},
       {u"\"x\"=hexadecimal:0a", kRegBinary, true, B({0x0A}), __LINE__},
       {u"\"x\"=hex:", kRegBinary, false, {}, __LINE__},
-      {u"\"x\"=hex:1", kRegBinary, false, {}, __LINE__},
-      {u"\"x\"=hex:1 ", kRegBinary, false, {}, __LINE__},
-      {u"\"x\"=hex:,,01,,,02,", kRegBinary, true, B({1, 2}), __LINE__},
-      {u"\"x\"=hex:100,1ff, ,zz", kRegBinary, true, B({0, 0xFF, 0, 0}), __LINE__},
+      {u"\"x\"=hex:1", kRegBinary, true, B({1}), __LINE__},
+      {u"\"x\"=hex: 1 ,\t2 ", kRegBinary, true, B({1, 2}), __LINE__},
+      {u"\"x\"=hex:01,02, ; note", kRegBinary, true, B({1, 2}), __LINE__},
       {u"\"x\"=hex:01,02,\\\r\n  03,04", kRegBinary, true, B({1, 2, 3, 4}), __LINE__},
-      {u"\"x\"=hex:01, \\\r\n  02", kRegBinary, true, B({1, 2}), __LINE__},
+      {u"\"x\"=hex:01, \\ ; note\r\n  02", kRegBinary, true, B({1, 2}), __LINE__},
       {u"\"x\"=hex:\\\r\n  05,06", kRegBinary, true, B({5, 6}), __LINE__},
-      // A continuation line is taken whatever it holds.
-      {u"\"x\"=hex:01,\\\r\n[HKCU\\Other]", kRegBinary, true, B({1, 0}), __LINE__},
       // Wine's importer crashes on this one.
       {u"\"a\"=hex(2):41", kRegExpandSz, true, B({0x41}), __LINE__},
   };
@@ -397,8 +407,8 @@ TEST(RegParserTest, HexForms) {
   }
 }
 
-// hex(N) for every N of 1 to 8 hexadecimal digits: 0 is REG_BINARY, 2, 7 and
-// b as ever, any other N the registry type N, named or shown as written.
+// hex(N) for every N of 1 to 8 hexadecimal digits: 2, 7 and b as ever, any
+// other N (0 too) the registry type N, named or shown as written.
 TEST(RegParserTest, NumberedHexTypes) {
   struct Case {
     std::u16string line;
@@ -407,7 +417,7 @@ TEST(RegParserTest, NumberedHexTypes) {
     std::u16string type_text;
     int line_no;
   } cases[] = {
-      {u"\"x\"=hex(0):01", kRegBinary, EntryForm::Hex, u"REG_BINARY", __LINE__},
+      {u"\"x\"=hex(0):01", kRegNone, EntryForm::NumberedHex, u"REG_NONE", __LINE__},
       {u"\"x\"=hex(2):41,00", kRegExpandSz, EntryForm::Hex, u"REG_EXPAND_SZ", __LINE__},
       {u"\"x\"=hex(B):01", kRegQword, EntryForm::Hex, u"REG_QWORD", __LINE__},
       {u"\"x\"=hex(1):41,00", kRegSz, EntryForm::NumberedHex, u"REG_SZ", __LINE__},
@@ -419,7 +429,7 @@ TEST(RegParserTest, NumberedHexTypes) {
       {u"\"x\"=hex(9):01", 9, EntryForm::NumberedHex, u"REG_FULL_RESOURCE_DESCRIPTOR", __LINE__},
       {u"\"x\"=hex(a):01", 10, EntryForm::NumberedHex, u"REG_RESOURCE_REQUIREMENTS_LIST", __LINE__},
       {u"\"x\"=hex(02):01", kRegExpandSz, EntryForm::NumberedHex, u"REG_EXPAND_SZ", __LINE__},
-      {u"\"x\"=hex(00):01", kRegBinary, EntryForm::NumberedHex, u"REG_BINARY", __LINE__},
+      {u"\"x\"=hex(00):01", kRegNone, EntryForm::NumberedHex, u"REG_NONE", __LINE__},
       {u"\"x\"=hex(0c):01", 12, EntryForm::NumberedHex, u"hex(0c)", __LINE__},
       {u"\"x\"=hex(00Ab12):01", 0xAB12, EntryForm::NumberedHex, u"hex(00Ab12)", __LINE__},
       {u"\"x\"=hex(FFFFFFFF):01", 0xFFFFFFFF, EntryForm::NumberedHex, u"hex(FFFFFFFF)", __LINE__},
@@ -442,9 +452,9 @@ TEST(RegParserTest, NumberedHexTypes) {
   }
 }
 
-// [-ROOT\path] gives a row of its own; the values after it stay under the root
-// name with its minus; a key line below a deleted key with no value before the
-// next key line gives a row that creates the key.
+// [-ROOT\path] gives a row of its own; the value lines after it are refused
+// (rule 10) under the deleted key; a key line with no value before the next key
+// line gives a row that creates the key (rule 8), below a deleted key or not.
 TEST(RegParserTest, KeyDeletionsAndTheKeysCreatedAfterThem) {
   RecordingSink sink;
   Parse(u"[-HKCU\\Soft\\Gone]\r\n"
@@ -462,13 +472,16 @@ TEST(RegParserTest, KeyDeletionsAndTheKeysCreatedAfterThem) {
                    std::to_string(v.line) + (v.known_root ? "" : "|no root"));
   }
   EXPECT_EQ(rows, (std::vector<std::string>{
+                      "HKEY_CURRENT_USER|Software\\T||CREATE KEY|3",
                       "HKCU|Soft\\Gone||DELETE KEY|4",
-                      "-HKCU|Soft\\Gone|stale|REG_SZ|5|no root",
+                      "HKCU|Soft\\Gone|stale|UNKNOWN - ERROR|5",
                       "HKEY_CURRENT_USER|soft\\GONE|v|REG_DWORD|7",
                       "HKCU|Soft\\Gone\\Empty||CREATE KEY|8",
+                      "HKCU|Soft\\Other||CREATE KEY|9",
                       "HKCU|Soft\\Gone\\Last||CREATE KEY|10",
                       "HKEY_NOWHERE|X||DELETE KEY|11|no root",
                   }));
+  EXPECT_EQ(Show(sink.values[2].problem), "line 5: it follows a key deletion, and the registry editor ignores it");
 }
 
 
@@ -487,7 +500,7 @@ TEST(RegParserTest, BlanksAroundTheEqualsSign) {
       {u"DWORD:1F", kRegDword, B({0x1F, 0, 0, 0}), u""},
       {u"hex:01,02", kRegBinary, B({1, 2}), u""},
       {u"hexadecimal:0a", kRegBinary, B({0x0A}), u""},
-      {u"hex(0):03", kRegBinary, B({3}), u""},
+      {u"hex(0):03", kRegNone, B({3}), u""},
       {u"hex(2):41,00,00,00", kRegExpandSz, B({0x41, 0, 0, 0}), u""},
       {u"hex(7):61,00,00,00,00,00", kRegMultiSz, B({0x61, 0, 0, 0, 0, 0}), u""},
       {u"hex(b):01,00,00,00,00,00,00,00", kRegQword, B({1, 0, 0, 0, 0, 0, 0, 0}), u""},
@@ -557,20 +570,178 @@ TEST(RegParserTest, VersionFourStringsInHexBecomeUtf16) {
   }
 }
 
-TEST(RegParserTest, UnknownDataFormsAreListedWithoutData) {
-  for (std::u16string_view line : {u"\"x\"=qword:01", u"\"x\"=hex 01,02", u"\"x\"=hexff",
-                                   u"\"x\"=", u"\"x\"=str(2):\"a\""}) {
-    const Value v = ParseOne(line, __LINE__);
-    EXPECT_EQ(v.type, kUnknownValueType) << Show(line);
-    EXPECT_EQ(v.byte_count, 0u) << Show(line);
-    EXPECT_FALSE(v.has_block) << Show(line);
-    EXPECT_EQ(TypeName(v.type), u"UNKNOWN - ERROR");
-  }
-  // Continuation lines of an unknown hex form stay with it.
+constexpr char kNoForm[] = " is no data form (a string, dword: or hex)";
+
+// Rule 1: a line that cannot be read is one row of type "UNKNOWN - ERROR",
+// without data, with its line as an editor counts and the reason; data forms
+// the program does not know are such lines.
+TEST(RegParserTest, RefusedLinesAreRowsWithTheirReason) {
+  const std::string no_form = kNoForm;
+  const RowsCase cases[] = {
+      {u"\"x\"=qword:01", {"x|UNKNOWN - ERROR|4|line 4: \"qword:01\"" + no_form}, __LINE__},
+      {u"\"x\"=str(2):\"a\"", {"x|UNKNOWN - ERROR|4|line 4: \"str(2):\"a\"\"" + no_form}, __LINE__},
+      {u"\"x\"=hex 01,02", {"x|UNKNOWN - ERROR|4|line 4: \"hex 01,02\"" + no_form}, __LINE__},
+      {u"\"x\"=hex", {"x|UNKNOWN - ERROR|4|line 4: \"hex\"" + no_form}, __LINE__},
+      {u"\"x\"=hex(2)01", {"x|UNKNOWN - ERROR|4|line 4: \"hex(2)01\"" + no_form}, __LINE__},
+      {u"\"x\"=hexa:01", {"x|UNKNOWN - ERROR|4|line 4: \"hexa:01\"" + no_form}, __LINE__},
+      {u"\"x\"=dwordX12", {"x|UNKNOWN - ERROR|4|line 4: \"dwordX12\"" + no_form}, __LINE__},
+      {u"\"x\"=", {"x|UNKNOWN - ERROR|4|line 4: no data follows \"=\""}, __LINE__},
+      {u"\"x\"=\v\"a\"", {"x|UNKNOWN - ERROR|4|line 4: \"\v\"a\"\"" + no_form}, __LINE__},
+      // A long piece of the line is cut in the reason.
+      {u"\"x\"=" + std::u16string(40, u'q'),
+       {"x|UNKNOWN - ERROR|4|line 4: \"" + std::string(32, 'q') + "...\"" + no_form}, __LINE__},
+      // The continuation lines of an unknown hex form stay with it.
+      {u"\"x\"=hex 01,\\\r\n 02,\\\r\n 03\r\n\"y\"=\"z\"",
+       {"x|UNKNOWN - ERROR|4|line 4: \"hex 01,\\\"" + no_form, "y|REG_SZ|7|z"}, __LINE__},
+  };
+  for (const RowsCase& c : cases) ExpectRows(c);
+}
+
+// Rule 2: continuation lines as the registry editor reads them.
+TEST(RegParserTest, ContinuationLines) {
+  const RowsCase cases[] = {
+      // Comment lines and blank lines inside the data are skipped.
+      {u"\"x\"=hex(7):4c,69,6e,65,20,\\\r\n  ;comment\r\n   \r\n\r\n  63,6f,00,00\r\n\"y\"=\"z\"",
+       {"x|REG_MULTI_SZ|4|4c,69,6e,65,20,63,6f,0,0", "y|REG_SZ|9|z"}, __LINE__},
+      // A comment may follow the backslash.
+      {u"\"x\"=hex:01,\\ ;note\r\n  02,\\;\r\n 03", {"x|REG_BINARY|4|1,2,3"}, __LINE__},
+      {u"\"x\"=hex:01,\\#note\r\n  02",
+       {"x|UNKNOWN - ERROR|4|line 4: \"#note\" follows the continuation backslash"}, __LINE__},
+      // A key line ends the data: the value is refused, the key line read.
+      {u"\"bin\"=hex:01,02,\\\r\n[HKEY_CURRENT_USER\\Software\\B]\r\n\"x\"=\"in B\"",
+       {"bin|UNKNOWN - ERROR|4|line 4: the data goes on with a backslash, but line 5 starts a key",
+        "|CREATE KEY|3|Software\\T", "x|REG_SZ|6|in B"},
+       __LINE__},
+      // So do a value line and a default value line.
+      {u"\"y\"=hex:01,\\\r\n; note\r\n\"z\"=\"after\"",
+       {"y|UNKNOWN - ERROR|4|line 4: the data goes on with a backslash, but line 6 starts a value",
+        "z|REG_SZ|6|after"},
+       __LINE__},
+      {u"\"y\"=hex:01,\\\r\n 02,\\\r\n@=\"d\"",
+       {"y|UNKNOWN - ERROR|4|line 5: the data goes on with a backslash, but line 6 starts a value", "@|REG_SZ|6|d"},
+       __LINE__},
+      // Any other line is data.
+      {u"\"x\"=hex:01,\\\r\n#note\r\n\"y\"=\"z\"",
+       {"x|UNKNOWN - ERROR|4|line 5: \"#note\" is not a hexadecimal byte", "y|REG_SZ|6|z"}, __LINE__},
+      // At the end of the text the value keeps the bytes read.
+      {u"\"x\"=hex:01,\\\r\n", {"x|REG_BINARY|4|1"}, __LINE__},
+      {u"\"x\"=hex:01,\\\r\n  ; note\r\n", {"x|REG_BINARY|4|1"}, __LINE__},
+  };
+  for (const RowsCase& c : cases) ExpectRows(c);
+  // There the parser's text says so.
   RecordingSink sink;
-  Parse(u"\"x\"=hex 01,\\\r\n \"02\"=\"no value\"\r\n\"y\"=\"z\"\r\n", sink);
-  ASSERT_EQ(sink.values.size(), 2u);
-  EXPECT_EQ(sink.values[1].name, u"y");
+  Parse(u"\"a\"=hex:01,\\\r\n", sink);
+  EXPECT_EQ(sink.status, std::vector<std::u16string>{u"Parsing issue on line 2: Expected newline"});
+}
+
+// Rule 3: items are one or two hexadecimal digits.
+TEST(RegParserTest, HexItems) {
+  const RowsCase cases[] = {
+      {u"\"x\"=hex:01,zz,02", {"x|UNKNOWN - ERROR|4|line 4: \"zz\" is not a hexadecimal byte"}, __LINE__},
+      {u"\"x\"=hex:1ff", {"x|UNKNOWN - ERROR|4|line 4: \"1ff\" is not a hexadecimal byte"}, __LINE__},
+      {u"\"x\"=hex:100,01", {"x|UNKNOWN - ERROR|4|line 4: \"100\" is not a hexadecimal byte"}, __LINE__},
+      {u"\"x\"=hex:0x1", {"x|UNKNOWN - ERROR|4|line 4: \"0x1\" is not a hexadecimal byte"}, __LINE__},
+      {u"\"x\"=hex:01 02", {"x|UNKNOWN - ERROR|4|line 4: \"01 02\" is not a hexadecimal byte"}, __LINE__},
+      {u"\"x\"=hex:01,,02", {"x|UNKNOWN - ERROR|4|line 4: an empty item stands between two commas"}, __LINE__},
+      {u"\"x\"=hex:,01", {"x|UNKNOWN - ERROR|4|line 4: an empty item stands between two commas"}, __LINE__},
+      // The backslash is an item of its own.
+      {u"\"x\"=hex:01,02\\\r\n 03", {"x|UNKNOWN - ERROR|4|line 4: \"02\\\" is not a hexadecimal byte"}, __LINE__},
+      // In UTF-16 string data a bad item never shifts the characters after it.
+      {u"\"x\"=hex(2):41,00,g2,00,00,00",
+       {"x|UNKNOWN - ERROR|4|line 4: \"g2\" is not a hexadecimal byte"}, __LINE__},
+      // On a continuation line: the reason names that line, the row its value's.
+      {u"\"x\"=hex:01,\\\r\n  02,zz\r\n\"y\"=dword:1",
+       {"x|UNKNOWN - ERROR|4|line 5: \"zz\" is not a hexadecimal byte", "y|REG_DWORD|6|1"}, __LINE__},
+      // Valid: one digit, blanks around items, a last comma, an empty list.
+      {u"\"x\"=hex:1, 2 ,\t3,", {"x|REG_BINARY|4|1,2,3"}, __LINE__},
+      {u"\"x\"=hex:", {"x|REG_BINARY|4|"}, __LINE__},
+      {u"\"x\"=hex: ;note", {"x|REG_BINARY|4|"}, __LINE__},
+  };
+  for (const RowsCase& c : cases) ExpectRows(c);
+}
+
+// Rule 4: one to eight hexadecimal digits, then only blanks or a comment.
+TEST(RegParserTest, Dwords) {
+  const RowsCase cases[] = {
+      {u"\"x\"=dword:0000001F", {"x|REG_DWORD|4|31"}, __LINE__},
+      {u"\"x\"=DWORD:1f", {"x|REG_DWORD|4|31"}, __LINE__},
+      {u"\"x\"=dword:ffffffff", {"x|REG_DWORD|4|4294967295"}, __LINE__},
+      {u"\"x\"=dword: \t20", {"x|REG_DWORD|4|32"}, __LINE__},
+      {u"\"x\"=dword:1234;5678", {"x|REG_DWORD|4|4660"}, __LINE__},
+      {u"\"x\"=dword:1234 \t; note", {"x|REG_DWORD|4|4660"}, __LINE__},
+      {u"\"a\"=dword:", {"a|UNKNOWN - ERROR|4|line 4: dword: has no digits"}, __LINE__},
+      {u"\"a\"=dword:  ", {"a|UNKNOWN - ERROR|4|line 4: dword: has no digits"}, __LINE__},
+      {u"\"a\"=dword:hello",
+       {"a|UNKNOWN - ERROR|4|line 4: \"hello\" is not a dword of one to eight hexadecimal digits"}, __LINE__},
+      {u"\"a\"=dword:123456789",
+       {"a|UNKNOWN - ERROR|4|line 4: \"123456789\" is not a dword of one to eight hexadecimal digits"}, __LINE__},
+      {u"\"a\"=dword:000000001",
+       {"a|UNKNOWN - ERROR|4|line 4: \"000000001\" is not a dword of one to eight hexadecimal digits"}, __LINE__},
+      {u"\"a\"=dword:0x20",
+       {"a|UNKNOWN - ERROR|4|line 4: \"0x20\" is not a dword of one to eight hexadecimal digits"}, __LINE__},
+      {u"\"a\"=dword:1g",
+       {"a|UNKNOWN - ERROR|4|line 4: \"1g\" is not a dword of one to eight hexadecimal digits"}, __LINE__},
+      {u"\"a\"=dword:12345678 abc",
+       {"a|UNKNOWN - ERROR|4|line 4: \"12345678 abc\" is not a dword of one to eight hexadecimal digits"}, __LINE__},
+      {u"\"a\"=dword:1234#5678",
+       {"a|UNKNOWN - ERROR|4|line 4: \"1234#5678\" is not a dword of one to eight hexadecimal digits"}, __LINE__},
+  };
+  for (const RowsCase& c : cases) ExpectRows(c);
+}
+
+// Rule 5: a string ends at its first unescaped quote, "=-" is a deletion
+// only alone; after either only blanks or a comment.
+TEST(RegParserTest, StringsAndDeletionsThatAreRefused) {
+  const RowsCase cases[] = {
+      {u"\"s\"=\"abc", {"s|UNKNOWN - ERROR|4|line 4: the string has no closing quote"}, __LINE__},
+      {u"\"s\"=\"abc\\\"", {"s|UNKNOWN - ERROR|4|line 4: the string has no closing quote"}, __LINE__},
+      {u"\"s\"=\"a\"b\"", {"s|UNKNOWN - ERROR|4|line 4: \"b\"\" follows the string's closing quote"}, __LINE__},
+      {u"\"s\"=\"a\"\"b\"", {"s|UNKNOWN - ERROR|4|line 4: \"\"b\"\" follows the string's closing quote"}, __LINE__},
+      {u"\"s\"=\"a\" #c", {"s|UNKNOWN - ERROR|4|line 4: \"#c\" follows the string's closing quote"}, __LINE__},
+      {u"\"v\"=-\"Test\"", {"v|UNKNOWN - ERROR|4|line 4: \"\"Test\"\" follows \"=-\""}, __LINE__},
+      {u"\"v\"=-anything", {"v|UNKNOWN - ERROR|4|line 4: \"anything\" follows \"=-\""}, __LINE__},
+      {u"\"v\"=- ;note", {"v|DELETE|4|"}, __LINE__},
+  };
+  for (const RowsCase& c : cases) ExpectRows(c);
+}
+
+// Rule 6: a line that cannot be read is refused and the lines after it are
+// read as usual.
+TEST(RegParserTest, UnreadableLinesDoNotEndTheLoad) {
+  const RowsCase cases[] = {
+      {u"\"a\"=\"1\"\r\n\"b\" \"2\"\r\n\"c\"=\"3\"",
+       {"a|REG_SZ|4|1", "b|UNKNOWN - ERROR|5|line 5: no \"=\" follows the value name", "c|REG_SZ|6|3"}, __LINE__},
+      {u"\"a\"=\"1\"\r\n\"unclosed=2\r\n\"b\"=\"2\"",
+       {"a|REG_SZ|4|1", "unclosed=2|UNKNOWN - ERROR|5|line 5: the value name has no closing quote", "b|REG_SZ|6|2"},
+       __LINE__},
+      {u"@ \"x\"", {"@|UNKNOWN - ERROR|4|line 4: no \"=\" follows the value name"}, __LINE__},
+  };
+  for (const RowsCase& c : cases) ExpectRows(c);
+}
+
+// Rules 8 and 10: a key line without values creates its key; value lines
+// below a key deletion are refused.
+TEST(RegParserTest, KeysWithoutValuesAndValuesBelowKeyDeletions) {
+  const std::u16string key = u"[HKCU\\A]\r\n";
+  const RowsCase cases[] = {
+      {u"", {"|CREATE KEY|3|Software\\T"}, __LINE__},
+      {key, {"|CREATE KEY|3|Software\\T", "|CREATE KEY|4|A"}, __LINE__},
+      // A deletion is a value row of the key: no row creates it.
+      {key + u"\"x\"=-", {"|CREATE KEY|3|Software\\T", "x|DELETE|5|"}, __LINE__},
+      // A refused line is not: the key is still created.
+      {key + u"\"x\"=hex:zz",
+       {"|CREATE KEY|3|Software\\T", "x|UNKNOWN - ERROR|5|line 5: \"zz\" is not a hexadecimal byte",
+        "|CREATE KEY|4|A"},
+       __LINE__},
+      // No root: no row.
+      {u"[HKEY_NOWHERE\\A]", {"|CREATE KEY|3|Software\\T"}, __LINE__},
+      {u"[-HKCU\\G]\r\n\"h\"=hex:01,\\\r\n 02\r\n@=\"x\"\r\n[HKCU\\G]\r\n\"s\"=\"x\"",
+       {"|CREATE KEY|3|Software\\T", "|DELETE KEY|4|G",
+        "h|UNKNOWN - ERROR|5|line 5: it follows a key deletion, and the registry editor ignores it",
+        "@|UNKNOWN - ERROR|7|line 7: it follows a key deletion, and the registry editor ignores it", "s|REG_SZ|9|x"},
+       __LINE__},
+  };
+  for (const RowsCase& c : cases) ExpectRows(c);
 }
 
 TEST(RegParserTest, DeletionsAndSkippedLines) {
@@ -579,11 +750,11 @@ TEST(RegParserTest, DeletionsAndSkippedLines) {
   EXPECT_EQ(d.type, DELETE_VALUE_TYPE);
   EXPECT_EQ(d.byte_count, 0u);
   EXPECT_FALSE(d.has_block);
-  EXPECT_EQ(ParseOne(u"\"v\"=-anything", __LINE__).type, DELETE_VALUE_TYPE);
 
   RecordingSink sink;
-  const ParseResult r = Parse(u"; comment\r\n\r\nab\r\n  \t \r\nstray text\r\n\"v\"=hex\r\n\"\"=\"no name\"\r\n", sink);
-  EXPECT_TRUE(sink.values.empty());
+  const ParseResult r = Parse(u"; comment\r\n\r\nab\r\n  \t \r\nstray text\r\n\"\"=\"no name\"\r\n", sink);
+  ASSERT_EQ(sink.values.size(), 1u);
+  EXPECT_EQ(sink.values[0].form, EntryForm::CreateKey);
   EXPECT_EQ(r.end, ParseEnd::EndOfText);
   // The key line and the line with the empty name count; nothing else does.
   EXPECT_EQ(r.line_number, 2u);
@@ -621,11 +792,6 @@ TEST(RegParserTest, LineNumbersInProblemTexts) {
     size_t values;
     int line_no;
   } cases[] = {
-      // key line = 1, "a" = 2, the third handled line has no "=".
-      {u"; c\r\n\"a\"=\"1\"\r\n\"b\" \"2\"\r\n\"c\"=\"3\"\r\n", ParseEnd::Stopped, u"Parsing issue on line 3", u"", 2, 1,
-       __LINE__},
-      {u"\"a\"=\"1\"\r\n\"unclosed=2\r\n\"b\"=\"2\"\r\n", ParseEnd::Error, u"Parsing issue on line 3", u"", 2, 1,
-       __LINE__},
       {u"\"a\"=hex:01,\\\r\n 02,\\\r\n 03\r\n\"b\"=hex(4x):01\r\n", ParseEnd::Error, u"",
        u"ERROR: Parse error on line 5 - unknown hexadecimal type specification", 4, 1, __LINE__},
       {u"\"a\"=hex(x", ParseEnd::Error, u"", u"ERROR: Parse error on line 2 - unknown hexadecimal type specification",

@@ -169,6 +169,10 @@ TEST(ValueDetails, SummaryAndBothSides) {
        u"(not a root of the registry)\r\n"},
       {__LINE__, u"HKCU", u"Software\\Demo", u"Greeting", DELETE_VALUE_TYPE, u"REG_SZ in the registry",
        u"hello, WORLD\r\n"},
+
+      // A line that could not be read says why; the registry's side is shown all the same.
+      {__LINE__, u"HKCU", u"Software\\Demo", u"Greeting", kUnknownValueType, u"REG_SZ in the registry",
+       u"hello, WORLD\r\n"},
   };
   for (const Case& c : cases) {
     test::EntryFields s;
@@ -177,12 +181,19 @@ TEST(ValueDetails, SummaryAndBothSides) {
     s.name = c.name;
     s.type = c.type;
     if (c.type == kRegSz) s.file = test::StringBytes(u"v");
+    if (c.type == kUnknownValueType) s.file = test::StringBytes(u"line 7: no \"=\" follows the value name", false);
     const ChangeEntry e = test::MakeEntry(s);
     const ValueDetails d(e, ReadLiveValue(&f.registry, e), {}, ExpandForTest);
     EXPECT_NE(d.summary().find(c.type_line), std::u16string::npos) << "case at line " << c.line;
     EXPECT_EQ(Show(d.live_text()), Show(c.live_text)) << "case at line " << c.line;
     if (c.type == DELETE_VALUE_TYPE) {
       EXPECT_EQ(Show(d.file_text()), "(the file deletes this value)\r\n") << "case at line " << c.line;
+    }
+    if (c.type == kUnknownValueType) {
+      EXPECT_EQ(Show(d.file_text()), "(the line could not be read)\r\nline 7: no \"=\" follows the value name\r\n");
+      EXPECT_NE(d.summary().find(u"Not read:           line 7: no \"=\" follows the value name\r\n"),
+                std::u16string::npos)
+          << Show(d.summary());
     }
   }
 }

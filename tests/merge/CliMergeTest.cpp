@@ -46,6 +46,7 @@ constexpr std::u16string_view kBaseline =
     u"\"Same\"=\"x\"\r\n"
     u"\"Changed\"=dword:00000001\r\n"
     u"\"Doomed\"=hex:01,02\r\n"
+    u"\"Typed\"=\"1\"\r\n"
     u"@=\"old default\"\r\n";
 
 constexpr std::u16string_view kChanges =
@@ -54,6 +55,7 @@ constexpr std::u16string_view kChanges =
     u"\"Same\"=\"x\"\r\n"
     u"\"Changed\"=dword:00000002\r\n"
     u"\"Doomed\"=-\r\n"
+    u"\"Typed\"=dword:00000001\r\n"
     u"\"New\"=\"C:\\\\Temp\\\\\\\"q\\\"\"\r\n"
     u"@=\"new default\"\r\n"
     u"[HKLM\\Software\\Other]\r\n"
@@ -110,12 +112,13 @@ TEST_F(CliMerge, TheRuleChoosesTheRows) {
     int line;
     const char16_t* rule;
     bool changed_written;  // "Changed" is CHANGED
+    bool typed_written;    // "Typed" is CHANGED TYPE
     bool new_written;      // "New" is MISSING
   };
   const Case cases[] = {
-      {__LINE__, u"changed", true, false},
-      {__LINE__, u"missing", false, true},
-      {__LINE__, u"ALL", true, true},
+      {__LINE__, u"changed", true, true, false},
+      {__LINE__, u"missing", false, false, true},
+      {__LINE__, u"ALL", true, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -127,6 +130,8 @@ TEST_F(CliMerge, TheRuleChoosesTheRows) {
     ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
     EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"Changed"),
               (Value{kRegDword, DwordBytes(c.changed_written ? 2 : 1)}));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"Typed"),
+              (c.typed_written ? Value{kRegDword, DwordBytes(1)} : Value{kRegSz, StringBytes(u"1")}));
     EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\Demo", u"New").has_value(), c.new_written);
   }
 }
@@ -157,6 +162,47 @@ TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
   MemoryRegistry after;
   ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
   EXPECT_TRUE(GetValue(after, RegRoot::CurrentUser, u"K", u"w"));  // the other row was merged
+}
+
+// A hand-edited export whose last hex line lost its end: the key line it
+// swallowed is read as itself, the values after it are merged, the lines that
+// cannot be read are named and never written, and the merge exits with 1.
+TEST_F(CliMerge, LinesThatCannotBeReadAreNamedAndNeverWritten) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "cut.reg",
+                                   u"Windows Registry Editor Version 5.00\r\n\r\n"
+                                   u"[HKEY_CURRENT_USER\\Software\\A]\r\n\"bin\"=hex:01,02,\\\r\n"
+                                   u"[HKEY_CURRENT_USER\\Software\\B]\r\n\"x\"=\"in B\"\r\n\"y\"=hex:01,\\\r\n\r\n"
+                                   u"\"z\"=\"after\"\r\n"));
+  const std::string named = "hivemend-cli: " + (dir_.path() / "cut.reg").string() +
+                            ": line 4: the data goes on with a backslash, but line 5 starts a key\n"
+                            "hivemend-cli: " + (dir_.path() / "cut.reg").string() +
+                            ": line 7: the data goes on with a backslash, but line 9 starts a value\n";
+  struct Case {
+    int line;
+    const char16_t* rule;
+    bool logged;  // the rule checks the refused rows: the error log names them
+  };
+  for (const Case& c : {Case{__LINE__, u"all", true}, Case{__LINE__, u"missing", false}}) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    std::error_code ec;
+    std::filesystem::remove_all(History(), ec);
+    std::filesystem::remove(dir_.path() / "after.reg", ec);
+    const CliRun run = Run({u"merge", P("cut.reg"), u"--rule", c.rule}, "baseline.reg", "after.reg");
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.err, named);
+    EXPECT_EQ(run.out.find("value bin: line 4: the data goes on") != std::string::npos,
+              c.logged)
+        << run.out;
+    MemoryRegistry after;
+    ASSERT_TRUE(LoadBaseline(P("after.reg"), after, nullptr));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\B", u"x"), (Value{kRegSz, StringBytes(u"in B")}));
+    EXPECT_EQ(GetValue(after, RegRoot::CurrentUser, u"Software\\B", u"z"), (Value{kRegSz, StringBytes(u"after")}));
+    EXPECT_FALSE(GetValue(after, RegRoot::CurrentUser, u"Software\\B", u"y"));
+    EXPECT_FALSE(GetValue(after, RegRoot::CurrentUser, u"Software\\A", u"bin"));
+    EXPECT_FALSE(GetValue(after, RegRoot::CurrentUser, u"Software\\A", u"y"));
+    RegKey a(after);  // the key line of A alone creates it
+    EXPECT_EQ(a.Open(RegRoot::CurrentUser, u"Software\\A", kKeyRead), kRegOk);
+  }
 }
 
 // Every way a checked row can be left out exits with 1, and the error log

@@ -3,8 +3,7 @@
 // messages.
 #include <gtest/gtest.h>
 
-#include <ctime>
-
+#include "engine/Baseline.h"
 #include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
@@ -173,8 +172,7 @@ TEST(Merge, RowsThatCannotBeWrittenAreRefusedAndStay) {
   EXPECT_FALSE(KeyExists(registry, kCU, u"K"));
   EXPECT_EQ(Show(result.error_text),
             "ERROR - Did not write key -HKCU\\K value d: \"-HKCU\" is not a root key of the registry\r\n"
-            "ERROR - Did not write key HKCU\\K value q: its type \"UNKNOWN - ERROR\" is not one that can be "
-            "written\r\n"
+            "ERROR - Did not write key HKCU\\K value q: its type \"UNKNOWN - ERROR\" cannot be written\r\n"
             "ERROR - Did not delete key HKCU\\: a root key is not deleted\r\n"
             "ERROR - Did not write key HKEY_NOWHERE\\K value <default@>: \"HKEY_NOWHERE\" is not a root key of "
             "the registry\r\n");
@@ -310,6 +308,71 @@ TEST(Merge, KeyPathsStartingWithABackslashAreNeitherCreatedNorDeleted) {
   EXPECT_EQ(Show(undo_errors), "");
 }
 
+// A loaded file's merge in orders of rows where a shortcut would be wrong:
+// what it leaves in the registry, what its undo text records, and which keys
+// it stores values in or deletes them from.
+TEST(Merge, RowOrdersWhereAShortcutWouldBeWrong) {
+  struct Case {
+    int line;
+    std::u16string_view before;  // the registry, as lines of a .REG file
+    std::u16string_view file;    // the file's lines after its header
+    std::function<void(Registry&)> after_load;  // a change between the load and the merge
+    std::u16string_view after;   // the registry afterwards, as lines of a .REG file
+    std::string undo;            // the undo text after its header
+    std::vector<std::string> writes;
+    std::string errors;
+  } cases[] = {
+      // A key whose name only starts with a deleted key's name is not below it:
+      // its value that already holds the file's data is left alone, with no
+      // undo line.
+      {__LINE__, u"[HKCU\\A\\B]\r\n\"v\"=dword:1\r\n[HKCU\\A\\BC]\r\n\"v\"=dword:1\r\n",
+       u"[-HKCU\\A\\B]\r\n[HKCU\\A\\BC]\r\n\"v\"=dword:1\r\n", nullptr,
+       u"[HKCU\\A\\BC]\r\n\"v\"=dword:1\r\n", "[-HKCU\\A\\B]\r\n[HKCU\\A\\B]\r\n\"v\"=dword:1\r\n\r\n", {}, ""},
+      // Two key lines that differ only by a leading backslash are two keys;
+      // the second names none.
+      {__LINE__, u"", u"[HKCU\\A]\r\n\"v\"=dword:2\r\n[HKCU\\\\A]\r\n\"v\"=dword:3\r\n", nullptr,
+       u"[HKCU\\A]\r\n\"v\"=dword:2\r\n", "[-HKCU\\A]\r\n", {"A"},
+       "ERROR - Could not read from key HKCU\\\\A value v for purpose of creating UNDO REG File\r\n"
+       "Error creating or opening key \\A: " + Show(SystemErrorText(kRegBadPathname)) + "\r\n"},
+      // A value changed since the load: the undo text records what the merge
+      // replaced, not what the load saw.
+      {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[HKCU\\K]\r\n\"v\"=\"file\"\r\n",
+       [](Registry& r) { SetValue(r, kCU, u"K", u"v", {kRegSz, StringBytes(u"newer")}); },
+       u"[HKCU\\K]\r\n\"v\"=\"file\"\r\n", "[HKCU\\K]\r\n\"v\"=\"newer\"\r\n", {"K"}, ""},
+      // A deletion, then a row that writes back the data the load saw: the
+      // value is written again, not left alone as SAME.
+      {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[HKCU\\K]\r\n\"v\"=-\r\n\"v\"=\"old\"\r\n", nullptr,
+       u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", "[HKCU\\K]\r\n\"v\"=\"old\"\r\n", {"K", "K"}, ""},
+      {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[-HKCU\\K]\r\n[HKCU\\K]\r\n\"v\"=\"old\"\r\n", nullptr,
+       u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n",
+       "[-HKCU\\K]\r\n[HKCU\\K]\r\n\"v\"=\"old\"\r\n\r\n[HKCU\\K]\r\n\"v\"=\"old\"\r\n", {"K"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    const std::u16string header = u"Windows Registry Editor Version 5.00\r\n\r\n";
+    FaultyRegistry registry;
+    ASSERT_TRUE(LoadBaselineText(header + std::u16string(c.before), registry.memory(), nullptr));
+    EntryStore store;
+    RecordingReport report(store);
+    ASSERT_EQ(RunLoadText(header + std::u16string(c.file), u"f.reg", &registry, report).outcome, LoadOutcome::Normal);
+    if (c.after_load) c.after_load(registry.memory());
+    std::vector<std::string> writes;
+    registry.observer = [&](FaultyRegistry::Op op, std::u16string_view path) {
+      if (op == FaultyRegistry::kSet || op == FaultyRegistry::kDelete) writes.push_back(Show(path));
+    };
+    UndoText undo;
+    std::u16string errors;
+    MergeCheckedRows(store, registry, undo, errors);
+    registry.observer = nullptr;
+    MemoryRegistry expected;
+    ASSERT_TRUE(LoadBaselineText(header + std::u16string(c.after), expected, nullptr));
+    EXPECT_EQ(DumpRegistry(registry.memory(), kCU, u""), DumpRegistry(expected, kCU, u""));
+    EXPECT_EQ(Show(undo.text().substr(kUndoHeader.size())), c.undo);
+    EXPECT_EQ(writes, c.writes);
+    EXPECT_EQ(Show(errors), c.errors);
+  }
+}
+
 TEST(Merge, LongStringsAreStoredWhole) {
   Fixture f;
   MemoryRegistry registry;
@@ -321,46 +384,25 @@ TEST(Merge, LongStringsAreStoredWhole) {
   EXPECT_EQ(GetValue(registry, kCU, u"K", u"long"), (Value{kRegSz, StringBytes(text)}));
 }
 
+// Each merge's error log bears its undo file's time and counter.
 TEST(Merge, TwoMergesLeaveTwoUndoFiles) {
   Fixture f;
   MemoryRegistry registry;
+  Add(f.store, Row(u"HKEY_NOWHERE", u"MISSING", u"K", u"v", u"REG_SZ", u"x"));  // fails both times
   Add(f.store, Row(u"HKCU", u"MISSING", u"K", u"a", u"REG_SZ", u"1"));
   const MergeResult first = f.Run(registry);
   Add(f.store, Row(u"HKCU", u"SAME", u"K", u"a", u"REG_SZ", u"2"));
   const MergeResult second = f.Run(registry);
   ASSERT_TRUE(first.undo_saved && second.undo_saved);
   EXPECT_NE(first.undo_path, second.undo_path);  // within one second: a counter is added
-  EXPECT_EQ(f.dir.Files().size(), 2u);
+  for (const MergeResult* result : {&first, &second}) {
+    const std::string undo = std::filesystem::path(result->undo_path).filename().string();
+    EXPECT_EQ(std::filesystem::path(result->error_log_path).filename().string(),
+              "hivemend_error_log_" + undo.substr(14, undo.size() - 18) + ".log");
+  }
+  EXPECT_EQ(f.dir.Files().size(), 4u);
   EXPECT_EQ(UndoBody(first.undo_path), "[-HKCU\\K]\r\n");
   EXPECT_EQ(UndoBody(second.undo_path), "[HKCU\\K]\r\n\"a\"=\"1\"\r\n");
-}
-
-// Names already taken never stop a merge: more than a hundred merges within
-// one second each get their undo file and error log, which share the time and
-// the counter in their names.
-TEST(Merge, TakenNamesNeverStopAMerge) {
-  Fixture f;
-  MemoryRegistry registry;
-  // The names of this second and the next two, taken up to "-150".
-  const std::time_t now = std::time(nullptr);
-  for (std::time_t t = now; t <= now + 2; ++t) {
-    char stem[32];
-    std::strftime(stem, sizeof stem, "%Y%m%d-%H%M%S", std::localtime(&t));
-    for (int n = 1; n <= 150; ++n) {
-      const std::string counter = n > 1 ? "-" + std::to_string(n) : "";
-      WriteBytes(f.dir.path() / ("hivemend_undo_" + std::string(stem) + counter + ".reg"), "taken");
-      WriteBytes(f.dir.path() / ("hivemend_error_log_" + std::string(stem) + counter + ".log"), "taken");
-    }
-  }
-  Add(f.store, Row(u"HKEY_NOWHERE", u"MISSING", u"K", u"v", u"REG_SZ", u"x"));
-  const MergeResult result = f.Run(registry);
-  ASSERT_TRUE(result.undo_saved);
-  ASSERT_FALSE(result.error_log_path.empty());
-  const std::string undo = std::filesystem::path(result.undo_path).filename().string();
-  const std::string log = std::filesystem::path(result.error_log_path).filename().string();
-  EXPECT_TRUE(undo.ends_with("-151.reg")) << undo;
-  EXPECT_EQ("hivemend_error_log_" + undo.substr(14, undo.size() - 18) + ".log", log);
-  EXPECT_EQ(f.dir.Files().size(), 900u + 2u);
 }
 
 // Undo first: when the undo file cannot be saved completely, the registry and

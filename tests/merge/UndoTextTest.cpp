@@ -53,8 +53,9 @@ TEST(UndoDataPart, EachTypeIsWrittenAsTheReaderReadsIt) {
       {__LINE__, 0x7FFF, {}, u"hex(7fff):"},
       {__LINE__, DELETE_VALUE_TYPE, {1, 2}, u"hex(f69b7):1,2"},
       {__LINE__, 0xFFFFFFFF, {1, 2}, u"hex(ffffffff):1,2"},
-      // hex(0) is REG_BINARY to the reader: REG_NONE has no form.
-      {__LINE__, kRegNone, {1}, nullptr, DataPartResult::UnsupportedType},
+      // hex(0) is REG_NONE, as the registry editor writes it.
+      {__LINE__, kRegNone, {1}, u"hex(0):01"},
+      {__LINE__, kRegNone, {}, u"hex(0):"},
   };
   for (const DataCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
@@ -176,12 +177,10 @@ TEST(UndoText, DeletedKeysComeBackWithTheirWholeSubtree) {
                                               MakeRow(u"HKCU", u"Top\\Absent", u"", u"DELETE KEY", u"DELETE")));
   EXPECT_EQ(Show(r.text),
             "[-HKCU\\top\\TREE]\r\n"
-            "[HKCU\\top\\Tree]\r\n@=\"default\"\r\n"
+            "[HKCU\\top\\Tree]\r\n@=\"default\"\r\n\"n\"=hex(0):01\r\n"
             "[HKCU\\top\\Tree\\Sub]\r\n\"b\"=hex:1,2\r\n"
             "[HKCU\\top\\Tree\\Sub\\Empty]\r\n\r\n");
-  EXPECT_EQ(Show(r.errors),
-            "ERROR - Could not record the previous state of key HKCU\\top\\Tree value n in the UNDO REG File: "
-            "its type REG_NONE (0) cannot be written there\r\n");
+  EXPECT_EQ(Show(r.errors), "");
 }
 
 TEST(UndoText, AllRowsAreRecordedBeforeAnyIsWritten) {
@@ -249,7 +248,7 @@ TEST(UndoText, ValuesThatCannotBeReadAreReported) {
   }
 }
 
-TEST(UndoText, EveryTypeIsRecordedExactlyButNone) {
+TEST(UndoText, EveryTypeIsRecordedExactly) {
   MemoryRegistry registry;
   SetValue(registry, kCU, u"K", u"none", {kRegNone, {1, 2}});
   SetValue(registry, kCU, u"K", u"", {kRegDwordBigEndian, {0, 0, 0, 1}});
@@ -259,11 +258,9 @@ TEST(UndoText, EveryTypeIsRecordedExactlyButNone) {
                                               MakeRow(u"HKCU", u"K", u"list", u"DELETE"),
                                               MakeRow(u"HKCU", u"K", u"lines")));
   EXPECT_EQ(Show(r.text),
-            "[HKCU\\K]\r\n\"@\"=hex(5):0,0,0,1\r\n\"list\"=hex(8):\r\n"
+            "[HKCU\\K]\r\n\"none\"=hex(0):1,2\r\n\"@\"=hex(5):0,0,0,1\r\n\"list\"=hex(8):\r\n"
             "\"lines\"=hex(1):61,0,d,0,a,0,5b,0,0,0\r\n");
-  EXPECT_EQ(Show(r.errors),
-            "ERROR - Could not record the previous state of key HKCU\\K value none in the UNDO REG File: "
-            "its type REG_NONE (0) cannot be written there\r\n");
+  EXPECT_EQ(Show(r.errors), "");
 }
 
 TEST(UndoText, LoadingTheUndoTextGivesBackTheSameValues) {

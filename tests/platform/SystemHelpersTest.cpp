@@ -20,6 +20,7 @@
 #include "platform/File.h"
 #include "platform/Process.h"
 #include "platform/RegistryName.h"
+#include "platform/Text.h"
 #include "tests/TestSupport.h"
 
 namespace hivemend {
@@ -116,6 +117,14 @@ TEST(SystemHelpers, WholeFileWrites) {
   EXPECT_FALSE(WriteUnicodeTextFile(dir.File("t.reg"), u"other"));
   EXPECT_EQ(ReadBytes(dir.path() / "t.reg"), std::string("\xFF\xFE" "A\0\xE9\0\r\0\n\0", 10));
   EXPECT_EQ(dir.Files().size(), 2u) << "no temporary file stays behind";
+  // A new file takes the first free name, however many are taken.
+  TempDir taken;
+  for (int n = 1; n <= 150; ++n) test::WriteBytes(taken.path() / ("n-" + std::to_string(n)), "taken");
+  const std::u16string named =
+      WriteNewFileDurably(taken.u16(), "new", [](int attempt) { return u"n-" + Decimal(static_cast<std::uint64_t>(attempt)); });
+  EXPECT_EQ(Show(named), (taken.path() / "n-151").string());
+  EXPECT_EQ(ReadBytes(taken.path() / "n-151"), "new");
+  EXPECT_EQ(taken.Files().size(), 151u) << "no temporary file stays behind";
 }
 
 // A new file of an unguessable name is made beside whatever is there; what is

@@ -213,6 +213,7 @@ TEST(Text, FoldingTables) {
   EXPECT_EQ(CompareNoCase(u"", u""), 0);
   EXPECT_LT(CompareNoCase(u"a", u"\u00E4"), 0);       // unsigned 16-bit order
   EXPECT_TRUE(ContainsNoCase(u"Windows Registry Editor Version 5.00", u"REGISTRY EDITOR"));
+  EXPECT_TRUE(ContainsNoCase(u"Windows Registry Editor Version 5", u"VERSION 5"));  // at the very end
   EXPECT_TRUE(ContainsNoCase(u"abc", u""));
   EXPECT_FALSE(ContainsNoCase(u"ab", u"abc"));
   EXPECT_EQ(FoldedCopy(u"AbC\u00C4"), u"abc\u00C4");

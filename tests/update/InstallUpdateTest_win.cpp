@@ -1,8 +1,10 @@
 // The installer download and start against a real HTTPS server on 127.0.0.1:
-// only an installer signed by the pinned publisher starts, the download goes
-// into a new file beside the program and nowhere else, a failed download
-// leaves nothing behind, a stop ends a stalled download at once, and the
-// "UpdateFinished" mark is set around the start.
+// only an installer of the offered version signed with a pinned key whose
+// certificate is not revoked starts, into the program's own folder; the
+// download goes into a new file beside the program and nowhere else, a failed
+// download leaves nothing behind, a stop ends a stalled download at once or
+// the checks before the start, and the "UpdateFinished" mark is set around
+// the start.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -70,20 +72,26 @@ class InstallUpdateTest : public testing::Test {
     RegDeleteTreeW(HKEY_CURRENT_USER, AsWide(base_));
     RemoveFiles();
   }
+  // A started installer may still be running for a moment, and its file with it.
   void RemoveFiles() {
-    for (const std::wstring& file : Downloads()) DeleteFileW(file.c_str());
+    for (int i = 0; i < 100 && !Downloads().empty(); ++i) {
+      for (const std::wstring& file : Downloads()) DeleteFileW(file.c_str());
+      if (!Downloads().empty()) Sleep(100);
+    }
     DeleteFileW(log_.c_str());
   }
 
   static const UpdateTestServer& server() { return UpdateTestServer::Get(); }
 
-  InstallJob Job(const std::u16string& host) {
+  // With both_keys, the publisher's next key is pinned too.
+  InstallJob Job(const std::u16string& host, bool both_keys = false) {
     InstallJob job;
     job.registry = &*registry_;
     job.installer_url = HttpsUrl(host, kInstallerPath);
     job.program_path = AsU16(ThisProgramPath().c_str());
-    job.publisher = ParseCertificateHash(U16(server().PublisherSha256()));
-    EXPECT_TRUE(job.publisher.has_value());
+    job.offered_version = u"" HIVEMEND_TEST_NEWER_VERSION;
+    job.publisher_keys = ParsePins(U16(server().PublisherPin() + (both_keys ? "," + server().SuccessorPin() : "")));
+    EXPECT_EQ(job.publisher_keys.size(), both_keys ? 2u : 1u);
     return job;
   }
 
@@ -100,9 +108,10 @@ class InstallUpdateTest : public testing::Test {
   }
 
   // The fake installer's log once it has run; empty after the time-out.
+  // (A log that has just been renamed into place may not open at once.)
   std::wstring WaitForInstallerLog() {
-    for (int i = 0; i < 300 && !FileExists(log_); ++i) Sleep(100);
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(log_);
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 300 && (bytes = ReadWholeFile(log_)).empty(); ++i) Sleep(100);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   }
 
@@ -111,27 +120,56 @@ class InstallUpdateTest : public testing::Test {
   std::wstring log_;
 };
 
-TEST_F(InstallUpdateTest, InstallerOfThePublisherIsWrittenBesideTheProgramAndStartedSilently) {
-  const std::vector<std::uint8_t> body = server().Installer("signed");
-  server().SetAnswer("installer", body);
-  InstallJob job = Job(server().TrustedHost());
-  std::uint64_t last_received = 0, last_total = 0;
-  job.progress = [&](std::uint64_t received, std::uint64_t total) {
-    EXPECT_GT(received, last_received);
-    last_received = received;
-    last_total = total;
-  };
+struct StartedCase {
+  int line;
+  std::string installer;
+  std::string mode;
+  bool both_keys;
+  std::vector<std::string> requests;
+};
 
-  ASSERT_EQ(DownloadAndStartInstaller(job), InstallOutcome::Started);
-  EXPECT_EQ(last_received, body.size());
-  EXPECT_EQ(last_total, body.size());
-  const std::vector<std::wstring> downloads = Downloads();
-  ASSERT_EQ(downloads.size(), 1u);
-  // The installer saw the exact command line, and the mark already set.
-  EXPECT_EQ(WaitForInstallerLog(), L"\"" + downloads[0] + L"\" /S\r\nUpdateFinished=1\r\n");
-  EXPECT_EQ(ReadWholeFile(downloads[0]), body);
-  EXPECT_EQ(UpdateFinished(), 1u);
-  EXPECT_EQ(server().Requests(), std::vector<std::string>{"trusted /files/alpha/hivemendsetup64.exe"});
+TEST_F(InstallUpdateTest, InstallerOfThePublisherIsWrittenBesideTheProgramAndStartedSilentlyIntoItsFolder) {
+  const std::string download = "trusted /files/alpha/hivemendsetup64.exe";
+  const StartedCase cases[] = {
+      {__LINE__, "signed", "", false, {download}},
+      // The pin is the key's: a renewed certificate for it signs as well.
+      {__LINE__, "renewed", "", false, {download}},
+      // While a new key is brought in, both are pinned.
+      {__LINE__, "successor", "", true, {download}},
+      {__LINE__, "signed", "", true, {download}},
+      // A redirect that stays on https is followed.
+      {__LINE__, "signed", "redirect-https", false, {download, "trusted /redirected/installer"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    TearDown();
+    SetUp();
+    const std::vector<std::uint8_t> body = server().Installer(c.installer);
+    server().SetAnswer("installer", body);
+    server().SetMode("installer", c.mode);
+    InstallJob job = Job(server().TrustedHost(), c.both_keys);
+    std::uint64_t last_received = 0, last_total = 0;
+    job.progress = [&](std::uint64_t received, std::uint64_t total) {
+      EXPECT_GT(received, last_received);
+      last_received = received;
+      last_total = total;
+    };
+
+    const InstallResult result = DownloadAndStartInstaller(job);
+    ASSERT_EQ(result.outcome, InstallOutcome::Started) << ToUtf8(InstallOutcomeMessage(result));
+    EXPECT_EQ(last_received, body.size());
+    EXPECT_EQ(last_total, body.size());
+    const std::vector<std::wstring> downloads = Downloads();
+    ASSERT_EQ(downloads.size(), 1u);
+    // The installer saw the exact command line, its folder last and unquoted,
+    // and the mark already set.
+    EXPECT_EQ(WaitForInstallerLog(), L"\"" + downloads[0] + L"\" /S /D=" + FolderOf(ThisProgramPath()) +
+                                         L"\r\nUpdateFinished=1\r\n");
+    EXPECT_EQ(ReadWholeFile(downloads[0]), body);
+    EXPECT_EQ(UpdateFinished(), 1u);
+    EXPECT_EQ(server().Requests(), c.requests);
+  }
+  server().SetMode("installer", "");
 }
 
 // Each refused download: nothing is started, no file stays beside the program,
@@ -143,26 +181,41 @@ struct RefusedCase {
   std::string mode;
   char server;  // 't'rusted, 'u'ntrusted, 'd'own
   InstallOutcome outcome;
+  std::uint32_t http_status = 0;
+  const char16_t* offered = nullptr;  // the version offered; none: the signed installers' own
 };
 
 TEST_F(InstallUpdateTest, RefusedInstallersAreDeletedAndNeverStarted) {
   using O = InstallOutcome;
   const RefusedCase cases[] = {
-      // Who made it decides: unsigned, signed by someone else, changed after signing.
+      // Who made it decides: unsigned, signed with another key (also the
+      // publisher's next one before it is pinned), changed after signing.
       {__LINE__, "unsigned", 200, "", 't', O::NotVerified},
-      {__LINE__, "other", 200, "", 't', O::NotVerified},
+      {__LINE__, "other", 200, "", 't', O::OtherPublisher},
+      {__LINE__, "successor", 200, "", 't', O::OtherPublisher},
       {__LINE__, "tampered", 200, "", 't', O::NotVerified},
+      // The publisher's key, but a certificate on its CA's revocation list.
+      {__LINE__, "revoked", 200, "", 't', O::Revoked},
+      {__LINE__, "expired", 200, "", 't', O::NotVerified},
+      // Its revocation list cannot be had: refused, not taken on trust.
+      {__LINE__, "unchecked", 200, "", 't', O::RevocationUnknown},
+      // A signed installer that is older than the program, or not the version offered.
+      {__LINE__, "older", 200, "", 't', O::WrongVersion},
+      {__LINE__, "signed", 200, "", 't', O::WrongVersion, 0, u"0.0.250.1"},
       // Too small, an error page however large, no answer, untrusted server.
       {__LINE__, "16384 bytes", 200, "", 't', O::TooSmall},
       {__LINE__, "1 bytes", 200, "", 't', O::TooSmall},
       {__LINE__, "0 bytes", 200, "", 't', O::TooSmall},
-      {__LINE__, "signed", 404, "", 't', O::DownloadFailed},
-      {__LINE__, "signed", 503, "", 't', O::DownloadFailed},
-      {__LINE__, "", 0, "", 't', O::DownloadFailed},
-      {__LINE__, "signed", 200, "", 'u', O::DownloadFailed},
-      {__LINE__, "signed", 200, "", 'd', O::DownloadFailed},
-      // A body that ends before its announced length.
-      {__LINE__, "signed", 200, "short", 't', O::DownloadFailed},
+      {__LINE__, "signed", 404, "", 't', O::ServerStatus, 404},
+      {__LINE__, "signed", 503, "", 't', O::ServerStatus, 503},
+      {__LINE__, "", 0, "", 't', O::ServerStatus, 404},
+      {__LINE__, "signed", 200, "", 'u', O::Certificate},
+      {__LINE__, "signed", 200, "", 'd', O::NoConnection},
+      // A body that ends before its announced length, or that announces none.
+      {__LINE__, "signed", 200, "short", 't', O::Interrupted},
+      {__LINE__, "signed", 200, "nolength", 't', O::NoLength},
+      // A redirect to http is refused before anything is sent there.
+      {__LINE__, "signed", 200, "redirect-http", 't', O::NotHttps},
   };
   const std::wstring older = FolderOf(ThisProgramPath()) + L"\\HivemendSetup64.exe";
   const std::vector<std::uint8_t> older_bytes(30000, 'O');
@@ -180,25 +233,51 @@ TEST_F(InstallUpdateTest, RefusedInstallersAreDeletedAndNeverStarted) {
     const std::u16string host = c.server == 'd'   ? server().DownHost()
                                 : c.server == 'u' ? server().UntrustedHost()
                                                   : server().TrustedHost();
-    EXPECT_EQ(DownloadAndStartInstaller(Job(host)), c.outcome);
+    InstallJob job = Job(host);
+    if (c.offered) job.offered_version = c.offered;
+    const InstallResult result = DownloadAndStartInstaller(job);
+    EXPECT_EQ(result.outcome, c.outcome) << ToUtf8(InstallOutcomeMessage(result));
+    EXPECT_EQ(result.status, c.http_status);
     EXPECT_EQ(Downloads(), std::vector<std::wstring>{});
     EXPECT_EQ(ReadWholeFile(older), older_bytes);
     EXPECT_EQ(UpdateFinished(), std::nullopt);
     EXPECT_FALSE(FileExists(log_));
-    EXPECT_EQ(server().Requests().size(), c.server == 't' ? 1u : 0u);
+    EXPECT_EQ(server().Requests(), c.server == 't' ? std::vector<std::string>{"trusted " + std::string(
+                                                         ToUtf8(kInstallerPath))}
+                                                   : std::vector<std::string>{});
   }
   server().SetMode("installer", "");
   DeleteFileW(older.c_str());
+}
+
+// Cancel counts until the installer's process has started: also once the
+// whole file is there and its checks have begun.
+TEST_F(InstallUpdateTest, ACancelDuringTheChecksStartsNothing) {
+  server().SetAnswer("installer", server().Installer("signed"));
+  const ScopedHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  InstallJob job = Job(server().TrustedHost());
+  job.stop_event = stop.get();
+  bool checking = false;
+  job.checking = [&] {
+    checking = true;
+    SetEvent(stop.get());
+  };
+  EXPECT_EQ(DownloadAndStartInstaller(job).outcome, InstallOutcome::Stopped);
+  EXPECT_TRUE(checking);
+  EXPECT_EQ(Downloads(), std::vector<std::wstring>{});
+  EXPECT_EQ(UpdateFinished(), std::nullopt);
+  Sleep(1000);
+  EXPECT_FALSE(FileExists(log_));
 }
 
 TEST_F(InstallUpdateTest, WithoutTheProgramsFolderOrAPublisherNothingIsDownloaded) {
   server().SetAnswer("installer", server().Installer("signed"));
   InstallJob no_path = Job(server().TrustedHost());
   no_path.program_path.clear();
-  EXPECT_EQ(DownloadAndStartInstaller(no_path), InstallOutcome::NoFolder);
+  EXPECT_EQ(DownloadAndStartInstaller(no_path).outcome, InstallOutcome::NoFolder);
   InstallJob no_publisher = Job(server().TrustedHost());
-  no_publisher.publisher.reset();
-  EXPECT_EQ(DownloadAndStartInstaller(no_publisher), InstallOutcome::NoPublisher);
+  no_publisher.publisher_keys.clear();
+  EXPECT_EQ(DownloadAndStartInstaller(no_publisher).outcome, InstallOutcome::NoPublisher);
   EXPECT_EQ(server().Requests(), std::vector<std::string>{});
   EXPECT_EQ(Downloads(), std::vector<std::wstring>{});
 }
@@ -217,7 +296,7 @@ TEST_F(InstallUpdateTest, StopEndsAStalledDownloadAndDeletesThePartialFile) {
   std::atomic<InstallOutcome> outcome{InstallOutcome::Started};
   const ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread worker([&] {
-    outcome = DownloadAndStartInstaller(job);
+    outcome = DownloadAndStartInstaller(job).outcome;
     SetEvent(done.get());
   });
   const bool received = WaitForSingleObject(receiving.get(), 20000) == WAIT_OBJECT_0;

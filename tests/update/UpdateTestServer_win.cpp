@@ -58,7 +58,8 @@ UpdateTestServer& UpdateTestServer::Get() {
       if (key == "untrusted_port") s->untrusted_port_ = std::atoi(value.c_str());
       if (key == "down_port") s->down_port_ = std::atoi(value.c_str());
       if (key == "ca_sha1") s->ca_sha1_ = Widen(value);
-      if (key == "publisher_sha256") s->publisher_sha256_ = value;
+      if (key == "publisher_pin") s->publisher_pin_ = value;
+      if (key == "successor_pin") s->successor_pin_ = value;
     }
     if (s->trusted_port_ == 0 || s->ca_sha1_.empty()) ADD_FAILURE() << "server.txt is incomplete";
     return s;

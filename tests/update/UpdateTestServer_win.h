@@ -28,15 +28,18 @@ class UpdateTestServer {
   void SetAnswer(const std::string& route, const std::string& body, int status = 200) const;
   void RemoveAnswer(const std::string& route) const;
   // How the route's body is sent: "stall" (half, then nothing until
-  // ReleaseStalled) or "short" (a Content-Length 1000 bytes too large); ""
+  // ReleaseStalled), "short" (a Content-Length 1000 bytes too large),
+  // "nolength", "redirect-https" or "redirect-http" (update_server.py); ""
   // sends it whole.
   void SetMode(const std::string& route, const std::string& mode) const;
   void ReleaseStalled() const;
 
-  // The SHA-256 of the test publisher's signing certificate, as 64 digits.
-  const std::string& PublisherSha256() const { return publisher_sha256_; }
-  // A prepared installer (run_with_update_server.py --fake-installer):
-  // "signed", "other", "unsigned" or "tampered".
+  // The SHA-256 of the public key of the test publisher, and of its next key,
+  // as 64 digits each.
+  const std::string& PublisherPin() const { return publisher_pin_; }
+  const std::string& SuccessorPin() const { return successor_pin_; }
+  // A prepared installer (run_with_update_server.py --fake-installer): see
+  // there.
   std::vector<std::uint8_t> Installer(const std::string& kind) const;
 
   // Requests so far, one "<server> <path>" line each; ClearRequests empties it.
@@ -57,7 +60,8 @@ class UpdateTestServer {
   int untrusted_port_ = 0;
   int down_port_ = 0;
   std::wstring ca_sha1_;
-  std::string publisher_sha256_;
+  std::string publisher_pin_;
+  std::string successor_pin_;
 };
 
 // A gtest environment that trusts the test CA for the whole run.

@@ -141,12 +141,16 @@ TEST(UpdateVersionTest, InstallerGoesIntoTheProgramsFolderOrNowhere) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     EXPECT_EQ(InstallerFolderOf(c.program), c.folder);
   }
+  // The installer reads /D= to the end of its command line, unquoted.
+  EXPECT_EQ(InstallerArguments(u"D:\\Tools\\Hive mend"), u"/S /D=D:\\Tools\\Hive mend");
+  EXPECT_EQ(InstallerArguments(u"C:"), u"/S /D=C:\\");
   EXPECT_EQ(HttpsUrl(u"localhost:8443", kVersionInfoPath), u"https://localhost:8443/versioninfo/hivemend/");
 }
 
-TEST(UpdateVersionTest, PublisherPinIsSixtyFourHexadecimalDigits) {
+TEST(UpdateVersionTest, PublisherPinsAreSixtyFourHexadecimalDigitsEach) {
   const std::u16string good = u"00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
-  const auto hash = ParseCertificateHash(good);
+  const std::u16string second(64, u'7');
+  const auto hash = ParsePin(good);
   ASSERT_TRUE(hash.has_value());
   EXPECT_EQ((*hash)[0], 0x00);
   EXPECT_EQ((*hash)[1], 0x11);
@@ -155,8 +159,72 @@ TEST(UpdateVersionTest, PublisherPinIsSixtyFourHexadecimalDigits) {
   EXPECT_EQ((*hash)[31], 0x00);
   for (const std::u16string& bad : {std::u16string(), good.substr(1), good + u"0", u"g" + good.substr(1),
                                     u" " + good.substr(1)}) {
-    EXPECT_FALSE(ParseCertificateHash(bad).has_value()) << bad.size();
+    EXPECT_FALSE(ParsePin(bad).has_value()) << bad.size();
+    // One bad entry spoils the list: a typing error must not leave fewer keys unnoticed.
+    EXPECT_EQ(ParsePins(second + u"," + bad + u"x").size(), 0u);
   }
+  EXPECT_EQ(ParsePins(good + u"," + second), (std::vector{*hash, *ParsePin(second)}));
+  EXPECT_EQ(ParsePins(u" " + good + u" ;\t" + second + u","), (std::vector{*hash, *ParsePin(second)}));
+  EXPECT_EQ(ParsePins(u""), (std::vector<std::array<std::uint8_t, 32>>{}));
+}
+
+struct InstallerVersionCase {
+  int line;
+  std::optional<std::array<std::uint16_t, 4>> installer;
+  const char16_t* offered;
+  bool accepted;
+};
+
+// The installer's own version must be the one offered, and newer than the
+// program (0.0.2.11): an older signed installer is never run.
+TEST(UpdateVersionTest, InstallerMustNameTheOfferedNewerVersion) {
+  using V = std::array<std::uint16_t, 4>;
+  const InstallerVersionCase cases[] = {
+      {__LINE__, V{0, 0, 2, 12}, u"0.0.2.12", true},
+      {__LINE__, V{0, 0, 3, 0}, u"0.0.3", true},
+      {__LINE__, V{1, 0, 0, 0}, u"1.0.0.0", true},
+      {__LINE__, V{0, 0, 2, 12}, u"0.0.2.13", false},  // not the one offered
+      {__LINE__, V{0, 0, 2, 13}, u"0.0.2.12", false},
+      {__LINE__, V{0, 0, 2, 10}, u"0.0.2.10", false},  // older than the program
+      {__LINE__, V{0, 0, 2, 11}, u"0.0.2.11", false},  // the program's own
+      {__LINE__, V{0, 1, 2, 12}, u"0.0.2.12", false},  // differs only in a field the packing would hide
+      {__LINE__, std::nullopt, u"0.0.2.12", false},    // names no version
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    EXPECT_EQ(IsInstallerVersionAccepted(c.installer, c.offered, u"0.0.2.11"), c.accepted);
+  }
+  EXPECT_EQ(VersionText({0, 0, 2, 12}), u"0.0.2.12");
+}
+
+// Every way a download ends, but the user's own Cancel, is told in one
+// message; each failure gives its reason and says that nothing was installed.
+TEST(UpdateVersionTest, EveryOutcomeButCancelHasOneMessage) {
+  for (int n = 0; n <= static_cast<int>(InstallOutcome::StartFailed); ++n) {
+    InstallResult result(static_cast<InstallOutcome>(n));
+    result.offered_version = u"0.0.2.12";
+    result.status = 404;
+    result.installer_version = u"0.0.2.10";
+    const std::u16string text = InstallOutcomeMessage(result);
+    SCOPED_TRACE(testing::Message() << "outcome " << n);
+    if (result.outcome == InstallOutcome::Stopped) {
+      EXPECT_EQ(text, u"");
+    } else if (result.outcome == InstallOutcome::Started) {
+      EXPECT_NE(text.find(u"version 0.0.2.12"), std::u16string::npos);
+      EXPECT_EQ(text.find(u"Nothing was installed"), std::u16string::npos);
+    } else {
+      EXPECT_TRUE(text.ends_with(u" Nothing was installed.")) << ToUtf8(text);
+    }
+  }
+  InstallResult status(InstallOutcome::ServerStatus);
+  status.status = 404;
+  EXPECT_NE(InstallOutcomeMessage(status).find(u"status 404."), std::u16string::npos);
+  InstallResult wrong(InstallOutcome::WrongVersion);
+  wrong.offered_version = u"0.0.2.12";
+  wrong.installer_version = u"0.0.2.10";
+  EXPECT_EQ(InstallOutcomeMessage(wrong),
+            u"The downloaded installer is version 0.0.2.10, but version 0.0.2.12 was offered. It was deleted and not "
+            u"started. Nothing was installed.");
 }
 
 }  // namespace

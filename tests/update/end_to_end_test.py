@@ -3,19 +3,26 @@
 local HTTPS server whose test CA only that prefix trusts:
 
 1. The real installer installs the current version; the server offers a newer
-   one. hivemend.exe starts, asks, the user clicks Yes, and afterwards the
-   newer version is installed (and "UpdateFinished" is 1).
-2. The same with "Don't ask me again" ticked: still installs, stores nothing.
-3. An installer signed by another certificate: downloaded, refused with one
-   message, deleted, never started; the current version stays.
+   one. hivemend.exe starts, asks, the user clicks Yes, is told that the
+   installer started, and afterwards the newer version is installed (and
+   "UpdateFinished" is 1).
+2. The same for a copy installed outside Program Files, in a folder whose name
+   holds a space, with "Don't ask me again" ticked and the installer signed
+   with the publisher's second pinned key: the update goes into that folder
+   (nothing into Program Files), and nothing is stored.
+3. Refused downloads, each told in one message that is read back from the box:
+   an installer signed by someone else, an older installer signed by the
+   publisher, one signed with a revoked certificate, a redirect to http, an
+   answer without Content-Length, a 404. Each is deleted and never started;
+   the current version stays.
 4. Another copy's "/terminate" within 5 s of the window opening: the window
    closes and no request reaches the server.
 
 The program under test is a copy of hivemend.exe that takes its server from
-HIVEMEND_TEST_UPDATE_HOST and its publisher's certificate hash from
-HIVEMEND_TEST_PUBLISHER_SHA256; the installers carry that copy as
-hivemend.exe. The newer installer is signed here, with the test publisher's
-certificate that the server made for this run.
+HIVEMEND_TEST_UPDATE_HOST and its publisher's keys from
+HIVEMEND_TEST_PUBLISHER_PINS; the installers carry that copy as hivemend.exe.
+The installers are signed here, with the certificates that the server made
+for this run.
 """
 import argparse
 import os
@@ -28,7 +35,8 @@ from run_with_update_server import UpdateServer  # noqa: E402
 from wine_prefix import WinePrefix  # noqa: E402
 
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Hivemend"
-PROGRAM = r"C:\Program Files\Hivemend\hivemend.exe"
+PROGRAM_FILES = r"C:\Program Files\Hivemend"
+OUTSIDE = r"C:\Tools\Hive mend"
 IDOK = 1
 IDYES = 6
 failures = []
@@ -56,32 +64,80 @@ def installed_version(wine):
     return entry.get("DisplayVersion", "").strip('"')
 
 
-def update_by_prompt(wine, args, server, env, tick):
-    shutil.rmtree(wine.c_path("Program Files", "Hivemend"), ignore_errors=True)
+def installed_location(wine):
+    wine.wait()
+    entry = wine.registry_key("system", UNINSTALL_KEY) or {}
+    return entry.get("InstallLocation", "").strip('"').replace("\\\\", "\\")
+
+
+def unix_path(wine, windows_path):
+    return wine.c_path(*windows_path[3:].split("\\"))
+
+
+def remove_installations(wine):
+    for folder in (PROGRAM_FILES, OUTSIDE):
+        if os.path.exists(unix_path(wine, folder + r"\Uninstall.exe")):
+            wine.run(folder + r"\Uninstall.exe", "/S")
+        wine.wait()
+        shutil.rmtree(unix_path(wine, folder), ignore_errors=True)
+
+
+def install(wine, args, folder):
+    """The current version, silently, into folder: /D= must come last and
+    unquoted, which only a command line written by hand keeps."""
+    remove_installations(wine)
     wine.run("reg", "delete", r"HKCU\Software\Hivemend", "/f")
-    check(wine.run(args.installer, "/S") == 0, "current version installed")
-    check(installed_version(wine) == args.version, "installed version is " + args.version)
+    setup = wine.c_path("hivemend-setup-current.exe")
+    shutil.copyfile(args.installer, setup)
+    script = wine.c_path("install-current.bat")
+    with open(script, "w") as f:
+        f.write('@"C:\\hivemend-setup-current.exe" /S /D=%s\r\n' % folder)
+    wine.run("cmd", "/c", r"C:\install-current.bat")
+    wine.wait()
+    check(installed_version(wine) == args.version and installed_location(wine) == folder,
+          "current version %s installed in %s (found %s in %s)"
+          % (args.version, folder, installed_version(wine), installed_location(wine)))
+
+
+def box_text(output):
+    """The message of a box as ui_driver printed it (control 1001)."""
+    return next((line[len("text 1001: "):] for line in output.splitlines() if line.startswith("text 1001: ")), "")
+
+
+def close_program(wine, program, folder, env):
+    wine.run(folder + r"\hivemend.exe", "/terminate", extra_env=env)
+    try:
+        program.wait(timeout=30)
+    except Exception:
+        program.kill()
+    wine.wait()
+
+
+def update_by_prompt(wine, args, server, env, tick, folder):
+    install(wine, args, folder)
     server.clear_requests()
 
-    program = wine.start(PROGRAM, extra_env=env)
+    program = wine.start(folder + r"\hivemend.exe", extra_env=env)
     started = time.monotonic()
     # The check waits 5 s, fetches, and the window asks as soon as the text arrives.
     answer = wine.run(args.ui_driver, "answer", "Hivemend Update Available", str(IDYES), "1" if tick else "0",
                       "40000", timeout=60)
     check(answer == 0, "the prompt came and was answered Yes%s (after %.1f s)"
           % (" with 'Don't ask me again'" if tick else "", time.monotonic() - started))
-    # The installer runs beside the program; then the user closes the program.
-    time.sleep(5)
+    # The installer runs beside the program, which says so; then the user closes the program.
+    told, output = wine.output(args.ui_driver, "answer", "Hivemend Update", str(IDOK), "0", "40000", timeout=60)
+    check(told == 0 and box_text(output).startswith("The update to version %s was downloaded and verified, "
+                                                    "and its installer has started." % args.newer_version),
+          "the user was told that the installer started: %r" % box_text(output))
+    time.sleep(3)
     check(program.poll() is None, "the window is still open after the installer started")
-    wine.run(PROGRAM, "/terminate", extra_env=env)
-    try:
-        program.wait(timeout=30)
-    except Exception:
-        program.kill()
-    wine.wait()
+    close_program(wine, program, folder, env)
     check(installed_version(wine) == args.newer_version,
           "newer version %s installed (found %s)" % (args.newer_version, installed_version(wine)))
-    check(os.path.isfile(wine.c_path("Program Files", "Hivemend", "hivemend.exe")), "hivemend.exe is there")
+    check(installed_location(wine) == folder, "the update went into %s (found %s)" % (folder, installed_location(wine)))
+    check(os.path.isfile(unix_path(wine, folder + r"\hivemend.exe")), "hivemend.exe is there")
+    if folder != PROGRAM_FILES:
+        check(not os.path.exists(unix_path(wine, PROGRAM_FILES)), "nothing was installed into Program Files")
     requests = server.requests()
     check(requests == ["trusted /versioninfo/hivemend/", "trusted /files/alpha/hivemendsetup64.exe"],
           "one version check and one download: %s" % requests)
@@ -92,43 +148,51 @@ def update_by_prompt(wine, args, server, env, tick):
 
 
 def downloads(wine):
-    folder = wine.c_path("Program Files", "Hivemend")
+    folder = unix_path(wine, PROGRAM_FILES)
     return sorted(n for n in os.listdir(folder) if n.startswith("HivemendSetup64-")) if os.path.isdir(folder) else []
 
 
-def refused_by_signature(wine, args, server, env, other_signed):
-    shutil.rmtree(wine.c_path("Program Files", "Hivemend"), ignore_errors=True)
-    wine.run("reg", "delete", r"HKCU\Software\Hivemend", "/f")
-    check(wine.run(args.installer, "/S") == 0, "current version installed")
-    server.set_answer("installer", other_signed)
-    server.clear_requests()
-
-    program = wine.start(PROGRAM, extra_env=env)
-    answer = wine.run(args.ui_driver, "answer", "Hivemend Update Available", str(IDYES), "0", "40000", timeout=60)
-    check(answer == 0, "the prompt came and was answered Yes")
-    told = wine.run(args.ui_driver, "answer", "Hivemend Update", str(IDOK), "0", "40000", timeout=60)
-    check(told == 0, "the user was told that the installer was refused")
-    check(program.poll() is None, "the window is still open")
-    wine.run(PROGRAM, "/terminate", extra_env=env)
-    try:
-        program.wait(timeout=30)
-    except Exception:
-        program.kill()
-    wine.wait()
-    check(installed_version(wine) == args.version, "still version %s (found %s)" % (args.version, installed_version(wine)))
-    check(downloads(wine) == [], "the refused download was deleted: %s" % downloads(wine))
-    user = wine.registry_key("user", r"Software\Hivemend") or {}
-    check("UpdateFinished" not in user, "UpdateFinished is not set: %s" % user)
-    check(server.requests() == ["trusted /versioninfo/hivemend/", "trusted /files/alpha/hivemendsetup64.exe"],
-          "one version check and one download: %s" % server.requests())
+def refused(wine, args, server, env, signed):
+    """Each refused download is told in one message; the current version stays."""
+    install(wine, args, PROGRAM_FILES)
+    cases = [
+        ("other", "", 200, "was not signed by the publisher of Hivemend. It was deleted and not started."),
+        ("older", "", 200, "The downloaded installer is version %s, but version %s was offered. It was deleted "
+         "and not started." % (args.version, args.newer_version)),
+        ("revoked", "", 200, "has been revoked. It was deleted and not started."),
+        ("publisher", "redirect-http", 200, "redirected it to an address that is not secure (not https)."),
+        ("publisher", "nolength", 200, "did not say how large the file is"),
+        ("publisher", "", 404, "answered with status 404."),
+    ]
+    for signer, mode, status, reason in cases:
+        wine.run("reg", "delete", r"HKCU\Software\Hivemend", "/f")
+        server.set_answer("installer", signed[signer], status)
+        server.set_mode("installer", mode)
+        server.clear_requests()
+        program = wine.start(PROGRAM_FILES + r"\hivemend.exe", extra_env=env)
+        answer = wine.run(args.ui_driver, "answer", "Hivemend Update Available", str(IDYES), "0", "40000", timeout=60)
+        told, output = wine.output(args.ui_driver, "answer", "Hivemend Update", str(IDOK), "0", "40000", timeout=60)
+        text = box_text(output)
+        check(answer == 0 and told == 0 and reason in text and text.endswith(" Nothing was installed."),
+              "%s %s %d: the user was told: %r" % (signer, mode, status, text))
+        check(program.poll() is None, "the window is still open")
+        close_program(wine, program, PROGRAM_FILES, env)
+        check(installed_version(wine) == args.version,
+              "still version %s (found %s)" % (args.version, installed_version(wine)))
+        check(downloads(wine) == [], "the refused download was deleted: %s" % downloads(wine))
+        user = wine.registry_key("user", r"Software\Hivemend") or {}
+        check("UpdateFinished" not in user, "UpdateFinished is not set: %s" % user)
+        check(server.requests() == ["trusted /versioninfo/hivemend/", "trusted /files/alpha/hivemendsetup64.exe"],
+              "one version check and one download, nothing over http: %s" % server.requests())
+    server.set_mode("installer", "")
 
 
 def terminate_early(wine, args, server, env):
     server.clear_requests()
-    program = wine.start(PROGRAM, extra_env=env)
+    program = wine.start(PROGRAM_FILES + r"\hivemend.exe", extra_env=env)
     check(wine.run(args.ui_driver, "wait-window", "Hivemend", "20000") == 0, "the window opened")
     opened = time.monotonic()
-    wine.run(PROGRAM, "/terminate", extra_env=env)
+    wine.run(PROGRAM_FILES + r"\hivemend.exe", "/terminate", extra_env=env)
     check(time.monotonic() - opened < 5, "/terminate sent within 5 s (%.1f s)" % (time.monotonic() - opened))
     try:
         code = program.wait(timeout=20)
@@ -158,24 +222,26 @@ def main():
     try:
         ca_key = trust_ca(wine, server)
         signed = {}
-        for signer in ("publisher", "other"):
-            target = os.path.join(server.state, "newer-%s.exe" % signer)
-            server.sign(signer, args.newer_installer, target)
+        for signer, source in (("publisher", args.newer_installer), ("successor", args.newer_installer),
+                               ("other", args.newer_installer), ("revoked", args.newer_installer),
+                               ("older", args.installer)):
+            target = os.path.join(server.state, "signed-%s.exe" % signer)
+            server.sign("publisher" if signer == "older" else signer, source, target)
             with open(target, "rb") as f:
                 signed[signer] = f.read()
-        server.set_answer("installer", signed["publisher"])
         server.set_answer("version", (args.newer_version + "\r\n").encode())
         env = {"HIVEMEND_TEST_UPDATE_HOST": "localhost:" + server.info["trusted_port"],
-               "HIVEMEND_TEST_PUBLISHER_SHA256": server.info["publisher_sha256"]}
+               "HIVEMEND_TEST_PUBLISHER_PINS": server.info["publisher_pin"] + "," + server.info["successor_pin"]}
 
-        update_by_prompt(wine, args, server, env, tick=False)
-        update_by_prompt(wine, args, server, env, tick=True)
-        refused_by_signature(wine, args, server, env, signed["other"])
+        server.set_answer("installer", signed["publisher"])
+        update_by_prompt(wine, args, server, env, tick=False, folder=PROGRAM_FILES)
+        server.set_answer("installer", signed["successor"])
+        update_by_prompt(wine, args, server, env, tick=True, folder=OUTSIDE)
+        refused(wine, args, server, env, signed)
         server.set_answer("installer", signed["publisher"])
         terminate_early(wine, args, server, env)
     finally:
-        if os.path.exists(wine.c_path("Program Files", "Hivemend", "Uninstall.exe")):
-            wine.run(r"C:\Program Files\Hivemend\Uninstall.exe", "/S")
+        remove_installations(wine)
         if ca_key:
             wine.run("reg", "delete", ca_key, "/f")
         wine.run("reg", "delete", r"HKCU\Software\Hivemend", "/f")

@@ -7,11 +7,15 @@ Starts update_server.py with a new empty state folder, waits until it is
 ready, runs COMMAND with HIVEMEND_TEST_SERVER_STATE set to the folder as a
 Wine path (Z:\\...), stops the server and returns COMMAND's exit code.
 
-With --fake-installer, the folder's "installers" holds that program padded
-with zeros to INSTALLER_SIZE bytes and then: signed by the publisher
-(signed.exe), signed by another certificate (other.exe), not signed
-(unsigned.exe), and signed by the publisher with one byte changed afterwards
-(tampered.exe).
+With --fake-installer and --versions OLD NEW, the folder's "installers" holds
+that program padded with zeros to INSTALLER_SIZE bytes, its file version set
+to NEW, and then: signed by the publisher (signed.exe), by a renewed
+certificate of the publisher's key (renewed.exe), by a revoked (revoked.exe)
+or expired one (expired.exe), by one whose revocation cannot be checked
+(unchecked.exe), by the publisher's next key (successor.exe), by
+someone else (other.exe), not signed (unsigned.exe), signed by the publisher
+with one byte changed afterwards (tampered.exe), and signed by the publisher
+with the file version OLD (older.exe).
 """
 import argparse
 import os
@@ -25,6 +29,16 @@ sys.path.insert(0, HERE)
 from update_server import sign_file  # noqa: E402
 
 INSTALLER_SIZE = 40000
+
+
+def with_file_version(program, version):
+    """The program with the file version of its version resource set to "a.b.c.d"."""
+    at = program.find(b"\xbd\x04\xef\xfe")  # VS_FIXEDFILEINFO's signature
+    if at < 0:
+        raise RuntimeError("the program has no version resource")
+    a, b, c, d = (int(n) for n in version.split("."))
+    fields = ((a << 16) | b).to_bytes(4, "little") + ((c << 16) | d).to_bytes(4, "little")
+    return program[:at + 8] + fields + program[at + 16:]
 
 
 class UpdateServer:
@@ -56,20 +70,35 @@ class UpdateServer:
         with open(base + ".body", "wb") as f:
             f.write(body)
 
+    def set_mode(self, route, mode):
+        """How the route's body is sent (update_server.py); "" sends it whole."""
+        path = os.path.join(self.state, "routes", route + ".mode")
+        if mode:
+            with open(path, "w") as f:
+                f.write(mode)
+        elif os.path.exists(path):
+            os.remove(path)
+
     def sign(self, signer, source, target):
         """Signs source as target with "publisher" or "other"."""
         sign_file(self.state, signer, source, target)
 
-    def make_installers(self, program):
+    def make_installers(self, program, old_version, new_version):
         folder = os.path.join(self.state, "installers")
         os.makedirs(folder, exist_ok=True)
         with open(program, "rb") as f:
             data = f.read()
+        data += b"\0" * (INSTALLER_SIZE - len(data))
         unsigned = os.path.join(folder, "unsigned.exe")
         with open(unsigned, "wb") as f:
-            f.write(data + b"\0" * (INSTALLER_SIZE - len(data)))
+            f.write(with_file_version(data, new_version))
+        older = os.path.join(folder, "older-unsigned.exe")
+        with open(older, "wb") as f:
+            f.write(with_file_version(data, old_version))
+        self.sign("publisher", older, os.path.join(folder, "older.exe"))
         self.sign("publisher", unsigned, os.path.join(folder, "signed.exe"))
-        self.sign("other", unsigned, os.path.join(folder, "other.exe"))
+        for signer in ("renewed", "revoked", "expired", "unchecked", "successor", "other"):
+            self.sign(signer, unsigned, os.path.join(folder, signer + ".exe"))
         with open(os.path.join(folder, "signed.exe"), "rb") as f:
             tampered = bytearray(f.read())
         tampered[INSTALLER_SIZE // 2] ^= 0x01  # in the padding, which the signature covers
@@ -103,6 +132,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--state", required=True)
     parser.add_argument("--fake-installer")
+    parser.add_argument("--versions", nargs=2, metavar=("OLD", "NEW"), default=("0.0.0.1", "0.0.0.2"))
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
@@ -116,7 +146,7 @@ def main():
         return 1
     try:
         if args.fake_installer:
-            server.make_installers(args.fake_installer)
+            server.make_installers(args.fake_installer, *args.versions)
         env["HIVEMEND_TEST_SERVER_STATE"] = "Z:" + server.state.replace("/", "\\")
         return subprocess.call(command, env=env)
     finally:

@@ -1,0 +1,176 @@
+#include "merge/HistoryFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/Text.h"
+
+namespace hivemend {
+
+namespace {
+
+constexpr std::u16string_view kCommentsStart = u"; Hivemend undo file, saved before the merge of ";
+constexpr std::u16string_view kCommentsStartEnd = u" changed anything.";
+constexpr std::u16string_view kMergedFile = u"; Merged file: ";
+constexpr std::u16string_view kRows = u"; Rows: ";
+// Comment lines are short; a file names at most a few merged files.
+constexpr size_t kCommentBytes = 16 * 1024;
+
+std::u16string_view FileNameOf(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string ReadStart(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(kCommentBytes, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(in ? bytes.size() : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return bytes;
+}
+
+}  // namespace
+
+bool IsUndoFileName(std::u16string_view name) {
+  return name.size() > kUndoFilePrefix.size() + kUndoFileExtension.size() &&
+         EqualsNoCase(name.substr(0, kUndoFilePrefix.size()), kUndoFilePrefix) &&
+         EqualsNoCase(name.substr(name.size() - kUndoFileExtension.size()), kUndoFileExtension);
+}
+
+std::u16string ErrorLogPathFor(std::u16string_view undo_path) {
+  const std::u16string_view name = FileNameOf(undo_path);
+  if (!IsUndoFileName(name)) return {};
+  std::u16string path(undo_path.substr(0, undo_path.size() - name.size()));
+  path += kErrorLogPrefix;
+  path += name.substr(kUndoFilePrefix.size(), name.size() - kUndoFilePrefix.size() - kUndoFileExtension.size());
+  path += kErrorLogExtension;
+  return path;
+}
+
+std::u16string UndoComments(const std::vector<std::u16string>& merged_files, std::u16string_view when,
+                            std::uint64_t rows) {
+  std::u16string text = std::u16string(kCommentsStart) + std::u16string(when) + std::u16string(kCommentsStartEnd) + u"\r\n";
+  for (const std::u16string& file : merged_files) text += std::u16string(kMergedFile) + file + u"\r\n";
+  text += std::u16string(kRows) + Decimal(rows) + u"\r\n";
+  text += u"; To take that merge back, load this file in Hivemend, check every row and merge them.\r\n\r\n";
+  return text;
+}
+
+MergeRecord ReadUndoComments(std::string_view bytes) {
+  MergeRecord record;
+  record.readable = false;
+  if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF || static_cast<unsigned char>(bytes[1]) != 0xFE)
+    return record;
+  std::u16string text((bytes.size() - 2) / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                    (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+  }
+  std::u16string_view rest(text);
+  bool first = true;
+  // Whole lines only: the last one may be cut where the kept bytes end.
+  for (size_t end; (end = rest.find(u"\r\n")) != std::u16string_view::npos; rest.remove_prefix(end + 2)) {
+    const std::u16string_view line = rest.substr(0, end);
+    if (first) {
+      if (line != u"Windows Registry Editor Version 5.00") return record;
+      first = false;
+      continue;
+    }
+    if (line.empty() && !record.readable) continue;  // the empty line after the header
+    if (line.empty() || line[0] != u';') break;      // the comments end
+    if (line.starts_with(kCommentsStart) && line.ends_with(kCommentsStartEnd)) {
+      record.readable = true;
+      record.time.assign(line.substr(kCommentsStart.size(),
+                                     line.size() - kCommentsStart.size() - kCommentsStartEnd.size()));
+    } else if (line.starts_with(kMergedFile)) {
+      record.merged_files.emplace_back(line.substr(kMergedFile.size()));
+    } else if (line.starts_with(kRows)) {
+      bool digit = false;
+      std::uint64_t rows = 0;
+      for (char16_t c : line.substr(kRows.size())) {
+        if (c < u'0' || c > u'9' || rows > UINT64_MAX / 10 - 1) {
+          digit = false;
+          break;
+        }
+        rows = rows * 10 + (c - u'0');
+        digit = true;
+      }
+      if (digit) record.rows = rows;
+    }
+  }
+  return record;
+}
+
+namespace {
+
+struct UndoFileEntry {
+  std::filesystem::file_time_type time;
+  std::u16string path;
+  bool operator<(const UndoFileEntry& other) const {
+    return time != other.time ? time < other.time : path < other.path;
+  }
+};
+
+// The undo files of a folder with their times of last change, and the names
+// of every file there (in lower case).
+std::vector<UndoFileEntry> UndoFiles(const std::u16string& folder, std::set<std::u16string>* names) {
+  namespace fs = std::filesystem;
+  std::vector<UndoFileEntry> files;
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code entry_ec;
+    const std::u16string name = it->path().filename().u16string();
+    if (names) names->insert(FoldedCopy(name));
+    if (!IsUndoFileName(name) || !it->is_regular_file(entry_ec)) continue;
+    const fs::file_time_type time = it->last_write_time(entry_ec);
+    if (!entry_ec) files.push_back({time, it->path().u16string()});
+  }
+  return files;
+}
+
+}  // namespace
+
+std::vector<MergeRecord> ReadHistory(const std::u16string& folder) {
+  std::set<std::u16string> names;
+  std::vector<UndoFileEntry> files = UndoFiles(folder, &names);
+  std::sort(files.begin(), files.end(), [](const UndoFileEntry& a, const UndoFileEntry& b) { return b < a; });
+  std::vector<MergeRecord> records;
+  records.reserve(files.size());
+  for (const UndoFileEntry& file : files) {
+    MergeRecord record = ReadUndoComments(ReadStart(std::filesystem::path(file.path)));
+    record.undo_path = file.path;
+    std::u16string log = ErrorLogPathFor(file.path);
+    if (!log.empty() && names.count(FoldedCopy(FileNameOf(log)))) record.error_log_path = std::move(log);
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+std::u16string NewestUndoFile(const std::u16string& folder) {
+  const std::vector<UndoFileEntry> files = UndoFiles(folder, nullptr);
+  const auto newest = std::max_element(files.begin(), files.end());
+  return newest == files.end() ? std::u16string() : newest->path;
+}
+
+// Two seconds later than the newest other file, the step of the coarsest
+// file systems.
+void KeepNewest(const std::u16string& undo_path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path(undo_path);
+  const fs::file_time_type own = fs::last_write_time(path, ec);
+  if (ec) return;
+  std::optional<fs::file_time_type> others;
+  for (const UndoFileEntry& file : UndoFiles(path.parent_path().u16string(), nullptr)) {
+    if (fs::path(file.path) != path && (!others || file.time > *others)) others = file.time;
+  }
+  if (others && *others >= own) fs::last_write_time(path, *others + std::chrono::seconds(2), ec);
+}
+
+}  // namespace hivemend
