@@ -8,6 +8,8 @@
 //   hivemend-bench stages FILE.reg                  the processor time of each stage
 //   hivemend-bench half FILE.reg OUT.reg            every key and every other value,
 //                                                    to prepare a registry for a load
+//   hivemend-bench empty-hive OUT                   an empty hive file, to fill through
+//                                                    hivemend-cli merge --hive
 //   hivemend-bench history FOLDER                   reads the merges of a history folder
 // --keep also inserts every row into the list store, as the window does, then
 // sorts the rows by each column in turn, as a click on its header does, and
@@ -32,6 +34,7 @@
 #include "merge/HistoryFile.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
+#include "tests/EmptyHive.h"
 
 namespace {
 
@@ -224,11 +227,17 @@ int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "stages") == 0) return Stages(argv[2]);
   if (argc >= 4 && std::strcmp(argv[1], "half") == 0) return WriteHalf(argv[2], argv[3]);
   if (argc >= 3 && std::strcmp(argv[1], "history") == 0) return History(argv[2]);
+  if (argc >= 3 && std::strcmp(argv[1], "empty-hive") == 0) {
+    const std::string bytes = hivemend::test::EmptyHiveBytes();
+    std::ofstream out(argv[2], std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return out ? 0 : 1;
+  }
   if (argc >= 3 && std::strcmp(argv[1], "load") == 0) {
     return Load(argv[2], argc > 3 && std::strcmp(argv[3], "--keep") == 0);
   }
   std::fprintf(stderr,
                "usage: hivemend-bench generate VALUES OUT.reg [SEED] | load FILE.reg [--keep] | stages FILE.reg |"
-               " half FILE.reg OUT.reg | history FOLDER\n");
+               " half FILE.reg OUT.reg | empty-hive OUT | history FOLDER\n");
   return 2;
 }

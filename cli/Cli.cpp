@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/HiveOption.h"
 #include "cli/JsonOutput.h"
 #include "engine/Baseline.h"
 #include "engine/EntryStore.h"
@@ -15,6 +16,7 @@
 #include "merge/HistoryFile.h"
 #include "merge/Merge.h"
 #include "platform/File.h"
+#include "platform/HiveRegistry.h"
 #include "platform/HistoryFolder.h"
 #include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
@@ -31,6 +33,8 @@ constexpr char kUsage[] =
     "                    [--history DIR] [--state-out OUT.reg] [--format tsv|json]\n"
     "  hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
     "                    [--state-out OUT.reg] [--format tsv|json]\n"
+    "  (diff, merge and undo also take --hive ROOT\\PATH=FILE, repeated, in place of\n"
+    "  --baseline: offline hive files of a Windows image)\n"
     "  hivemend-cli COMMAND --help\n"
     "  hivemend-cli --version\n"
     "\n"
@@ -43,6 +47,7 @@ constexpr char kUsage[] =
 
 constexpr char kDiffHelp[] =
     "Usage: hivemend-cli diff FILE.reg [--baseline STATE.reg] [--format tsv|json] [--exit-code]\n"
+    "                         [--hive ROOT\\PATH=FILE ...]\n"
     "\n"
     "Compares FILE.reg (\"-\": standard input) with the registry as the window's\n"
     "load does. With --format tsv (the default) it prints a header line, one line\n"
@@ -60,11 +65,20 @@ constexpr char kDiffHelp[] =
     "usage or an unreadable baseline. With --exit-code: 0 merging every row would\n"
     "change nothing in the registry, 1 it would change something (a value written\n"
     "or deleted), 2 wrong usage or an unreadable baseline, 3 the load ended with\n"
-    "an error.\n";
+    "an error; with --hive, 3 also when rows lie in no mapped hive.\n"
+    "\n"
+    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
+    "made of offline hive files, each mounted at its key, for example\n"
+    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
+    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
+    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
+    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n";
 
 constexpr char kMergeHelp[] =
     "Usage: hivemend-cli merge FILE.reg [--baseline STATE.reg] [--rule all|changed|missing|differ]\n"
     "                          [--history DIR] [--state-out OUT.reg] [--format tsv|json]\n"
+    "                          [--hive ROOT\\PATH=FILE ...]\n"
     "\n"
     "Loads FILE.reg (\"-\": standard input) as diff does, checks the rows that the\n"
     "rule selects and merges them as the window's merge does: the values' present\n"
@@ -85,19 +99,39 @@ constexpr char kMergeHelp[] =
     "registry held in memory, and --state-out writes its final state, every key\n"
     "included, as a .REG file.\n"
     "\n"
-    "Exit codes: 0 nothing failed, 1 the load ended with an error, a failure was\n"
-    "recorded or the undo file could not be saved (then nothing was merged, and\n"
-    "--state-out still writes the state), 2 wrong usage or an unreadable baseline.\n";
+    "--state-out is written whenever it is given, also when the load ended with an\n"
+    "error or nothing was merged; with an unreadable baseline an older OUT.reg is\n"
+    "removed.\n"
+    "\n"
+    "Exit codes: 0 every checked row was merged and nothing failed; 1 a checked row\n"
+    "was not merged, whatever the reason (the load ended with an error, the undo\n"
+    "file could not be saved, the account may not change its key, the row was\n"
+    "refused or failed), a failure was recorded, or --state-out could not be\n"
+    "written; 2 wrong usage or an unreadable baseline or hive.\n"
+    "\n"
+    "With --hive ROOT\\PATH=FILE (repeatable; not with --baseline) the registry is\n"
+    "made of offline hive files, each mounted at its key, for example\n"
+    "--hive HKLM\\SOFTWARE=img/Windows/System32/config/SOFTWARE --hive HKCU=NTUSER.DAT.\n"
+    "HKLM\\SYSTEM\\CurrentControlSet is the control set that the SYSTEM hive's\n"
+    "Select\\Current names. Rows whose key lies in no mapped hive get the type\n"
+    "\"UNKNOWN - ERROR\" and are never written; standard error names the keys\n"
+    "that were not mapped. A file that is not a readable hive gives exit code 2.\n"
+    "A merge writes the hive files only after the undo file is saved, each into\n"
+    "a new file beside it that then takes its name, and holds a lock on them: a\n"
+    "second merge into the same hive at the same time is refused (exit code 2).\n"
+    "The undo file names keys as FILE.reg does: undo it with the same --hive.\n";
 
 constexpr char kUndoHelp[] =
     "Usage: hivemend-cli undo [UNDO.reg | --last] [--baseline STATE.reg] [--history DIR]\n"
-    "                         [--state-out OUT.reg] [--format tsv|json]\n"
+    "                         [--state-out OUT.reg] [--format tsv|json] [--hive ROOT\\PATH=FILE ...]\n"
     "\n"
     "Merges an undo file as merge does with every row checked, and saves an undo\n"
     "file of its own, so that an undo can itself be taken back. Without UNDO.reg\n"
     "(or with --last) it takes the newest undo file in the history folder (or in\n"
     "DIR with --history). It prints the undo file it merges, then what merge\n"
     "prints.\n"
+    "\n"
+    "With --hive ROOT\\PATH=FILE it is merged into those hive files, as merge does.\n"
     "\n"
     "Exit codes: as merge; 2 also when the history folder holds no undo file.\n";
 
@@ -147,6 +181,7 @@ struct Options {
   std::u16string state_out;
   bool last = false;
   bool help = false;
+  std::vector<std::u16string> hives;  // --hive ROOT\PATH=FILE, in order
 };
 
 enum OptionBit : unsigned {
@@ -157,6 +192,7 @@ enum OptionBit : unsigned {
   kHistoryOption = 16,
   kStateOutOption = 32,
   kLastOption = 64,
+  kHiveOption = 128,
 };
 
 struct OptionRow {
@@ -168,7 +204,7 @@ constexpr OptionRow kOptionRows[] = {
     {u"--baseline", kBaselineOption, true}, {u"--format", kFormatOption, true},
     {u"--exit-code", kExitCodeOption, false}, {u"--rule", kRuleOption, true},
     {u"--history", kHistoryOption, true},   {u"--state-out", kStateOutOption, true},
-    {u"--last", kLastOption, false},
+    {u"--last", kLastOption, false},      {u"--hive", kHiveOption, true},
 };
 
 struct NamedRule {
@@ -215,6 +251,7 @@ std::string ParseOptions(const std::vector<std::u16string>& args, unsigned allow
         case kBaselineOption: o.baseline = value; break;
         case kHistoryOption: o.history = value; break;
         case kStateOutOption: o.state_out = value; break;
+        case kHiveOption: o.hives.push_back(value); break;
         case kFormatOption:
           if (EqualsNoCase(value, u"tsv")) o.format = Format::Tsv;
           else if (EqualsNoCase(value, u"json")) o.format = Format::Json;
@@ -249,12 +286,19 @@ int UsageError(std::FILE* err, std::u16string_view command, const std::string& p
   return 2;
 }
 
+Registry* system_registry_for_testing = nullptr;
+
+// The system's registry, or the one tests put in its place.
+Registry* TheSystemRegistry() {
+  return system_registry_for_testing != nullptr ? system_registry_for_testing : SystemRegistry();
+}
+
 // The registry a command works on: memory filled from a baseline file when one
 // is named (or when there is no system registry), else the system's. Null,
 // with the reason printed, when the baseline cannot be read.
 Registry* ChooseRegistry(const std::u16string* baseline, MemoryRegistry& memory, std::FILE* err) {
   if (baseline == nullptr) {
-    Registry* system = SystemRegistry();
+    Registry* system = TheSystemRegistry();
     return system != nullptr ? system : &memory;
   }
   std::u16string problem;
@@ -263,6 +307,48 @@ Registry* ChooseRegistry(const std::u16string* baseline, MemoryRegistry& memory,
     return nullptr;
   }
   return &memory;
+}
+
+// The registry a command works on, with the hive files behind it when --hive
+// maps them.
+struct ChosenRegistry {
+  MemoryRegistry memory;
+  std::unique_ptr<HiveRegistry> hives;
+  Registry* registry = nullptr;
+};
+
+// Fills chosen; 0, or the exit code (2) after the reason is printed.
+int Choose(const Options& o, std::u16string_view command, bool write, ChosenRegistry& chosen, std::FILE* err) {
+  if (o.hives.empty()) {
+    chosen.registry = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, chosen.memory, err);
+    return chosen.registry != nullptr ? 0 : 2;
+  }
+  if (o.baseline) return UsageError(err, command, "give either --hive or --baseline");
+  if (!o.state_out.empty()) return UsageError(err, command, "--state-out needs --baseline (the hive files are the state)");
+  HiveMapping mapping;
+  if (const std::string problem = ReadHiveMapping(o.hives, mapping); !problem.empty()) {
+    return UsageError(err, command, problem);
+  }
+  std::u16string problem;
+  chosen.hives = OpenHiveRegistry(std::move(mapping), write, &problem);
+  if (chosen.hives == nullptr) {
+    std::fprintf(err, "hivemend-cli: %s\n", ToUtf8(problem).c_str());
+    return 2;
+  }
+  chosen.registry = chosen.hives.get();
+  return 0;
+}
+
+// With --hive: the rows outside every mapped hive get the error type, and
+// standard error names where they lie. Returns whether there were any.
+bool RefuseUnmapped(const ChosenRegistry& chosen, std::vector<ChangeEntry>& entries, std::FILE* err) {
+  if (chosen.hives == nullptr) return false;
+  const std::vector<std::u16string> places = RefuseRowsOutsideHives(entries, chosen.hives->mapping());
+  for (const std::u16string& place : places) {
+    std::fprintf(err, "hivemend-cli: %s is in no hive that --hive maps: its rows are refused\n",
+                 ToUtf8(place).c_str());
+  }
+  return !places.empty();
 }
 
 // Keeps what a window would show: the rows in list order and the status bar.
@@ -369,13 +455,13 @@ std::uint64_t CountWouldChange(const std::vector<ChangeEntry>& entries) {
 }
 
 int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
-  MemoryRegistry memory;
-  Registry* registry = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
-  if (registry == nullptr) return 2;
+  ChosenRegistry chosen;
+  if (const int code = Choose(o, u"diff", false, chosen, err); code != 0) return code;
 
   ConsoleReport report;
-  const LoadSummary summary = Load(o.file, in, registry, report);
+  const LoadSummary summary = Load(o.file, in, chosen.registry, report);
   SortAsListed(report.entries);
+  const bool unmapped = RefuseUnmapped(chosen, report.entries, err);
   std::uint64_t would_change = 0;
   if (o.format == Format::Json) {
     JsonOutput json(out, "diff", o.file);
@@ -392,7 +478,7 @@ int Diff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
   ReportLoadFailure(o.file, summary, report, err);
   const bool normal = summary.outcome == LoadOutcome::Normal;
   if (!o.exit_code) return normal ? 0 : 1;
-  if (!normal) return 3;
+  if (!normal || unmapped) return 3;
   return would_change > 0 ? 1 : 0;
 }
 
@@ -476,11 +562,16 @@ constexpr std::u16string_view kNothingMergedText = u"Nothing was merged.";
 // the outcome: merge and undo.
 int MergeFile(std::string_view command, const Options& o, const std::u16string& file, std::FILE* in,
               std::FILE* out, std::FILE* err) {
-  MemoryRegistry memory;
-  Registry* chosen = ChooseRegistry(o.baseline ? &*o.baseline : nullptr, memory, err);
-  if (chosen == nullptr) return 2;
+  ChosenRegistry chosen;
+  if (const int code = Choose(o, command == "undo" ? u"undo" : u"merge", true, chosen, err); code != 0) {
+    // No state to write: an older file of that name does not stay to pass for this run's.
+    std::error_code ec;
+    if (!o.state_out.empty() && o.hives.empty()) std::filesystem::remove(std::filesystem::path(o.state_out), ec);
+    return code;
+  }
+  MemoryRegistry& memory = chosen.memory;
   // The load opens each key for the merge too, and the merge finds it open.
-  KeyKeepingRegistry keeping(*chosen);
+  KeyKeepingRegistry keeping(*chosen.registry);
   Registry* registry = &keeping;
 
   ConsoleReport report;
@@ -489,6 +580,9 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   if (o.format == Format::Json) json = std::make_unique<JsonOutput>(out, command, file);
   ReportLoadFailure(file, summary, report, err);
   if (summary.outcome != LoadOutcome::Normal) {
+    // The state is written also when nothing was merged: an older file of
+    // that name never passes for this run's.
+    if (!o.state_out.empty()) WriteStateOut(o.state_out, memory, err);
     if (json) {
       SortAsListed(report.entries);
       for (const ChangeEntry& entry : report.entries) json->Row(entry, WouldChange(entry), false);
@@ -502,6 +596,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
     }
     return 1;
   }
+  RefuseUnmapped(chosen, report.entries, err);
   EntryStore store;
   for (ChangeEntry& entry : report.entries) {
     const bool checked = RuleChecks(o.rule, entry);
@@ -526,8 +621,20 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   };
   const MergeResult result = RunMerge(store, *registry, ui, folder);
 
-  int code = result.error_text.empty() && (result.undo_saved || !result.confirmed) ? 0 : 1;
+  // 1 whenever a checked row was not merged, for whatever reason (left out,
+  // refused, failed, or nothing merged at all), and whenever a failure was
+  // recorded.
+  bool left_out = false;
+  store.ForEach([&](const EntryStore::Row& row) { left_out = left_out || row.checked; });
+  int code = result.error_text.empty() && !left_out ? 0 : 1;
   if (!o.state_out.empty() && !WriteStateOut(o.state_out, memory, err)) code = 1;
+  // The hive files change only now, after the undo file was saved.
+  std::u16string problem;
+  if (chosen.hives != nullptr && chosen.hives->Changed() && result.undo_saved && !chosen.hives->Commit(&problem)) {
+    std::fprintf(err, "hivemend-cli: %s\n", ToUtf8(problem).c_str());
+    ui.messages.push_back(problem);
+    code = 1;
+  }
 
   if (json) {
     JsonMergeEnd end;
@@ -554,7 +661,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
 
 // --state-out shows the in-memory registry; the live one has its own tools.
 bool StateOutWithoutMemory(const Options& o) {
-  return !o.state_out.empty() && !o.baseline && SystemRegistry() != nullptr;
+  return !o.state_out.empty() && !o.baseline && TheSystemRegistry() != nullptr;
 }
 
 int Merge(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
@@ -592,9 +699,11 @@ int RunDiff(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
 }
 
 constexpr Command kCommands[] = {
-    {u"diff", kBaselineOption | kFormatOption | kExitCodeOption, kDiffHelp, RunDiff},
-    {u"merge", kBaselineOption | kFormatOption | kRuleOption | kHistoryOption | kStateOutOption, kMergeHelp, Merge},
-    {u"undo", kBaselineOption | kFormatOption | kHistoryOption | kStateOutOption | kLastOption, kUndoHelp, Undo},
+    {u"diff", kBaselineOption | kFormatOption | kExitCodeOption | kHiveOption, kDiffHelp, RunDiff},
+    {u"merge", kBaselineOption | kFormatOption | kRuleOption | kHistoryOption | kStateOutOption | kHiveOption,
+     kMergeHelp, Merge},
+    {u"undo", kBaselineOption | kFormatOption | kHistoryOption | kStateOutOption | kLastOption | kHiveOption,
+     kUndoHelp, Undo},
 };
 
 const Command* FindCommand(std::u16string_view name) {
@@ -605,6 +714,8 @@ const Command* FindCommand(std::u16string_view name) {
 }
 
 }  // namespace
+
+void SetSystemRegistryForTesting(Registry* registry) { system_registry_for_testing = registry; }
 
 int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in) {
   if (args.empty()) {

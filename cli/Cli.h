@@ -15,4 +15,9 @@ namespace hivemend {
 // diff --exit-code).
 int RunCli(const std::vector<std::u16string>& args, std::FILE* out, std::FILE* err, std::FILE* in = stdin);
 
+class Registry;
+// Tests: commands without --baseline use this registry in place of the
+// system's (none: the system's again).
+void SetSystemRegistryForTesting(Registry* registry);
+
 }  // namespace hivemend

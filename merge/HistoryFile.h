@@ -1,5 +1,5 @@
-// The history folder's files: names for the files a merge leaves there, and
-// the list of past merges read back from their undo files.
+// The history folder's files: the names of the files a merge leaves there,
+// and the list of past merges read back from their undo files.
 #pragma once
 
 #include <cstdint>
@@ -10,16 +10,10 @@
 
 namespace hivemend {
 
-// A full path in folder for a new file: prefix, a hexadecimal number that the
-// system picks and extension, such as "hivemend_undo_1a2b.reg". No file of
-// that name exists when it returns. Empty when no name can be had (for
-// example when the folder does not exist or cannot be written).
-std::u16string NewHistoryFileName(const std::u16string& folder, std::u16string_view prefix,
-                                  std::u16string_view extension);
-
 // Undo files are named hivemend_undo_YYYYMMDD-HHMMSS.reg (with "-2", "-3", ...
-// before the extension when the name is taken); the error log of the same
-// merge hivemend_error_log_YYYYMMDD-HHMMSS.log, with the same suffix.
+// before the extension when the name is taken, with no small limit), error
+// logs hivemend_error_log_ and the same time and counter as the merge's undo
+// file, and ".log" (with another counter when that name is taken).
 inline constexpr std::u16string_view kUndoFilePrefix = u"hivemend_undo_";
 inline constexpr std::u16string_view kUndoFileExtension = u".reg";
 inline constexpr std::u16string_view kErrorLogPrefix = u"hivemend_error_log_";

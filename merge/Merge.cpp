@@ -9,7 +9,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "merge/HistoryFile.h"
 #include "merge/RegistryWriter.h"
 #include "platform/File.h"
 #include "platform/RegistryName.h"
@@ -167,7 +166,9 @@ size_t RowMerge::CheckWriteAccess() {
       const std::u16string_view prefix_path = std::u16string_view(kept).substr(0, end - 1);
       const KeyState& state = s.Lookup(root, prefix_id, prefix_path);
       if (state.existed) return state.writable;
-      if (state.status != kRegFileNotFound) return false;  // refused even for reading
+      // Refused even for reading: a question of rights. Any other failure (a
+      // name the registry refuses, say) is not: the merge meets it and logs it.
+      if (state.status != kRegFileNotFound) return state.status != kRegAccessDenied;
     }
     return true;
   };
@@ -187,14 +188,14 @@ size_t RowMerge::CheckWriteAccess() {
         if (inserted) {
           RegKey key(s.registry);
           const long status = key.Open(*root, e.key().path, kKeyDelete | kKeyRead);
-          it->second = status == kRegOk || status == kRegFileNotFound;
+          it->second = status != kRegAccessDenied;
         }
         allowed = it->second;
         break;
       }
       case EntryForm::DeleteValue: {
         const KeyState& key = s.Lookup(*root, id, e.key().path);
-        allowed = key.existed ? key.writable : key.status == kRegFileNotFound;  // nothing to delete
+        allowed = key.existed ? key.writable : key.status != kRegAccessDenied;
         break;
       }
       default: allowed = may_write(*root, e.key().path); break;
@@ -495,12 +496,9 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     const bool others = result.rows_unwritable < merge.checked();
     switch (ui.ChooseForUnwritable(merge.UnwritableText(), others)) {
       case UnwritableChoice::Restart: result.restart = true; return result;
-      case UnwritableChoice::MergeOthers:
-        if (others) {
-          leave_out = true;
-          break;
-        }
-        [[fallthrough]];
+      // With no others, every checked row is left out and logged: nothing is
+      // written, and the error log says why.
+      case UnwritableChoice::MergeOthers: leave_out = true; break;
       case UnwritableChoice::Cancel: return result;
     }
   }
@@ -531,12 +529,19 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
 
   // Undo first: nothing is written unless the undo file is saved completely.
   const std::u16string folder = history_folder ? history_folder() : std::u16string();
+  // The undo file and the error log of one merge share the time in their
+  // names; a counter follows when a name is taken.
+  std::u16string stem = date + u"-" + time;
+  auto numbered = [](std::u16string_view prefix, const std::u16string& stem, std::u16string_view extension) {
+    return [=](int attempt) {
+      return std::u16string(prefix) + stem +
+             (attempt > 1 ? u"-" + Decimal(static_cast<std::uint32_t>(attempt)) : std::u16string()) +
+             std::u16string(extension);
+    };
+  };
   if (!folder.empty()) {
-    const std::u16string stem = std::u16string(kUndoFilePrefix) + date + u"-" + time;
-    result.undo_path = WriteNewFileDurably(folder, Utf16FileBytes(undo.text()), [&](int attempt) {
-      return stem + (attempt > 1 ? u"-" + Decimal(static_cast<std::uint32_t>(attempt)) : std::u16string()) +
-             std::u16string(kUndoFileExtension);
-    });
+    result.undo_path = WriteNewFileDurably(folder, Utf16FileBytes(undo.text()),
+                                           numbered(kUndoFilePrefix, stem, kUndoFileExtension));
   }
   if (result.undo_path.empty()) {
     result.stopped = true;
@@ -556,13 +561,19 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   std::u16string log = u"Hivemend error log of the merge of " + shown_time + u"\r\n";
   for (const std::u16string& file : files) log += u"Merged file: " + file + u"\r\n";
   log += u"\r\n" + result.error_text;
-  // Named after the undo file, so that the history finds the one from the other.
-  std::u16string path = ErrorLogPathFor(result.undo_path);
-  if (path.empty() || PathExists(path)) path = NewHistoryFileName(folder, kErrorLogPrefix, kErrorLogExtension);
-  if (!path.empty() && WriteUnicodeTextFile(path, log)) result.error_log_path = std::move(path);
+  const size_t name_start = result.undo_path.find_last_of(u"\\/") + 1;  // npos + 1: the whole path
+  stem = result.undo_path.substr(name_start + kUndoFilePrefix.size());
+  stem.resize(stem.size() - kUndoFileExtension.size());
+  result.error_log_path =
+      WriteNewFileDurably(folder, Utf16FileBytes(log), numbered(kErrorLogPrefix, stem, kErrorLogExtension));
   if (result.error_log_path.empty()) ui.Show(MergeMessage::ErrorLogFailed, kErrorLogFailedText);
-  ui.Show(MergeMessage::Failures,
-          FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text}));
+  std::u16string message;
+  if (result.rows_failed > 0) {
+    message = FormatMessageText(kRowsLeftOutFormat,
+                                {Decimal(result.rows_failed), Decimal(result.rows_taken + result.rows_failed)});
+  }
+  message += FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
+  ui.Show(MergeMessage::Failures, message);
   return result;
 }
 

@@ -37,6 +37,9 @@ inline constexpr std::u16string_view kErrorLogFailedText = u"ERROR Writing the e
 inline constexpr std::u16string_view kMergeSuccessText = u"Changes successfully applied!";
 inline constexpr std::u16string_view kMergeFailuresFormat =
     u"The following errors were recorded to the error log file %s:\r\n\r\n%s";
+// Before the failures, when checked rows were not merged: how many of how many.
+inline constexpr std::u16string_view kRowsLeftOutFormat =
+    u"%s of the %s checked rows were not merged: they stay in the list, checked.\r\n\r\n";
 
 // Failure texts for rows that are not written at all (each a row that stays).
 inline constexpr std::u16string_view kUnknownTypeFormat =
@@ -83,6 +86,7 @@ class MergeUi {
   virtual ~MergeUi() = default;
   // Before anything else: the rows the account may not write (text: which
   // ones). others: whether any checked row remains that it may write.
+  // MergeOthers without others logs every checked row and writes nothing.
   virtual UnwritableChoice ChooseForUnwritable(std::u16string_view text, bool others) = 0;
   // The confirmation (question icon, Yes and No); true for Yes.
   virtual bool Confirm(std::u16string_view text) = 0;
@@ -115,7 +119,9 @@ class RowMerge {
   // Asks the registry, writing nothing, which checked rows the account may
   // not write: a value's or created key's key (or, when it does not exist yet,
   // the nearest key above it that does) refused for writing, a key to delete
-  // refused for deletion. Returns their number; UnwritableText names them.
+  // refused for deletion. Only "access denied" counts: any other failure (a
+  // name the registry refuses) is met by the merge and logged with its system
+  // text. Returns their number; UnwritableText names them.
   size_t CheckWriteAccess();
   std::u16string UnwritableText() const;
   // Leaves out the rows CheckWriteAccess found: each gets a failure text and

@@ -117,9 +117,13 @@ class ExclusiveFile {
 // Sixteen random hexadecimal digits, for names that nobody can guess.
 std::u16string RandomHexName();
 
+// How many names WriteNewFileDurably tries: more than a folder holds in
+// practice, so that a taken name never makes it fail.
+inline constexpr int kMaxNameAttempts = 1 << 20;
+
 // Writes bytes under a temporary name in folder, flushes them to the disk,
-// then gives the file the first name of name(1), name(2), ... (at most 100
-// tries) that nothing in folder bears yet. All or nothing: no file with one of
+// then gives the file the first name of name(1), name(2), ... (at most
+// kMaxNameAttempts tries) that nothing in folder bears yet. All or nothing: no file with one of
 // those names ever holds part of the bytes, and on failure nothing is left
 // behind. Returns the file's full path, or empty on failure.
 std::u16string WriteNewFileDurably(const std::u16string& folder, std::string_view bytes,

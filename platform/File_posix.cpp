@@ -145,7 +145,7 @@ std::u16string WriteNewFileDurably(const std::u16string& folder, std::string_vie
   bool written = fd >= 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
   if (fd >= 0 && close(fd) != 0) written = false;
   std::u16string final_path;
-  for (int attempt = 1; written && attempt <= 100 && final_path.empty(); ++attempt) {
+  for (int attempt = 1; written && attempt <= kMaxNameAttempts && final_path.empty(); ++attempt) {
     const std::u16string candidate = folder + u"/" + name(attempt);
     // A second name for the file, made only if it is free; then the
     // temporary name goes.

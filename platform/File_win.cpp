@@ -162,7 +162,7 @@ std::u16string WriteNewFileDurably(const std::u16string& folder, std::string_vie
   }
   const bool separated = !folder.empty() && (folder.back() == u'\\' || folder.back() == u'/');
   std::u16string final_path;
-  for (int attempt = 1; written && attempt <= 100 && final_path.empty(); ++attempt) {
+  for (int attempt = 1; written && attempt <= kMaxNameAttempts && final_path.empty(); ++attempt) {
     const std::u16string candidate = folder + (separated ? u"" : u"\\") + name(attempt);
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
     if (MoveFileExW(AsWide(temporary), AsWide(candidate), MOVEFILE_WRITE_THROUGH)) {

@@ -23,30 +23,6 @@ struct MemoryRegistry::Node {
 
 namespace {
 
-// The registry refuses a leading backslash and a key name over its limit;
-// otherwise a path names the key that its identity names.
-long NormalizePath(std::u16string_view path, std::u16string& folded, std::u16string* kept) {
-  if (!path.empty() && path.front() == u'\\') return kRegBadPathname;
-  size_t part = 0;
-  for (char16_t c : path) {
-    part = c == u'\\' ? 0 : part + 1;
-    if (part > kMaxKeyNameLength) return kRegInvalidParameter;
-  }
-  KeyPathIdentity(path, folded, kept);
-  return kRegOk;
-}
-
-// What an access mask allows, with the generic rights mapped as for keys.
-constexpr std::uint32_t kAllowsQuery = 0x0001;
-constexpr std::uint32_t kAllowsSet = 0x0002;
-constexpr std::uint32_t kAllowsEnumerate = 0x0008;
-std::uint32_t EffectiveAccess(std::uint32_t access) {
-  if (access & kGenericRead) access |= kKeyRead;
-  if (access & kGenericWrite) access |= kKeyWrite;
-  if (access & 0x10000000u) access |= kKeyRead | kKeyWrite;  // GENERIC_ALL
-  return access;
-}
-
 std::u16string_view LastPart(std::u16string_view path) {
   const size_t slash = path.rfind(u'\\');
   return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
@@ -81,7 +57,7 @@ MemoryRegistry::Handle MemoryRegistry::AddHandleLocked(Node* node, std::uint32_t
   }
   OpenKeyState& state = open_[slot];
   state.node = node;
-  state.access = EffectiveAccess(access);
+  state.access = EffectiveKeyAccess(access);
   ++state.generation;
   ++open_count_;
   return (static_cast<Handle>(state.generation) << 32) | (slot + 1);
@@ -110,7 +86,7 @@ long MemoryRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32
                              Handle* key) {
   if (key == nullptr) return kRegInvalidParameter;
   thread_local std::u16string scratch;
-  if (const long status = NormalizePath(path, scratch, nullptr); status != kRegOk) return status;
+  if (const long status = CheckedKeyPathIdentity(path, scratch, nullptr); status != kRegOk) return status;
   std::lock_guard lock(mutex_);
   Node* node = FindLocked(root, scratch);
   if (node == nullptr) return kRegFileNotFound;
@@ -123,7 +99,7 @@ long MemoryRegistry::CreateKey(RegRoot root, std::u16string_view path, std::uint
   if (key == nullptr) return kRegInvalidParameter;
   std::u16string folded;
   std::u16string kept;
-  if (const long status = NormalizePath(path, folded, &kept); status != kRegOk) return status;
+  if (const long status = CheckedKeyPathIdentity(path, folded, &kept); status != kRegOk) return status;
   std::lock_guard lock(mutex_);
   auto& map = keys_[static_cast<int>(root)];
   Node* node = map.find(std::u16string())->second.get();
@@ -266,7 +242,7 @@ long MemoryRegistry::EnumValue(Handle key, std::uint32_t index, std::u16string* 
 
 long MemoryRegistry::DeleteTree(RegRoot root, std::u16string_view path) {
   std::u16string folded;
-  if (const long status = NormalizePath(path, folded, nullptr); status != kRegOk) return status;
+  if (const long status = CheckedKeyPathIdentity(path, folded, nullptr); status != kRegOk) return status;
   if (folded.empty()) return kRegAccessDenied;
   std::lock_guard lock(mutex_);
   auto& map = keys_[static_cast<int>(root)];

@@ -1,5 +1,6 @@
 #include "platform/RegistryName.h"
 
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -36,6 +37,24 @@ void KeyPathIdentity(std::u16string_view path, std::u16string& folded, std::u16s
   if (!cleaned.empty() && cleaned.back() == u'\\') cleaned.pop_back();
   FoldRegistryNameInto(cleaned, folded);
   if (kept) *kept = std::move(cleaned);
+}
+
+long CheckedKeyPathIdentity(std::u16string_view path, std::u16string& folded, std::u16string* kept) {
+  if (!path.empty() && path.front() == u'\\') return kRegBadPathname;
+  size_t part = 0;
+  for (char16_t c : path) {
+    part = c == u'\\' ? 0 : part + 1;
+    if (part > kMaxKeyNameLength) return kRegInvalidParameter;
+  }
+  KeyPathIdentity(path, folded, kept);
+  return kRegOk;
+}
+
+std::uint32_t EffectiveKeyAccess(std::uint32_t access) {
+  if (access & kGenericRead) access |= kKeyRead;
+  if (access & kGenericWrite) access |= kKeyWrite;
+  if (access & 0x10000000u) access |= kKeyRead | kKeyWrite;  // GENERIC_ALL
+  return access;
 }
 
 }  // namespace hivemend

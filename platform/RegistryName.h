@@ -3,6 +3,7 @@
 // undo step, which records each value once.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,16 @@ void FoldRegistryNameInto(std::u16string_view name, std::u16string& out);
 // folded as above; kept, when given, the same path unfolded. (The registry
 // refuses a path that starts with a backslash; that check is the caller's.)
 void KeyPathIdentity(std::u16string_view path, std::u16string& folded, std::u16string* kept = nullptr);
+
+// The same, with the registry's checks first: a path that starts with a
+// backslash is refused with kRegBadPathname, a key name over
+// kMaxKeyNameLength with kRegInvalidParameter; else kRegOk.
+long CheckedKeyPathIdentity(std::u16string_view path, std::u16string& folded, std::u16string* kept = nullptr);
+
+// What an access mask allows, with the generic rights mapped as for keys.
+inline constexpr std::uint32_t kAllowsQuery = 0x0001;
+inline constexpr std::uint32_t kAllowsSet = 0x0002;
+inline constexpr std::uint32_t kAllowsEnumerate = 0x0008;
+std::uint32_t EffectiveKeyAccess(std::uint32_t access);
 
 }  // namespace hivemend

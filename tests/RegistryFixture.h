@@ -1,7 +1,8 @@
 // Runs a test against every registry implementation available: the in-memory
 // registry everywhere, and on Windows also the system registry, isolated under
 // HKCU\Software\HivemendTest\<unique> and removed before and after; each also
-// behind a KeyKeepingRegistry, which must keep the same contract.
+// behind a KeyKeepingRegistry, which must keep the same contract. Elsewhere
+// also a hive file made empty for the test and mapped as HKCU\Software.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "platform/HiveRegistry.h"
 #include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Registry.h"
+#include "tests/EmptyHive.h"
 #include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
 
@@ -21,7 +24,7 @@
 
 namespace hivemend::test {
 
-enum class RegistryKind { Memory, System, KeptMemory, KeptSystem };
+enum class RegistryKind { Memory, System, KeptMemory, KeptSystem, Hive };
 
 inline std::string KindName(const ::testing::TestParamInfo<RegistryKind>& info) {
   switch (info.param) {
@@ -29,6 +32,7 @@ inline std::string KindName(const ::testing::TestParamInfo<RegistryKind>& info) 
     case RegistryKind::System: return "System";
     case RegistryKind::KeptMemory: return "KeptMemory";
     case RegistryKind::KeptSystem: return "KeptSystem";
+    case RegistryKind::Hive: return "Hive";
   }
   return "?";
 }
@@ -37,7 +41,7 @@ inline std::vector<RegistryKind> AllRegistryKinds() {
 #ifdef _WIN32
   return {RegistryKind::Memory, RegistryKind::System, RegistryKind::KeptMemory, RegistryKind::KeptSystem};
 #else
-  return {RegistryKind::Memory, RegistryKind::KeptMemory};
+  return {RegistryKind::Memory, RegistryKind::KeptMemory, RegistryKind::Hive};
 #endif
 }
 
@@ -49,6 +53,16 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
     if (IsSystem()) {
       registry_ = SystemRegistry();
       RemoveBase();
+    } else if (GetParam() == RegistryKind::Hive) {
+      folder_ = std::make_unique<TempDir>();
+      const std::u16string file = folder_->File("NTUSER.DAT");
+      WriteBytes(file, EmptyHiveBytes());
+      HiveMapping mapping;
+      ASSERT_EQ(Show(mapping.Add(RegRoot::CurrentUser, u"Software", file)), "");
+      std::u16string problem;
+      hive_ = OpenHiveRegistry(std::move(mapping), true, &problem);
+      ASSERT_NE(hive_, nullptr) << Show(problem);
+      registry_ = hive_.get();
     } else {
       memory_ = std::make_unique<MemoryRegistry>();
       registry_ = memory_.get();
@@ -102,6 +116,8 @@ class RegistryTest : public ::testing::TestWithParam<RegistryKind> {
   }
 
   std::unique_ptr<MemoryRegistry> memory_;
+  std::unique_ptr<TempDir> folder_;
+  std::unique_ptr<HiveRegistry> hive_;
   std::unique_ptr<KeyKeepingRegistry> keeping_;
   Registry* registry_ = nullptr;
   std::u16string base_;

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          mingw-w64-x86-64-dev nlohmann-json3-dev wine wine64 xvfb xauth imagemagick fonts-wine nsis python3 openssl
+          mingw-w64-x86-64-dev nlohmann-json3-dev libhivex-dev pkg-config wine wine64 xvfb xauth imagemagick fonts-wine nsis python3 openssl
           osslsigncode)
 missing=()
 for p in "${packages[@]}"; do

@@ -7,8 +7,10 @@
 
 #include "engine/Baseline.h"
 #include "platform/File.h"
+#include "platform/SystemText.h"
 #include "MergeTestSupport.h"
 #include "tests/CliRun.h"
+#include "tests/RegistryDump.h"
 
 namespace hivemend::test {
 namespace {
@@ -157,6 +159,113 @@ TEST_F(CliMerge, FailuresGoToTheErrorLogAndTheExitCode) {
   EXPECT_TRUE(GetValue(after, RegRoot::CurrentUser, u"K", u"w"));  // the other row was merged
 }
 
+// Every way a checked row can be left out exits with 1, and the error log
+// names the row; only "access denied" is a question of rights. The console
+// runs against a registry in memory that fails where a case says.
+TEST_F(CliMerge, ACheckedRowLeftOutForAnyReasonExitsWithOne) {
+  using F = FaultyRegistry;
+  const std::string refused_text = Show(SystemErrorText(kRegAccessDenied));
+  const std::string invalid_text = Show(SystemErrorText(kRegInvalidParameter));
+  const std::u16string long_key = u"Software\\" + std::u16string(256, u'k');
+  const std::string long_key_log = "Software\\" + std::string(256, 'k');
+  const std::string rights = "This account may not change the keys of ";
+  struct Case {
+    int line;
+    std::u16string rows;  // after the header
+    std::function<void(F&)> fault;
+    int code;
+    std::string message;           // a line of the output ("" for none)
+    std::vector<std::string> log;  // lines of the error log, in order (none: no log)
+    bool rights_question;          // the rows the account may not write were named
+    bool changes;                  // the registry changes
+  };
+  const Case cases[] = {
+      {__LINE__, u"[HKCU\\A]\r\n\"v\"=\"1\"\r\n", nullptr, 0, "Changes successfully applied!", {}, false, true},
+      // A key name the registry refuses (error 87) is no question of rights:
+      // the merge meets it and logs the system's text.
+      {__LINE__, u"[HKCU\\" + long_key + u"]\r\n\"v\"=\"1\"\r\n", nullptr, 1,
+       "1 of the 1 checked rows were not merged: they stay in the list, checked.",
+       {"ERROR - Could not read from key HKCU\\" + long_key_log + " value v for purpose of creating UNDO REG File",
+        "Error creating or opening key " + long_key_log + ": " + invalid_text},
+       false, false},
+      {__LINE__, u"[HKCU\\A]\r\n\"v\"=\"1\"\r\n",
+       [](F& r) {
+         r.FailOn(F::kOpen, u"A", kRegInvalidParameter);
+         r.FailOn(F::kCreate, u"A", kRegInvalidParameter);
+       },
+       1, "", {"ERROR - Could not read from key HKCU\\A value v for purpose of creating UNDO REG File",
+               "Error creating or opening key A: " + invalid_text}, false, false},
+      {__LINE__, u"[-HKCU\\A]\r\n", [](F& r) { r.FailOn(F::kOpen, u"A", kRegInvalidParameter); }, 1, "",
+       {"ERROR - Did not delete key HKCU\\A: it could not be read for the UNDO REG File (" + invalid_text + ")"},
+       false, false},
+      {__LINE__, u"[HKCU\\A]\r\n\"v\"=-\r\n", [](F& r) { r.FailOn(F::kOpen, u"A", kRegInvalidParameter); }, 1, "",
+       {"ERROR - Could not read from key HKCU\\A value v for purpose of creating UNDO REG File",
+        "Error creating or opening key A: " + invalid_text}, false, false},
+      // Access denied, for some rows and for every row: named first, then left
+      // out and logged; nothing is written when no other row remains.
+      {__LINE__, u"[HKCU\\A]\r\n\"v\"=\"1\"\r\n[HKCU\\B]\r\n\"w\"=\"2\"\r\n",
+       [](F& r) {
+         ASSERT_NO_FATAL_FAILURE(SetValue(r.memory(), RegRoot::CurrentUser, u"A", u"x", {kRegDword, DwordBytes(1)}));
+         r.ReadOnlyBelow(u"A");
+       },
+       1, rights + "1 of the 2 checked rows:",
+       {"ERROR - Did not write key HKCU\\A value v: this account may not change that key"}, true, true},
+      {__LINE__, u"[HKCU\\A]\r\n\"v\"=\"1\"\r\n[-HKCU\\A\\S]\r\n",
+       [](F& r) {
+         ASSERT_NO_FATAL_FAILURE(SetValue(r.memory(), RegRoot::CurrentUser, u"A\\S", u"x", {kRegDword, DwordBytes(1)}));
+         r.ReadOnlyBelow(u"A");
+       },
+       1, "2 of the 2 checked rows were not merged: they stay in the list, checked.",
+       {"ERROR - Did not write key HKCU\\A value v: this account may not change that key",
+        "ERROR - Did not change key HKCU\\A\\S: this account may not change that key"},
+       true, false},
+      {__LINE__, u"[HKCU\\A]\r\n\"v\"=-\r\n",
+       [](F& r) {
+         ASSERT_NO_FATAL_FAILURE(SetValue(r.memory(), RegRoot::CurrentUser, u"A", u"v", {kRegDword, DwordBytes(1)}));
+         r.FailOn(F::kOpen, u"A");
+       },
+       1, rights + "1 of the 1 checked rows:",
+       {"ERROR - Did not write key HKCU\\A value v: this account may not change that key"}, true, false},
+      // Refused, and failed while writing.
+      {__LINE__, u"[HKEY_NOWHERE\\A]\r\n\"v\"=\"1\"\r\n", nullptr, 1, "",
+       {"ERROR - Did not write key HKEY_NOWHERE\\A value v: \"HKEY_NOWHERE\" is not a root key of the registry"},
+       false, false},
+      {__LINE__, u"[HKCU\\A]\r\n\"v\"=\"1\"\r\n", 
+       [](F& r) {
+         ASSERT_NO_FATAL_FAILURE(SetValue(r.memory(), RegRoot::CurrentUser, u"A", u"x", {kRegDword, DwordBytes(1)}));
+         r.FailOn(F::kSet, u"A");
+       },
+       1, "",
+       {"Error writing value at A\\v: " + refused_text}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    std::filesystem::remove_all(History());
+    ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "case.reg", u"Windows Registry Editor Version 5.00\r\n\r\n" + c.rows));
+    FaultyRegistry registry;
+    if (c.fault) ASSERT_NO_FATAL_FAILURE(c.fault(registry));
+    const std::vector<std::string> before = DumpRegistry(registry.memory(), RegRoot::CurrentUser, u"");
+    SetSystemRegistryForTesting(&registry);
+    const CliRun run = Cli({u"merge", P("case.reg"), u"--history", History().u16string()});
+    SetSystemRegistryForTesting(nullptr);
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    if (!c.message.empty()) EXPECT_NE(std::find(lines.begin(), lines.end(), c.message), lines.end()) << run.out;
+    EXPECT_EQ(run.out.find(rights) != std::string::npos, c.rights_question) << run.out;
+    EXPECT_EQ(DumpRegistry(registry.memory(), RegRoot::CurrentUser, u"") != before, c.changes);
+    std::filesystem::path log;
+    for (const auto& f : HistoryFiles()) {
+      if (f.extension() == ".log") log = f;
+    }
+    ASSERT_EQ(log.empty(), c.log.empty()) << run.out;
+    if (log.empty()) continue;
+    const std::vector<std::string> logged = Lines(Show(ReadUtf16File(log)));
+    std::vector<std::string> tail(logged.end() - std::min(logged.size(), c.log.size()), logged.end());
+    for (std::string& line : tail) line.pop_back();  // the CR
+    EXPECT_EQ(tail, c.log);
+  }
+}
+
 TEST_F(CliMerge, AnUndoFileThatCannotBeSavedFailsTheMerge) {
   ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "one.reg",
                                    u"Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\K]\r\n\"w\"=dword:2\r\n"));
@@ -168,6 +277,39 @@ TEST_F(CliMerge, AnUndoFileThatCannotBeSavedFailsTheMerge) {
   EXPECT_NE(run.out.find("ERROR Writing the REG undo file to disk!\n"), std::string::npos) << run.out;
   // Nothing was merged, and the state is written all the same.
   EXPECT_TRUE(SameState(StateOf(dir_.path() / "after.reg"), StateOf(dir_.path() / "baseline.reg")));
+}
+
+// --state-out is written whenever it is asked for, so that an older file of
+// that name never passes for this run's; one that cannot be written fails the
+// run.
+TEST_F(CliMerge, TheStateIsWrittenWheneverItIsAskedFor) {
+  ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "old.reg", u"REGEDIT\r\nHKEY_CURRENT_USER\\K = v\r\n"));
+  struct Case {
+    int line;
+    const char* file;
+    const char* baseline;
+    const char* state_out;
+    int code;
+    bool written;  // else: no file of that name
+  } cases[] = {
+      {__LINE__, "old.reg", "baseline.reg", "after.reg", 1, true},   // the load ended with an error
+      {__LINE__, "changes.reg", "absent.reg", "after.reg", 2, false}, // the baseline cannot be read
+      {__LINE__, "changes.reg", "baseline.reg", "absent/after.reg", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+    std::error_code ec;
+    std::filesystem::remove(dir_.path() / "after.reg", ec);
+    WriteBytes(dir_.path() / "after.reg", "an older state");
+    const CliRun run = Run({u"merge", P(c.file)}, c.baseline, c.state_out);
+    EXPECT_EQ(run.code, c.code) << run.out << run.err;
+    const std::filesystem::path state = dir_.path() / c.state_out;
+    ASSERT_EQ(std::filesystem::exists(state), c.written);
+    if (c.written) EXPECT_TRUE(SameState(StateOf(state), StateOf(dir_.path() / c.baseline)));
+    if (std::string(c.state_out) == "after.reg") continue;
+    EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(dir_.path() / "after.reg"), "an older state");
+  }
 }
 
 TEST_F(CliMerge, NothingIsMergedAfterALoadError) {

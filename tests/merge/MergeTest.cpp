@@ -3,6 +3,8 @@
 // messages.
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
@@ -152,8 +154,9 @@ TEST(Merge, AFailingRowStaysCheckedAndIsReportedInTheLogAndTheMessage) {
   EXPECT_EQ(f.dir.Files().size(), 2u);
   ASSERT_EQ(f.ui.shown.size(), 1u);
   EXPECT_EQ(f.ui.shown[0].kind, Kind::Failures);
-  EXPECT_EQ(f.ui.shown[0].text, u"The following errors were recorded to the error log file " + result.error_log_path +
-                                    u":\r\n\r\n" + failure);
+  EXPECT_EQ(f.ui.shown[0].text, u"1 of the 2 checked rows were not merged: they stay in the list, checked.\r\n\r\n"
+                                u"The following errors were recorded to the error log file " +
+                                    result.error_log_path + u":\r\n\r\n" + failure);
 }
 
 TEST(Merge, RowsThatCannotBeWrittenAreRefusedAndStay) {
@@ -184,12 +187,12 @@ TEST(Merge, RowsTheAccountMayNotWriteAreNamedFirst) {
   struct Case {
     UnwritableChoice choice;
     bool only_locked;  // every checked row lies below the read-only key
-    bool writes;
+    bool merges;       // the merge goes on, leaving those rows out
   } cases[] = {
       {UnwritableChoice::Restart, false, false},
       {UnwritableChoice::Cancel, false, false},
       {UnwritableChoice::MergeOthers, false, true},
-      {UnwritableChoice::MergeOthers, true, false},  // nothing else to merge: as Cancel
+      {UnwritableChoice::MergeOthers, true, true},  // nothing else to merge: every row is logged
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.choice));
@@ -219,23 +222,34 @@ TEST(Merge, RowsTheAccountMayNotWriteAreNamedFirst) {
     EXPECT_EQ(GetValue(registry, kCU, u"Locked", u"b"), (Value{kRegSz, StringBytes(u"old")}));
     EXPECT_TRUE(KeyExists(registry, kCU, u"Locked\\Sub"));
     EXPECT_FALSE(KeyExists(registry, kCU, u"Locked\\New"));
-    if (!c.writes) {
+    if (!c.merges) {
       EXPECT_TRUE(f.ui.confirmations.empty());
       EXPECT_TRUE(f.dir.Files().empty());
       EXPECT_EQ(f.store.size(), rows);
       EXPECT_FALSE(KeyExists(registry, kCU, u"Open"));
       continue;
     }
-    EXPECT_EQ(GetValue(registry, kCU, u"Open", u"w"), (Value{kRegSz, StringBytes(u"new")}));
+    EXPECT_EQ(KeyExists(registry, kCU, u"Open"), !c.only_locked);
+    if (!c.only_locked) EXPECT_EQ(GetValue(registry, kCU, u"Open", u"w"), (Value{kRegSz, StringBytes(u"new")}));
     EXPECT_EQ(result.rows_failed, 3u);
+    EXPECT_EQ(result.rows_taken, rows - 3);
     EXPECT_EQ(f.store.size(), 3u);  // the value deletion had nothing to delete: taken
     for (size_t i = 0; i < f.store.size(); ++i) EXPECT_TRUE(f.store.at(i).checked);
-    EXPECT_EQ(Show(result.error_text),
-              "ERROR - Did not write key HKCU\\Locked value b: this account may not change that key\r\n"
-              "ERROR - Did not write key HKCU\\Locked\\New value c: this account may not change that key\r\n"
-              "ERROR - Did not change key HKCU\\Locked\\Sub: this account may not change that key\r\n");
+    const std::string failures =
+        "ERROR - Did not write key HKCU\\Locked value b: this account may not change that key\r\n"
+        "ERROR - Did not write key HKCU\\Locked\\New value c: this account may not change that key\r\n"
+        "ERROR - Did not change key HKCU\\Locked\\Sub: this account may not change that key\r\n";
+    EXPECT_EQ(Show(result.error_text), failures);
+    ASSERT_FALSE(result.error_log_path.empty());
+    EXPECT_TRUE(ReadUtf16File(result.error_log_path).ends_with(result.error_text));
+    // The message says how many rows were left out, then why.
+    ASSERT_EQ(f.ui.shown.size(), 1u);
+    EXPECT_EQ(Show(f.ui.shown[0].text), "3 of the " + std::to_string(rows) +
+                                            " checked rows were not merged: they stay in the list, checked.\r\n\r\n"
+                                            "The following errors were recorded to the error log file " +
+                                            Show(result.error_log_path) + ":\r\n\r\n" + failures);
     // The undo file holds only what was written.
-    EXPECT_EQ(UndoBody(result.undo_path), "[-HKCU\\Open]\r\n");
+    EXPECT_EQ(UndoBody(result.undo_path), c.only_locked ? "" : "[-HKCU\\Open]\r\n");
   }
 }
 
@@ -314,6 +328,34 @@ TEST(Merge, TwoMergesLeaveTwoUndoFiles) {
   EXPECT_EQ(f.dir.Files().size(), 2u);
   EXPECT_EQ(UndoBody(first.undo_path), "[-HKCU\\K]\r\n");
   EXPECT_EQ(UndoBody(second.undo_path), "[HKCU\\K]\r\n\"a\"=\"1\"\r\n");
+}
+
+// Names already taken never stop a merge: more than a hundred merges within
+// one second each get their undo file and error log, which share the time and
+// the counter in their names.
+TEST(Merge, TakenNamesNeverStopAMerge) {
+  Fixture f;
+  MemoryRegistry registry;
+  // The names of this second and the next two, taken up to "-150".
+  const std::time_t now = std::time(nullptr);
+  for (std::time_t t = now; t <= now + 2; ++t) {
+    char stem[32];
+    std::strftime(stem, sizeof stem, "%Y%m%d-%H%M%S", std::localtime(&t));
+    for (int n = 1; n <= 150; ++n) {
+      const std::string counter = n > 1 ? "-" + std::to_string(n) : "";
+      WriteBytes(f.dir.path() / ("hivemend_undo_" + std::string(stem) + counter + ".reg"), "taken");
+      WriteBytes(f.dir.path() / ("hivemend_error_log_" + std::string(stem) + counter + ".log"), "taken");
+    }
+  }
+  Add(f.store, Row(u"HKEY_NOWHERE", u"MISSING", u"K", u"v", u"REG_SZ", u"x"));
+  const MergeResult result = f.Run(registry);
+  ASSERT_TRUE(result.undo_saved);
+  ASSERT_FALSE(result.error_log_path.empty());
+  const std::string undo = std::filesystem::path(result.undo_path).filename().string();
+  const std::string log = std::filesystem::path(result.error_log_path).filename().string();
+  EXPECT_TRUE(undo.ends_with("-151.reg")) << undo;
+  EXPECT_EQ("hivemend_error_log_" + undo.substr(14, undo.size() - 18) + ".log", log);
+  EXPECT_EQ(f.dir.Files().size(), 900u + 2u);
 }
 
 // Undo first: when the undo file cannot be saved completely, the registry and

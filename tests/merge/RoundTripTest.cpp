@@ -6,8 +6,10 @@
 // type and byte. The one value the undo text cannot carry, REG_NONE, must be
 // named in the error log when the merge touched it.
 //
-// Runs against the in-memory registry (1,000 cases) everywhere, and on Windows
-// against the real registry (50 cases) under HKCU\Software\HivemendTest\<id>.
+// Runs against the in-memory registry (1,000 cases) everywhere, natively
+// against hive files (200 cases; every merge is written to the files, which
+// are opened anew), and on Windows against the real registry (50 cases) under
+// HKCU\Software\HivemendTest\<id>.
 // Reproduce a failure with HIVEMEND_ROUND_TRIP_SEED=<seed printed>.
 #include <gtest/gtest.h>
 
@@ -19,6 +21,8 @@
 #include "engine/LoadPipeline.h"
 #include "merge/Merge.h"
 #include "MergeTestSupport.h"
+#include "platform/HiveRegistry.h"
+#include "tests/EmptyHive.h"
 #include "tests/LoadRecorder.h"
 #include "tests/RegistryDump.h"
 
@@ -34,6 +38,11 @@ struct CaseSetup {
   std::vector<std::u16string> roots;  // spellings the file uses (all known roots)
   std::u16string key_base;            // keys live below it; empty: at the roots
   bool real;                          // the platform's registry
+  // Hive files: key names are ASCII (the format's exception), only these
+  // roots are compared, and after each merge the files are written and the
+  // registry is opened anew from them (returned).
+  std::function<Registry*()> reopen = nullptr;
+  std::vector<RegRoot> dumped_roots = {};
 };
 
 class Generator {
@@ -75,7 +84,8 @@ class Generator {
   std::u16string RootSpelling() { return setup_.roots[Below(setup_.roots.size())]; }
   std::u16string KeyPath() {
     static constexpr std::u16string_view kKeys[] = {u"A", u"A\\Sub", u"b", u"B\\\\Deep\\er\\", u"Cr\u00e8me x", u""};
-    const std::u16string_view key = kKeys[Below(setup_.key_base.empty() ? 6 : 5)];
+    std::u16string_view key = kKeys[Below(setup_.key_base.empty() ? 6 : 5)];
+    if (setup_.reopen && key.starts_with(u"Cr")) key = u"Cr_me x";
     if (setup_.key_base.empty()) return FlipCase(key);
     return key.empty() ? setup_.key_base : setup_.key_base + u"\\" + FlipCase(key);
   }
@@ -180,9 +190,17 @@ void LoadAllChecked(std::u16string_view text, Registry& registry, EntryStore& st
   ASSERT_EQ(Show(report.Problems()), "");
 }
 
-std::vector<std::string> Dump(const CaseSetup& setup) {
-  if (!setup.key_base.empty()) return DumpRegistry(*setup.registry, RegRoot::CurrentUser, setup.key_base);
-  return DumpAllRoots(*setup.registry);
+std::string Lines(const std::vector<std::string>& lines);
+
+std::vector<std::string> Dump(const CaseSetup& setup, Registry& registry) {
+  if (!setup.key_base.empty()) return DumpRegistry(registry, RegRoot::CurrentUser, setup.key_base);
+  if (setup.dumped_roots.empty()) return DumpAllRoots(registry);
+  std::vector<std::string> all;
+  for (RegRoot root : setup.dumped_roots) {
+    const std::vector<std::string> lines = DumpRegistry(registry, root, u"");
+    all.insert(all.end(), lines.begin(), lines.end());
+  }
+  return all;
 }
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -194,52 +212,62 @@ std::string Lines(const std::vector<std::string>& lines) {
 // One case: returns with a test failure when the property does not hold.
 void RunCase(std::uint64_t seed, const CaseSetup& setup) {
   Generator gen(seed, setup);
-  Registry& registry = *setup.registry;
+  Registry* current = setup.registry;
+  auto reopen = [&] {
+    if (!setup.reopen) return;
+    const std::vector<std::string> written = Dump(setup, *current);
+    current = setup.reopen();
+    ASSERT_NE(current, nullptr);
+    ASSERT_EQ(Lines(Dump(setup, *current)), Lines(written)) << "the hive files lost what was written";
+  };
   std::vector<Generator::Initial> none_values;
   const size_t initial = 3 + gen.Below(15);
   for (size_t i = 0; i < initial; ++i) {
     const Generator::Initial v = gen.InitialValue();
-    ASSERT_NO_FATAL_FAILURE(SetValue(registry, v.root, v.key, v.name, v.value));
+    ASSERT_NO_FATAL_FAILURE(SetValue(*current, v.root, v.key, v.name, v.value));
     if (v.value.type == kRegNone) none_values.push_back(v);
   }
   for (size_t i = gen.Below(3); i > 0; --i) {  // empty keys
-    RegKey key(registry);
+    RegKey key(*current);
     const std::u16string path = gen.KeyPath();
     ASSERT_EQ(key.Create(*RootFromName(gen.RootSpelling()), path.empty() ? u"Empty" : path + u"\\Empty", kKeyWrite),
               kRegOk);
   }
+  ASSERT_NO_FATAL_FAILURE(reopen());
   const std::u16string file = gen.File();
   SCOPED_TRACE("file:\n" + Show(file));
-  const std::vector<std::string> before = Dump(setup);
+  const std::vector<std::string> before = Dump(setup, *current);
 
   EntryStore store;
-  ASSERT_NO_FATAL_FAILURE(LoadAllChecked(file, registry, store));
+  ASSERT_NO_FATAL_FAILURE(LoadAllChecked(file, *current, store));
   {
     // Keys read whole list the same rows as keys asked value by value.
-    NoValueListing by_value(registry);
+    NoValueListing by_value(*current);
     EntryStore asked;
     ASSERT_NO_FATAL_FAILURE(LoadAllChecked(file, by_value, asked));
     ASSERT_EQ(RowTexts(store), RowTexts(asked));
   }
   UndoText undo;
   std::u16string errors;
-  MergeCheckedRows(store, registry, undo, errors);
+  MergeCheckedRows(store, *current, undo, errors);
+  ASSERT_NO_FATAL_FAILURE(reopen());
   SCOPED_TRACE("undo text:\n" + Show(undo.text()) + "\nerror log:\n" + Show(errors));
-  SCOPED_TRACE("after the merge:\n" + Lines(Dump(setup)));
+  SCOPED_TRACE("after the merge:\n" + Lines(Dump(setup, *current)));
   // What stays is what was refused: rows of unknown roots and forms.
   store.ForEach([&](EntryStore::Row& row) {
     EXPECT_TRUE(!row.entry.root() || row.entry.form() == EntryForm::Unknown) << Show(row.entry.name());
   });
 
   EntryStore undo_store;
-  ASSERT_NO_FATAL_FAILURE(LoadAllChecked(undo.text(), registry, undo_store));
+  ASSERT_NO_FATAL_FAILURE(LoadAllChecked(undo.text(), *current, undo_store));
   UndoText ignored;
   std::u16string undo_errors;
-  MergeCheckedRows(undo_store, registry, ignored, undo_errors);
+  MergeCheckedRows(undo_store, *current, ignored, undo_errors);
+  ASSERT_NO_FATAL_FAILURE(reopen());
   EXPECT_EQ(Show(undo_errors), "") << "merging the undo text failed";
   EXPECT_TRUE(undo_store.empty());
 
-  std::vector<std::string> after = Dump(setup);
+  std::vector<std::string> after = Dump(setup, *current);
   if (!none_values.empty() && errors.find(u"REG_NONE") != std::u16string::npos) {
     // A REG_NONE value the merge touched may be gone or changed: compare
     // without them; the error log names them.
@@ -295,6 +323,42 @@ TEST(RoundTrip, InMemoryRegistry) {
       },
       [&](int) { EXPECT_EQ(memory->OpenHandles(), 0u); });
 }
+
+#ifndef _WIN32
+TEST(RoundTrip, HiveFiles) {
+  std::unique_ptr<TempDir> folder;
+  std::unique_ptr<HiveRegistry> hives;
+  auto open = [&]() -> Registry* {
+    if (hives != nullptr) {
+      std::u16string problem;
+      EXPECT_TRUE(hives->Commit(&problem)) << Show(problem);
+      hives.reset();  // its locks go before the files are opened again
+    }
+    HiveMapping mapping;
+    EXPECT_EQ(Show(mapping.Add(RegRoot::CurrentUser, u"", folder->File("NTUSER.DAT"))), "");
+    EXPECT_EQ(Show(mapping.Add(RegRoot::LocalMachine, u"", folder->File("SOFTWARE"))), "");
+    std::u16string problem;
+    hives = OpenHiveRegistry(std::move(mapping), true, &problem);
+    EXPECT_NE(hives, nullptr) << Show(problem);
+    return hives.get();
+  };
+  RunCases(
+      200,
+      [&](int) {
+        hives.reset();
+        folder = std::make_unique<TempDir>();
+        WriteBytes(folder->File("NTUSER.DAT"), EmptyHiveBytes());
+        WriteBytes(folder->File("SOFTWARE"), EmptyHiveBytes());
+        return CaseSetup{open(),
+                         {u"HKEY_CURRENT_USER", u"HKCU", u"hkcu", u"HKEY_LOCAL_MACHINE", u"hklm"},
+                         u"",
+                         false,
+                         open,
+                         {RegRoot::CurrentUser, RegRoot::LocalMachine}};
+      },
+      [&](int) { hives.reset(); });
+}
+#endif
 
 #ifdef _WIN32
 TEST(RoundTrip, WindowsRegistry) {

@@ -111,7 +111,11 @@ TEST(SystemHelpers, WholeFileWrites) {
   for (WriteMode mode : {WriteMode::CreateNew, WriteMode::Replace}) {
     EXPECT_FALSE(WriteWholeFile(dir.File("absent/f.bin"), "x", mode));
   }
-  EXPECT_EQ(dir.Files().size(), 1u) << "no temporary file stays behind";
+  // Text files: FF FE and UTF-16 little-endian, never over another file.
+  ASSERT_TRUE(WriteUnicodeTextFile(dir.File("t.reg"), u"A\u00e9\r\n"));
+  EXPECT_FALSE(WriteUnicodeTextFile(dir.File("t.reg"), u"other"));
+  EXPECT_EQ(ReadBytes(dir.path() / "t.reg"), std::string("\xFF\xFE" "A\0\xE9\0\r\0\n\0", 10));
+  EXPECT_EQ(dir.Files().size(), 2u) << "no temporary file stays behind";
 }
 
 // A new file of an unguessable name is made beside whatever is there; what is
