@@ -51,7 +51,13 @@ void ChangeList::Attach(HWND list) {
   SetWindowSubclass(list_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
-size_t ChangeList::AddRow(ChangeEntry&& entry) { return store_.Insert(std::move(entry)); }
+size_t ChangeList::AddRow(ChangeEntry&& entry) {
+  if (sort_.ArrowColumn() >= 0) {
+    sort_.RowsAdded();
+    ShowSortArrow(-1, false);
+  }
+  return store_.Insert(std::move(entry));
+}
 
 // Telling the list view its row count is costly (tens of milliseconds under
 // Wine, whatever the batch), so a load's rows are shown a few times a second
@@ -81,37 +87,36 @@ void ChangeList::Clear() {
   store_.Clear();  // each row's data block goes with it
   shown_count_ = 0;
   any_selection_ = false;
+  sort_.Cleared();
+  ShowSortArrow(sort_.ArrowColumn(), sort_.ascending());
   SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
   InvalidateRect(list_, nullptr, TRUE);
 }
 
 void ChangeList::SortByColumn(int column) {
-  if (column < 0 || column >= kColumnCount) return;
-  sort_flags_.Flip(column);
-  sort_column_ = column;
-  sort_remembered_ = false;
+  if (column < 0 || column >= kColumnCount || locked_) return;
+  sort_.Sorted(column, sort_flags_.Flip(column));
   Resort();
 }
 
 void ChangeList::SetSort(int column, bool ascending) {
   if (column < 0 || column >= kColumnCount) return;
   sort_flags_.Set(column, ascending);
-  sort_column_ = column;
-  sort_remembered_ = true;
+  sort_.Remember(column, ascending);
 }
 
 void ChangeList::ApplyRememberedSort() {
-  if (!sort_remembered_) return;
-  sort_remembered_ = false;
-  Resort();
+  if (sort_.ResortDue()) Resort();
 }
 
 void ChangeList::Resort() {
-  if (sort_column_ < 0) return;
-  const bool ascending = sort_flags_.Get(sort_column_);
-  SortRows(store_, sort_column_, ascending);
+  const int column = sort_.column();
+  if (column < 0) return;
+  const bool ascending = sort_.ascending();
+  SortRows(store_, column, ascending);
+  sort_.Sorted(column, ascending);
   ShowSelection();
-  ShowSortArrow(sort_column_, ascending);
+  ShowSortArrow(column, ascending);
   InvalidateRect(list_, nullptr, FALSE);
 }
 
@@ -129,6 +134,7 @@ void ChangeList::ShowSortArrow(int column, bool ascending) {
 }
 
 void ChangeList::ApplyRule(CheckRule rule) {
+  if (locked_) return;
   ApplyCheckRule(store_, rule);
   InvalidateRect(list_, nullptr, FALSE);
   ChecksChanged();
@@ -214,6 +220,7 @@ void ChangeList::SelectAll() {
 }
 
 void ChangeList::CheckSelected(bool checked) {
+  if (locked_) return;
   store_.ForEach([&](EntryStore::Row& row) {
     if (row.selected) row.checked = checked;
   });
@@ -323,13 +330,22 @@ int ChangeList::FindByPrefix(const NMLVFINDITEMW& find) const {
 }
 
 // A click on a row's check box toggles it, as the list view's own check boxes
-// do; the click does not change the selection.
+// do, and does not change the selection; a click anywhere else on the row
+// selects it (ClickTogglesCheck).
 bool ChangeList::OnMouseDown(LPARAM lparam) {
   LVHITTESTINFO hit{};
   hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
   const int index = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-  if (index < 0 || static_cast<size_t>(index) >= store_.size() || !(hit.flags & LVHT_ONITEMSTATEICON))
-    return false;
+  if (index < 0 || static_cast<size_t>(index) >= store_.size()) return false;
+  // The check box lies just left of the item's icon box.
+  RECT icon{};
+  icon.left = LVIR_ICON;
+  int box_width = 0, box_height = 0;
+  SendMessageW(list_, LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&icon));
+  ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageW(list_, LVM_GETIMAGELIST, LVSIL_STATE, 0)),
+                        &box_width, &box_height);
+  if (!ClickTogglesCheck(hit.flags, hit.pt.x, icon.left - box_width, icon.left)) return false;
+  if (locked_) return true;
   SetFocus(list_);
   EntryStore::Row& row = store_.at(static_cast<size_t>(index));
   row.checked = !row.checked;

@@ -50,13 +50,19 @@ class ChangeList {
   void SortByColumn(int column);
   // The last sort: its column (-1: none, the rows in the order of their first
   // column) and direction.
-  int sort_column() const { return sort_column_; }
-  bool sort_ascending() const { return sort_column_ >= 0 && sort_flags_.Get(sort_column_); }
+  int sort_column() const { return sort_.column(); }
+  bool sort_ascending() const { return sort_.ascending(); }
   // Takes a remembered sort as the last sort (the next click on its column
-  // sorts the other way); the rows are sorted by it when the first load ends.
-  // Rows of later loads are placed by their first column, as after any sort.
+  // sorts the other way); the rows are sorted by it when the next load ends.
   void SetSort(int column, bool ascending);
+  // A load has ended: rows it added are placed by the last sort, which the
+  // header then shows again (SortMark).
   void ApplyRememberedSort();
+  // While set (a merge runs on another thread and reads the rows), nothing
+  // changes the rows: clicks, keys, sorts and rules are refused; the rows can
+  // still be viewed, scrolled and selected.
+  void set_locked(bool locked) { locked_ = locked; }
+  bool locked() const { return locked_; }
   void ApplyRule(CheckRule rule);
 
   // Called after the user changed a check box (click, space bar, rule, menu).
@@ -100,8 +106,8 @@ class ChangeList {
   ULONGLONG last_shown_ = 0;
   EntryStore store_;
   ColumnSortFlags sort_flags_;
-  int sort_column_ = -1;
-  bool sort_remembered_ = false;  // SetSort's sort waits for the first load to end
+  SortMark sort_;
+  bool locked_ = false;
   void Resort();
   std::function<void()> on_checks_changed_;
   bool showing_selection_ = false;

@@ -210,6 +210,8 @@ std::u16string RegFileClass(Registry& registry) {
   return kDefaultClass;
 }
 
+bool FileHandlerIsSet(Registry& registry) { return KeyExists(registry, kHandlerStateKey); }
+
 HandlerOutcome SetFileHandler(Registry& registry, std::u16string_view program_path) {
   HandlerOutcome outcome;
   if (program_path.empty()) {

@@ -55,6 +55,9 @@ std::u16string RegFileClass(Registry& registry);
 // program gets its new path). On a failure the registry is put back as it was.
 HandlerOutcome SetFileHandler(Registry& registry, std::u16string_view program_path);
 
+// Whether SetFileHandler's change is in place (and not removed since).
+bool FileHandlerIsSet(Registry& registry);
+
 // Puts back what SetFileHandler found. changed is false when it was not set.
 // On a failure what could not be put back is kept, for another try.
 HandlerOutcome RemoveFileHandler(Registry& registry);

@@ -47,10 +47,11 @@ class WindowLoadReport final : public LoadReport {
   // that closes stops the load without touching the event.
   bool CancelRequested() override {
     if (stop_.stop_requested() || channel_->closed()) return true;
-    return channel_->TakeCancelRequest();
+    cancelled_ = cancelled_ || channel_->TakeCancelRequest();
+    return cancelled_;
   }
   void LoadEnded() override {
-    batch_.push_back({LoadOperation::Ended{}, load_});
+    batch_.push_back({LoadOperation::Ended{false, cancelled_}, load_});
     ended_ = true;
   }
 
@@ -89,6 +90,7 @@ class WindowLoadReport final : public LoadReport {
   std::vector<LoadOperation> batch_;
   size_t batch_rows_ = 0;
   bool ended_ = false;
+  bool cancelled_ = false;
   ULONGLONG last_flush_ = GetTickCount64();
 };
 
@@ -113,7 +115,7 @@ void LoadWorker(std::stop_token stop, std::shared_ptr<LoadChannel> channel, Regi
 }  // namespace
 
 LoadChannel::LoadChannel(HWND window, UINT message)
-    : window_(window), message_(message), cancel_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    : wake_(window, message), cancel_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 bool LoadChannel::closed() const { return closed_.load(std::memory_order_acquire); }
 
@@ -138,7 +140,7 @@ bool LoadChannel::TakeCancelRequest() {
 void LoadChannel::WakeWindowLocked() {
   // A failed post (a full message queue) is retried with the next delivery;
   // the window also takes operations on its repaint timer.
-  if (!posted_ && !pending_.empty()) posted_ = PostMessageW(window_, message_, 0, 0) != FALSE;
+  if (!pending_.empty()) wake_.Wake();
 }
 
 bool LoadChannel::Deliver(std::vector<LoadOperation>&& operations) {
@@ -166,9 +168,9 @@ std::vector<LoadOperation> LoadChannel::Take() {
   std::vector<LoadOperation> taken;
   {
     std::lock_guard lock(mutex_);
+    wake_.Taken();
     taken.swap(pending_);
     pending_rows_ = 0;
-    posted_ = false;
   }
   changed_.notify_all();
   return taken;

@@ -1,13 +1,14 @@
-// Background loads and the one road from their threads to the main window.
+// Background loads: the LoadWorker threads and the channel that carries what
+// they produce to the main window.
 //
 // A LoadWorker thread runs the whole load (RunLoad) and hands what it produces
 // (rows, status texts, error messages, the end of the load) to a LoadChannel,
-// in batches. The channel wakes the window with one posted message; the window
-// takes the operations on its own thread and applies them in the order in
-// which the workers produced them. Once the window closes the channel, workers
-// never touch it again: their operations are dropped and a worker waiting for
-// an error message is released. The window then stops its workers (they end
-// at their next line) and joins them.
+// in batches. The channel wakes the window (WindowWakeUp, PostToWindow.h); the
+// window takes the operations on its own thread and applies them in the order
+// in which the workers produced them (LoadPump.h). Once the window closes the
+// channel, workers never touch it again: their operations are dropped and a
+// worker waiting for an error message is released. The window then stops its
+// workers (they end at their next line) and joins them.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/PostToWindow.h"
 #include "engine/ChangeEntry.h"
 #include "platform/Registry.h"
 #include "platform/UniqueHandle_win.h"
@@ -49,6 +51,7 @@ struct LoadOperation {
   };
   struct Ended {
     bool completes = false;  // the completion texts follow
+    bool cancelled = false;  // the user cancelled the load
   };
   std::variant<Row, Status, Error, Ended> what;
   std::uint32_t load = 0;  // the number the window gave the load
@@ -89,13 +92,11 @@ class LoadChannel {
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  HWND window_;
-  UINT message_;
+  WindowWakeUp wake_;
   ScopedHandle cancel_event_;  // CancelLoadEvent: auto-reset, outlives every worker
   std::atomic<bool> cancel_pressed_{false};  // set after every SetEvent of cancel_event_
   std::vector<LoadOperation> pending_;
   size_t pending_rows_ = 0;
-  bool posted_ = false;  // a wake-up message is on its way
   std::atomic<bool> closed_{false};  // written under mutex_, read without it
 };
 

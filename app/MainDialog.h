@@ -71,10 +71,12 @@ INT_PTR ShowMainDialog(const MainDialogOptions& options);
 inline constexpr UINT kLoadChannelMessage = WM_APP + 1;  // load operations wait to be taken
 inline constexpr UINT kTerminateMessage = WM_APP + 2;    // payload: TerminateRequest
 inline constexpr UINT kUpdateResultMessage = WM_APP + 3; // payload: UpdateResult
+inline constexpr UINT kMergeMessage = WM_APP + 4;        // the merge worker waits for the window
 inline constexpr UINT kUpdateDoneMessage = WM_APP + 8;   // payload: UpdateDownloadDone
 
 // Timer ids.
 inline constexpr UINT_PTR kRepaintTimer = 4883;
 inline constexpr UINT_PTR kContinueTimer = 4884;  // the next turn of taking load operations
+inline constexpr UINT_PTR kMergeProgressTimer = 4885;
 
 }  // namespace hivemend

@@ -1,15 +1,21 @@
-// The one road from a worker thread to the main window: an owned payload on
-// the heap, posted with a message id from WM_APP up.
-//
-// Workers call PostPayload; the poster frees the payload when the post fails.
-// The window calls TakePayload when the message arrives, which checks that the
-// message was posted by PostPayload of this process to this window before it
-// takes the payload, and DiscardPayloads when it closes, for what is still
-// queued once its workers have been joined.
+// The one road from a worker thread to the main window, for every worker the
+// window owns (its loads, the merge, the update check and download, the wait
+// for another copy's close request). Two forms, both posted with a message id
+// from WM_APP up:
+//  - an owned payload on the heap (PostPayload / TakePayload): the poster frees
+//    it when the post fails; the window checks on arrival that the message was
+//    posted by PostPayload of this process to this window before it takes it,
+//    and frees what is still queued when it closes (DiscardPayloads);
+//  - a wake-up without payload (WindowWakeUp), for a worker whose results wait
+//    in an object that both sides share (the load channel, the merge's question,
+//    the download's byte counts): at most one such message is on its way at a
+//    time, however often the worker wakes the window before it looks.
+// Nothing else a worker does reaches a window.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -54,5 +60,27 @@ void DiscardPayloads(HWND window, UINT message) {
   while (PeekMessageW(&queued, window, message, message, PM_REMOVE))
     (void)TakePayload<T>(window, queued.wParam, queued.lParam);
 }
+
+// The wake-up without payload. Wake is called by workers, Taken by the window
+// when the message arrives, before it looks at what waits; a post that fails
+// (a full queue) is tried again with the next Wake.
+class WindowWakeUp {
+ public:
+  WindowWakeUp(HWND window, UINT message) : window_(window), message_(message) {}
+  WindowWakeUp(const WindowWakeUp&) = delete;
+  WindowWakeUp& operator=(const WindowWakeUp&) = delete;
+
+  void Wake() {
+    if (!posted_.exchange(true, std::memory_order_acq_rel) && !PostMessageW(window_, message_, 0, 0))
+      posted_.store(false, std::memory_order_release);
+  }
+  void Taken() { posted_.store(false, std::memory_order_release); }
+  HWND window() const { return window_; }
+
+ private:
+  HWND window_;
+  UINT message_;
+  std::atomic<bool> posted_{false};
+};
 
 }  // namespace hivemend

@@ -64,6 +64,7 @@ std::unique_ptr<UpdateDownload> UpdateDownload::Start(HWND owner, UINT done_mess
                                       height, owner, nullptr, instance, download.get());
   if (!download->window_) return nullptr;
   const HWND window = download->window_;
+  download->progress_wake_ = std::make_unique<WindowWakeUp>(window, kProgressMessage);
   download->font_ = MessageFont();
   download->text_ = CreateWindowExW(0, L"STATIC", AsWide(DownloadProgressText(0, 0)), WS_CHILD | WS_VISIBLE, 12, 12,
                                     356, 20, window, nullptr, instance, nullptr);
@@ -111,11 +112,11 @@ void UpdateDownload::Stop() {
 void UpdateDownload::Report(std::uint64_t received, std::uint64_t total) {
   received_ = received;
   total_ = total;
-  if (!progress_posted_.exchange(true) && !PostMessageW(window_, kProgressMessage, 0, 0)) progress_posted_ = false;
+  if (progress_wake_) progress_wake_->Wake();
 }
 
 void UpdateDownload::OnProgressPosted() {
-  progress_posted_ = false;
+  if (progress_wake_) progress_wake_->Taken();
   if (cancelling_) return;
   const std::uint64_t received = received_;
   const std::uint64_t total = total_;

@@ -3,8 +3,9 @@
 // Cancel) and a worker thread that downloads, checks and starts the installer
 // while the main window stays responsive.
 //
-// The main window keeps at most one. The worker reaches the main window only
-// by PostPayload (PostToWindow.h), once, when it has ended; the main window
+// The main window keeps at most one. The worker reaches the windows only by
+// PostToWindow.h: its progress window by a wake-up, the main window by one
+// PostPayload when it has ended; the main window
 // then destroys the object, which joins the worker. Destroying it earlier
 // (the main window closes) stops the download first, which deletes the
 // partial file.
@@ -18,6 +19,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/PostToWindow.h"
 #include "platform/UniqueHandle_win.h"
 #include "update/InstallUpdate_win.h"
 
@@ -63,7 +65,7 @@ class UpdateDownload {
   bool cancelling_ = false;  // on the window's thread
   std::atomic<std::uint64_t> received_{0};
   std::atomic<std::uint64_t> total_{0};
-  std::atomic<bool> progress_posted_{false};
+  std::unique_ptr<WindowWakeUp> progress_wake_;  // of the progress window
   std::jthread worker_;  // last: joined before the rest goes
 };
 

@@ -121,4 +121,13 @@ Rect OffsetFromOther(const Rect& other, int step, const Rect& work, Size least) 
   return BringIntoWorkArea(moved, work);
 }
 
+std::vector<int> StatusPartEdges(int width, int dpi) {
+  // At 96 DPI: "1000000 checked" and the size grip; "1000000 matched, 1000000
+  // differ, 1000000 do not exist".
+  const int checked = std::min(std::max(width, 0), ScaleRounded(150, dpi, 96));
+  const int counts = std::min(std::max(width - checked, 0), ScaleRounded(320, dpi, 96));
+  const int line = std::max(width - checked - counts, 0);
+  return {line, line + counts, -1};
+}
+
 }  // namespace hivemend

@@ -56,6 +56,13 @@ struct AnchorLayout {
   AnchorLayout Scaled(int from_dpi, int to_dpi) const;
 };
 
+// The right edges of the status bar's three parts in a bar width pixels wide
+// at dpi: the checked count keeps its room at the right end (with the size
+// grip), the counts theirs before it, and the line text takes the rest. In a
+// narrow bar the line text gives way first, then the counts; the checked count
+// last. The last edge is -1 (to the end of the bar).
+std::vector<int> StatusPartEdges(int width, int dpi);
+
 // a * b / c rounded to the nearest, as Win32 MulDiv (c != 0).
 int ScaleRounded(int a, int b, int c);
 

@@ -19,9 +19,9 @@ namespace {
 // full), so that the comparison knows how many rows it will ask of that key.
 class LoadSink final : public ParseSink {
  public:
-  LoadSink(const std::u16string& path, Registry* registry, std::uint32_t key_access, LoadReport& report,
-           CompareCounts& counts)
-      : path_(path), keys_(registry, key_access), report_(report), counts_(counts) {
+  LoadSink(const std::u16string& path, std::u16string_view line_count, Registry* registry, std::uint32_t key_access,
+           LoadReport& report, CompareCounts& counts)
+      : path_(path), line_count_(line_count), keys_(registry, key_access), report_(report), counts_(counts) {
     // Loads are numbered in the order they start, so that a merge can take
     // the rows of several loads in the order of their files and lines.
     static std::atomic<std::uint64_t> loads{0};
@@ -70,7 +70,7 @@ class LoadSink final : public ParseSink {
   static constexpr size_t kBatch = 64;
 
   void ShowProgress(std::uint32_t line_number) {
-    report_.SetStatusText(0, FormatMessageText(kProgressFormat, {Decimal(line_number), path_}));
+    report_.SetStatusText(0, FormatMessageText(kProgressFormat, {Decimal(line_number), line_count_}));
     report_.SetStatusText(1, counts_.Text());
   }
 
@@ -115,22 +115,38 @@ class LoadSink final : public ParseSink {
   KeyRef key_;
   std::shared_ptr<const LoadSource> source_;
   const std::u16string& path_;
+  std::u16string_view line_count_;
   OpenKeyCache keys_;
   LoadReport& report_;
   CompareCounts& counts_;
 };
 
+// The lines that hold more than line breaks: those the parser counts.
+std::uint32_t CountLines(std::u16string_view text) {
+  std::uint32_t lines = 0;
+  bool in_line = false;
+  for (const char16_t c : text) {
+    const bool is_break = c == u'\r' || c == u'\n';
+    lines += !is_break && !in_line;
+    in_line = !is_break;
+  }
+  return lines;
+}
+
 LoadSummary ParseAndList(std::u16string_view text, const std::u16string& path, Registry* registry,
                          LoadReport& report, AnsiToUtf16Fn narrow = nullptr, std::uint32_t key_access = kKeyRead) {
   LoadSummary summary;
-  LoadSink sink(path, registry, key_access, report, summary.counts);
+  const std::u16string line_count = Decimal(CountLines(text));
+  LoadSink sink(path, line_count, registry, key_access, report, summary.counts);
   const ParseResult parsed = ParseRegText(text, sink, narrow);
   sink.Finish();
   summary.line_number = parsed.line_number;
   summary.outcome = parsed.end == ParseEnd::Error ? LoadOutcome::Error : LoadOutcome::Normal;
   report.LoadEnded();
   if (summary.outcome == LoadOutcome::Normal) {
-    report.SetStatusText(0, FormatMessageText(kCompletionFormat, {Decimal(parsed.line_number + 1), path}));
+    report.SetStatusText(0, parsed.end == ParseEnd::Cancelled
+                                ? FormatMessageText(kLoadCancelledFormat, {Decimal(parsed.line_number + 1), line_count})
+                                : FormatMessageText(kCompletionFormat, {Decimal(parsed.line_number + 1), path}));
     report.SetStatusText(1, summary.counts.Text());
   }
   return summary;

@@ -28,8 +28,12 @@ inline constexpr std::u16string_view kTooLargeText =
     u"File so large it is in untested waters and may really slow the system if its tries to load, "
     u"perhaps even crashing the PC. Are you sure you want to load this huge .REG file?";
 inline constexpr std::u16string_view kReadErrorText = u"Error reading file!";
-inline constexpr std::u16string_view kProgressFormat = u"Reading line %u of %s";
+// Progress: the line number, of the file's lines (those that hold more than
+// line breaks, as the completion text counts them).
+inline constexpr std::u16string_view kProgressFormat = u"Reading line %u of %u";
 inline constexpr std::u16string_view kCompletionFormat = u"Read %u lines from %s";
+// The completion text of a load the user cancelled: lines read, of the file's.
+inline constexpr std::u16string_view kLoadCancelledFormat = u"Loading cancelled: read %u of %u lines";
 
 // registry may be null (nothing exists). The file stays open until the load ends.
 // Keys are opened with key_access where the account may (for reading where it

@@ -243,7 +243,7 @@ void RowMerge::LeaveOutUnwritable(std::u16string& error_text) {
   }
 }
 
-void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
+void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* ui) {
   State& s = *state_;
   std::unordered_set<std::u16string_view> recorded;  // views of the rows' value ids
   recorded.reserve(s.rows.size());
@@ -277,7 +277,12 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
     }
   };
 
+  size_t done = 0;
   for (Planned& row : s.rows) {
+    if (ui && !ui->Progress(MergeStep::RecordingUndo, done++, s.rows.size())) {
+      cancelled_ = true;
+      return;
+    }
     if (row.refused) continue;  // left out before
     const ChangeEntry& e = *row.entry;
     const std::optional<RegRoot> root = e.root();
@@ -379,7 +384,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text) {
   }
 }
 
-size_t RowMerge::Apply(std::u16string& error_text) {
+size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
   State& s = *state_;
   std::vector<size_t> written;
   std::unordered_set<std::u16string_view> touched;  // values written or deleted so far (views of value ids)
@@ -400,7 +405,12 @@ size_t RowMerge::Apply(std::u16string& error_text) {
     return &state.key;
   };
 
+  size_t done = 0;
   for (Planned& row : s.rows) {
+    if (ui && !ui->Progress(MergeStep::Writing, done++, s.rows.size())) {
+      cancelled_ = true;
+      break;
+    }
     if (row.refused) {
       ++failed_;
       continue;
@@ -473,7 +483,11 @@ size_t RowMerge::Apply(std::u16string& error_text) {
   // The rows written leave the list, from the last index to the first so
   // that the indexes still hold.
   std::sort(written.begin(), written.end(), std::greater<>());
-  for (size_t index : written) s.store.Remove(index);
+  const auto remove = [&] {
+    for (size_t index : written) s.store.Remove(index);
+  };
+  if (ui) ui->ChangeRows(remove);
+  else remove();
   return written.size();
 }
 
@@ -525,7 +539,14 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   UndoText undo;
   undo.AddComments(files, shown_time, merge.checked() - left_out_rows);
   std::u16string undo_errors = std::move(left_out);
-  merge.RecordUndo(undo, undo_errors);
+  result.rows_checked = merge.checked();
+  merge.RecordUndo(undo, undo_errors, &ui);
+  if (merge.cancelled()) {  // nothing written, no undo file
+    result.cancelled = true;
+    ui.Show(MergeMessage::Cancelled,
+            FormatMessageText(kMergeCancelledFormat, {u"0", Decimal(result.rows_checked), u"(none)"}));
+    return result;
+  }
 
   // Undo first: nothing is written unless the undo file is saved completely.
   const std::u16string folder = history_folder ? history_folder() : std::u16string();
@@ -551,11 +572,17 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   result.undo_saved = true;
   KeepNewest(result.undo_path);
   result.error_text = std::move(undo_errors);
-  result.rows_taken = merge.Apply(result.error_text);
+  result.rows_taken = merge.Apply(result.error_text, &ui);
   result.rows_failed = merge.failed();
+  result.cancelled = merge.cancelled();
+  const std::u16string cancelled_text =
+      result.cancelled ? FormatMessageText(kMergeCancelledFormat, {Decimal(result.rows_taken),
+                                                                   Decimal(result.rows_checked), result.undo_path})
+                       : std::u16string();
 
   if (result.error_text.empty()) {
-    ui.Show(MergeMessage::Success, kMergeSuccessText);
+    if (result.cancelled) ui.Show(MergeMessage::Cancelled, cancelled_text);
+    else ui.Show(MergeMessage::Success, kMergeSuccessText);
     return result;
   }
   std::u16string log = u"Hivemend error log of the merge of " + shown_time + u"\r\n";
@@ -567,13 +594,14 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   result.error_log_path =
       WriteNewFileDurably(folder, Utf16FileBytes(log), numbered(kErrorLogPrefix, stem, kErrorLogExtension));
   if (result.error_log_path.empty()) ui.Show(MergeMessage::ErrorLogFailed, kErrorLogFailedText);
-  std::u16string message;
+  std::u16string failures;
   if (result.rows_failed > 0) {
-    message = FormatMessageText(kRowsLeftOutFormat,
-                                {Decimal(result.rows_failed), Decimal(result.rows_taken + result.rows_failed)});
+    failures = FormatMessageText(kRowsLeftOutFormat,
+                                 {Decimal(result.rows_failed), Decimal(result.rows_taken + result.rows_failed)});
   }
-  message += FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
-  ui.Show(MergeMessage::Failures, message);
+  failures += FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
+  if (result.cancelled) ui.Show(MergeMessage::Cancelled, cancelled_text + u"\r\n\r\n" + failures);
+  else ui.Show(MergeMessage::Failures, failures);
   return result;
 }
 

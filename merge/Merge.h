@@ -40,6 +40,11 @@ inline constexpr std::u16string_view kMergeFailuresFormat =
 // Before the failures, when checked rows were not merged: how many of how many.
 inline constexpr std::u16string_view kRowsLeftOutFormat =
     u"%s of the %s checked rows were not merged: they stay in the list, checked.\r\n\r\n";
+// A merge stopped by the user between two rows: how many rows were written of
+// how many checked, and the undo file that takes them back.
+inline constexpr std::u16string_view kMergeCancelledFormat =
+    u"Merging was cancelled: %s of %s checked rows were merged before the cancel. The undo file %s takes them "
+    u"back.";
 
 // Failure texts for rows that are not written at all (each a row that stays).
 inline constexpr std::u16string_view kUnknownTypeFormat =
@@ -72,6 +77,13 @@ enum class MergeMessage {
   ErrorLogFailed,  // the error log could not be written: error icon, OK (platform box)
   Success,         // information icon, OK (the program's message box)
   Failures,        // exclamation icon, OK (the program's message box)
+  Cancelled,       // information icon, OK (the program's message box)
+};
+
+// The two steps of a merge that go row by row.
+enum class MergeStep {
+  RecordingUndo,  // reading the state before the merge; nothing is written
+  Writing,
 };
 
 // What to do when the account may not write some checked rows.
@@ -92,6 +104,13 @@ class MergeUi {
   virtual bool Confirm(std::u16string_view text) = 0;
   // One message, caption "Hivemend"; returns when it has been closed.
   virtual void Show(MergeMessage kind, std::u16string_view text) = 0;
+  // Before each row of a step (done rows of total); false stops the merge
+  // there. Called on the merge's thread.
+  virtual bool Progress(MergeStep, size_t /*done*/, size_t /*total*/) { return true; }
+  // Runs change, which removes merged rows from the store, where the store may
+  // be changed: a window whose merge runs on another thread runs it on its own
+  // thread. Everything else the merge does only reads the store.
+  virtual void ChangeRows(const std::function<void()>& change) { change(); }
 };
 
 // The rows of one merge, in two steps: first the undo text is recorded
@@ -129,16 +148,21 @@ class RowMerge {
   void LeaveOutUnwritable(std::u16string& error_text);
   size_t checked() const;
   // Records the state before the merge of everything the checked rows change.
-  void RecordUndo(UndoText& undo, std::u16string& error_text);
-  // Writes the checked rows, removes those written from the store and leaves
-  // the others checked. Returns the number written.
-  size_t Apply(std::u16string& error_text);
+  // ui (may be null) is told the progress and may stop the step.
+  void RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* ui = nullptr);
+  // Writes the checked rows, removes those written from the store (through
+  // ui->ChangeRows) and leaves the others checked. Returns the number written.
+  size_t Apply(std::u16string& error_text, MergeUi* ui = nullptr);
   size_t failed() const { return failed_; }
+  // A step was stopped by the user: RecordUndo recorded part of the rows,
+  // Apply wrote the rows before the stop and left the rest checked.
+  bool cancelled() const { return cancelled_; }
 
  private:
   struct State;
   std::unique_ptr<State> state_;
   size_t failed_ = 0;
+  bool cancelled_ = false;
 };
 
 // Both steps at once, without an undo file (tests, the round trip).
@@ -150,6 +174,8 @@ struct MergeResult {
   size_t rows_failed = 0;        // checked rows that stay in the list
   bool stopped = false;          // the undo file could not be saved: nothing was written
   bool restart = false;          // the user chose to start again with more rights: nothing was written
+  bool cancelled = false;        // the user stopped the merge between two rows
+  size_t rows_checked = 0;       // checked rows when the merge was confirmed
   size_t rows_unwritable = 0;    // checked rows the account may not write
   bool undo_saved = false;
   std::u16string undo_path;       // the undo file, when saved

@@ -64,4 +64,13 @@ std::int32_t LimitSeconds(std::int32_t seconds) {
   return seconds >= 1000 ? AMB_MAX_SECONDS : seconds;
 }
 
+void ForgetSavedAnswer(Registry& registry, const MessageBoxParams& params, std::u16string_view program_path,
+                       std::u16string_view text) {
+  if (!params.module_name || !*params.module_name) return;
+  RegKey saved(registry);
+  if (saved.Open(RegRoot::CurrentUser, SavedAnswerKeyPath(FieldText(params.company_name), program_path),
+                 kKeySetValue) == kRegOk)
+    (void)saved.Delete(AnswerValueName(params.module_name, MessageChecksum(text)));
+}
+
 }  // namespace hivemend

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "msgbox/MessageBoxParams.h"
+#include "platform/Registry.h"
 
 namespace hivemend {
 
@@ -37,5 +38,11 @@ std::u16string_view FieldText(const char16_t (&field)[N]) {
   const char16_t* end = std::char_traits<char16_t>::find(field, N, u'\0');
   return std::u16string_view(field, end ? static_cast<std::size_t>(end - field) : N);
 }
+
+// Forgets the answer kept for text (asked with params by the program at
+// program_path), so that the question is asked again. Nothing to forget
+// without a module name.
+void ForgetSavedAnswer(Registry& registry, const MessageBoxParams& params, std::u16string_view program_path,
+                       std::u16string_view text);
 
 }  // namespace hivemend

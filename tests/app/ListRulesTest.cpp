@@ -201,6 +201,54 @@ TEST(ColumnSort, FlagsFlipPerColumnAndEmptyListIsHarmless) {
   EXPECT_TRUE(empty.empty());
 }
 
+TEST(ColumnSort, TheArrowShowsOnlyWhileTheRowsStandInItsOrder) {
+  SortMark mark;
+  EXPECT_EQ(mark.ArrowColumn(), -1);
+  EXPECT_FALSE(mark.ResortDue());
+  mark.Sorted(2, true);  // a click on "Key"
+  EXPECT_EQ(mark.ArrowColumn(), 2);
+  mark.RowsAdded();  // a load places its rows by their first column
+  EXPECT_EQ(mark.ArrowColumn(), -1);
+  EXPECT_TRUE(mark.ResortDue());  // when the load ends
+  mark.Sorted(2, true);
+  EXPECT_EQ(mark.ArrowColumn(), 2);
+  mark.RowsAdded();
+  mark.Cleared();  // an empty list stands in every order
+  EXPECT_EQ(mark.ArrowColumn(), 2);
+  mark.Remember(4, false);  // a saved layout's sort: shown once the rows take it
+  EXPECT_EQ(mark.ArrowColumn(), -1);
+  EXPECT_TRUE(mark.ResortDue());
+  EXPECT_FALSE(mark.ascending());
+}
+
+// ---- Clicks on the list ---------------------------------------------------------
+
+TEST(ListClicks, OnlyAClickOnTheCheckBoxItselfTogglesIt) {
+  constexpr unsigned kWholeRow = kHitOnItemIcon | kHitOnItemLabel | kHitOnItemStateIcon;
+  struct Case {
+    int line;
+    unsigned flags;
+    int x;  // the check box lies at 4 to 20
+    bool toggles;
+  };
+  const Case cases[] = {
+      {__LINE__, kHitOnItemStateIcon, 10, true},
+      {__LINE__, kHitOnItemStateIcon, 300, true},          // the list view's own word
+      {__LINE__, kHitOnItemStateIcon | 0x40, 10, true},    // with a flag outside the item (LVHT_TORIGHT)
+      {__LINE__, kWholeRow, 4, true},                      // a whole-row hit inside the box
+      {__LINE__, kWholeRow, 19, true},
+      {__LINE__, kWholeRow, 20, false},                    // just right of the box: the label
+      {__LINE__, kWholeRow, 3, false},                     // the margin left of it
+      {__LINE__, kWholeRow, 300, false},                   // another column
+      {__LINE__, kHitOnItemLabel, 10, false},
+      {__LINE__, kHitOnItemIcon, 10, false},
+      {__LINE__, 0x1, 10, false},  // nowhere
+      {__LINE__, 0, 10, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ClickTogglesCheck(c.flags, c.x, 4, 20), c.toggles) << "case at line " << c.line;
+}
+
 // ---- Check rules --------------------------------------------------------------
 
 TEST(CheckRules, RuleNamesAreReadWithoutRegardToCase) {

@@ -84,6 +84,15 @@ class GatedRegistry final : public ForwardingRegistry {
     if (Locked(path)) return kRegAccessDenied;
     return inner.CreateKey(root, path, access, key);
   }
+  // Writing the value "GateWrite" waits at the gate too.
+  long SetValue(Handle key, std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override {
+    if (name == u"GateWrite") {
+      SetEvent(reached);
+      WaitForSingleObject(release, 30000);
+    }
+    return inner.SetValue(key, name, type, data, size);
+  }
 
  private:
   // Keys at and below "Locked" refuse writing, as keys of another account do.
@@ -204,12 +213,13 @@ class Window {
     SendMessageW(status_bar_, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
     return AsU16(text);
   }
-  // The texts status part `part` received, in order.
+  // The texts status part `part` received, in order (not the emptied part
+  // that a new load starts with).
   static std::vector<std::u16string> StatusLog(int part) {
     std::lock_guard lock(g_status_mutex);
     std::vector<std::u16string> texts;
     for (const auto& [p, text] : g_status_log)
-      if (p == part) texts.push_back(text);
+      if (p == part && !text.empty()) texts.push_back(text);
     return texts;
   }
   // Loads that have shown both completion texts.
@@ -217,7 +227,8 @@ class Window {
     std::lock_guard lock(g_status_mutex);
     int n = 0;
     for (size_t i = 0; i + 1 < g_status_log.size(); ++i)
-      n += g_status_log[i].first == 0 && g_status_log[i].second.rfind(u"Read ", 0) == 0 &&
+      n += g_status_log[i].first == 0 &&
+           (g_status_log[i].second.starts_with(u"Read ") || g_status_log[i].second.starts_with(u"Loading cancelled")) &&
            g_status_log[i + 1].first == 1;
     return n;
   }
@@ -299,22 +310,32 @@ class Window {
     ClientToScreen(window, &point);
     SetCursorPos(point.x, point.y);
   }
+  // A click in the middle of the row's check box: the state image just left
+  // of the item's icon box.
   void ClickCheckBox(int row) {
-    RECT bounds{};
-    bounds.left = LVIR_BOUNDS;
-    SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
-    for (int x = bounds.left; x < bounds.left + 60; ++x) {
-      LVHITTESTINFO hit{};
-      hit.pt = {x, (bounds.top + bounds.bottom) / 2};
-      if (SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row &&
-          (hit.flags & LVHT_ONITEMSTATEICON)) {
-        PointerTo(list_, hit.pt);
-        SendMessageW(list_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
-        SendMessageW(list_, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
-        return;
-      }
-    }
-    ADD_FAILURE() << "no check box found in row " << row;
+    RECT icon{};
+    icon.left = LVIR_ICON;
+    SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&icon));
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(SendMessageW(list_, LVM_GETIMAGELIST, LVSIL_STATE, 0)), &cx, &cy);
+    const POINT at{icon.left - cx / 2, (icon.top + icon.bottom) / 2};
+    PointerTo(list_, at);
+    SendMessageW(list_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    SendMessageW(list_, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+  }
+  // A click in a cell away from the check box (twice: a double-click).
+  void ClickCell(int row, int column, bool twice = false) {
+    RECT rect{};
+    rect.top = column;
+    rect.left = column == 0 ? LVIR_LABEL : LVIR_BOUNDS;
+    SendMessageW(list_, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+    const POINT at{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    PointerTo(list_, at);
+    SendMessageW(list_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    SendMessageW(list_, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    if (!twice) return;
+    PostMessageW(list_, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(list_, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
   }
   void Select(std::initializer_list<int> rows) {
     LVITEMW none{};
@@ -350,11 +371,13 @@ class Window {
   std::u16string opened_folder_;
 };
 
+HWND FindDetails(Window& w);
+
 std::u16string ReadText(unsigned lines, const std::u16string& path) {
   return u"Read " + Decimal(lines) + u" lines from " + path;
 }
-std::u16string ReadingText(unsigned line, const std::u16string& path) {
-  return u"Reading line " + Decimal(line) + u" of " + path;
+std::u16string ReadingText(unsigned line, unsigned lines) {
+  return u"Reading line " + Decimal(line) + u" of " + Decimal(lines);
 }
 
 // A file whose load stops at the key "Gate" until the test opens the gate; the
@@ -382,6 +405,11 @@ TEST(MainWindow, OpensWithItsControlsMenuAndEmptyList) {
   }
   EXPECT_EQ(items, (std::vector<std::u16string>{u"All", u"Changed", u"Invert", u"Missing", u"None"}));
   EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+  // Nothing to merge yet; the keyboard starts on the button that loads.
+  EXPECT_FALSE(w.Enabled(IDC_MERGE));
+  GUITHREADINFO gui{sizeof gui};
+  ASSERT_TRUE(GetGUIThreadInfo(w.thread(), &gui));
+  EXPECT_EQ(gui.hwndFocus, GetDlgItem(w.window(), IDC_LOAD));
 
   const HWND header = reinterpret_cast<HWND>(SendMessageW(w.list(), LVM_GETHEADER, 0, 0));
   ASSERT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 7);
@@ -458,7 +486,7 @@ TEST(MainWindowLoad, ProgressEveryFiftyLinesThenCompletion) {
   Window w;
   w.Load(path);
   ASSERT_TRUE(w.WaitForCompletions(1));
-  EXPECT_EQ(Window::StatusLog(0), (std::vector<std::u16string>{ReadingText(50, path), ReadingText(100, path),
+  EXPECT_EQ(Window::StatusLog(0), (std::vector<std::u16string>{ReadingText(50, 122), ReadingText(100, 122),
                                                                 ReadText(122, path)}));
   // The progress texts come before the value on the 50th line is compared.
   EXPECT_EQ(Window::StatusLog(1),
@@ -581,10 +609,16 @@ TEST(MainWindowLoad, CancelEndsTheLoadKeepingItsRows) {
   SetEvent(TestRegistry().release);
   ASSERT_TRUE(w.WaitForCompletions(1));
   // The value at the gate is still listed, and so is the one read after it
-  // while the gate held its comparison; the next line sees the request.
-  EXPECT_EQ(w.StatusText(0), ReadText(48, path));
+  // while the gate held its comparison; the next line sees the request. The
+  // status bar and the title say that the list is not the whole file.
+  EXPECT_EQ(w.StatusText(0), u"Loading cancelled: read 48 of 127 lines");
+  EXPECT_NE(WindowText(w.window()).find(u"(loading cancelled"), std::u16string::npos) << ToUtf8(WindowText(w.window()));
   EXPECT_EQ(w.RowCount(), 43);
   EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
+  // A load read to its end makes the list whole again.
+  w.LoadAnswering(folder.WriteReg(u"whole.reg", u"[HKCU\W]\r\n\"w\"=\"1\"\r\n"), IDC_REPLACE_ANSWER);
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  EXPECT_EQ(WindowText(w.window()), u"Hivemend - whole.reg");
 }
 
 TEST(MainWindowLoad, ClearAllDuringALoadRemovesTheRowsPresentThen) {
@@ -601,10 +635,20 @@ TEST(MainWindowLoad, ClearAllDuringALoadRemovesTheRowsPresentThen) {
   EXPECT_EQ(w.StatusText(0), ReadText(127, path));
   EXPECT_EQ(w.RowCount(), 81);
   EXPECT_EQ(w.Cell(0, 3), u"g");
-  w.Click(IDC_CLEAR_ALL);
+  w.ApplyRule(L"All");
+  w.PostCommand(IDC_CLEAR_ALL);  // with rows checked it asks first: No keeps them
+  EXPECT_TRUE(w.AnswerBoxes({IDNO}).front().starts_with(u"81 rows are checked."));
+  EXPECT_EQ(w.RowCount(), 81);
+  w.PostCommand(IDC_CLEAR_ALL);
+  w.AnswerBoxes({IDYES});
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
   w.Click(IDC_CLEAR_ALL);  // on an empty list: nothing
   EXPECT_EQ(w.RowCount(), 0);
-  EXPECT_EQ(w.StatusText(0), ReadText(127, path));  // the status bar is left as it is
+  // The status bar goes with the rows; the merge button with the checks.
+  EXPECT_EQ(w.StatusText(0), u"");
+  EXPECT_EQ(w.StatusText(1), u"");
+  EXPECT_EQ(w.StatusText(2), u"0 checked");
+  EXPECT_FALSE(w.Enabled(IDC_MERGE));
 }
 
 TEST(MainWindowLoad, ACancelPressAfterTheLastCheckDoesNotStopTheNextLoad) {
@@ -643,7 +687,7 @@ TEST(MainWindowLoad, ALoadTakenInManyTurnsKeepsEveryTextAndTheRowOrder) {
   for (const std::u16string& text : Window::StatusLog(0)) {
     if (text == ReadText(6003, path)) shown += "end";
     for (unsigned line = 50; line <= 6003; line += 50)
-      if (text == ReadingText(line, path)) shown += std::to_string(line) + " ";
+      if (text == ReadingText(line, 6003)) shown += std::to_string(line) + " ";
   }
   std::string expected;
   for (unsigned line = 50; line <= 6003; line += 50) expected += std::to_string(line) + " ";
@@ -681,10 +725,16 @@ TEST(MainWindowList, ColumnClicksSortAscendingThenDescending) {
   EXPECT_EQ(w.Column(2), (V{u"k9", u"k10", u"k1"}));
   w.ClickHeader(4);  // its own first click: ascending
   EXPECT_EQ(w.Column(4), (V{u"REG_BINARY", u"REG_DWORD", u"REG_SZ"}));
-  // Rows that arrive later are placed by their first column.
+  // Rows that arrive later are placed by the last sort when their load ends,
+  // and the header shows it again.
   w.LoadAnswering(folder.WriteReg(u"later.reg", u"[HKCC\\k0]\r\n\"d\"=\"y\"\r\n"), IDC_ADD_ANSWER);
   ASSERT_TRUE(w.WaitForCompletions(2));
-  EXPECT_EQ(w.Cell(0, 0), u"HKCC");
+  EXPECT_EQ(w.Column(4), (V{u"REG_BINARY", u"REG_DWORD", u"REG_SZ", u"REG_SZ"}));
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(w.list(), LVM_GETHEADER, 0, 0));
+  HDITEMW item{};
+  item.mask = HDI_FORMAT;
+  SendMessageW(header, HDM_GETITEMW, 4, reinterpret_cast<LPARAM>(&item));
+  EXPECT_EQ(item.fmt & (HDF_SORTUP | HDF_SORTDOWN), HDF_SORTUP);
 }
 
 TEST(MainWindowList, CheckRulesApplyToEveryRow) {
@@ -716,6 +766,16 @@ TEST(MainWindowList, CheckRulesApplyToEveryRow) {
   wchar_t text[64] = L"";
   GetWindowTextW(GetDlgItem(w.window(), IDC_CHECK_RULE), text, 64);
   EXPECT_EQ(AsU16(text), u"None");  // the box keeps the user's choice
+  // A choice in the list applies at once; a new load resets the box.
+  const HWND combo = GetDlgItem(w.window(), IDC_CHECK_RULE);
+  SendMessageW(combo, CB_SETCURSEL, SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                 reinterpret_cast<LPARAM>(L"Missing")), 0);
+  SendMessageW(w.window(), WM_COMMAND, MAKEWPARAM(IDC_CHECK_RULE, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  EXPECT_EQ(w.Checks(), "x....");
+  EXPECT_EQ(GetWindowLongW(combo, GWL_STYLE) & 3, CBS_DROPDOWNLIST);  // nothing to type into
+  w.Command(IDM_RELOAD);
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), CB_ERR);
 }
 
 TEST(MainWindowList, CheckBoxesToggleByClickAndSpaceBar) {
@@ -723,9 +783,24 @@ TEST(MainWindowList, CheckBoxesToggleByClickAndSpaceBar) {
   Window w;
   w.Load(SortFile(folder));
   ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_FALSE(w.Enabled(IDC_MERGE));  // nothing checked: nothing to merge
   w.ClickCheckBox(1);
   EXPECT_EQ(w.Checks(), ".x.");
+  EXPECT_TRUE(w.Enabled(IDC_MERGE));
   w.ClickCheckBox(1);
+  EXPECT_EQ(w.Checks(), "...");
+  // A click anywhere else on a row selects it, in every column, and checks
+  // nothing; a double-click opens the row's details.
+  for (int column = 0; column < 7; ++column) {
+    w.ClickCell(column % 3, column);
+    EXPECT_EQ(w.Checks(), "...") << "column " << column;
+    EXPECT_TRUE(w.Selected(column % 3)) << "column " << column;
+  }
+  w.ClickCell(2, 3, true);
+  const HWND details = FindDetails(w);
+  ASSERT_NE(details, nullptr);
+  PostMessageW(details, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(details); }));
   EXPECT_EQ(w.Checks(), "...");
   w.Select({0, 2});
   SendMessageW(w.list(), WM_KEYDOWN, VK_SPACE, 0);
@@ -764,6 +839,51 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
     RegCloseKey(live);
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge");
   }
+}
+
+// The merge runs on a worker: the window answers while a row is written, shows
+// the progress, and its Cancel stops between rows; the undo file saved before
+// the first write takes back exactly what was written.
+TEST(MainWindowList, AMergeCancelledBetweenRowsIsTakenBackByItsUndoFile) {
+  for (int i = 0; i < 10; ++i) Seed(u"Merge", u"v" + Decimal(i), kRegSz, test::StringBytes(u"old"));
+  const auto before = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Merge");
+  TempFolder folder;
+  std::u16string lines;
+  for (int i = 0; i < 10; ++i) lines += (i == 5 ? u"\"GateWrite\"=\"new\"\r\n" : u"") + (u"\"v" + Decimal(i) + u"\"=\"new\"\r\n");
+  Window w;
+  w.Load(folder.WriteReg(u"merge.reg", u"[HKEY_CURRENT_USER\\Merge]\r\n" + lines));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  w.ApplyRule(L"All");
+  w.PostCommand(IDC_MERGE);
+  w.AnswerBoxes({IDYES});
+  ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);  // writing row 6
+  DWORD_PTR ignored = 0;
+  EXPECT_NE(SendMessageTimeoutW(w.window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored), 0);
+  EXPECT_TRUE(WaitUntil([&] { return w.StatusText(0) == u"Merging row 6 of 11"; })) << ToUtf8(w.StatusText(0));
+  EXPECT_EQ(WindowText(GetDlgItem(w.window(), IDC_MERGE)), u"Cancel merging");
+  EXPECT_FALSE(w.Enabled(IDC_CLEAR_ALL));
+  w.Click(IDC_MERGE);
+  SetEvent(TestRegistry().release);
+  const std::u16string outcome = w.AnswerBoxes({IDOK}).front();
+  EXPECT_TRUE(outcome.starts_with(u"Merging was cancelled: 6 of 11 checked rows were merged before the cancel."))
+      << ToUtf8(outcome);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 5; }));
+  EXPECT_EQ(w.Checks(), "xxxxx");  // the rows not merged stay, checked
+  EXPECT_EQ(WindowText(GetDlgItem(w.window(), IDC_MERGE)), u"Merge checked changes into registry");
+
+  // The undo file, named in the outcome, merged back.
+  const size_t at = outcome.find(u"The undo file ") + 14;
+  std::u16string undo = outcome.substr(at, outcome.find(u" takes them back") - at);
+  std::erase(undo, u'\r');  // the box breaks a long path with line breaks of its own
+  std::erase(undo, u'\n');
+  w.LoadAnswering(undo, IDC_REPLACE_ANSWER);
+  ASSERT_TRUE(w.WaitForCompletions(2));
+  w.ApplyRule(L"All");
+  w.PostCommand(IDC_MERGE);
+  EXPECT_EQ(w.AnswerBoxes({IDYES, IDOK}).back(), u"Changes successfully applied!");
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
+  EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Merge"), before);
+  DeleteFileW(AsWide(undo));
 }
 
 // Rows under a key the account may not change are named before anything is
@@ -965,13 +1085,13 @@ TEST(MainWindowList, SelectionFollowsItsRows) {
   w.LoadAnswering(folder.WriteReg(u"later.reg", u"[HKCC\\k0]\r\n\"d\"=\"y\"\r\n"), IDC_ADD_ANSWER);
   ASSERT_TRUE(w.WaitForCompletions(2));
   EXPECT_EQ(WindowText(w.window()), u"Hivemend - 2 files");
-  EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k0", u"k9", u"k10", u"k1"}));
-  EXPECT_EQ(w.Selection(), ".F..");
+  EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k9", u"k10", u"k1", u"k0"}));  // by the last sort
+  EXPECT_EQ(w.Selection(), "F...");
 
   // Ctrl+A, then the space bar: every selected row takes the opposite of the
   // focused row's check.
   w.Command(IDM_SELECT_ALL);
-  EXPECT_EQ(w.Selection(), "sFss");
+  EXPECT_EQ(w.Selection(), "Fsss");
   w.Key(VK_SPACE);
   EXPECT_TRUE(WaitUntil([&] { return w.Checks() == "xxxx"; }));
   EXPECT_EQ(w.StatusText(2), u"4 checked");
@@ -985,7 +1105,7 @@ TEST(MainWindowList, SelectionFollowsItsRows) {
   w.PostCommand(IDC_MERGE);
   w.AnswerBoxes({IDYES, IDOK});
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 2; }));
-  EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k10", u"k1"}));
+  EXPECT_EQ(w.Column(2), (std::vector<std::u16string>{u"k1", u"k0"}));
   EXPECT_EQ(w.Selection(), "sF");
   // The status bar describes the rows left.
   EXPECT_EQ(w.StatusText(1), u"0 matched, 0 differ, 2 do not exist");
@@ -1123,11 +1243,22 @@ TEST(MainWindowMenu, SettingsEntriesSetAndRemoveTheFileHandler) {
     return text;
   };
 
+  // The Settings menu checks the entry in force as it opens.
+  const auto checked_entry = [&] {
+    const HMENU settings = GetSubMenu(GetMenu(w.window()), 1);
+    SendMessageW(w.window(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(settings), 1);
+    for (const int id : {IDM_SET_FILE_HANDLER, IDM_REMOVE_FILE_HANDLER})
+      if (GetMenuState(settings, id, MF_BYCOMMAND) & MF_CHECKED) return id;
+    return 0;
+  };
+  EXPECT_EQ(checked_entry(), IDM_REMOVE_FILE_HANDLER);
   const std::u16string set = run(IDM_SET_FILE_HANDLER);
   EXPECT_EQ(set.rfind(u"Opening a .REG file (a double-click, or Open) now shows it in Hivemend", 0), 0u) << test::Show(set);
   EXPECT_EQ(command_text(), u"\"" + ProgramPath() + u"\" \"%1\"");
+  EXPECT_EQ(checked_entry(), IDM_SET_FILE_HANDLER);
   EXPECT_EQ(test::Show(run(IDM_REMOVE_FILE_HANDLER)),
             "Hivemend no longer opens .REG files: what opened them before is back.");
+  EXPECT_EQ(checked_entry(), IDM_REMOVE_FILE_HANDLER);
   EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Software\\Classes"), classes);
   EXPECT_EQ(test::Show(run(IDM_REMOVE_FILE_HANDLER)),
             "Hivemend is not set as the .REG file handler: nothing was changed.");

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/MergeCommand.h"
+#include "app/MergeWorker.h"
 #include "msgbox/MessageBoxLayout.h"
 #include "platform/ForwardingRegistry.h"
 #include "tests/merge/MergeTestSupport.h"

@@ -90,6 +90,23 @@ TEST(AnchorLayout, ScalingForAnotherDpiScalesEveryFigure) {
   EXPECT_EQ(MainWindowShape().Scaled(96, 144).Scaled(144, 96).controls[0].base, MainWindowShape().controls[0].base);
 }
 
+TEST(StatusBarParts, TheCheckedCountStaysAsTheWindowNarrows) {
+  struct Case {
+    int line, width, dpi;
+    std::vector<int> edges;
+  };
+  const Case cases[] = {
+      {__LINE__, 1264, 96, {794, 1114, -1}},  // 1280 px wide: every part its full room
+      {__LINE__, 1084, 96, {614, 934, -1}},   // 1100 px: the line text gives way
+      {__LINE__, 470, 96, {0, 320, -1}},      // the line text is gone first
+      {__LINE__, 300, 96, {0, 150, -1}},      // then the counts shrink
+      {__LINE__, 100, 96, {0, 0, -1}},        // the checked count last
+      {__LINE__, 0, 96, {0, 0, -1}},
+      {__LINE__, 1896, 144, {1191, 1671, -1}},  // 150% DPI: every room scaled
+  };
+  for (const Case& c : cases) EXPECT_EQ(StatusPartEdges(c.width, c.dpi), c.edges) << c.line;
+}
+
 TEST(ScaleRounded, RoundsHalfAwayFromZeroAsMulDiv) {
   struct Case {
     int line, a, b, c, expected;

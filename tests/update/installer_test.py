@@ -31,7 +31,7 @@ UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Hivemend"
 ENVIRONMENT_KEY = r"System\CurrentControlSet\Control\Session Manager\Environment"
 FOLDER = r"C:\Program Files\Hivemend"
 PROGRAM_COMMAND = '"%s\\hivemend.exe" "%%1"' % FOLDER
-PREVIEW_VERB = "HivemendPreview"
+PREVIEW_VERB = "Hivemend"  # the handler's verb too: one entry on the context menu
 failures = []
 
 
