@@ -465,12 +465,11 @@ TEST(MainWindowLoad, CommandLineFileShowsItsRowsAndTexts) {
   Window w(std::move(options));
   ASSERT_TRUE(w.WaitForCompletions(1));
   const Rows expected = {
-      {u"HKCU", u"DELETE", u"Software\\Gone", u"x", u"DELETE", u"[not presentable value]", u""},
+      {u"HKCU", u"DELETE", u"Software\\Gone", u"x", u"DELETE", u"(delete)", u""},
       {u"HKEY_CURRENT_USER", u"SAME", u"Software\\T", u"Same", u"REG_SZ", u"abc", u"ABC"},  // what the registry holds
       {u"HKEY_CURRENT_USER", u"CHANGED", u"Software\\T", u"Changed", u"REG_DWORD", u"0x1F", u"0x20"},
       {u"HKEY_CURRENT_USER", u"MISSING", u"Software\\T", u"Missing", u"REG_SZ", u"m\"q\"", u""},
-      {u"HKEY_CURRENT_USER", u"CHANGED TYPE", u"Software\\T", u"Type", u"REG_EXPAND_SZ",
-       u"[not presentable value]", u"A"},
+      {u"HKEY_CURRENT_USER", u"CHANGED TYPE", u"Software\\T", u"Type", u"REG_EXPAND_SZ", u"A", u"A"},
   };
   EXPECT_EQ(w.AllRows(), expected);
   EXPECT_EQ(w.StatusText(0), ReadText(8, path));
@@ -1152,12 +1151,13 @@ TEST(MainWindowList, RowMenuCommandsAndCopy) {
   w.Command(IDM_ROW_REGEDIT);
   EXPECT_EQ(opened, std::vector<std::u16string>{u"HKEY_CURRENT_USER\\Software\\Menu"});
 
-  // Copy: the selected rows as the console front end prints them.
+  // Copy: the selected rows in the console front end's form, with the list's
+  // texts (a tab in a value shown as the list shows it).
   w.Select({1, 0});
   w.Command(IDM_ROW_COPY);
   EXPECT_EQ(ClipboardText(),
             u"HIVE\tCompare\tKey\tValue Name\tType\tREG file data\tCurrent HIVE data\n"
-            u"HKEY_CURRENT_USER\tCHANGED\tSoftware\\\\Menu\ta\tREG_SZ\tnew\told\\tvalue\n"
+            u"HKEY_CURRENT_USER\tCHANGED\tSoftware\\\\Menu\ta\tREG_SZ\tnew\told<TAB>value\n"
             u"HKEY_CURRENT_USER\tMISSING\tSoftware\\\\NoSuchKey\tb\tREG_DWORD\t0x2\t\n");
 
   // The File menu shows the shortcuts.
