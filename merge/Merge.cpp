@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/MergeEffect.h"
 #include "merge/RegistryWriter.h"
 #include "platform/File.h"
 #include "platform/RegistryName.h"
@@ -60,6 +61,7 @@ struct Planned {
   bool refused = false;  // a failure text was recorded; the row is not written
   bool unwritable = false;  // the account may not write its key
   bool fresh = false;    // its key has not changed since the row's load compared it
+  bool unchanged = false;  // writing it would change nothing: it is neither written nor recorded
   std::u16string value_id;  // ValueId of a value row, once asked for
 
   const std::u16string& ValueIdOnce() {
@@ -248,6 +250,9 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
   std::unordered_set<std::u16string_view> recorded;  // views of the rows' value ids
   recorded.reserve(s.rows.size());
   std::set<std::u16string> deleted_recorded;  // key ids of recorded subtrees and created keys
+  std::vector<std::u16string> deleted_keys;    // key ids that earlier rows delete
+  std::unordered_set<std::u16string_view> seen;  // value ids of earlier rows (views of the rows' ids)
+  seen.reserve(s.rows.size());
 
   auto refuse = [&](Planned& row, std::u16string_view format, std::u16string_view extra) {
     const ChangeEntry& e = *row.entry;
@@ -322,6 +327,7 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
         if (deleted_recorded.insert(row.key_id).second) {
           undo.AddSubtree(e.key().root_name, e.key().path, tree, error_text);
         }
+        deleted_keys.push_back(row.key_id);
         break;
       }
       case EntryForm::CreateKey:
@@ -340,6 +346,16 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
           break;
         }
         const std::u16string& id = row.ValueIdOnce();
+        // A value that holds exactly what the row writes, as the load read it
+        // from a key unchanged since and no earlier row of this merge touched
+        // (a value or key deleted by an earlier row is written back), is left
+        // as it is.
+        if (seen.insert(id).second && !deletion && row.fresh && !WouldChange(e) &&
+            std::none_of(deleted_keys.begin(), deleted_keys.end(),
+                         [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); })) {
+          row.unchanged = true;
+          break;
+        }
         if (recorded.contains(id)) break;
         std::optional<ValueState> state;
         bool known = false;
@@ -389,7 +405,6 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
   std::vector<size_t> written;
   std::unordered_set<std::u16string_view> touched;  // values written or deleted so far (views of value ids)
   touched.reserve(s.rows.size());
-  std::vector<std::u16string> deleted_keys;   // key ids deleted by this merge so far
 
   // The key of a row, open for writing: the one the undo step opened, or
   // opened (created when create) now and kept for the next rows.
@@ -434,7 +449,6 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
           AppendFailure(error_text, kDeleteKeyFailedFormat, {path}, status);
           ok = false;
         }
-        deleted_keys.push_back(row.key_id);
         break;
       }
       case EntryForm::CreateKey:
@@ -455,14 +469,9 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
         break;
       }
       default: {
-        // A value that already holds exactly these bytes and this type, as
-        // the load read it from a key unchanged since, is left alone when no
-        // earlier row of this merge touched it.
-        const bool first_touch = touched.insert(row.ValueIdOnce()).second;
-        const bool same = row.fresh && first_touch && e.live() == LiveState::SameBytes && e.live_type() == e.type() &&
-                          std::none_of(deleted_keys.begin(), deleted_keys.end(),
-                                       [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); });
-        if (same) break;
+        // Found unchanged by the undo step: it holds what the row writes.
+        touched.insert(row.ValueIdOnce());
+        if (row.unchanged) break;
         const RegKey* key = writable_key(row, root, true, &status);
         if (key == nullptr) {
           AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
@@ -594,14 +603,14 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
   result.error_log_path =
       WriteNewFileDurably(folder, Utf16FileBytes(log), numbered(kErrorLogPrefix, stem, kErrorLogExtension));
   if (result.error_log_path.empty()) ui.Show(MergeMessage::ErrorLogFailed, kErrorLogFailedText);
-  std::u16string failures;
-  if (result.rows_failed > 0) {
-    failures = FormatMessageText(kRowsLeftOutFormat,
-                                 {Decimal(result.rows_failed), Decimal(result.rows_taken + result.rows_failed)});
+  std::u16string message;
+  if (result.rows_failed > 0 && !result.cancelled) {
+    message = FormatMessageText(kRowsLeftOutFormat,
+                                {Decimal(result.rows_failed), Decimal(result.rows_taken + result.rows_failed)});
   }
-  failures += FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
-  if (result.cancelled) ui.ShowOutcome(MergeMessage::Cancelled, cancelled_text + u"\r\n\r\n" + failures, result);
-  else ui.ShowOutcome(MergeMessage::Failures, failures, result);
+  message += FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
+  if (result.cancelled) ui.ShowOutcome(MergeMessage::Cancelled, cancelled_text + u"\r\n\r\n" + message, result);
+  else ui.ShowOutcome(MergeMessage::Failures, message, result);
   return result;
 }
 

@@ -37,14 +37,14 @@ inline constexpr std::u16string_view kErrorLogFailedText = u"ERROR Writing the e
 inline constexpr std::u16string_view kMergeSuccessText = u"Changes successfully applied!";
 inline constexpr std::u16string_view kMergeFailuresFormat =
     u"The following errors were recorded to the error log file %s:\r\n\r\n%s";
-// Before the failures, when checked rows were not merged: how many of how many.
-inline constexpr std::u16string_view kRowsLeftOutFormat =
-    u"%s of the %s checked rows were not merged: they stay in the list, checked.\r\n\r\n";
 // A merge stopped by the user between two rows: how many rows were written of
 // how many checked, and the undo file that takes them back.
 inline constexpr std::u16string_view kMergeCancelledFormat =
     u"Merging was cancelled: %s of %s checked rows were merged before the cancel. The undo file %s takes them "
     u"back.";
+// Before the failures, when checked rows were not merged: how many of how many.
+inline constexpr std::u16string_view kRowsLeftOutFormat =
+    u"%s of the %s checked rows were not merged: they stay in the list, checked.\r\n\r\n";
 
 // Failure texts for rows that are not written at all (each a row that stays).
 inline constexpr std::u16string_view kUnknownTypeFormat =

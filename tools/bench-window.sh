@@ -3,8 +3,10 @@
 # (default 100000) loaded into the window against the Wine registry (the time
 # from the load command to the completion text, and the longest time the window
 # took to answer meanwhile), every column sorted, the same file through
-# hivemend-cli diff, and reg import of the same file into a copy of the same
-# prefix, with the ratio of the window's load to that import.
+# hivemend-cli diff, reg import of the same file into a copy of the same
+# prefix, with the ratio of the window's load to that import, and the window's
+# merge of every row into another copy (the time from the confirmation to the
+# outcome, the longest answer meanwhile, how often the progress showed).
 #
 #   tools/bench-window.sh [VALUES]
 #
@@ -72,3 +74,11 @@ import_ms=$(ms_since "$start")
 echo "reg import: $import_ms ms (process start included)"
 remove_copy "$copy"
 echo "window / reg import: $(echo "scale=2; $window_ms / $import_ms" | bc)"
+
+echo "== window merge of every row (same file, a copy of the same registry)"
+rm -rf "$data/import-copy"
+mkdir -p "$data/import-copy"
+cp -a "$HIVEMEND_WINEPREFIX" "$copy"
+rm -f "$copy/.xvfb-display" "$copy/.xvfb-pid"
+HIVEMEND_WINEPREFIX=$copy "$run" "$win/tests/app/app_window_bench.exe" --merge "$winfile"
+remove_copy "$copy"

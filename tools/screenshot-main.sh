@@ -9,7 +9,9 @@
 # pictures that window; --menu N opens the row menu on row N.
 # Defaults: examples/demo.reg and <build>/screenshots/main-window.png, where
 # <build> is BUILD_DIR when the first argument is a folder, else
-# $HIVEMEND_BUILD or build/win. The file is copied into the prefix as
+# $HIVEMEND_BUILD or build/win. HIVEMEND_SCREEN sets the screen's size
+# (default 1600x900; a window larger than the screen is made to fit it, so
+# 1100x720 shows the window 1100 pixels wide). The file is copied into the prefix as
 # C:\users\Public\Documents\<name>, so that the picture shows that path.
 set -euo pipefail
 
@@ -36,11 +38,12 @@ driver=$build/tests/app/app_window_driver.exe
 [ -x "$exe" ] || { echo "screenshot-main.sh: $exe not built" >&2; exit 1; }
 mkdir -p "$(dirname "$out")"
 
-# A screen large enough for the whole window (761 x 345 dialog units).
+# A screen large enough for the whole window (761 x 345 dialog units), unless
+# asked for a smaller one.
 for n in $(seq 150 199); do
   [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
 done
-Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+Xvfb ":$n" -screen 0 "${HIVEMEND_SCREEN:-1600x900}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
 xvfb=$!
 app=""
 cleanup() {

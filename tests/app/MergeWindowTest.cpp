@@ -184,7 +184,8 @@ TEST_F(MergeWindow, AFailingRowStaysAndIsInTheLogAndInTheMessageAfterThePathAndA
     return text;
   };
   EXPECT_EQ(unbroken(Show(AsU16String(seen[1].text))),
-            unbroken("The following errors were recorded to the error log file " + Show(result.error_log_path) +
+            unbroken("1 of the 2 checked rows were not merged: they stay in the list, checked.\r\n\r\n"
+                     "The following errors were recorded to the error log file " + Show(result.error_log_path) +
                      ":\r\n\r\n" + Show(failure)));
   EXPECT_NE(Show(AsU16String(seen[1].text)).find(":\r\n\r\n"), std::string::npos);
   EXPECT_TRUE(seen[1].program_box);

@@ -3,17 +3,23 @@
 //
 //   app_window_bench.exe FILE.reg
 //   app_window_bench.exe --details
+//   app_window_bench.exe --merge FILE.reg
 //
 // Prints the time from the load command to the completion text, the longest
 // time the window took to answer a WM_NULL meanwhile, and the time of each
 // column sort including the repaint. With --details: the time from the
 // command to a shown, painted details view of a 1 MB binary value whose file
 // and registry sides differ in one byte (the value is made below
-// HKCU\Software\HivemendBench and removed again).
+// HKCU\Software\HivemendBench and removed again). With --merge: FILE.reg
+// loaded, every row checked and merged (into the registry: run it in a
+// registry that may change); the time from the confirmation to the outcome,
+// the longest time the window took to answer a WM_NULL meanwhile, and how
+// often the progress text changed.
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -100,10 +106,85 @@ int DetailsBench() {
   return result;
 }
 
+// Answers the next box titled "Hivemend" of the thread with button; returns
+// false when none came.
+bool AnswerBox(DWORD thread, HWND window, int button, std::chrono::seconds wait) {
+  HWND box = nullptr;
+  if (!WaitUntil([&] { return (box = FindOwnedDialog(thread, window, u"Hivemend")) != nullptr; }, wait)) return false;
+  PostMessageW(box, WM_COMMAND, button, 0);
+  return WaitUntil([&] { return !IsWindow(box); });
+}
+
+int MergeBench(const std::u16string& file) {
+  MainDialogOptions options;
+  options.startup_arguments = {file};
+  options.layout_key = u"Software\\HivemendBench\\Layout";
+  std::atomic<DWORD> ui_thread{0};
+  std::thread ui([&] {
+    ui_thread = GetCurrentThreadId();
+    ShowMainDialog(options);
+  });
+  HWND window = nullptr;
+  WaitUntil([&] { return ui_thread != 0 && (window = FindOwnedDialog(ui_thread, nullptr)) != nullptr; });
+  if (!window) return 1;
+  const HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
+  if (!WaitUntil([&] { return StatusText(status, 0).rfind(u"Read ", 0) == 0; }, std::chrono::minutes(10))) return 1;
+  const int rows = static_cast<int>(SendMessageW(GetDlgItem(window, IDC_CHANGE_LIST), LVM_GETITEMCOUNT, 0, 0));
+  const HWND combo = GetDlgItem(window, IDC_CHECK_RULE);
+  SendMessageW(combo, CB_SETCURSEL, SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                 reinterpret_cast<LPARAM>(L"All")), 0);
+  SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CHECK_RULE, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+
+  std::atomic<bool> merging{true};
+  std::atomic<double> worst_answer{0};
+  std::thread pinger([&] {
+    while (merging) {
+      const auto start = Clock::now();
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+      worst_answer = std::max(worst_answer.load(), Ms(Clock::now() - start));
+      Sleep(20);
+    }
+  });
+  // The progress text as the user sees it, read every 20 ms.
+  int changes = 0;
+  double longest_still = 0;
+  std::thread watcher([&] {
+    std::u16string last;
+    auto last_change = Clock::now();
+    while (merging) {
+      const std::u16string text = StatusText(status, 0);
+      if (text != last && text.rfind(u"Merging row", 0) == 0) {
+        if (last.rfind(u"Merging row", 0) == 0) longest_still = std::max(longest_still, Ms(Clock::now() - last_change));
+        ++changes;
+        last_change = Clock::now();
+      }
+      last = text;
+      Sleep(20);
+    }
+  });
+  PostMessageW(window, WM_COMMAND, IDC_MERGE, 0);
+  const bool confirmed = AnswerBox(ui_thread, window, IDYES, std::chrono::seconds(60));
+  const auto start = Clock::now();
+  const bool ended = confirmed && AnswerBox(ui_thread, window, IDOK, std::chrono::seconds(600));
+  const double merge_ms = Ms(Clock::now() - start);
+  merging = false;
+  pinger.join();
+  watcher.join();
+  std::printf("merge of %d rows, confirmation to outcome: %.0f ms%s\n", rows, merge_ms, ended ? "" : " (no outcome)");
+  std::printf("longest WM_NULL answer during the merge: %.1f ms\n", worst_answer.load());
+  std::printf("\"Merging row N of M\" changed %d times, at most %.0f ms apart\n", changes, longest_still);
+  PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+  ui.join();
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
+  return ended ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wstring(argv[1]) == L"--details") return DetailsBench();
+  if (argc == 3 && std::wstring(argv[1]) == L"--merge") return MergeBench(AsU16(argv[2]));
   if (argc < 2) {
     std::fprintf(stderr, "usage: app_window_bench FILE.reg\n");
     return 2;

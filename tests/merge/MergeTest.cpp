@@ -263,25 +263,30 @@ TEST(Merge, RowsTheAccountMayNotWriteAreNamedFirst) {
 
 // Rows of loaded files are merged in the order of their lines: the last line
 // for a value wins, under whichever spelling of its root, whatever the list
-// shows.
+// shows. A value that already holds what its row writes is left as it is and
+// needs no undo line, unless an earlier row deleted it.
 TEST(Merge, TheFilesOwnOrderDecides) {
   Fixture f;
   MemoryRegistry registry;
   SetValue(registry, kCU, u"Soft", u"v", {kRegSz, StringBytes(u"before")});
+  SetValue(registry, kCU, u"Soft", u"keep", {kRegSz, StringBytes(u"k")});
+  SetValue(registry, kCU, u"Soft\\Sub", u"w", {kRegSz, StringBytes(u"1")});
   RecordingReport report(f.store);
   RunLoadText(u"Windows Registry Editor Version 5.00\r\n\r\n"
-              u"[HKEY_CURRENT_USER\\Soft]\r\n\"v\"=\"first\"\r\n"
+              u"[HKEY_CURRENT_USER\\Soft]\r\n\"v\"=\"first\"\r\n\"keep\"=\"k\"\r\n"
               u"[-HKCU\\Soft\\Sub]\r\n"
               u"[HKCU\\Soft]\r\n\"v\"=\"second\"\r\n"
-              u"[HKCU\\Soft\\Sub]\r\n",
+              u"[HKCU\\Soft\\Sub]\r\n\"w\"=\"1\"\r\n",
               u"order.reg", &registry, report);
   // The list sorted so that the first line comes last.
   f.store.Reorder([](const EntryStore::Row& a, const EntryStore::Row& b) { return a.entry.line() > b.entry.line(); });
   const MergeResult result = f.Run(registry);
   EXPECT_TRUE(f.store.empty());
   EXPECT_EQ(GetValue(registry, kCU, u"Soft", u"v"), (Value{kRegSz, StringBytes(u"second")}));
-  EXPECT_TRUE(KeyExists(registry, kCU, u"Soft\\Sub"));  // created empty after its deletion
-  EXPECT_EQ(UndoBody(result.undo_path), "[HKEY_CURRENT_USER\\Soft]\r\n\"v\"=\"before\"\r\n[-HKCU\\Soft\\Sub]\r\n");
+  EXPECT_EQ(GetValue(registry, kCU, u"Soft\\Sub", u"w"), (Value{kRegSz, StringBytes(u"1")}));  // written back
+  // No line for "keep", which the merge left as it was.
+  EXPECT_EQ(UndoBody(result.undo_path), "[HKEY_CURRENT_USER\\Soft]\r\n\"v\"=\"before\"\r\n[-HKCU\\Soft\\Sub]\r\n"
+                                        "[HKCU\\Soft\\Sub]\r\n\"w\"=\"1\"\r\n\r\n[HKCU\\Soft\\Sub]\r\n\"w\"=\"1\"\r\n");
   const std::string text = Show(ReadUtf16File(result.undo_path));
   EXPECT_NE(text.find("; Merged file: order.reg\r\n"), std::string::npos) << text;
 }
