@@ -246,7 +246,11 @@ void MainWindow::MergeEnded() {
   if (clear_after_merge_) list_.Clear();
   clear_after_merge_ = false;
   list_.RefreshCount();
-  if (result.confirmed) status_.Set(StatusBar::kLine, result.cancelled ? u"Merging cancelled" : u"");
+  // The merge's undo file stays named until the next load takes the line.
+  if (result.confirmed) {
+    status_.Set(StatusBar::kLine, result.undo_saved ? MergedStatusText(result)
+                                  : result.cancelled ? u"Merging cancelled" : u"");
+  }
   UpdateCounts();
   if (result.restart) RestartElevated();
   if (!ending_) loads_->Hold(false);

@@ -211,9 +211,11 @@ int Load(const char* path, bool keep) {
 
 int History(const char* folder) {
   const auto start = std::chrono::steady_clock::now();
+  const double cpu_start = CpuSeconds();
   const std::vector<MergeRecord> history = ReadHistory(FromUtf8(folder));
-  std::printf("%zu merges read in %.0f ms\n", history.size(),
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * 1000);
+  std::printf("%zu merges read in %.0f ms (%.0f ms of processor time)\n", history.size(),
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * 1000,
+              (CpuSeconds() - cpu_start) * 1000);
   return 0;
 }
 

@@ -8,7 +8,6 @@
 #include <set>
 #include <vector>
 
-#include "platform/File.h"
 #include "platform/Text.h"
 
 namespace hivemend {

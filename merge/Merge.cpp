@@ -595,8 +595,8 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
                        : std::u16string();
 
   if (result.error_text.empty()) {
-    if (result.cancelled) ui.Show(MergeMessage::Cancelled, cancelled_text);
-    else ui.Show(MergeMessage::Success, kMergeSuccessText);
+    if (result.cancelled) ui.ShowOutcome(MergeMessage::Cancelled, cancelled_text, result);
+    else ui.ShowOutcome(MergeMessage::Success, kMergeSuccessText, result);
     return result;
   }
   std::u16string log = u"Hivemend error log of the merge of " + shown_time + u"\r\n";
@@ -614,9 +614,28 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
                                 {Decimal(result.rows_failed), Decimal(result.rows_taken + result.rows_failed)});
   }
   message += FormatMessageText(kMergeFailuresFormat, {result.error_log_path, result.error_text});
-  if (result.cancelled) ui.Show(MergeMessage::Cancelled, cancelled_text + u"\r\n\r\n" + message);
-  else ui.Show(MergeMessage::Failures, message);
+  if (result.cancelled) ui.ShowOutcome(MergeMessage::Cancelled, cancelled_text + u"\r\n\r\n" + message, result);
+  else ui.ShowOutcome(MergeMessage::Failures, message, result);
   return result;
+}
+
+namespace {
+std::u16string_view NameOf(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+std::u16string RowsText(size_t rows) { return Decimal(rows) + (rows == 1 ? u" row" : u" rows"); }
+}  // namespace
+
+std::u16string MergeOutcomeDetails(const MergeResult& result) {
+  std::u16string text = u"Merged " + RowsText(result.rows_taken) + u".\r\nUndo file: " +
+                        std::u16string(NameOf(result.undo_path));
+  if (!result.error_log_path.empty()) text += u"\r\nError log: " + std::u16string(NameOf(result.error_log_path));
+  return text;
+}
+
+std::u16string MergedStatusText(const MergeResult& result) {
+  return u"Merged " + RowsText(result.rows_taken) + u"; undo: " + std::u16string(NameOf(result.undo_path));
 }
 
 }  // namespace hivemend

@@ -93,6 +93,8 @@ enum class UnwritableChoice {
   Cancel,       // write nothing
 };
 
+struct MergeResult;
+
 class MergeUi {
  public:
   virtual ~MergeUi() = default;
@@ -104,6 +106,11 @@ class MergeUi {
   virtual bool Confirm(std::u16string_view text) = 0;
   // One message, caption "Hivemend"; returns when it has been closed.
   virtual void Show(MergeMessage kind, std::u16string_view text) = 0;
+  // The outcome of a merge that saved its undo file (Success, Failures or
+  // Cancelled): the window adds MergeOutcomeDetails and a way to the file.
+  virtual void ShowOutcome(MergeMessage kind, std::u16string_view text, const MergeResult& /*result*/) {
+    Show(kind, text);
+  }
   // Before each row of a step (done rows of total); false stops the merge
   // there. Called on the merge's thread.
   virtual bool Progress(MergeStep, size_t /*done*/, size_t /*total*/) { return true; }
@@ -183,6 +190,12 @@ struct MergeResult {
   std::u16string error_log_path;  // the error log, when saved
   std::u16string error_text;      // every failure text of this merge
 };
+
+// What the window adds to a merge's outcome: "Merged N rows.", the undo file's
+// name and, when there is one, the error log's ("Undo file: NAME\r\nError
+// log: NAME"); and what its status bar keeps: "Merged N rows; undo: NAME".
+std::u16string MergeOutcomeDetails(const MergeResult& result);
+std::u16string MergedStatusText(const MergeResult& result);
 
 // The whole command. The rows the account may not write are named first;
 // then the confirmation. history_folder is asked once, before anything is

@@ -1160,7 +1160,8 @@ TEST(MainWindowList, RowMenuCommandsAndCopy) {
   w.Command(IDM_ROW_REGEDIT);
   EXPECT_EQ(opened, std::vector<std::u16string>{u"HKEY_CURRENT_USER\\Software\\Menu"});
 
-  // Copy: the selected rows as the console front end prints them.
+  // Copy: the selected rows in the console front end's form, with the list's
+  // texts (a tab in a value shown as the list shows it).
   w.Select({1, 0});
   w.Command(IDM_ROW_COPY);
   EXPECT_EQ(ClipboardText(),

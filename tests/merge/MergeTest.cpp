@@ -125,6 +125,10 @@ TEST(Merge, CheckedRowsWithoutFileLinesAreAppliedInListOrderAndRemoved) {
   ASSERT_EQ(f.ui.shown.size(), 1u);
   EXPECT_EQ(f.ui.shown[0].kind, Kind::Success);
   EXPECT_EQ(registry.memory().OpenHandles(), 0u);
+  // What the window adds to the message, and keeps in its status bar.
+  const std::u16string undo_name = std::filesystem::path(result.undo_path).filename().u16string();
+  EXPECT_EQ(MergeOutcomeDetails(result), u"Merged 4 rows.\r\nUndo file: " + undo_name);
+  EXPECT_EQ(MergedStatusText(result), u"Merged 4 rows; undo: " + undo_name);
 }
 
 TEST(Merge, AFailingRowStaysCheckedAndIsReportedInTheLogAndTheMessage) {
@@ -153,6 +157,10 @@ TEST(Merge, AFailingRowStaysCheckedAndIsReportedInTheLogAndTheMessage) {
   EXPECT_EQ(f.dir.Files().size(), 2u);
   ASSERT_EQ(f.ui.shown.size(), 1u);
   EXPECT_EQ(f.ui.shown[0].kind, Kind::Failures);
+  EXPECT_EQ(MergeOutcomeDetails(result), u"Merged 1 row.\r\nUndo file: " +
+                                             std::filesystem::path(result.undo_path).filename().u16string() +
+                                             u"\r\nError log: " +
+                                             std::filesystem::path(result.error_log_path).filename().u16string());
   EXPECT_EQ(f.ui.shown[0].text, u"1 of the 2 checked rows were not merged: they stay in the list, checked.\r\n\r\n"
                                 u"The following errors were recorded to the error log file " +
                                     result.error_log_path + u":\r\n\r\n" + failure);
