@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -21,6 +22,17 @@
 namespace hivemend {
 
 namespace {
+
+// hivex hands a value's type over as its C enum, which names only the common
+// types; a value may have any 32-bit type. The bits are copied, never loaded
+// or cast as an enum value that the enum does not name.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+std::uint32_t TypeBits(const hive_type& type) {
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &type, sizeof bits);
+  return bits;
+}
+void SetTypeBits(hive_type& type, std::uint32_t bits) { std::memcpy(&type, &bits, sizeof bits); }
 
 constexpr long kRegBadDb = 1009;  // ERROR_BADDB: the hive could not be read or written
 // The largest value that a hive of format 1.4 or later holds in one cell.
@@ -329,7 +341,7 @@ class HivexRegistry final : public HiveRegistry {
     const hive_value_h current = hivex_node_get_value(h, select, "Current");
     hive_type type{};
     size_t length = 0;
-    if (current == 0 || hivex_value_type(h, current, &type, &length) != 0 || type != hive_t_REG_DWORD ||
+    if (current == 0 || hivex_value_type(h, current, &type, &length) != 0 || TypeBits(type) != hive_t_REG_DWORD ||
         length != 4) {
       return;
     }
@@ -385,7 +397,7 @@ class HivexRegistry final : public HiveRegistry {
         *status = kRegBadDb;
         return nullptr;
       }
-      Value value{FromUtf8(key.get()), key.get(), static_cast<std::uint32_t>(type), {}};
+      Value value{FromUtf8(key.get()), key.get(), TypeBits(type), {}};
       value.data.assign(data.get(), data.get() + length);
       // A second value under a name that folds alike is kept for the write-back
       // (nothing of the hive is dropped), though only the first is found.
@@ -534,8 +546,9 @@ class HivexRegistry final : public HiveRegistry {
       std::vector<hive_set_value> set;
       set.reserve(state.values->list.size());
       for (Value& v : state.values->list) {
-        set.push_back(hive_set_value{v.utf8.data(), static_cast<hive_type>(v.type), v.data.size(),
-                                     reinterpret_cast<char*>(v.data.data())});
+        hive_set_value value{v.utf8.data(), hive_t_REG_NONE, v.data.size(), reinterpret_cast<char*>(v.data.data())};
+        SetTypeBits(value.t, v.type);
+        set.push_back(value);
       }
       if (hivex_node_set_values(hives_[hive]->h, id.node, set.size(), set.data(), 0) != 0) return false;
       state.values->dirty = false;
