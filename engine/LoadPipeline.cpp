@@ -21,8 +21,7 @@ class LoadSink final : public ParseSink {
  public:
   LoadSink(const std::u16string& path, std::u16string_view line_count, Registry* registry, std::uint32_t key_access,
            LoadReport& report, LoadSummary& summary)
-      : path_(path),
-        line_count_(line_count),
+      : line_count_(line_count),
         keys_(registry, key_access),
         report_(report),
         summary_(summary),
@@ -132,7 +131,6 @@ class LoadSink final : public ParseSink {
   bool first_of_key_ = true;
   KeyRef key_;
   std::shared_ptr<const LoadSource> source_;
-  const std::u16string& path_;
   std::u16string_view line_count_;
   OpenKeyCache keys_;
   LoadReport& report_;

@@ -223,7 +223,8 @@ class Parser {
     CountLine();
     if (!value.name.empty()) {
       // Below a key deletion the row stands under the deleted key.
-      value.root_name = below_deletion_ ? root_name_.substr(1) : root_name_;
+      // A deletion line without backslash and bracket has no root name at all.
+      value.root_name = below_deletion_ && !root_name_.empty() ? root_name_.substr(1) : root_name_;
       value.key_path = key_path_;
       value.root = below_deletion_ ? RootFromName(value.root_name) : root_;
       if (value.form != EntryForm::Unknown) created_.reset();  // the value creates the key

@@ -103,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const hivemend::LoadSummary inserted = hivemend::RunLoadText(with_line, u"fuzz.reg", &registry, line_report);
   // A load that stops early (an unknown hex type) stops at its own line.
   if (plain.outcome != hivemend::LoadOutcome::Normal) return 0;
-  if (Refused(store) != Refused(plain_store) + 1 || Rows(store) != Rows(plain_store)) {
+  if (inserted.outcome != plain.outcome || Refused(store) != Refused(plain_store) + 1 ||
+      Rows(store) != Rows(plain_store)) {
     std::fprintf(stderr, "an inserted malformed line changed other rows:\n%s\n", hivemend::ToUtf8(with_line).c_str());
     std::abort();
   }

@@ -740,6 +740,11 @@ TEST(RegParserTest, KeysWithoutValuesAndValuesBelowKeyDeletions) {
         "h|UNKNOWN - ERROR|5|line 5: it follows a key deletion, and the registry editor ignores it",
         "@|UNKNOWN - ERROR|7|line 7: it follows a key deletion, and the registry editor ignores it", "s|REG_SZ|9|x"},
        __LINE__},
+      // A deletion line without backslash or bracket names no root, and neither do the lines below it.
+      {u"[-HKEY_LOCA\"\r\n\"Icon\"=\"cmd.exe\"",
+       {"|CREATE KEY|3|Software\\T", "|DELETE KEY|4|",
+        "Icon|UNKNOWN - ERROR|5|line 5: it follows a key deletion, and the registry editor ignores it"},
+       __LINE__},
   };
   for (const RowsCase& c : cases) ExpectRows(c);
 }
