@@ -183,14 +183,7 @@ class Parser {
     if (line.front() != u'"' && line.front() != u'@') return std::nullopt;  // comments and stray text
     ParsedValue& value = value_;
     value.line = lines_.line_number();
-    value.type = kUnknownValueType;
-    value.form = EntryForm::Unknown;
-    value.spelling = 0;
-    value.byte_count = 0;
-    value.string_data = {};
-    value.dword = 0;
-    value.has_block = false;
-    value.bytes.clear();
+    ClearData(value);
     value.problem.clear();
     std::u16string_view rest;
     if (line.front() == u'"') {
@@ -233,8 +226,8 @@ class Parser {
     return std::nullopt;
   }
 
-  // Makes the value a refused one: no data, and why.
-  static void Refuse(ParsedValue& value, std::uint32_t line, std::u16string_view reason) {
+  // No type, form or data: a value of unknown form until its data is read.
+  static void ClearData(ParsedValue& value) {
     value.type = kUnknownValueType;
     value.form = EntryForm::Unknown;
     value.spelling = 0;
@@ -243,6 +236,11 @@ class Parser {
     value.dword = 0;
     value.has_block = false;
     value.bytes.clear();
+  }
+
+  // Makes the value a refused one: no data, and why.
+  static void Refuse(ParsedValue& value, std::uint32_t line, std::u16string_view reason) {
+    ClearData(value);
     if (value.problem.empty()) value.problem = u"line " + Decimal(line) + u": " + std::u16string(reason);
   }
 
