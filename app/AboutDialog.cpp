@@ -1,4 +1,4 @@
-#include "app/AboutDialog.h"
+#include "app/AboutDialog_win.h"
 
 #include "engine/ChangeEntry.h"
 #include "platform/DialogDpi_win.h"

@@ -1,4 +1,4 @@
-#include "app/ChangeList.h"
+#include "app/ChangeList_win.h"
 
 #include <windowsx.h>
 

@@ -1,4 +1,4 @@
-#include "app/Clipboard.h"
+#include "app/Clipboard_win.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
-#include "app/DetailsDialog.h"
+#include "app/DetailsDialog_win.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <memory>
 
-#include "app/Clipboard.h"
+#include "app/Clipboard_win.h"
 #include "engine/ValueDetails.h"
 #include "platform/Environment.h"
 #include "platform/Text.h"

@@ -1,7 +1,7 @@
-#include "app/FileHandlerCommand.h"
+#include "app/FileHandlerCommand_win.h"
 
 #include "app/FileHandler.h"
-#include "msgbox/AppMessageBox.h"
+#include "msgbox/AppMessageBox_win.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"
 #include "platform/Text.h"

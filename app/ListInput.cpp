@@ -1,4 +1,4 @@
-#include "app/ListInput.h"
+#include "app/ListInput_win.h"
 
 #include <windowsx.h>
 

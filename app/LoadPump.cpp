@@ -1,4 +1,4 @@
-#include "app/LoadPump.h"
+#include "app/LoadPump_win.h"
 
 #include <algorithm>
 #include <chrono>

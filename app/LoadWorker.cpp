@@ -1,4 +1,4 @@
-#include "app/LoadWorker.h"
+#include "app/LoadWorker_win.h"
 
 #include <exception>
 #include <system_error>

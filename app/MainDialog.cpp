@@ -1,4 +1,4 @@
-#include "app/MainWindow.h"
+#include "app/MainWindow_win.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -6,20 +6,20 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/AboutDialog.h"
-#include "app/ChangeList.h"
-#include "app/Clipboard.h"
-#include "app/DetailsDialog.h"
+#include "app/AboutDialog_win.h"
+#include "app/ChangeList_win.h"
+#include "app/Clipboard_win.h"
+#include "app/DetailsDialog_win.h"
 #include "app/FileHandler.h"
-#include "app/FileHandlerCommand.h"
-#include "app/ListInput.h"
-#include "app/LoadPump.h"
-#include "app/MergeWorker.h"
-#include "app/PostToWindow.h"
-#include "app/StatusBar.h"
-#include "app/WindowActions.h"
-#include "app/WindowFrame.h"
-#include "msgbox/AppMessageBox.h"
+#include "app/FileHandlerCommand_win.h"
+#include "app/ListInput_win.h"
+#include "app/LoadPump_win.h"
+#include "app/MergeWorker_win.h"
+#include "app/PostToWindow_win.h"
+#include "app/StatusBar_win.h"
+#include "app/WindowActions_win.h"
+#include "app/WindowFrame_win.h"
+#include "msgbox/AppMessageBox_win.h"
 #include "msgbox/SavedAnswer.h"
 #include "platform/File.h"
 #include "platform/HistoryFolder.h"
@@ -30,7 +30,7 @@
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
 #include "resources/resource.h"
-#include "update/UpdateCheck.h"
+#include "update/UpdateCheck_win.h"
 
 namespace hivemend {
 namespace {

@@ -1,14 +1,14 @@
-#include "app/MainWindow.h"
+#include "app/MainWindow_win.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include "app/ListRules.h"
-#include "msgbox/AppMessageBox.h"
+#include "msgbox/AppMessageBox_win.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "resources/resource.h"
-#include "update/UpdateCheck.h"
+#include "update/UpdateCheck_win.h"
 
 namespace hivemend {
 namespace {

@@ -1,11 +1,11 @@
-#include "app/MergeWorker.h"
+#include "app/MergeWorker_win.h"
 
 #include <algorithm>
 #include <exception>
 #include <string>
 #include <system_error>
 
-#include "msgbox/AppMessageBox.h"
+#include "msgbox/AppMessageBox_win.h"
 #include "platform/Text.h"
 #include "platform/WinString.h"
 

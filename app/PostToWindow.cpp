@@ -1,4 +1,4 @@
-#include "app/PostToWindow.h"
+#include "app/PostToWindow_win.h"
 
 #include <random>
 

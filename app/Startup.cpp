@@ -1,11 +1,11 @@
-#include "app/Startup.h"
+#include "app/Startup_win.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "app/FileHandlerCommand.h"
-#include "app/MainDialog.h"
+#include "app/FileHandlerCommand_win.h"
+#include "app/MainDialog_win.h"
 #include "msgbox/MessageBoxParams.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"

@@ -1,4 +1,4 @@
-#include "app/StatusBar.h"
+#include "app/StatusBar_win.h"
 
 #include <commctrl.h>
 

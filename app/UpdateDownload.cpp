@@ -1,4 +1,4 @@
-#include "app/UpdateDownload.h"
+#include "app/UpdateDownload_win.h"
 
 #include <commctrl.h>
 
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/PostToWindow.h"
+#include "app/PostToWindow_win.h"
 #include "platform/Text.h"
 #include "platform/WinString.h"
 

@@ -1,4 +1,4 @@
-#include "app/WindowActions.h"
+#include "app/WindowActions_win.h"
 
 #include <commdlg.h>
 

@@ -1,4 +1,4 @@
-#include "app/WindowFrame.h"
+#include "app/WindowFrame_win.h"
 
 #include <commctrl.h>
 

@@ -1,10 +1,10 @@
-#include "app/WindowThreads.h"
+#include "app/WindowThreads_win.h"
 
 #include <exception>
 #include <system_error>
 #include <utility>
 
-#include "app/PostToWindow.h"
+#include "app/PostToWindow_win.h"
 
 namespace hivemend {
 namespace {

@@ -3,6 +3,6 @@
 
 #include <cstdlib>
 
-#include "app/Startup.h"
+#include "app/Startup_win.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return hivemend::RunHivemend(__argc, __wargv); }

@@ -1,6 +1,6 @@
 // The message box's dialog: construction (texts, measuring, layout), the
 // in-memory template, the modal loop, the dialog procedure and its painting.
-#include "msgbox/AppDialogTemplate.h"
+#include "msgbox/AppDialogTemplate_win.h"
 
 #include <shellapi.h>
 

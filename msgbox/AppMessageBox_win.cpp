@@ -1,8 +1,8 @@
 // AppMessageBox: the record copy, the delegation to the platform's box, the
 // saved answers, the limits and the look; the dialog itself is CAppDialogTemplate.
-#include "msgbox/AppMessageBox.h"
+#include "msgbox/AppMessageBox_win.h"
 
-#include "msgbox/AppDialogTemplate.h"
+#include "msgbox/AppDialogTemplate_win.h"
 #include "msgbox/SavedAnswer.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"

@@ -1,7 +1,7 @@
 // The message box's layout arithmetic: from the texts, the style word, the
 // record and the metrics that the Windows side measures, every control's pixel
 // rectangle, its dialog-unit rectangle and the dialog template's header.
-// Portable; CAppDialogTemplate (AppDialogTemplate.h) feeds it the measured
+// Portable; CAppDialogTemplate (AppDialogTemplate_win.h) feeds it the measured
 // figures and turns its items into the in-memory dialog template.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The vocabulary of the program's message box (AppMessageBox): the style word,
 // the button sets with the ids they return, the result word and the optional
-// settings record. Portable: the dialog side (AppMessageBox.h) and every caller
+// settings record. Portable: the dialog side (AppMessageBox_win.h) and every caller
 // include it; nothing here needs <windows.h>.
 //
 // Style word: the low 20 bits mean what the platform's MB_ bits mean (button

@@ -1,10 +1,10 @@
 // The update check as the main window uses it: the steps of UpdateCheckWorker
 // with the program's registry and server, and the prompt.
-#include "update/UpdateCheck.h"
+#include "update/UpdateCheck_win.h"
 
 #include <string>
 
-#include "msgbox/AppMessageBox.h"
+#include "msgbox/AppMessageBox_win.h"
 #include "platform/Registry.h"
 #include "platform/Version.h"
 #include "platform/WinString.h"

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/AboutDialog.h"
+#include "app/AboutDialog_win.h"
 #include "resources/resource.h"
-#include "tests/app/WindowTestSupport.h"
+#include "tests/app/WindowTestSupport_win.h"
 
 namespace hivemend {
 namespace {

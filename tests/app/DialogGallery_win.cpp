@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "app/AboutDialog.h"
+#include "app/AboutDialog_win.h"
 
 int wmain(int argc, wchar_t** argv) {
   using SetContextFn = BOOL(WINAPI*)(HANDLE);

@@ -14,7 +14,7 @@
 #include "platform/Version.h"
 #include "tests/RegistryDump.h"
 #include "resources/resource.h"
-#include "tests/app/WindowTestSupport.h"
+#include "tests/app/WindowTestSupport_win.h"
 
 namespace hivemend {
 namespace {

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/MainDialog.h"
+#include "app/MainDialog_win.h"
 #include "app/SavedLayout.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Process.h"
@@ -21,7 +21,7 @@
 #include "platform/ForwardingRegistry.h"
 #include "tests/RegistryDump.h"
 #include "tests/TestSupport.h"
-#include "tests/app/WindowTestSupport.h"
+#include "tests/app/WindowTestSupport_win.h"
 
 namespace hivemend {
 namespace {

@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/MergeWorker.h"
+#include "app/MergeWorker_win.h"
 #include "msgbox/MessageBoxLayout.h"
 #include "platform/ForwardingRegistry.h"
 #include "tests/merge/MergeTestSupport.h"
-#include "tests/msgbox/BoxDriver.h"
+#include "tests/msgbox/BoxDriver_win.h"
 
 namespace hivemend::test {
 namespace {

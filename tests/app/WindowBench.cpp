@@ -27,9 +27,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/MainDialog.h"
+#include "app/MainDialog_win.h"
 #include "resources/resource.h"
-#include "tests/app/WindowTestSupport.h"
+#include "tests/app/WindowTestSupport_win.h"
 
 using namespace hivemend;
 using namespace hivemend::testing_support;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "BoxDriver.h"
-#include "msgbox/AppDialogTemplate.h"
-#include "msgbox/AppMessageBox.h"
+#include "BoxDriver_win.h"
+#include "msgbox/AppDialogTemplate_win.h"
+#include "msgbox/AppMessageBox_win.h"
 #include "msgbox/SavedAnswer.h"
 
 namespace hivemend {

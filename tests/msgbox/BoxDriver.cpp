@@ -1,4 +1,4 @@
-#include "BoxDriver.h"
+#include "BoxDriver_win.h"
 
 #include <gtest/gtest.h>
 

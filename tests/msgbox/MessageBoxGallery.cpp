@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "msgbox/AppDialogTemplate.h"
-#include "msgbox/AppMessageBox.h"
+#include "msgbox/AppDialogTemplate_win.h"
+#include "msgbox/AppMessageBox_win.h"
 
 using namespace hivemend;
 

@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/ChangeList.h"
-#include "app/LoadPump.h"
-#include "app/MainDialog.h"
-#include "app/MergeWorker.h"
-#include "app/StatusBar.h"
-#include "app/WindowFrame.h"
+#include "app/ChangeList_win.h"
+#include "app/LoadPump_win.h"
+#include "app/MainDialog_win.h"
+#include "app/MergeWorker_win.h"
+#include "app/StatusBar_win.h"
+#include "app/WindowFrame_win.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/UpdateDownload.h"
-#include "app/WindowThreads.h"
+#include "app/UpdateDownload_win.h"
+#include "app/WindowThreads_win.h"
 #include "msgbox/MessageBoxParams.h"
 #include "platform/Registry.h"
 
@@ -31,7 +31,7 @@ struct MainDialogOptions {
   // defaults.
   const MessageBoxParams* message_box_params = nullptr;
   // The update check, run on a thread of the window; empty means
-  // CheckForUpdate (UpdateCheck.h). For tests.
+  // CheckForUpdate (UpdateCheck_win.h). For tests.
   UpdateCheckFunction check_for_update;
   // The installer download after a Yes to the update prompt, run on a thread
   // of the window; empty means InstallUpdate (InstallUpdate_win.h). For tests.

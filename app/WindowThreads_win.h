@@ -2,7 +2,7 @@
 // that waits for another copy's close request and the update check. The
 // window starts each once and keeps the returned thread; when it closes it
 // sets stop_event and joins them. Each thread reaches the window only by
-// PostPayload (PostToWindow.h).
+// PostPayload (PostToWindow_win.h).
 //
 // The stop is a manual-reset event that the window owns rather than a
 // std::stop_callback: with the MinGW libstdc++ 12 that builds this program,
@@ -34,7 +34,7 @@ struct UpdateResult {
 // thread that is not joinable when none could be started.
 std::jthread StartTerminateWatch(HANDLE terminate_event, HANDLE stop_event, HWND window, UINT message);
 
-// What the update check runs on its thread: CheckForUpdate (UpdateCheck.h), or
+// What the update check runs on its thread: CheckForUpdate (UpdateCheck_win.h), or
 // a stand-in in tests.
 using UpdateCheckFunction = std::function<std::optional<std::u16string>(HANDLE stop_event)>;
 

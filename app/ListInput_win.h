@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/ChangeList.h"
+#include "app/ChangeList_win.h"
 #include "platform/Registry.h"
 
 namespace hivemend {

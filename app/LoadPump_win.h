@@ -1,5 +1,5 @@
 // The window's side of its loads: starts LoadWorker threads and applies what
-// they hand over (LoadWorker.h) on the window's thread, a turn at a time so
+// they hand over (LoadWorker_win.h) on the window's thread, a turn at a time so
 // that the window keeps answering: rows into the list, texts into the status
 // bar, error messages in boxes, and the end of each load. User-interface
 // thread only.
@@ -15,9 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/ChangeList.h"
-#include "app/LoadWorker.h"
-#include "app/StatusBar.h"
+#include "app/ChangeList_win.h"
+#include "app/LoadWorker_win.h"
+#include "app/StatusBar_win.h"
 
 namespace hivemend {
 

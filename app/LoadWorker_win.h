@@ -3,9 +3,9 @@
 //
 // A LoadWorker thread runs the whole load (RunLoad) and hands what it produces
 // (rows, status texts, error messages, the end of the load) to a LoadChannel,
-// in batches. The channel wakes the window (WindowWakeUp, PostToWindow.h); the
+// in batches. The channel wakes the window (WindowWakeUp, PostToWindow_win.h); the
 // window takes the operations on its own thread and applies them in the order
-// in which the workers produced them (LoadPump.h). Once the window closes the
+// in which the workers produced them (LoadPump_win.h). Once the window closes the
 // channel, workers never touch it again: their operations are dropped and a
 // worker waiting for an error message is released. The window then stops its
 // workers (they end at their next line) and joins them.
@@ -24,7 +24,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/PostToWindow.h"
+#include "app/PostToWindow_win.h"
 #include "engine/ChangeEntry.h"
 #include "platform/Registry.h"
 #include "platform/UniqueHandle_win.h"

@@ -4,7 +4,7 @@
 // while the main window stays responsive.
 //
 // The main window keeps at most one. The worker reaches the windows only by
-// PostToWindow.h: its progress window by a wake-up, the main window by one
+// PostToWindow_win.h: its progress window by a wake-up, the main window by one
 // PostPayload when it has ended; the main window
 // then destroys the object, which joins the worker. Destroying it earlier
 // (the main window closes) stops the download first, which deletes the
@@ -19,7 +19,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/PostToWindow.h"
+#include "app/PostToWindow_win.h"
 #include "platform/UniqueHandle_win.h"
 #include "update/InstallUpdate_win.h"
 

@@ -5,7 +5,7 @@
 // The worker runs RunMerge (Merge.h). What it must ask or show (the rows the
 // account may not write, the confirmation, the outcome) and the removal of the
 // merged rows from the store are done on the window's thread: the worker hands
-// each to the window through a WindowWakeUp (PostToWindow.h) and waits until
+// each to the window through a WindowWakeUp (PostToWindow_win.h) and waits until
 // the window has done it. The window calls OnWake when the message arrives.
 // While the worker runs, the window changes nothing in the store (its loads
 // keep their rows back) and reads the progress text a few times a second.
@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "app/PostToWindow.h"
+#include "app/PostToWindow_win.h"
 #include "engine/EntryStore.h"
 #include "merge/Merge.h"
 #include "msgbox/MessageBoxParams.h"
