@@ -17,7 +17,6 @@
 #include "merge/Merge.h"
 #include "platform/File.h"
 #include "platform/HiveRegistry.h"
-#include "platform/HistoryFolder.h"
 #include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
@@ -626,12 +625,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   }
 
   ConsoleMergeUi ui;
-  auto folder = [&]() -> std::u16string {
-    if (o.history.empty()) return HistoryFolder();
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(o.history), ec);
-    return o.history;
-  };
+  auto folder = [&] { return HistoryFolderFor(o.history, true); };
   const MergeResult result = RunMerge(store, *registry, ui, folder);
 
   // 1 whenever a checked row was not merged, for whatever reason (left out,
@@ -689,7 +683,7 @@ int Undo(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
   if (StateOutWithoutMemory(o)) return UsageError(err, u"undo", "--state-out needs --baseline");
   std::u16string file = o.file;
   if (file.empty()) {
-    const std::u16string folder = o.history.empty() ? HistoryFolder() : o.history;
+    const std::u16string folder = HistoryFolderFor(o.history, false);
     file = NewestUndoFile(folder);
     if (file.empty()) {
       std::fprintf(err, "hivemend-cli undo: no undo file in %s\n", ToUtf8(folder).c_str());
