@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "engine/RowFilter.h"
 #include "msgbox/AppMessageBox_win.h"
 #include "platform/Text.h"
 #include "platform/WinString.h"
@@ -78,11 +79,14 @@ class MergeWorker::Ui final : public MergeUi {
     });
     return *answer;
   }
+  // The question says how many checked rows the list's filter hides.
   bool Confirm(std::u16string_view text) override {
     auto yes = std::make_shared<bool>(false);
     const HWND owner = w_.options_.owner;
-    w_.OnWindowThread([yes, owner, question = std::u16string(text)] {
-      *yes = MessageBoxW(owner, AsWide(question), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    EntryStore* store = w_.store_;
+    w_.OnWindowThread([yes, owner, store, question = std::u16string(text)] {
+      const std::u16string full = question + HiddenCheckedText(*store);
+      *yes = MessageBoxW(owner, AsWide(full), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
     });
     return *yes;
   }
@@ -109,6 +113,7 @@ std::unique_ptr<MergeWorker> MergeWorker::Start(const MergeCommandOptions& optio
                                                 Registry& registry) {
   std::unique_ptr<MergeWorker> worker(new MergeWorker(options));
   MergeWorker* self = worker.get();
+  self->store_ = &store;
   try {
     worker->thread_ = std::jthread([self, &store, &registry] {
       Ui ui(*self);
