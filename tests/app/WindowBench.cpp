@@ -6,8 +6,10 @@
 //   app_window_bench.exe --merge FILE.reg
 //
 // Prints the time from the load command to the completion text, the longest
-// time the window took to answer a WM_NULL meanwhile, and the time of each
-// column sort including the repaint. With --details: the time from the
+// time the window took to answer a WM_NULL meanwhile, the time of each
+// column sort including the repaint, and for each keystroke typed into the
+// filter box (a text typed and erased again) the time until the status bar
+// shows its result, with the longest WM_NULL answer while typing. With --details: the time from the
 // command to a shown, painted details view of a 1 MB binary value whose file
 // and registry sides differ in one byte (the value is made below
 // HKCU\Software\HivemendBench and removed again). With --merge: FILE.reg
@@ -206,6 +208,62 @@ int MergeBench(const std::u16string& file) {
   return ended ? 0 : 1;
 }
 
+// Types a text into the filter box and erases it again, a keystroke every
+// 150 ms or when the last one's result shows, whichever is later.
+void FilterKeystrokes(HWND window, HWND status) {
+  const HWND box = GetDlgItem(window, IDC_FILTER_TEXT);
+  std::atomic<bool> typing{true};
+  std::atomic<double> worst_answer{0};
+  std::atomic<double> worst_plain{0};
+  const auto typing_start = Clock::now();
+  std::vector<std::pair<double, double>> slow_answers;  // (sent at, ms) of answers over 100 ms
+  std::thread pinger([&] {
+    while (typing) {
+      const auto start = Clock::now();
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+      const double ms = Ms(Clock::now() - start);
+      worst_answer = std::max(worst_answer.load(), ms);
+      if (ms > 100) slow_answers.push_back({Ms(start - typing_start), ms});
+      Sleep(20);
+    }
+  });
+  // A round trip to the system that involves no window, as during the load.
+  std::thread prober([&] {
+    const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    while (typing) {
+      const auto start = Clock::now();
+      WaitForSingleObject(never, 0);
+      worst_plain = std::max(worst_plain.load(), Ms(Clock::now() - start));
+      Sleep(20);
+    }
+    CloseHandle(never);
+  });
+  const std::wstring text = L"plugins\\1";
+  std::vector<wchar_t> keys(text.begin(), text.end());
+  keys.insert(keys.end(), text.size(), L'\b');
+  double slowest = 0;
+  for (const wchar_t key : keys) {
+    const auto start = Clock::now();
+    // Returns once the box has taken the key and the first slice has run.
+    SendMessageW(box, WM_CHAR, key, 0);
+    WaitUntil([&] { return !StatusText(status, 4).starts_with(u"Filtering"); }, std::chrono::seconds(60));
+    const double ms = Ms(Clock::now() - start);
+    slowest = std::max(slowest, ms);
+    std::printf("filter \"%s\": %s after %.0f ms (sent %.0f ms after the first)\n", ToUtf8(WindowText(box)).c_str(),
+                ToUtf8(StatusText(status, 4)).c_str(), ms, Ms(start - typing_start));
+    Sleep(static_cast<DWORD>(std::max(0.0, 150 - ms)));
+  }
+  typing = false;
+  pinger.join();
+  prober.join();
+  std::printf("filter keystrokes: slowest result %.0f ms; longest WM_NULL answer while typing: %.1f ms; longest "
+              "plain system round trip meanwhile: %.1f ms\nanswers over 100 ms:",
+              slowest, worst_answer.load(), worst_plain.load());
+  for (const auto& [at, ms] : slow_answers) std::printf(" %.1f ms at %.0f ms;", ms, at);
+  std::printf(slow_answers.empty() ? " none\n" : "\n");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -320,6 +378,7 @@ int wmain(int argc, wchar_t** argv) {
     UpdateWindow(list);  // the repaint that shows the new order
     std::printf("sort by column %d: %.0f ms\n", column, Ms(Clock::now() - sort_start));
   }
+  FilterKeystrokes(window, status);
   PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
   ui.join();
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
