@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "msgbox/AppMessageBox_win.h"
+#include "platform/ShowInFolder.h"
 #include "platform/Text.h"
 #include "platform/WinString.h"
 
@@ -61,6 +62,20 @@ void ShowMergeMessage(HWND owner, const MessageBoxParams* params, MergeMessage k
   }
 }
 
+// The outcome with the rows merged and the files' names; "Show in folder"
+// shows the undo file where it lies (the error log is next to it).
+void ShowMergeOutcome(const MergeCommandOptions& o, MergeMessage kind, const std::u16string& text,
+                      const MergeResult& result) {
+  MessageBoxParams params = o.params ? *o.params : MessageBoxParams{};
+  std::copy(kOutcomeButtons.begin(), kOutcomeButtons.end(), params.custom_buttons);
+  params.custom_buttons[kOutcomeButtons.size()] = u'\0';
+  const UINT icon = kind == MergeMessage::Failures ? MB_ICONEXCLAMATION : MB_ICONINFORMATION;
+  const std::u16string message = text + u"\r\n\r\n" + MergeOutcomeDetails(result);
+  if ((AppMessageBox(o.owner, AsWide(message), kCaption, icon, &params) & 0xFFFF) != AMB_ID_CUSTOM2) return;
+  if (o.show_in_folder) o.show_in_folder(o.owner, result.undo_path);
+  else (void)ShowInFolder(result.undo_path, o.owner);
+}
+
 }  // namespace
 
 // MergeUi of the worker: every box and every change of the rows on the
@@ -81,7 +96,8 @@ class MergeWorker::Ui final : public MergeUi {
   bool Confirm(std::u16string_view text) override {
     auto yes = std::make_shared<bool>(false);
     const HWND owner = w_.options_.owner;
-    w_.OnWindowThread([yes, owner, question = std::u16string(text)] {
+    const std::u16string& own = w_.options_.confirm_text;
+    w_.OnWindowThread([yes, owner, question = std::u16string(own.empty() ? text : own)] {
       *yes = MessageBoxW(owner, AsWide(question), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
     });
     return *yes;
@@ -91,6 +107,13 @@ class MergeWorker::Ui final : public MergeUi {
     const MessageBoxParams* params = w_.options_.params;
     w_.OnWindowThread([owner, params, kind, message = std::u16string(text)] {
       ShowMergeMessage(owner, params, kind, message);
+    });
+  }
+  void ShowOutcome(MergeMessage kind, std::u16string_view text, const MergeResult& result) override {
+    // Copies: a window that goes while the box is open lets go of the worker,
+    // whose options and result may be gone when the box returns.
+    w_.OnWindowThread([o = w_.options_, kind, message = std::u16string(text), result] {
+      ShowMergeOutcome(o, kind, message, result);
     });
   }
   bool Progress(MergeStep step, size_t done, size_t total) override {
@@ -177,8 +200,10 @@ std::u16string MergeWorker::ProgressText() const {
 
 MergeResult RunMergeCommand(HWND owner, EntryStore& store, Registry& registry,
                             const std::function<std::u16string()>& history_folder,
-                            const MessageBoxParams* params, bool offer_restart) {
-  const MergeCommandOptions options{owner, kRunMergeMessage, params, offer_restart, history_folder};
+                            const MessageBoxParams* params, bool offer_restart,
+                            std::function<void(HWND owner, const std::u16string& file)> show_in_folder) {
+  const MergeCommandOptions options{owner, kRunMergeMessage, params, offer_restart, history_folder,
+                                    std::move(show_in_folder), {}};
   const std::unique_ptr<MergeWorker> worker = MergeWorker::Start(options, store, registry);
   if (!worker) return {};
   MSG message;

@@ -40,7 +40,16 @@ struct MergeCommandOptions {
   bool offer_restart = false;
   // Where the undo file and the error log go.
   std::function<std::u16string()> history_folder;
+  // The outcome's "Show in folder": shows the undo file where it lies. Empty:
+  // the file browser (ShowInFolder).
+  std::function<void(HWND owner, const std::u16string& file)> show_in_folder;
+  // Asked instead of the usual confirmation (Yes and No); empty: the usual.
+  std::u16string confirm_text;
 };
+
+// The outcome after a merge that saved its undo file: its first text, then
+// MergeOutcomeDetails, with the buttons "OK" and "Show in folder".
+inline constexpr std::u16string_view kOutcomeButtons = u"OK\nShow in folder";
 
 // "Merging row N of M" (and the undo step's text before it).
 inline constexpr std::u16string_view kMergingFormat = u"Merging row %s of %s";
@@ -96,6 +105,7 @@ class MergeWorker {
 // and runs a message loop until it ends. For tests.
 MergeResult RunMergeCommand(HWND owner, EntryStore& store, Registry& registry,
                             const std::function<std::u16string()>& history_folder,
-                            const MessageBoxParams* params, bool offer_restart = false);
+                            const MessageBoxParams* params, bool offer_restart = false,
+                            std::function<void(HWND owner, const std::u16string& file)> show_in_folder = {});
 
 }  // namespace hivemend

@@ -28,6 +28,13 @@
 #define IDC_DETAILS_DUMP 1025
 #define IDC_DETAILS_COPY 1026
 
+// Merge history (dialog 140).
+#define IDD_HISTORY 140
+#define IDC_HISTORY_LIST 1040
+#define IDC_HISTORY_PREVIEW 1041
+#define IDC_HISTORY_SHOW 1042
+#define IDC_HISTORY_COUNT 1043
+
 // The row menu (right-click on the list).
 #define IDR_ROWMENU 110
 
@@ -45,6 +52,9 @@
 #define IDM_ROW_COPY 32783
 #define IDM_ROW_REGEDIT 32784
 #define IDM_SELECT_ALL 32785
+#define IDM_UNDO_LAST 32800
+#define IDM_HISTORY 32801
+#define IDM_UNDO_MERGE 32802  // not in a menu: the question after Undo last merge's load
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
