@@ -14,7 +14,7 @@ namespace hivemend {
 namespace {
 
 // Column widths in dialog units, so that they scale with the dialog's font.
-constexpr int kColumnWidths[kHistoryColumns.size()] = {72, 118, 34, 92, 118};
+constexpr int kColumnWidths[kHistoryColumns.size()] = {78, 150, 32, 56, 170};
 
 class HistoryWindow {
  public:

@@ -25,17 +25,16 @@ std::u16string MergeNamed(const MergeRecord& record) {
 
 std::array<std::u16string, 5> HistoryRowTexts(const MergeRecord& record) {
   std::array<std::u16string, 5> texts;
+  texts[3] = record.error_log_path.empty() ? u"No" : u"Yes";
   texts[4] = NameOf(record.undo_path);
   if (!record.readable) {
     texts[0] = u"(damaged)";
     texts[1] = u"Not a readable undo file of Hivemend";
-    texts[3] = record.error_log_path.empty() ? u"No" : u"Yes: " + NameOf(record.error_log_path);
     return texts;
   }
   texts[0] = record.time.empty() ? u"(not recorded)" : record.time;
   for (const std::u16string& file : record.merged_files) texts[1] += (texts[1].empty() ? u"" : u", ") + NameOf(file);
   texts[2] = record.rows ? Decimal(*record.rows) : u"(not recorded)";
-  texts[3] = record.error_log_path.empty() ? u"No" : u"Yes: " + NameOf(record.error_log_path);
   return texts;
 }
 

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "msgbox/AppMessageBox_win.h"
 #include "platform/ShowInFolder.h"
@@ -62,18 +63,34 @@ void ShowMergeMessage(HWND owner, const MessageBoxParams* params, MergeMessage k
   }
 }
 
-// The outcome with the rows merged and the files' names; "Show in folder"
-// shows the undo file where it lies (the error log is next to it).
+// The outcome with the rows merged and the files' names. "Show in folder" is
+// the box's Report button, which leaves the box open; its callback takes no
+// pointer, so the file it shows is the one of the outcome this thread shows.
+struct OutcomeFile {
+  const MergeCommandOptions* options;
+  const std::u16string* path;
+};
+thread_local const OutcomeFile* t_outcome_file = nullptr;
+
+void ShowOutcomeFile(const char16_t* /*text*/, std::uint32_t /*data*/) {
+  if (!t_outcome_file) return;
+  const MergeCommandOptions& o = *t_outcome_file->options;
+  if (o.show_in_folder) o.show_in_folder(o.owner, *t_outcome_file->path);
+  else (void)ShowInFolder(*t_outcome_file->path, o.owner);
+}
+
 void ShowMergeOutcome(const MergeCommandOptions& o, MergeMessage kind, const std::u16string& text,
                       const MergeResult& result) {
   MessageBoxParams params = o.params ? *o.params : MessageBoxParams{};
-  std::copy(kOutcomeButtons.begin(), kOutcomeButtons.end(), params.custom_buttons);
-  params.custom_buttons[kOutcomeButtons.size()] = u'\0';
+  std::copy(kShowInFolderText.begin(), kShowInFolderText.end(), params.report_caption);
+  params.report_caption[kShowInFolderText.size()] = u'\0';
+  params.report_caption_id = 0;
+  params.report_callback = ShowOutcomeFile;
+  const OutcomeFile file{&o, &result.undo_path};
+  const OutcomeFile* outer = std::exchange(t_outcome_file, &file);
   const UINT icon = kind == MergeMessage::Failures ? MB_ICONEXCLAMATION : MB_ICONINFORMATION;
-  const std::u16string message = text + u"\r\n\r\n" + MergeOutcomeDetails(result);
-  if ((AppMessageBox(o.owner, AsWide(message), kCaption, icon, &params) & 0xFFFF) != AMB_ID_CUSTOM2) return;
-  if (o.show_in_folder) o.show_in_folder(o.owner, result.undo_path);
-  else (void)ShowInFolder(result.undo_path, o.owner);
+  AppMessageBox(o.owner, AsWide(text + u"\r\n\r\n" + MergeOutcomeDetails(result)), kCaption, MB_OK | icon, &params);
+  t_outcome_file = outer;
 }
 
 }  // namespace
@@ -200,10 +217,8 @@ std::u16string MergeWorker::ProgressText() const {
 
 MergeResult RunMergeCommand(HWND owner, EntryStore& store, Registry& registry,
                             const std::function<std::u16string()>& history_folder,
-                            const MessageBoxParams* params, bool offer_restart,
-                            std::function<void(HWND owner, const std::u16string& file)> show_in_folder) {
-  const MergeCommandOptions options{owner, kRunMergeMessage, params, offer_restart, history_folder,
-                                    std::move(show_in_folder), {}};
+                            const MessageBoxParams* params, bool offer_restart) {
+  const MergeCommandOptions options{owner, kRunMergeMessage, params, offer_restart, history_folder, {}, {}};
   const std::unique_ptr<MergeWorker> worker = MergeWorker::Start(options, store, registry);
   if (!worker) return {};
   MSG message;

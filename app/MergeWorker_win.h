@@ -48,8 +48,9 @@ struct MergeCommandOptions {
 };
 
 // The outcome after a merge that saved its undo file: its first text, then
-// MergeOutcomeDetails, with the buttons "OK" and "Show in folder".
-inline constexpr std::u16string_view kOutcomeButtons = u"OK\nShow in folder";
+// MergeOutcomeDetails; beside OK (which Escape and the close box press too) a
+// button that shows the undo file in its folder and leaves the box open.
+inline constexpr std::u16string_view kShowInFolderText = u"Show in folder";
 
 // "Merging row N of M" (and the undo step's text before it).
 inline constexpr std::u16string_view kMergingFormat = u"Merging row %s of %s";
@@ -105,7 +106,6 @@ class MergeWorker {
 // and runs a message loop until it ends. For tests.
 MergeResult RunMergeCommand(HWND owner, EntryStore& store, Registry& registry,
                             const std::function<std::u16string()>& history_folder,
-                            const MessageBoxParams* params, bool offer_restart = false,
-                            std::function<void(HWND owner, const std::u16string& file)> show_in_folder = {});
+                            const MessageBoxParams* params, bool offer_restart = false);
 
 }  // namespace hivemend

@@ -42,13 +42,16 @@ void MainWindow::OfferUndoMerge() {
     const LoadSource* source = store.at(i).entry.key().source.get();
     undo_rows += source != nullptr && source->path == undo;
   }
+  const MergeRecord record = ReadMergeRecord(undo);
   if (undo_rows == 0) {
-    MessageBoxW(window_,
-                AsWide(u"The undo file " + undo + u" lists no rows: the merge it takes back changed nothing."),
-                kMainCaption, MB_OK | MB_ICONINFORMATION);
+    // A file that could not be loaded has had its message from the load.
+    if (record.readable)
+      MessageBoxW(window_,
+                  AsWide(u"The undo file " + undo + u" lists no rows: the merge it takes back changed nothing."),
+                  kMainCaption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  MergeCommand(UndoQuestionText(ReadMergeRecord(undo), undo_rows, list_.CheckedCount()));
+  MergeCommand(UndoQuestionText(record, undo_rows, list_.CheckedCount()));
 }
 
 // The dialog reads the folder when it opens; a preview loads the chosen undo

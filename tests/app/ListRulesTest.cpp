@@ -373,8 +373,7 @@ TEST(HistoryTexts, EachMergeAsTheHistoryListsIt) {
       {__LINE__, {undo, u"2026-12-08 23:15:00", {u"C:\\a.reg", u"D:\\x\\b.reg"}, 3, {}, true},
        {"2026-12-08 23:15:00", "a.reg, b.reg", "3", "No", "hivemend_undo_20261208-231500.reg"}},
       {__LINE__, {undo, u"2026-12-08 23:15:00", {u"a.reg"}, 1, u"C:\\H\\hivemend_error_log_20261208-231500.log", true},
-       {"2026-12-08 23:15:00", "a.reg", "1", "Yes: hivemend_error_log_20261208-231500.log",
-        "hivemend_undo_20261208-231500.reg"}},
+       {"2026-12-08 23:15:00", "a.reg", "1", "Yes", "hivemend_undo_20261208-231500.reg"}},
       // An undo file of an older version says neither time nor rows.
       {__LINE__, {undo, u"", {}, std::nullopt, {}, true},
        {"(not recorded)", "", "(not recorded)", "No", "hivemend_undo_20261208-231500.reg"}},

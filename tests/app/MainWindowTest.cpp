@@ -1271,10 +1271,13 @@ TEST(MainWindowUndo, UndoLastMergeRestoresTheRegistryAndTheHistoryListsEveryMerg
   EXPECT_EQ(test::Show(WindowText(GetDlgItem(box, 1001))),
             test::Show(u"Changes successfully applied!\r\n\r\nMerged " + Decimal(rows) + u" rows.\r\nUndo file: " +
                        undo_name));
-  EXPECT_EQ(WindowText(GetDlgItem(box, AMB_ID_CUSTOM1)), u"OK");
-  EXPECT_EQ(WindowText(GetDlgItem(box, AMB_ID_CUSTOM2)), u"Show in folder");
-  PostMessageW(box, WM_COMMAND, AMB_ID_CUSTOM2, 0);
-  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0 && w.shown_file() == undo; })) << test::Show(w.shown_file());
+  EXPECT_EQ(WindowText(GetDlgItem(box, IDOK)), u"OK");
+  EXPECT_EQ(WindowText(GetDlgItem(box, AMB_ID_REPORT)), u"Show in folder");
+  PostMessageW(box, WM_COMMAND, AMB_ID_REPORT, 0);
+  ASSERT_TRUE(WaitUntil([&] { return w.shown_file() == undo; })) << test::Show(w.shown_file());
+  EXPECT_TRUE(IsWindow(box));  // until OK, Escape or the close box
+  PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0 && !IsWindow(box); }));
   EXPECT_EQ(w.StatusText(0), u"Merged " + Decimal(rows) + u" rows; undo: " + undo_name);
   const auto merged = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key);
   ASSERT_NE(merged, before);

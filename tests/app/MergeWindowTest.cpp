@@ -98,9 +98,8 @@ class MergeWindow : public testing::Test {
   }
   MergeResult Merge(std::vector<int> answers, std::vector<SeenBox>* seen, Registry* registry = nullptr) {
     BoxScript script(std::move(answers));
-    const MergeResult result =
-        RunMergeCommand(owner_, store_, registry ? *registry : *SystemRegistry(), [this] { return history_.u16(); },
-                        &params_, false, [this](HWND, const std::u16string& file) { shown_ = file; });
+    const MergeResult result = RunMergeCommand(owner_, store_, registry ? *registry : *SystemRegistry(),
+                                               [this] { return history_.u16(); }, &params_);
     *seen = script.Join();
     return result;
   }
@@ -110,12 +109,7 @@ class MergeWindow : public testing::Test {
   MessageBoxParams params_;
   EntryStore store_;
   TempDir history_;
-  std::u16string shown_;  // the file the outcome's "Show in folder" showed
 };
-
-// The outcome's buttons: "OK" and "Show in folder".
-constexpr int kOk = AMB_ID_CUSTOM1;
-constexpr int kShowInFolder = AMB_ID_CUSTOM2;
 
 std::string FileName(const std::u16string& path) { return Show(path.substr(path.find_last_of(u"\\/") + 1)); }
 
@@ -157,11 +151,10 @@ TEST_F(MergeWindow, AllRowsCheckedAreMergedAndTheListEmpties) {
   Add(u"CHANGED", u"Old", u"REG_DWORD", u"0x8", DwordBytes(8));
   Add(u"SAME", u"@", u"REG_SZ", u"default");
   std::vector<SeenBox> seen;
-  const MergeResult result = Merge({IDYES, kShowInFolder}, &seen);
+  const MergeResult result = Merge({IDYES, IDOK}, &seen);
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].text, Success(result, "3 rows"));
   EXPECT_TRUE(seen[1].program_box);
-  EXPECT_EQ(Show(shown_), Show(result.undo_path));
   EXPECT_TRUE(store_.empty());
   EXPECT_EQ(GetValue(*SystemRegistry(), kCU, key_, u"s"), (Value{kRegSz, StringBytes(u"C:\\Temp")}));
   EXPECT_EQ(GetValue(*SystemRegistry(), kCU, key_, u"Old"), (Value{kRegDword, DwordBytes(8)}));
@@ -173,10 +166,9 @@ TEST_F(MergeWindow, AllRowsCheckedAreMergedAndTheListEmpties) {
 TEST_F(MergeWindow, NoRowCheckedWritesAHeaderOnlyUndoFileAndSucceeds) {
   Add(u"MISSING", u"v", u"REG_SZ", u"text", std::nullopt, false);
   std::vector<SeenBox> seen;
-  const MergeResult result = Merge({IDYES, kOk}, &seen);
+  const MergeResult result = Merge({IDYES, IDOK}, &seen);
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].text, Success(result, "0 rows"));
-  EXPECT_TRUE(shown_.empty());
   EXPECT_EQ(store_.size(), 1u);
   EXPECT_EQ(UndoBody(result.undo_path), "");
   EXPECT_FALSE(KeyExists(*SystemRegistry(), kCU, key_));
@@ -187,7 +179,7 @@ TEST_F(MergeWindow, AFailingRowStaysAndIsInTheLogAndInTheMessageAfterThePathAndA
   Add(u"MISSING", u"Refused", u"REG_DWORD", u"0x1", DwordBytes(1));
   Add(u"MISSING", u"Fine", u"REG_DWORD", u"0x1", DwordBytes(1));
   std::vector<SeenBox> seen;
-  const MergeResult result = Merge({IDYES, kOk}, &seen, &registry);
+  const MergeResult result = Merge({IDYES, IDOK}, &seen, &registry);
   const std::u16string failure =
       u"Error writing value at " + key_ + u"\\Refused: " + SystemErrorText(kRegAccessDenied) + u"\r\n";
   ASSERT_EQ(seen.size(), 2u);
@@ -218,9 +210,9 @@ TEST_F(MergeWindow, AFailingRowStaysAndIsInTheLogAndInTheMessageAfterThePathAndA
 TEST_F(MergeWindow, TwoMergesLeaveTwoUndoFiles) {
   std::vector<SeenBox> seen;
   Add(u"MISSING", u"a", u"REG_SZ", u"1");
-  const MergeResult first = Merge({IDYES, kOk}, &seen);
+  const MergeResult first = Merge({IDYES, IDOK}, &seen);
   Add(u"SAME", u"a", u"REG_SZ", u"2");
-  const MergeResult second = Merge({IDYES, kOk}, &seen);
+  const MergeResult second = Merge({IDYES, IDOK}, &seen);
   ASSERT_TRUE(first.undo_saved && second.undo_saved);
   EXPECT_NE(first.undo_path, second.undo_path);
   EXPECT_EQ(history_.Files().size(), 2u);
