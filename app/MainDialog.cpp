@@ -22,7 +22,6 @@
 #include "msgbox/AppMessageBox_win.h"
 #include "msgbox/SavedAnswer.h"
 #include "platform/File.h"
-#include "platform/HistoryFolder.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"
 #include "platform/SystemText.h"
@@ -89,8 +88,11 @@ void MainWindow::OnCommand(int id, int code) {
       break;
     case IDM_ROW_REGEDIT: OpenKeyInRegistryEditor(); break;
     case IDM_SELECT_ALL: list_.SelectAll(); break;
+    case IDM_UNDO_LAST: UndoLastMergeCommand(); break;
+    case IDM_UNDO_MERGE: OfferUndoMerge(); break;
+    case IDM_HISTORY: HistoryCommand(); break;
     case IDM_OPEN_HISTORY: {
-      const std::u16string folder = HistoryFolder();
+      const std::u16string folder = HistoryFolderPath();
       if (folder.empty()) break;
       if (options_.open_folder) options_.open_folder(window_, folder);
       else (void)OpenWithShell(folder, window_);
@@ -140,12 +142,13 @@ void MainWindow::OnDropFiles(HDROP drop) {
 
 // A new load starts with an empty status bar and the "Check:" box reset: the
 // texts and the rule of the last load say nothing about it.
-void MainWindow::StartLoad(const std::u16string& path, bool cancellable, std::vector<std::uint32_t> checked_lines) {
+void MainWindow::StartLoad(const std::u16string& path, bool cancellable, std::vector<std::uint32_t> checked_lines,
+                           bool check_all) {
   status_.ClearTexts();
   SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   load_cancelled_ = false;
   UpdateTitle();
-  loads_->Start(registry(), path, cancellable, std::move(checked_lines));
+  loads_->Start(registry(), path, cancellable, std::move(checked_lines), check_all);
 }
 
 bool MainWindow::PrepareLoad(const std::u16string& path) {
@@ -180,6 +183,7 @@ bool MainWindow::PrepareLoad(const std::u16string& path) {
 void MainWindow::ReplaceRows() {
   loads_->DropRunning();
   files_.clear();
+  undo_load_.clear();
   if (merge_) clear_after_merge_ = true;  // the merge reads the rows: they go when it ends
   else list_.Clear();
   UpdateCounts();
@@ -222,11 +226,16 @@ void MainWindow::ApplyCommand() {
 
 // The merge runs on its worker; the window holds its loads' rows back, keeps
 // the rows as they are, and shows the progress and a Cancel in the merge button.
-void MainWindow::MergeCommand() {
+void MainWindow::MergeCommand(const std::u16string& confirm_text) {
   Registry* registry = this->registry();
   if (!registry) return;
-  const MergeCommandOptions merge_options{window_, kMergeMessage, options_.message_box_params,
-                                          options_.restart_elevated || !ProcessIsElevated(), HistoryFolder};
+  const MergeCommandOptions merge_options{window_,
+                                          kMergeMessage,
+                                          options_.message_box_params,
+                                          options_.restart_elevated || !ProcessIsElevated(),
+                                          [this] { return HistoryFolderPath(); },
+                                          options_.show_in_folder,
+                                          confirm_text};
   merge_ = MergeWorker::Start(merge_options, list_.store(), *registry);
   if (!merge_) return ShowErrorBox(window_, u"The merge could not be started.");
   loads_->Hold(true);
@@ -269,6 +278,10 @@ void MainWindow::RestartElevated() {
 }
 
 void MainWindow::LoadEnded(bool cancelled) {
+  if (!undo_load_.empty() && (cancelled || loads_->running() == 0)) {
+    if (!cancelled) PostMessageW(window_, WM_COMMAND, IDM_UNDO_MERGE, 0);  // once the load's turn is over
+    else undo_load_.clear();
+  }
   load_cancelled_ = load_cancelled_ || cancelled;
   if (loads_->running() == 0 && files_.size() > 0 && list_.store().empty() && !cancelled) load_cancelled_ = false;
   UpdateTitle();

@@ -31,6 +31,13 @@
 #define IDC_DETAILS_DUMP 1025
 #define IDC_DETAILS_COPY 1026
 
+// Merge history (dialog 140).
+#define IDD_HISTORY 140
+#define IDC_HISTORY_LIST 1040
+#define IDC_HISTORY_PREVIEW 1041
+#define IDC_HISTORY_SHOW 1042
+#define IDC_HISTORY_COUNT 1043
+
 // The row menu (right-click on the list).
 #define IDR_ROWMENU 110
 
@@ -54,6 +61,9 @@
 #define IDM_FIND_PREVIOUS 32792
 #define IDM_FILTER_ESCAPE 32793
 #define IDM_FILTER_ENTER 32794
+#define IDM_UNDO_LAST 32800
+#define IDM_HISTORY 32801
+#define IDM_UNDO_MERGE 32802  // not in a menu: the question after Undo last merge's load
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

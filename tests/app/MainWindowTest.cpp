@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "app/MainDialog_win.h"
+#include "merge/HistoryFile.h"
+#include "msgbox/MessageBoxParams.h"
 #include "app/SavedLayout.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Process.h"
@@ -139,6 +141,8 @@ class Window {
     if (!real_open_dialog) options_.choose_file = [this](HWND) { return next_file_; };
     if (!options_.open_folder)
       options_.open_folder = [this](HWND, const std::u16string& folder) { opened_folder_ = folder; };
+    if (!options_.show_in_folder)
+      options_.show_in_folder = [this](HWND, const std::u16string& file) { shown_file_ = file; };
     thread_ = std::thread([this] {
       thread_id_ = GetCurrentThreadId();
       const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordStatusTexts, nullptr, thread_id_);
@@ -170,6 +174,7 @@ class Window {
   }
   void ChooseNext(std::optional<std::u16string> file) { next_file_ = std::move(file); }
   const std::u16string& opened_folder() const { return opened_folder_; }
+  const std::u16string& shown_file() const { return shown_file_; }
 
   void Command(int id) { SendMessageW(window_, WM_COMMAND, id, 0); }
   // For commands that open a modal window: the test answers it meanwhile.
@@ -384,6 +389,7 @@ class Window {
   HWND status_bar_ = nullptr;
   std::optional<std::u16string> next_file_;
   std::u16string opened_folder_;
+  std::u16string shown_file_;
 };
 
 HWND FindDetails(Window& w);
@@ -916,7 +922,7 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
   ASSERT_TRUE(w.WaitForCompletions(1));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  EXPECT_EQ(w.AnswerBoxes({IDYES, IDOK}).back(), u"Changes successfully applied!");
+  EXPECT_EQ(FirstParagraph(w.AnswerBoxes({IDYES, IDOK}).back()), u"Changes successfully applied!");
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
 
   Registry::Handle key = 0;
@@ -975,7 +981,7 @@ TEST(MainWindowList, AMergeCancelledBetweenRowsIsTakenBackByItsUndoFile) {
   ASSERT_TRUE(w.WaitForCompletions(2));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  EXPECT_EQ(w.AnswerBoxes({IDYES, IDOK}).back(), u"Changes successfully applied!");
+  EXPECT_EQ(FirstParagraph(w.AnswerBoxes({IDYES, IDOK}).back()), u"Changes successfully applied!");
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
   EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Merge"), before);
   DeleteFileW(AsWide(undo));
@@ -1292,6 +1298,128 @@ TEST(MainWindowList, F5AfterAMergeShowsTheMergedValuesAsSame) {
   ASSERT_TRUE(w.WaitForCompletions(3));
   EXPECT_EQ(w.Column(3), std::vector<std::u16string>{u"o"});
   EXPECT_EQ(WindowText(w.window()), u"Hivemend - other.reg");
+}
+
+// ---- Taking merges back ------------------------------------------------------------
+
+// The merges of the history folder as the History dialog lists them.
+Rows HistoryRows(HWND dialog) {
+  const HWND list = GetDlgItem(dialog, IDC_HISTORY_LIST);
+  Rows rows(static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < 5; ++c) {
+      wchar_t text[512] = L"";
+      LVITEMW item{};
+      item.iSubItem = c;
+      item.pszText = text;
+      item.cchTextMax = 512;
+      SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+      rows[r].push_back(AsU16(text));
+    }
+  }
+  return rows;
+}
+
+// A merge of demo rows (values changed, added and deleted, a key created, a
+// key deleted with what it holds) is taken back exactly by Undo last merge,
+// whose own undo file takes the undo back; the outcome names the undo file and
+// shows it in its folder; the History dialog lists every merge and previews one.
+TEST(MainWindowUndo, UndoLastMergeRestoresTheRegistryAndTheHistoryListsEveryMerge) {
+  const std::u16string key = u"Software\\HivemendTest\\Undo";
+  (void)TestRegistry().inner.DeleteTree(RegRoot::CurrentUser, key);  // left by a failed run
+  Seed(key, u"Greeting", kRegSz, test::StringBytes(u"hello, WORLD"));
+  Seed(key, u"RetryCount", kRegDword, test::DwordBytes(5));
+  Seed(key, u"LegacyMode", kRegDword, test::DwordBytes(1));
+  Seed(key + u"\\Obsolete", u"OldSetting", kRegSz, test::StringBytes(u"old"));
+  Seed(key + u"\\Obsolete\\Deeper", u"Blob", kRegBinary, {1, 2, 3});
+  const auto before = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key);
+  TempFolder folder, history;
+  MainDialogOptions options;
+  options.history_folder = [&history] { return history.path(); };
+  Window w(options);
+  w.PostCommand(IDM_UNDO_LAST);
+  EXPECT_TRUE(w.AnswerBoxes({IDOK}).front().starts_with(u"There is no undo file in the history folder " +
+                                                         history.path()));
+
+  w.Load(folder.WriteReg(u"demo.reg", u"[HKEY_CURRENT_USER\\" + key + u"]\r\n\"Greeting\"=\"Hello, world\"\r\n"
+                                      u"\"RetryCount\"=dword:00000007\r\n\"Theme\"=\"dark\"\r\n\"LegacyMode\"=-\r\n"
+                                      u"[HKEY_CURRENT_USER\\" + key + u"\\Counters]\r\n"
+                                      u"\"Launches\"=hex(b):2a,00,00,00,00,00,00,00\r\n"
+                                      u"[-HKEY_CURRENT_USER\\" + key + u"\\Obsolete]\r\n"));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  const int rows = w.RowCount();
+  w.ApplyRule(L"All");
+  w.PostCommand(IDC_MERGE);
+  w.AnswerBoxes({IDYES});
+  // The outcome: its first line, the rows and the undo file, and a way to it.
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
+  const std::u16string undo = NewestUndoFile(history.path());
+  const std::u16string undo_name = undo.substr(history.path().size() + 1);
+  EXPECT_EQ(test::Show(WindowText(GetDlgItem(box, 1001))),
+            test::Show(u"Changes successfully applied!\r\n\r\nMerged " + Decimal(rows) + u" rows.\r\nUndo file: " +
+                       undo_name));
+  EXPECT_EQ(WindowText(GetDlgItem(box, IDOK)), u"OK");
+  EXPECT_EQ(WindowText(GetDlgItem(box, AMB_ID_REPORT)), u"Show in folder");
+  PostMessageW(box, WM_COMMAND, AMB_ID_REPORT, 0);
+  ASSERT_TRUE(WaitUntil([&] { return w.shown_file() == undo; })) << test::Show(w.shown_file());
+  EXPECT_TRUE(IsWindow(box));  // until OK, Escape or the close box
+  PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0 && !IsWindow(box); }));
+  EXPECT_EQ(w.StatusText(0), u"Merged " + Decimal(rows) + u" rows; undo: " + undo_name);
+  const auto merged = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key);
+  ASSERT_NE(merged, before);
+
+  // Undo last merge: the undo file's rows, all checked, and one question.
+  w.PostCommand(IDM_UNDO_LAST);
+  std::vector<std::u16string> texts = w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_TRUE(texts[0].starts_with(u"The list now holds the ")) << test::Show(texts[0]);
+  EXPECT_NE(texts[0].find(u"of the undo file " + undo_name + u", which takes back the merge of "), std::u16string::npos);
+  EXPECT_EQ(FirstParagraph(texts[1]), u"Changes successfully applied!");
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
+  EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key), before);
+  const std::u16string undo_of_undo = NewestUndoFile(history.path());
+  EXPECT_NE(undo_of_undo, undo);
+  // The undo was a merge of its own: undoing it merges the demo rows again.
+  w.PostCommand(IDM_UNDO_LAST);
+  w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
+  EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key), merged);
+
+  // History: every merge newest first, a damaged file listed as such.
+  const std::u16string damaged = history.WriteRaw(u"hivemend_undo_20000101-000000.reg", u"not an undo file");
+  KeepNewest(damaged);
+  w.PostCommand(IDM_HISTORY);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (dialog = FindOwnedDialog(w.thread(), w.window(), u"Merge history")) != nullptr; }));
+  const Rows listed = HistoryRows(dialog);
+  ASSERT_EQ(listed.size(), 4u);
+  EXPECT_EQ(listed[0], (std::vector<std::u16string>{u"(damaged)", u"Not a readable undo file of Hivemend", u"", u"No",
+                                                    u"hivemend_undo_20000101-000000.reg"}));
+  EXPECT_EQ(listed[1][1], undo_of_undo.substr(history.path().size() + 1));
+  EXPECT_EQ(listed[2][1], undo_name);
+  EXPECT_EQ(listed[3][1], u"demo.reg");
+  EXPECT_EQ(listed[3][2], Decimal(rows));
+  EXPECT_EQ(listed[3][3], u"No");
+  EXPECT_EQ(listed[3][4], undo_name);
+  EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_HISTORY_COUNT)), u"4 merges in " + history.path());
+  // The damaged file is selected first: shown in its folder, never loaded.
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_HISTORY_PREVIEW)));
+  SendMessageW(GetDlgItem(dialog, IDC_HISTORY_SHOW), BM_CLICK, 0, 0);
+  EXPECT_EQ(w.shown_file(), damaged);
+  // Preview of the oldest merge's undo file: its rows, unchecked.
+  LVITEMW item{};
+  item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(GetDlgItem(dialog, IDC_HISTORY_LIST), LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&item));
+  ASSERT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_HISTORY_PREVIEW)));
+  SendMessageW(GetDlgItem(dialog, IDC_HISTORY_PREVIEW), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+  ASSERT_TRUE(w.WaitForCompletions(4));
+  EXPECT_EQ(WindowText(w.window()), u"Hivemend - " + undo_name);
+  EXPECT_EQ(w.Checks(), std::string(static_cast<size_t>(w.RowCount()), '.'));
+  EXPECT_GT(w.RowCount(), 0);
+  ASSERT_EQ(TestRegistry().inner.DeleteTree(RegRoot::CurrentUser, key), kRegOk);
 }
 
 // ---- Menus, About box, closing ------------------------------------------------------
