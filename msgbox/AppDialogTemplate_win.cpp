@@ -505,13 +505,9 @@ void CAppDialogTemplate::OnCommand(HWND dialog, WPARAM command) {
 void CAppDialogTemplate::StoreAnswer(int result) const {
   Registry* registry = SystemRegistry();
   if (!registry) return;
-  RegKey key(*registry);
-  if (key.Create(RegRoot::CurrentUser, SavedAnswerKeyPath(company_name_, ProgramPath()), kKeyWrite) != kRegOk)
-    return;
-  const DWORD value = static_cast<DWORD>(result);
   // A failure to store changes nothing for the caller: the answer is still returned.
-  (void)key.Set(AnswerValueName(module_name_, checksum_), kRegDword, reinterpret_cast<const std::uint8_t*>(&value),
-                sizeof value);
+  const SavedAnswers answers(*registry, company_name_, ProgramPath());
+  (void)answers.Write(module_name_, checksum_, static_cast<DWORD>(result));
 }
 
 void CAppDialogTemplate::OpenHelp(HWND dialog) const {
