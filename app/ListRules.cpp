@@ -181,35 +181,6 @@ void SortRows(EntryStore& store, int column, bool ascending) {
   }
 }
 
-std::optional<CheckRule> CheckRuleFromText(std::u16string_view text) {
-  static constexpr std::pair<std::u16string_view, CheckRule> kRules[] = {
-      {u"all", CheckRule::All},         {u"none", CheckRule::None},       {u"invert", CheckRule::Invert},
-      {u"changed", CheckRule::Changed}, {u"missing", CheckRule::Missing},
-  };
-  if (text.empty()) return std::nullopt;
-  for (const auto& [name, rule] : kRules)
-    if (EqualsNoCase(text, name)) return rule;
-  return std::nullopt;
-}
-
-bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked) {
-  switch (rule) {
-    case CheckRule::All: return true;
-    case CheckRule::None: return false;
-    case CheckRule::Invert: return !checked;
-    case CheckRule::Changed: return status == EntryStatus::Changed || status == EntryStatus::ChangedType;
-    case CheckRule::Missing: return status == EntryStatus::Missing;
-  }
-  return checked;
-}
-
-void ApplyCheckRule(EntryStore& store, CheckRule rule) {
-  store.ForEach([rule](EntryStore::Row& row) {
-    // A refused line is never checked by a rule (only by hand).
-    row.checked = !row.entry.refused() && CheckedByRule(rule, row.entry.status(), row.checked);
-  });
-}
-
 std::u16string CheckedLinesText(EntryStore& store, const std::vector<std::u16string>& files) {
   std::vector<std::vector<std::uint32_t>> lines(files.size());
   store.ForEach([&](const EntryStore::Row& row) {

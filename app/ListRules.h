@@ -1,4 +1,4 @@
-// The list's sort and check rules, over the portable store. No Windows here:
+// The list's sort rules and its checked lines, over the portable store. No Windows here:
 // the window calls these, and the native tests check them.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/CheckRules.h"
 #include "engine/EntryStore.h"
 
 namespace hivemend {
@@ -79,19 +80,6 @@ inline bool ClickTogglesCheck(unsigned hit_flags, int x, int box_left, int box_r
 // folded, then code unit by code unit, a prefix first): so "10" comes before
 // "9" and "0x10" before "0x9". Rows whose texts compare equal keep their order.
 void SortRows(EntryStore& store, int column, bool ascending);
-
-enum class CheckRule { All, None, Invert, Changed, Missing };
-
-// The rule named by a combo box text ("all", "none", "invert", "changed",
-// "missing", in any letter case); none for an empty or other text.
-std::optional<CheckRule> CheckRuleFromText(std::u16string_view text);
-
-// The check state a rule gives a row with this status and state.
-bool CheckedByRule(CheckRule rule, EntryStatus status, bool checked);
-
-// Applies a rule to every row, from the first to the last; a row of a line
-// that could not be read ends unchecked whatever the rule.
-void ApplyCheckRule(EntryStore& store, CheckRule rule);
 
 // The checked rows of each file, so that a copy of the program started anew
 // on the same files checks the same rows: one line per file, in the order

@@ -59,6 +59,7 @@ std::u16string KeyPathOf(const ChangeEntry& entry) {
 // The command table. While a merge runs, the commands that change the rows
 // wait for it: the merge reads them on its own thread.
 void MainWindow::OnCommand(int id, int code) {
+  if (filter_.OnCommand(id, code)) return;
   const bool merging = merge_ != nullptr;
   switch (id) {
     case IDOK:
@@ -296,6 +297,7 @@ void MainWindow::UpdateTitle() {
 
 void MainWindow::UpdateCounts() {
   status_.Set(StatusBar::kCounts, list_.Counts().Text());
+  filter_.ShowCounts();
   UpdateCheckedCount();
 }
 
@@ -334,7 +336,9 @@ void MainWindow::OnTimer(UINT_PTR id) {
       loads_->Take();  // in case a wake-up message was lost
       list_.ShowNewRows(false);
       status_.ShowHeld(true);
+      filter_.ShowCounts();
       break;
+    case kFilterTimer: filter_.OnTimer(); break;
     case kMergeProgressTimer:
       if (merge_) status_.Set(StatusBar::kLine, merge_->ProgressText());
       break;

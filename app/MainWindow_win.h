@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/ChangeList_win.h"
+#include "app/FilterBar_win.h"
 #include "app/LoadPump_win.h"
 #include "app/MainDialog_win.h"
 #include "app/MergeWorker_win.h"
@@ -96,6 +97,7 @@ class MainWindow {
   HWND combo_ = nullptr;
   StatusBar status_;
   ChangeList list_;
+  FilterBar filter_;
   WindowFrame frame_;
   std::u16string last_folder_;          // of the last file chosen to load
   std::vector<std::u16string> files_;  // the files whose rows the list holds, in load order

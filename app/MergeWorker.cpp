@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "engine/RowFilter.h"
 #include "msgbox/AppMessageBox_win.h"
 #include "platform/ShowInFolder.h"
 #include "platform/Text.h"
@@ -110,12 +111,15 @@ class MergeWorker::Ui final : public MergeUi {
     });
     return *answer;
   }
+  // The question says how many checked rows the list's filter hides.
   bool Confirm(std::u16string_view text) override {
     auto yes = std::make_shared<bool>(false);
     const HWND owner = w_.options_.owner;
+    EntryStore* store = w_.store_;
     const std::u16string& own = w_.options_.confirm_text;
-    w_.OnWindowThread([yes, owner, question = std::u16string(own.empty() ? text : own)] {
-      *yes = MessageBoxW(owner, AsWide(question), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    w_.OnWindowThread([yes, owner, store, question = std::u16string(own.empty() ? text : own)] {
+      const std::u16string full = question + HiddenCheckedText(*store);
+      *yes = MessageBoxW(owner, AsWide(full), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
     });
     return *yes;
   }
@@ -149,6 +153,7 @@ std::unique_ptr<MergeWorker> MergeWorker::Start(const MergeCommandOptions& optio
                                                 Registry& registry) {
   std::unique_ptr<MergeWorker> worker(new MergeWorker(options));
   MergeWorker* self = worker.get();
+  self->store_ = &store;
   try {
     worker->thread_ = std::jthread([self, &store, &registry] {
       Ui ui(*self);

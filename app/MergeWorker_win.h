@@ -88,6 +88,7 @@ class MergeWorker {
   bool OnWindowThread(std::function<void()> task);
 
   MergeCommandOptions options_;
+  EntryStore* store_ = nullptr;  // read on the window's thread only
   WindowWakeUp wake_;
   std::mutex mutex_;
   std::condition_variable done_;

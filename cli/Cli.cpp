@@ -10,6 +10,7 @@
 #include "cli/HiveOption.h"
 #include "cli/JsonOutput.h"
 #include "engine/Baseline.h"
+#include "engine/CheckRules.h"
 #include "engine/EntryStore.h"
 #include "engine/LoadPipeline.h"
 #include "engine/MergeEffect.h"
@@ -17,7 +18,6 @@
 #include "merge/Merge.h"
 #include "platform/File.h"
 #include "platform/HiveRegistry.h"
-#include "platform/HistoryFolder.h"
 #include "platform/KeyKeepingRegistry.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Text.h"
@@ -169,7 +169,6 @@ class BufferedPrinter {
 };
 
 enum class Format { Tsv, Json };
-enum class CheckRule { All, Changed, Missing, Differ };
 
 // A command's arguments, parsed.
 struct Options {
@@ -206,17 +205,6 @@ constexpr OptionRow kOptionRows[] = {
     {u"--exit-code", kExitCodeOption, false}, {u"--rule", kRuleOption, true},
     {u"--history", kHistoryOption, true},   {u"--state-out", kStateOutOption, true},
     {u"--last", kLastOption, false},      {u"--hive", kHiveOption, true},
-};
-
-struct NamedRule {
-  std::u16string_view name;
-  CheckRule rule;
-};
-constexpr NamedRule kRules[] = {
-    {u"all", CheckRule::All},
-    {u"changed", CheckRule::Changed},
-    {u"missing", CheckRule::Missing},
-    {u"differ", CheckRule::Differ},
 };
 
 std::string Quoted(std::u16string_view text) {
@@ -259,12 +247,11 @@ std::string ParseOptions(const std::vector<std::u16string>& args, unsigned allow
           else return "unknown format " + Quoted(value) + " (tsv or json)";
           break;
         case kRuleOption: {
-          const NamedRule* named = nullptr;
-          for (const NamedRule& r : kRules) {
-            if (EqualsNoCase(value, r.name)) named = &r;
-          }
-          if (named == nullptr) return "unknown rule " + Quoted(value) + " (all, changed, missing or differ)";
-          o.rule = named->rule;
+          // "none" and "invert" are the window's: a console run starts with nothing checked.
+          const std::optional<CheckRule> rule = CheckRuleFromText(value);
+          if (!rule || *rule == CheckRule::None || *rule == CheckRule::Invert)
+            return "unknown rule " + Quoted(value) + " (all, changed, missing or differ)";
+          o.rule = *rule;
           break;
         }
         default: break;
@@ -543,19 +530,6 @@ std::u16string StateText(const std::vector<MemoryRegistry::Key>& keys) {
   return text;
 }
 
-// A line that could not be read is checked by "all" alone: the merge then
-// names it in the error log.
-bool RuleChecks(CheckRule rule, const ChangeEntry& entry) {
-  if (entry.refused() && rule != CheckRule::All) return false;
-  switch (rule) {
-    case CheckRule::All: return true;
-    case CheckRule::Changed: return entry.status() == EntryStatus::Changed || entry.status() == EntryStatus::ChangedType;
-    case CheckRule::Missing: return entry.status() == EntryStatus::Missing;
-    case CheckRule::Differ: return WouldChange(entry);
-  }
-  return false;
-}
-
 // Writes the in-memory registry's final state; false, with the reason
 // printed, when it cannot.
 bool WriteStateOut(const std::u16string& state_out, const MemoryRegistry& memory, std::FILE* err) {
@@ -611,10 +585,10 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   }
   RefuseUnmapped(chosen, report.entries, err);
   EntryStore store;
-  for (ChangeEntry& entry : report.entries) {
-    const bool checked = RuleChecks(o.rule, entry);
-    store.at(store.Insert(std::move(entry))).checked = checked;
-  }
+  for (ChangeEntry& entry : report.entries) store.Insert(std::move(entry));
+  // A line that could not be read is checked by "all" alone: the merge then
+  // names it in the error log.
+  ApplyCheckRule(store, o.rule, RefusedRows::CheckedByAll);
   if (json) {
     std::uint64_t would_change = 0;
     store.ForEach([&](const EntryStore::Row& row) {
@@ -626,12 +600,7 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   }
 
   ConsoleMergeUi ui;
-  auto folder = [&]() -> std::u16string {
-    if (o.history.empty()) return HistoryFolder();
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(o.history), ec);
-    return o.history;
-  };
+  auto folder = [&] { return HistoryFolderFor(o.history, true); };
   const MergeResult result = RunMerge(store, *registry, ui, folder);
 
   // 1 whenever a checked row was not merged, for whatever reason (left out,
@@ -689,7 +658,7 @@ int Undo(const Options& o, std::FILE* in, std::FILE* out, std::FILE* err) {
   if (StateOutWithoutMemory(o)) return UsageError(err, u"undo", "--state-out needs --baseline");
   std::u16string file = o.file;
   if (file.empty()) {
-    const std::u16string folder = o.history.empty() ? HistoryFolder() : o.history;
+    const std::u16string folder = HistoryFolderFor(o.history, false);
     file = NewestUndoFile(folder);
     if (file.empty()) {
       std::fprintf(err, "hivemend-cli undo: no undo file in %s\n", ToUtf8(folder).c_str());

@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/HistoryFolder.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -26,6 +27,21 @@ std::u16string_view FileNameOf(std::u16string_view path) {
   return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
 }
 
+std::u16string TwoDigits(int value) {
+  std::u16string text = Decimal(static_cast<std::uint32_t>(value));
+  return text.size() < 2 ? u"0" + text : text;
+}
+
+// A counter follows the stem from the second attempt on.
+std::u16string NumberedName(std::u16string_view prefix, std::u16string_view stem, int attempt,
+                            std::u16string_view extension) {
+  std::u16string name(prefix);
+  name += stem;
+  if (attempt > 1) name += u"-" + Decimal(static_cast<std::uint32_t>(attempt));
+  name += extension;
+  return name;
+}
+
 std::string ReadStart(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::string bytes(kCommentBytes, '\0');
@@ -36,20 +52,56 @@ std::string ReadStart(const std::filesystem::path& path) {
 
 }  // namespace
 
+std::u16string HistoryFolderFor(const std::u16string& chosen, bool make) {
+  if (chosen.empty()) return HistoryFolder();
+  if (make) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(chosen), ec);
+  }
+  return chosen;
+}
+
+MergeTime MergeTimeOf(const LocalTime& time) {
+  const std::u16string year = Decimal(static_cast<std::uint32_t>(time.year));
+  MergeTime names;
+  names.shown = year + u"-" + TwoDigits(time.month) + u"-" + TwoDigits(time.day) + u" " + TwoDigits(time.hour) +
+                u":" + TwoDigits(time.minute) + u":" + TwoDigits(time.second);
+  names.stem = year + TwoDigits(time.month) + TwoDigits(time.day) + u"-" + TwoDigits(time.hour) +
+               TwoDigits(time.minute) + TwoDigits(time.second);
+  return names;
+}
+
+std::u16string UndoFileName(std::u16string_view stem, int attempt) {
+  return NumberedName(kUndoFilePrefix, stem, attempt, kUndoFileExtension);
+}
+
+std::u16string ErrorLogName(std::u16string_view stem, int attempt) {
+  return NumberedName(kErrorLogPrefix, stem, attempt, kErrorLogExtension);
+}
+
 bool IsUndoFileName(std::u16string_view name) {
   return name.size() > kUndoFilePrefix.size() + kUndoFileExtension.size() &&
          EqualsNoCase(name.substr(0, kUndoFilePrefix.size()), kUndoFilePrefix) &&
          EqualsNoCase(name.substr(name.size() - kUndoFileExtension.size()), kUndoFileExtension);
 }
 
+std::u16string UndoFileStem(std::u16string_view undo_path) {
+  const std::u16string_view name = FileNameOf(undo_path);
+  if (!IsUndoFileName(name)) return {};
+  return std::u16string(
+      name.substr(kUndoFilePrefix.size(), name.size() - kUndoFilePrefix.size() - kUndoFileExtension.size()));
+}
+
 std::u16string ErrorLogPathFor(std::u16string_view undo_path) {
   const std::u16string_view name = FileNameOf(undo_path);
   if (!IsUndoFileName(name)) return {};
-  std::u16string path(undo_path.substr(0, undo_path.size() - name.size()));
-  path += kErrorLogPrefix;
-  path += name.substr(kUndoFilePrefix.size(), name.size() - kUndoFilePrefix.size() - kUndoFileExtension.size());
-  path += kErrorLogExtension;
-  return path;
+  return std::u16string(undo_path.substr(0, undo_path.size() - name.size())) + ErrorLogName(UndoFileStem(name), 1);
+}
+
+std::u16string ErrorLogHeader(const std::vector<std::u16string>& merged_files, std::u16string_view when) {
+  std::u16string text = u"Hivemend error log of the merge of " + std::u16string(when) + u"\r\n";
+  for (const std::u16string& file : merged_files) text += u"Merged file: " + file + u"\r\n";
+  return text + u"\r\n";
 }
 
 std::u16string UndoComments(const std::vector<std::u16string>& merged_files, std::u16string_view when,

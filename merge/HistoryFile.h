@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/SystemText.h"
+
 namespace hivemend {
 
 // Undo files are named hivemend_undo_YYYYMMDD-HHMMSS.reg (with "-2", "-3", ...
@@ -19,11 +21,33 @@ inline constexpr std::u16string_view kUndoFileExtension = u".reg";
 inline constexpr std::u16string_view kErrorLogPrefix = u"hivemend_error_log_";
 inline constexpr std::u16string_view kErrorLogExtension = u".log";
 
+// The folder a command keeps its history in: the chosen one (made when make
+// is set and it is missing), or the user's history folder when none is chosen.
+std::u16string HistoryFolderFor(const std::u16string& chosen, bool make);
+
+// When a merge happened, as its files tell it: "2026-12-08 23:15:00" in their
+// text, "20261208-231500" (the stem) in their names.
+struct MergeTime {
+  std::u16string shown;
+  std::u16string stem;
+};
+MergeTime MergeTimeOf(const LocalTime& time);
+
+// The names a merge's undo file and error log try, attempt 1, 2, ...
+std::u16string UndoFileName(std::u16string_view stem, int attempt);
+std::u16string ErrorLogName(std::u16string_view stem, int attempt);
+
 // Whether a file name (without folder) is an undo file's, in any letter case.
 bool IsUndoFileName(std::u16string_view name);
+// The stem of an undo file's name or path ("20261208-231500-2"); empty for a
+// name that is not an undo file's.
+std::u16string UndoFileStem(std::u16string_view undo_path);
 // The name of the error log that belongs to an undo file's name or path
 // (same folder); empty for a name that is not an undo file's.
 std::u16string ErrorLogPathFor(std::u16string_view undo_path);
+
+// The lines an error log starts with: when the merge happened, what it merged.
+std::u16string ErrorLogHeader(const std::vector<std::u16string>& merged_files, std::u16string_view when);
 
 // The comment lines that a merge writes at the start of its undo file, after
 // the header line: what it merged, when and how many rows.

@@ -48,11 +48,6 @@ bool AtOrBelow(std::u16string_view id, std::u16string_view top) {
   return id.size() == top.size() || top.size() == 1 || id[top.size()] == u'\\';
 }
 
-std::u16string TwoDigits(int value) {
-  std::u16string text = Decimal(static_cast<std::uint32_t>(value));
-  return text.size() < 2 ? u"0" + text : text;
-}
-
 // One checked row and what the undo step learnt about it.
 struct Planned {
   size_t index = 0;  // in the store
@@ -542,16 +537,10 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     merge.LeaveOutUnwritable(left_out);
   }
 
-  const LocalTime now = LocalTimeNow();
-  const std::u16string date = Decimal(static_cast<std::uint32_t>(now.year)) + TwoDigits(now.month) + TwoDigits(now.day);
-  const std::u16string time = TwoDigits(now.hour) + TwoDigits(now.minute) + TwoDigits(now.second);
-  const std::u16string shown_time = Decimal(static_cast<std::uint32_t>(now.year)) + u"-" + TwoDigits(now.month) +
-                                    u"-" + TwoDigits(now.day) + u" " + TwoDigits(now.hour) + u":" +
-                                    TwoDigits(now.minute) + u":" + TwoDigits(now.second);
-
+  const MergeTime when = MergeTimeOf(LocalTimeNow());
   const std::vector<std::u16string> files = merge.SourceFiles();
   UndoText undo;
-  undo.AddComments(files, shown_time, merge.checked() - left_out_rows);
+  undo.AddComments(files, when.shown, merge.checked() - left_out_rows);
   std::u16string undo_errors = std::move(left_out);
   result.rows_checked = merge.checked();
   merge.RecordUndo(undo, undo_errors, &ui);
@@ -564,19 +553,11 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
 
   // Undo first: nothing is written unless the undo file is saved completely.
   const std::u16string folder = history_folder ? history_folder() : std::u16string();
-  // The undo file and the error log of one merge share the time in their
+  // The undo file and the error log of one merge share the stem of their
   // names; a counter follows when a name is taken.
-  std::u16string stem = date + u"-" + time;
-  auto numbered = [](std::u16string_view prefix, const std::u16string& stem, std::u16string_view extension) {
-    return [=](int attempt) {
-      return std::u16string(prefix) + stem +
-             (attempt > 1 ? u"-" + Decimal(static_cast<std::uint32_t>(attempt)) : std::u16string()) +
-             std::u16string(extension);
-    };
-  };
   if (!folder.empty()) {
     result.undo_path = WriteNewFileDurably(folder, Utf16FileBytes(undo.text()),
-                                           numbered(kUndoFilePrefix, stem, kUndoFileExtension));
+                                           [&](int attempt) { return UndoFileName(when.stem, attempt); });
   }
   if (result.undo_path.empty()) {
     result.stopped = true;
@@ -599,14 +580,10 @@ MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
     else ui.ShowOutcome(MergeMessage::Success, kMergeSuccessText, result);
     return result;
   }
-  std::u16string log = u"Hivemend error log of the merge of " + shown_time + u"\r\n";
-  for (const std::u16string& file : files) log += u"Merged file: " + file + u"\r\n";
-  log += u"\r\n" + result.error_text;
-  const size_t name_start = result.undo_path.find_last_of(u"\\/") + 1;  // npos + 1: the whole path
-  stem = result.undo_path.substr(name_start + kUndoFilePrefix.size());
-  stem.resize(stem.size() - kUndoFileExtension.size());
+  const std::u16string stem = UndoFileStem(result.undo_path);
   result.error_log_path =
-      WriteNewFileDurably(folder, Utf16FileBytes(log), numbered(kErrorLogPrefix, stem, kErrorLogExtension));
+      WriteNewFileDurably(folder, Utf16FileBytes(ErrorLogHeader(files, when.shown) + result.error_text),
+                          [&](int attempt) { return ErrorLogName(stem, attempt); });
   if (result.error_log_path.empty()) ui.Show(MergeMessage::ErrorLogFailed, kErrorLogFailedText);
   std::u16string message;
   if (result.rows_failed > 0 && !result.cancelled) {

@@ -1508,12 +1508,14 @@ HWND FindProgressWindow(DWORD thread, HWND owner) {
   return search.found;
 }
 
-// A download that reports half of its bytes and then waits for its stop.
+// A download that reports some of its bytes (all of them: the installer is
+// being checked) and then waits for its stop.
 struct StalledInstall {
   std::atomic<bool> stopped{false};
+  std::uint64_t received = 5000;
   InstallFunction function() {
     return [this](HANDLE stop, DownloadProgress progress) {
-      progress(5000, 10000);
+      progress(received, 10000);
       if (WaitForSingleObject(stop, 30000) != WAIT_OBJECT_0) return InstallResult(InstallOutcome::TimedOut);
       stopped = true;
       return InstallResult(InstallOutcome::Stopped);
@@ -1529,14 +1531,17 @@ TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
     int line;
     End end;
     INT_PTR result;  // of the window; -1: it stays open
+    std::uint64_t received;  // of 10000 bytes before it stalls
   } cases[] = {
-      {__LINE__, End::Cancel, -1},
-      {__LINE__, End::CloseRequest, 0},
-      {__LINE__, End::CloseBox, 2},
+      {__LINE__, End::Cancel, -1, 5000},
+      {__LINE__, End::Cancel, -1, 10000},  // during the installer's check
+      {__LINE__, End::CloseRequest, 0, 5000},
+      {__LINE__, End::CloseBox, 2, 5000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     StalledInstall install;
+    install.received = c.received;
     MainDialogOptions options;
     options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
     options.install_update = install.function();
@@ -1547,7 +1552,8 @@ TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
     PostMessageW(prompt, WM_COMMAND, IDYES, 0);
     HWND progress = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (progress = FindProgressWindow(w.thread(), w.window())) != nullptr; }));
-    const std::u16string expected = DownloadProgressText(5000, 10000);
+    const std::u16string expected = c.received < 10000 ? DownloadProgressText(c.received, 10000)
+                                                       : u"Checking the installer's signature and version...";
     EXPECT_TRUE(WaitUntil([&] { return WindowText(FindWindowExW(progress, nullptr, L"Static", nullptr)) == expected; }));
     // The main window answers meanwhile.
     EXPECT_TRUE(IsWindowEnabled(w.window()));
