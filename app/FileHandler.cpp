@@ -51,17 +51,7 @@ struct ValueData {
 // A value of an open key, whole; nothing when it does not exist.
 std::optional<ValueData> ReadValue(const RegKey& key, std::u16string_view name, long* status = nullptr) {
   ValueData value;
-  std::uint32_t size = 0;
-  long s = key.Query(name, &value.type, nullptr, &size);
-  for (int attempt = 0; s == kRegOk && attempt < 4; ++attempt) {
-    value.bytes.resize(size);
-    s = key.Query(name, &value.type, value.bytes.data(), &size);
-    if (s == kRegOk) {
-      value.bytes.resize(size);
-      break;
-    }
-    if (s == kRegMoreData) s = kRegOk;  // it grew: once more with its new size
-  }
+  const long s = key.ReadWhole(name, &value.type, &value.bytes);
   if (status) *status = s == kRegFileNotFound ? kRegOk : s;
   if (s != kRegOk) return std::nullopt;
   return value;

@@ -318,29 +318,9 @@ LiveValue ReadLiveValue(Registry* registry, const ChangeEntry& entry) {
     return live;
   }
   const std::u16string name = entry.registry_name();
-  std::uint32_t type = 0;
-  std::uint32_t size = 0;
-  long status = key.Query(name, &type, nullptr, &size);
-  if (status != kRegOk) {
-    live.state = status == kRegFileNotFound ? LiveValue::State::ValueAbsent : LiveValue::State::Unreadable;
-    return live;
-  }
-  // The value may grow between the two queries: a few more tries.
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    live.bytes.resize(size);
-    std::uint32_t got = size;
-    status = key.Query(name, &type, live.bytes.empty() ? nullptr : live.bytes.data(), &got);
-    if (status == kRegOk) {
-      live.bytes.resize(std::min<size_t>(got, live.bytes.size()));
-      live.type = type;
-      live.state = LiveValue::State::Present;
-      return live;
-    }
-    if (status != kRegMoreData) break;
-    size = got;
-  }
-  live.bytes.clear();
-  live.state = status == kRegFileNotFound ? LiveValue::State::ValueAbsent : LiveValue::State::Unreadable;
+  const long status = key.ReadWhole(name, &live.type, &live.bytes);
+  if (status == kRegOk) live.state = LiveValue::State::Present;
+  else live.state = status == kRegFileNotFound ? LiveValue::State::ValueAbsent : LiveValue::State::Unreadable;
   return live;
 }
 

@@ -362,19 +362,10 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
           }
         } else {
           const std::u16string name = e.registry_name();
-          std::uint32_t type = 0;
-          std::uint32_t size = 0;
-          long status = key.key.Query(name, &type, nullptr, &size);
-          std::vector<std::uint8_t> bytes;
-          for (int attempt = 0; attempt < 4 && status == kRegOk; ++attempt) {
-            bytes.assign(size, 0);
-            status = key.key.Query(name, &type, bytes.data(), &size);
-            if (status != kRegMoreData) break;  // a value that grew in between is read again
-            status = kRegOk;
-          }
+          ValueState value;
+          const long status = key.key.ReadWhole(name, &value.type, &value.bytes);
           if (status == kRegOk) {
-            bytes.resize(size);
-            state = ValueState{type, std::move(bytes)};
+            state = std::move(value);
             known = true;
           } else if (status == kRegFileNotFound) {
             known = true;

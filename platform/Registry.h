@@ -12,6 +12,8 @@
 //    letter case. The empty value name is the key's default value.
 //  - Out-parameters are not touched when an operation fails, except that
 //    QueryValue reports the needed size together with ERROR_MORE_DATA.
+//  - ReadWholeValue, the same for every implementation, reads a value whole
+//    although it may grow between the query of its size and its read.
 //  - Handles are owned by RegKey, which closes them.
 //  - The registry's limits hold: a key name (one part of a path) has at most
 //    255 characters and a value name at most 16,383; longer names are refused
@@ -92,6 +94,11 @@ class Registry {
   // type may be nullptr.
   [[nodiscard]] virtual long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type,
                                         std::uint8_t* data, std::uint32_t* size) = 0;
+  // Reads a value whole: its size, then its bytes, asked again when the value
+  // grew in between; kRegMoreData when it still grew after a few tries. type
+  // and data may be nullptr.
+  [[nodiscard]] long ReadWholeValue(Handle key, std::u16string_view name, std::uint32_t* type,
+                                    std::vector<std::uint8_t>* data);
   // Creates or replaces a value with exactly the given type and bytes.
   [[nodiscard]] virtual long SetValue(Handle key, std::u16string_view name, std::uint32_t type,
                                       const std::uint8_t* data, std::uint32_t size) = 0;
@@ -147,6 +154,9 @@ class RegKey {
   [[nodiscard]] long Query(std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
                            std::uint32_t* size) const {
     return registry_->QueryValue(handle_, name, type, data, size);
+  }
+  [[nodiscard]] long ReadWhole(std::u16string_view name, std::uint32_t* type, std::vector<std::uint8_t>* data) const {
+    return registry_->ReadWholeValue(handle_, name, type, data);
   }
   [[nodiscard]] long Set(std::u16string_view name, std::uint32_t type, const std::uint8_t* data,
                          std::uint32_t size) const {

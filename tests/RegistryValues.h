@@ -34,11 +34,7 @@ inline std::optional<Value> GetValue(Registry& registry, RegRoot root, std::u16s
   RegKey key(registry);
   if (key.Open(root, key_path, kKeyRead) != kRegOk) return std::nullopt;
   Value value;
-  std::uint32_t size = 0;
-  if (key.Query(name, &value.type, nullptr, &size) != kRegOk) return std::nullopt;
-  value.bytes.assign(size, 0);
-  if (size != 0 && key.Query(name, &value.type, value.bytes.data(), &size) != kRegOk) return std::nullopt;
-  value.bytes.resize(size);
+  if (key.ReadWhole(name, &value.type, &value.bytes) != kRegOk) return std::nullopt;
   return value;
 }
 inline bool KeyExists(Registry& registry, RegRoot root, std::u16string_view key_path) {

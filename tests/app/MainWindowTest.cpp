@@ -355,6 +355,21 @@ class Window {
       first = false;
     }
   }
+  // The filter's text and status choice (StatusChoiceAt), as a user types and
+  // picks them; a small list is filtered before the call returns.
+  void Filter(const wchar_t* text, int choice = 0) {
+    const HWND combo = GetDlgItem(window_, IDC_FILTER_STATUS);
+    if (SendMessageW(combo, CB_GETCURSEL, 0, 0) != choice) {
+      SendMessageW(combo, CB_SETCURSEL, choice, 0);
+      SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDC_FILTER_STATUS, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    }
+    SendMessageW(GetDlgItem(window_, IDC_FILTER_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  }
+  HWND Focus() const {
+    GUITHREADINFO gui{sizeof gui};
+    GetGUIThreadInfo(thread_id_, &gui);
+    return gui.hwndFocus;
+  }
   void ApplyRule(const wchar_t* rule) {
     const HWND combo = GetDlgItem(window_, IDC_CHECK_RULE);
     const LRESULT index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(rule));
@@ -823,6 +838,79 @@ TEST(MainWindowList, CheckBoxesToggleByClickAndSpaceBar) {
   EXPECT_EQ(w.Checks(), "xxx");
   SendMessageW(w.list(), WM_KEYDOWN, VK_SPACE, 0);
   EXPECT_EQ(w.Checks(), "x..");
+}
+
+// The filter shows the rows whose key, value name or data hold its text, in
+// any letter case, and of the chosen status, also as a load adds them; rows it
+// hides keep their checks, which the merge question counts; a merge's rows
+// leave the count.
+TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
+  TempFolder folder;
+  Window w;
+  const HWND box = GetDlgItem(w.window(), IDC_FILTER_TEXT);
+  w.Load(GatedFile(folder));  // A: v1..v40, Slow: s, Gate: g, A: w1..w80
+  ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 41; }));
+  EXPECT_EQ(w.StatusText(4), u"");
+  w.Command(IDM_FIND);  // Ctrl+F
+  EXPECT_EQ(w.Focus(), box);
+  w.Filter(L"W1");
+  EXPECT_EQ(w.RowCount(), 0);
+  EXPECT_EQ(w.StatusText(4), u"Showing 0 of 41 rows");
+  SetEvent(TestRegistry().release);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_TRUE(WaitUntil([&] { return w.StatusText(4) == u"Showing 11 of 122 rows"; })) << ToUtf8(w.StatusText(4));
+  EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"w1", u"w10", u"w11", u"w12", u"w13", u"w14", u"w15", u"w16",
+                                                      u"w17", u"w18", u"w19"}));
+  w.Filter(L"gate", 4);  // the key, and only SAME rows
+  EXPECT_EQ(w.StatusText(4), u"Showing 0 of 122 rows");
+  w.Filter(L"gate", 2);  // MISSING
+  EXPECT_EQ(w.Column(3), std::vector<std::u16string>{u"g"});
+
+  // Ctrl+A and the space bar check the rows shown; the checks stay with rows
+  // the filter hides, and count.
+  w.Filter(L"w1");
+  w.Command(IDM_SELECT_ALL);
+  w.Key(VK_SPACE);
+  ASSERT_TRUE(WaitUntil([&] { return w.Checks() == std::string(11, 'x'); }));
+  w.Filter(L"v");
+  EXPECT_EQ(w.RowCount(), 40);
+  EXPECT_EQ(w.Checks(), std::string(40, '.'));
+  EXPECT_EQ(w.StatusText(2), u"11 checked");
+
+  // F3 and Shift+F3 from the box: the next and the previous row shown,
+  // around the ends; Enter goes to the list, Escape in the box empties it.
+  SetFocus(box);
+  w.Key(VK_F3, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.Selection().starts_with("F."); })) << w.Selection();
+  w.Key(VK_F3, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.Selection().starts_with(".F."); })) << w.Selection();
+  w.Command(IDM_FIND_PREVIOUS);  // Shift+F3
+  w.Command(IDM_FIND_PREVIOUS);
+  EXPECT_EQ(w.Selection(), std::string(39, '.') + "F");
+  w.Key(VK_RETURN, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.Focus() == w.list(); }));
+  SendMessageW(w.window(), WM_NULL, 0, 0);
+  EXPECT_EQ(FindOwnedDialog(w.thread(), w.window()), nullptr);  // nor the details, nor the default button's load
+  EXPECT_EQ(w.StatusText(4), u"Showing 40 of 122 rows");
+  w.Key(VK_ESCAPE, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 122; }));
+  EXPECT_EQ(WindowText(box), u"");
+  EXPECT_EQ(w.StatusText(4), u"");
+  w.Key(VK_ESCAPE, box);  // in the empty box: to the list, the window stays
+  ASSERT_TRUE(WaitUntil([&] { return w.Focus() == w.list(); }));
+  EXPECT_FALSE(w.finished());
+
+  // The merge question counts the checked rows the filter hides; after the
+  // merge the count is of the rows left.
+  w.Filter(L"v");
+  w.PostCommand(IDC_MERGE);
+  const std::vector<std::u16string> texts = w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_FALSE(texts.empty());
+  EXPECT_TRUE(texts[0].ends_with(u"\r\n\r\n11 of the 11 checked rows are hidden by the filter.")) << ToUtf8(texts[0]);
+  ASSERT_TRUE(WaitUntil([&] { return w.StatusText(4) == u"Showing 40 of 111 rows"; })) << ToUtf8(w.StatusText(4));
+  EXPECT_EQ(w.RowCount(), 40);
+  EXPECT_EQ(w.StatusText(2), u"0 checked");
 }
 
 // The merge button writes to the registry that the rows were compared with.
@@ -1628,7 +1716,7 @@ void ExpectControlsInside(HWND window, int line) {
   RECT client{};
   GetClientRect(window, &client);
   for (const int id : {IDC_MERGE, IDC_CHANGE_LIST, IDC_LOAD, IDC_CHECK_RULE, IDC_APPLY, IDC_CANCEL_LOAD,
-                       IDC_CLEAR_ALL}) {
+                       IDC_CLEAR_ALL, IDC_FILTER_TEXT, IDC_FILTER_STATUS}) {
     const RECT r = ClientRectOf(GetDlgItem(window, id), window);
     EXPECT_GE(r.left, 0) << id;
     EXPECT_GE(r.top, 0) << id;
@@ -1642,6 +1730,14 @@ void ExpectControlsInside(HWND window, int line) {
   const RECT status = ClientRectOf(FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr), window);
   EXPECT_LT(list.bottom, merge.top);
   EXPECT_LE(merge.bottom, status.top);
+  // The filter's box keeps room between the buttons and its status choice,
+  // above the list.
+  const RECT box = ClientRectOf(GetDlgItem(window, IDC_FILTER_TEXT), window);
+  const RECT choice = ClientRectOf(GetDlgItem(window, IDC_FILTER_STATUS), window);
+  EXPECT_GE(box.left, ClientRectOf(GetDlgItem(window, IDC_APPLY), window).right);
+  EXPECT_GT(box.right - box.left, 150);
+  EXPECT_LT(box.right, choice.left);
+  EXPECT_LE(std::max(box.bottom, choice.top + 14), list.top);
   EXPECT_EQ(status.right, client.right);
   EXPECT_EQ(status.bottom, client.bottom);
 }

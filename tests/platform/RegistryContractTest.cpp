@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/ForwardingRegistry.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/RegistryTree.h"
 #include "platform/Text.h"
@@ -118,6 +119,11 @@ TEST_P(RegistryTest, ValuesKeepTheirExactTypeAndBytes) {
     ASSERT_EQ(read.Query(c.name, &type, buffer.data(), &capacity), kRegOk);
     EXPECT_EQ(capacity, size);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + size), c.data) << test::Show(c.name);
+    Bytes whole(1, 0xEE);  // replaced, also by an empty value
+    type = 0;
+    ASSERT_EQ(read.ReadWhole(c.name, &type, &whole), kRegOk) << test::Show(c.name);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(whole, c.data) << test::Show(c.name);
   }
   // Larger values: a hive file of format 1.5 refuses them (the format's
   // exception: Windows reads them as big-data blocks, which are not written).
@@ -146,7 +152,7 @@ TEST_P(RegistryTest, NamesCompareWithoutRegardToCaseAndTheDefaultValueIsTheEmpty
   EXPECT_NE(key.Query(u"@", &type, nullptr, &size), kRegOk);  // "@" is only the file's spelling
 }
 
-TEST_P(RegistryTest, SmallBuffersGiveMoreDataWithTheNeededSize) {
+TEST_P(RegistryTest, SmallBuffersGiveMoreDataWithTheNeededSizeAndWholeReadsAskAgain) {
   RegKey key(reg());
   ASSERT_EQ(key.Create(RegRoot::CurrentUser, Path(), kKeyRead | kKeyWrite), kRegOk);
   ASSERT_EQ(key.Set(u"v", kRegBinary, Bytes{1, 2, 3, 4, 5}.data(), 5), kRegOk);
@@ -155,6 +161,35 @@ TEST_P(RegistryTest, SmallBuffersGiveMoreDataWithTheNeededSize) {
   std::uint32_t type = 0;
   EXPECT_EQ(key.Query(u"v", &type, buffer.data(), &size), kRegMoreData);
   EXPECT_EQ(size, 5u);
+
+  // A value that grows between the query of its size and its read (another
+  // program writes it) is read again, whole; one that keeps growing is not read.
+  class Growing : public ForwardingRegistry {
+   public:
+    Growing(Registry& target, int growths) : ForwardingRegistry(target), growths_(growths) {}
+    long QueryValue(Handle key, std::u16string_view name, std::uint32_t* type, std::uint8_t* data,
+                    std::uint32_t* size) override {
+      const long status = ForwardingRegistry::QueryValue(key, name, type, data, size);
+      if (growths_-- > 0) {  // the value grows right after each answer
+        value_.push_back(static_cast<std::uint8_t>(value_.size()));
+        if (SetValue(key, name, kRegBinary, value_.data(), static_cast<std::uint32_t>(value_.size())) != kRegOk)
+          return kRegAccessDenied;
+      }
+      return status;
+    }
+    Bytes value_{1, 2, 3, 4, 5};
+
+   private:
+    int growths_;
+  };
+  for (const int growths : {1, 3, 10}) {
+    ASSERT_EQ(key.Set(u"v", kRegBinary, Bytes{1, 2, 3, 4, 5}.data(), 5), kRegOk);
+    Growing growing(reg(), growths);
+    Bytes whole;
+    EXPECT_EQ(growing.ReadWholeValue(key.get(), u"v", &type, &whole), growths < 10 ? kRegOk : kRegMoreData);
+    if (growths < 10) EXPECT_EQ(whole, growing.value_) << growths;
+    else EXPECT_TRUE(whole.empty());
+  }
 }
 
 TEST_P(RegistryTest, FailedQueriesLeaveOutParametersAlone) {
@@ -164,6 +199,10 @@ TEST_P(RegistryTest, FailedQueriesLeaveOutParametersAlone) {
   EXPECT_EQ(key.Query(u"absent", &type, nullptr, &size), kRegFileNotFound);
   EXPECT_EQ(type, 77u);
   EXPECT_EQ(size, 88u);
+  Bytes data(1, 99);
+  EXPECT_EQ(key.ReadWhole(u"absent", &type, &data), kRegFileNotFound);
+  EXPECT_EQ(type, 77u);
+  EXPECT_EQ(data, Bytes(1, 99));
 }
 
 TEST_P(RegistryTest, DeleteRemovesOneValueAndReportsAbsence) {
