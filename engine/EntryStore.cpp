@@ -57,7 +57,14 @@ void EntryStore::CommitMarks() {
   if (marked_shown_.size() != chunks_.size()) throw std::logic_error("EntryStore marks");
   active_ ^= 1;
   chunk_shown_.swap(marked_shown_);
-  RebuildCounts();
+  // Only the counts of the rows shown: a merge may read the rows on its own
+  // thread meanwhile, through the counts of all rows.
+  shown_counts_.assign(chunks_.size() + 1, 0);
+  shown_ = 0;
+  for (size_t c = 0; c < chunks_.size(); ++c) {
+    for (size_t i = c + 1; i < shown_counts_.size(); i += i & (~i + 1)) shown_counts_[i] += chunk_shown_[c];
+    shown_ += chunk_shown_[c];
+  }
 }
 
 size_t EntryStore::ShownRow(size_t shown_index) const {

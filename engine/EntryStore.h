@@ -82,7 +82,9 @@ class EntryStore {
 
   // A filter applied in steps (FilterPass): each step marks the rows of one
   // chunk (in each row's other flag); the last makes the marks the rows'
-  // hidden flags at once, in time of the number of chunks, not of rows. The
+  // hidden flags at once, in time of the number of chunks, not of rows.
+  // Neither changes what at(), size() and ForEach read, so a merge's thread
+  // may read the rows meanwhile. The
   // marks hold only while the rows stay as they are: version() changes with
   // every insert, removal and reorder, and then every chunk is to be marked
   // again.

@@ -880,7 +880,7 @@ TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
 
   // F3 and Shift+F3 from the box: the next and the previous row shown,
   // around the ends; Enter goes to the list, Escape in the box empties it.
-  SetFocus(box);
+  w.Command(IDM_FIND);
   w.Key(VK_F3, box);
   ASSERT_TRUE(WaitUntil([&] { return w.Selection().starts_with("F."); })) << w.Selection();
   w.Key(VK_F3, box);
@@ -897,6 +897,8 @@ TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 122; }));
   EXPECT_EQ(WindowText(box), u"");
   EXPECT_EQ(w.StatusText(4), u"");
+  w.Command(IDM_FIND);
+  ASSERT_EQ(w.Focus(), box);
   w.Key(VK_ESCAPE, box);  // in the empty box: to the list, the window stays
   ASSERT_TRUE(WaitUntil([&] { return w.Focus() == w.list(); }));
   EXPECT_FALSE(w.finished());
