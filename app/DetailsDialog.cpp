@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/Clipboard_win.h"
 #include "engine/ValueDetails.h"
+#include "platform/Clipboard_win.h"
 #include "platform/Environment.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"

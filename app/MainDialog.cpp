@@ -8,7 +8,6 @@
 
 #include "app/AboutDialog_win.h"
 #include "app/ChangeList_win.h"
-#include "app/Clipboard_win.h"
 #include "app/DetailsDialog_win.h"
 #include "app/FileHandler.h"
 #include "app/FileHandlerCommand_win.h"
@@ -21,6 +20,7 @@
 #include "app/WindowFrame_win.h"
 #include "msgbox/AppMessageBox_win.h"
 #include "msgbox/SavedAnswer.h"
+#include "platform/Clipboard_win.h"
 #include "platform/File.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"

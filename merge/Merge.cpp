@@ -87,6 +87,9 @@ struct RowMerge::State {
   size_t unwritable = 0;
   std::unordered_map<std::u16string, bool> deletable;  // key ids of keys to delete: may the account?
 
+  struct UndoStep;
+  struct WriteStep;
+
   KeyState& Lookup(RegRoot root, const std::u16string& id, std::u16string_view path) {
     auto [it, inserted] = keys.try_emplace(id);
     KeyState& state = it->second;
@@ -240,25 +243,49 @@ void RowMerge::LeaveOutUnwritable(std::u16string& error_text) {
   }
 }
 
-void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* ui) {
-  State& s = *state_;
+// The undo step: a handler per row form records what the row's write will
+// change, knowing what the earlier rows of the merge do.
+struct RowMerge::State::UndoStep {
+  State& s;
+  UndoText& undo;
+  std::u16string& error_text;
   std::unordered_set<std::u16string_view> recorded;  // views of the rows' value ids
-  recorded.reserve(s.rows.size());
   std::set<std::u16string> deleted_recorded;  // key ids of recorded subtrees and created keys
   std::vector<std::u16string> deleted_keys;    // key ids that earlier rows delete
   std::unordered_set<std::u16string_view> seen;  // value ids of earlier rows (views of the rows' ids)
-  seen.reserve(s.rows.size());
 
-  auto refuse = [&](Planned& row, std::u16string_view format, std::u16string_view extra) {
+  void Refuse(Planned& row, std::u16string_view format, std::u16string_view extra) {
     const ChangeEntry& e = *row.entry;
     AppendErrorLogText(error_text, FormatMessageText(format, {e.key().root_name, e.key().path,
                                                               ErrorLogValueName(e.name()), extra}));
     row.refused = true;
-  };
+  }
 
-  // The topmost key of path that did not exist before the merge gets a
-  // deletion line: the merge may create it, with every key between.
-  auto record_created = [&](const Planned& row, RegRoot root) {
+  // The root of a row that can be written at all; the row is refused when not.
+  std::optional<RegRoot> Admit(Planned& row) {
+    const ChangeEntry& e = *row.entry;
+    if (e.refused()) {
+      Refuse(row, kRefusedLineFormat,
+             e.problem().empty() ? u"its type \"UNKNOWN - ERROR\" cannot be written" : e.problem());
+    } else if (!e.root()) {
+      Refuse(row, kUnknownRootFormat, e.key().root_name);
+    } else if (e.file_bytes().size() > std::numeric_limits<std::uint32_t>::max() - 16) {
+      Refuse(row, kDataTooLargeFormat, {});
+    } else {
+      return e.root();
+    }
+    return std::nullopt;
+  }
+
+  void LogUnreadable(const Planned& row) {
+    const ChangeEntry& e = *row.entry;
+    AppendErrorLogText(error_text, FormatMessageText(kUndoReadFailedFormat, {e.key().root_name, e.key().path,
+                                                                             ErrorLogValueName(e.name())}));
+  }
+
+  // The topmost key of the row's path that did not exist before the merge
+  // gets a deletion line: the merge may create it, with every key between.
+  void RecordCreated(const Planned& row, RegRoot root) {
     // A path that starts with a backslash names no key: nothing is created.
     if (row.entry->key().path.starts_with(u'\\')) return;
     std::u16string kept;
@@ -275,8 +302,94 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
       }
       return;
     }
-  };
+  }
 
+  void DeleteKey(Planned& row, const KeyState& key, RegRoot root) {
+    const ChangeEntry& e = *row.entry;
+    if (row.key_id.size() == 1) {
+      AppendErrorLogText(error_text, FormatMessageText(kRootKeyDeletionFormat, {e.key().root_name, e.key().path}));
+      row.refused = true;
+      return;
+    }
+    if (!key.existed && key.status == kRegFileNotFound) return;  // nothing to delete
+    std::vector<RegTreeKey> tree;
+    const long status = key.existed ? ReadTree(s.registry, root, e.key().path, &tree, nullptr) : key.status;
+    if (status != kRegOk) {
+      AppendErrorLogText(error_text, FormatMessageText(kSubtreeUnreadableFormat,
+                                                       {e.key().root_name, e.key().path, SystemErrorText(status)}));
+      row.refused = true;
+      return;
+    }
+    if (deleted_recorded.insert(row.key_id).second) undo.AddSubtree(e.key().root_name, e.key().path, tree, error_text);
+    deleted_keys.push_back(row.key_id);
+  }
+
+  void CreateKey(const Planned& row, const KeyState& key, RegRoot root) {
+    if (!key.existed && key.status == kRegFileNotFound) RecordCreated(row, root);
+  }
+
+  void WriteValue(Planned& row, KeyState& key, RegRoot root) {
+    if (!key.existed) {
+      if (key.status != kRegFileNotFound) LogUnreadable(row);
+      else RecordCreated(row, root);
+      return;
+    }
+    // A value that holds exactly what the row writes, as the load read it
+    // from a key unchanged since and no earlier row of this merge touched
+    // (a value or key deleted by an earlier row is written back), is left
+    // as it is.
+    if (seen.insert(row.ValueIdOnce()).second && row.fresh && !WouldChange(*row.entry) &&
+        std::none_of(deleted_keys.begin(), deleted_keys.end(),
+                     [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); })) {
+      row.unchanged = true;
+      return;
+    }
+    RecordValue(row, key, false);
+  }
+
+  void DeleteValue(Planned& row, KeyState& key) {
+    if (!key.existed) {
+      if (key.status != kRegFileNotFound) LogUnreadable(row);
+      return;
+    }
+    seen.insert(row.ValueIdOnce());
+    RecordValue(row, key, true);
+  }
+
+  // The value's state before the merge, once per value.
+  void RecordValue(Planned& row, KeyState& key, bool deletion) {
+    const ChangeEntry& e = *row.entry;
+    const std::u16string& id = row.ValueIdOnce();
+    if (recorded.contains(id)) return;
+    std::optional<ValueState> state;
+    if (row.fresh && e.live() != LiveState::None) {
+      if (e.live() != LiveState::Absent) {
+        const auto bytes = e.live_bytes();
+        state = ValueState{e.live_type(), {bytes.begin(), bytes.end()}};
+      }
+    } else {
+      ValueState value;
+      const long status = key.key.ReadWhole(e.registry_name(), &value.type, &value.bytes);
+      if (status == kRegOk) {
+        state = std::move(value);
+      } else if (status != kRegFileNotFound) {
+        LogUnreadable(row);
+        return;
+      }
+    }
+    // Deleting an absent value changes nothing: a later row of the same
+    // value records it.
+    if (!state && deletion) return;
+    recorded.insert(id);
+    undo.AddValue(e.key().root_name, e.key().path, e.name(), state, error_text);
+  }
+};
+
+void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* ui) {
+  State& s = *state_;
+  State::UndoStep step{s, undo, error_text, {}, {}, {}, {}};
+  step.recorded.reserve(s.rows.size());
+  step.seen.reserve(s.rows.size());
   size_t done = 0;
   for (Planned& row : s.rows) {
     if (ui && !ui->Progress(MergeStep::RecordingUndo, done++, s.rows.size())) {
@@ -284,117 +397,30 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
       return;
     }
     if (row.refused) continue;  // left out before
+    const std::optional<RegRoot> root = step.Admit(row);
+    if (!root) continue;
     const ChangeEntry& e = *row.entry;
-    if (e.refused()) {
-      refuse(row, kRefusedLineFormat, e.problem().empty() ? u"its type \"UNKNOWN - ERROR\" cannot be written" : e.problem());
-      continue;
-    }
-    const std::optional<RegRoot> root = e.root();
-    if (!root) {
-      refuse(row, kUnknownRootFormat, e.key().root_name);
-      continue;
-    }
-    if (e.file_bytes().size() > std::numeric_limits<std::uint32_t>::max() - 16) {
-      refuse(row, kDataTooLargeFormat, {});
-      continue;
-    }
     row.key_id = KeyId(*root, e.key().path);
     KeyState& key = s.Lookup(*root, row.key_id, e.key().path);
     const LoadSource* source = e.key().source.get();
     row.fresh = key.existed && source != nullptr && key.last_write < source->clock;
-
     switch (e.form()) {
-      case EntryForm::DeleteKey: {
-        if (row.key_id.size() == 1) {
-          AppendErrorLogText(error_text, FormatMessageText(kRootKeyDeletionFormat, {e.key().root_name, e.key().path}));
-          row.refused = true;
-          break;
-        }
-        if (!key.existed && key.status == kRegFileNotFound) break;  // nothing to delete
-        std::vector<RegTreeKey> tree;
-        const long status = key.existed ? ReadTree(s.registry, *root, e.key().path, &tree, nullptr) : key.status;
-        if (status != kRegOk) {
-          AppendErrorLogText(error_text, FormatMessageText(kSubtreeUnreadableFormat,
-                                                           {e.key().root_name, e.key().path, SystemErrorText(status)}));
-          row.refused = true;
-          break;
-        }
-        if (deleted_recorded.insert(row.key_id).second) {
-          undo.AddSubtree(e.key().root_name, e.key().path, tree, error_text);
-        }
-        deleted_keys.push_back(row.key_id);
-        break;
-      }
-      case EntryForm::CreateKey:
-        if (!key.existed && key.status == kRegFileNotFound) record_created(row, *root);
-        break;
-      default: {
-        // A value: stored, or deleted.
-        const bool deletion = e.form() == EntryForm::DeleteValue;
-        if (!key.existed) {
-          if (key.status != kRegFileNotFound) {
-            AppendErrorLogText(error_text, FormatMessageText(kUndoReadFailedFormat, {e.key().root_name, e.key().path,
-                                                                                     ErrorLogValueName(e.name())}));
-          } else if (!deletion) {
-            record_created(row, *root);
-          }
-          break;
-        }
-        const std::u16string& id = row.ValueIdOnce();
-        // A value that holds exactly what the row writes, as the load read it
-        // from a key unchanged since and no earlier row of this merge touched
-        // (a value or key deleted by an earlier row is written back), is left
-        // as it is.
-        if (seen.insert(id).second && !deletion && row.fresh && !WouldChange(e) &&
-            std::none_of(deleted_keys.begin(), deleted_keys.end(),
-                         [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); })) {
-          row.unchanged = true;
-          break;
-        }
-        if (recorded.contains(id)) break;
-        std::optional<ValueState> state;
-        bool known = false;
-        if (row.fresh && e.live() != LiveState::None) {
-          known = true;
-          if (e.live() != LiveState::Absent) {
-            const auto bytes = e.live_bytes();
-            state = ValueState{e.live_type(), {bytes.begin(), bytes.end()}};
-          }
-        } else {
-          const std::u16string name = e.registry_name();
-          ValueState value;
-          const long status = key.key.ReadWhole(name, &value.type, &value.bytes);
-          if (status == kRegOk) {
-            state = std::move(value);
-            known = true;
-          } else if (status == kRegFileNotFound) {
-            known = true;
-          } else {
-            AppendErrorLogText(error_text, FormatMessageText(kUndoReadFailedFormat, {e.key().root_name, e.key().path,
-                                                                                     ErrorLogValueName(e.name())}));
-          }
-        }
-        if (!known) break;
-        // Deleting an absent value changes nothing: a later row of the same
-        // value records it.
-        if (!state && deletion) break;
-        recorded.insert(id);
-        undo.AddValue(e.key().root_name, e.key().path, e.name(), state, error_text);
-        break;
-      }
+      case EntryForm::DeleteKey: step.DeleteKey(row, key, *root); break;
+      case EntryForm::CreateKey: step.CreateKey(row, key, *root); break;
+      case EntryForm::DeleteValue: step.DeleteValue(row, key); break;
+      default: step.WriteValue(row, key, *root); break;
     }
   }
 }
 
-size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
-  State& s = *state_;
-  std::unordered_set<const ChangeEntry*> written;  // the entries of the rows written
-  std::unordered_set<std::u16string_view> touched;  // values written or deleted so far (views of value ids)
-  touched.reserve(s.rows.size());
+// The writing step: a handler per row form writes the row, true when it did.
+struct RowMerge::State::WriteStep {
+  State& s;
+  std::u16string& error_text;
 
   // The key of a row, open for writing: the one the undo step opened, or
   // opened (created when create) now and kept for the next rows.
-  auto writable_key = [&](const Planned& row, RegRoot root, bool create, long* status) -> const RegKey* {
+  const RegKey* WritableKey(const Planned& row, RegRoot root, bool create, long* status) {
     KeyState& state = s.keys[row.key_id];
     if (state.writable && state.key.valid()) return &state.key;
     RegKey key(s.registry);
@@ -404,75 +430,72 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
     state.key = std::move(key);
     state.writable = true;
     return &state.key;
-  };
+  }
 
+  bool DeleteKey(const Planned& row, RegRoot root) {
+    // Keys open at or below it are closed first; later rows open anew.
+    for (auto& [id, state] : s.keys) {
+      if (AtOrBelow(id, row.key_id)) {
+        state.key.reset();
+        state.writable = false;
+      }
+    }
+    const long status = s.registry.DeleteTree(root, row.entry->key().path);
+    if (status == kRegOk || status == kRegFileNotFound) return true;
+    AppendFailure(error_text, kDeleteKeyFailedFormat, {row.entry->key().path}, status);
+    return false;
+  }
+
+  bool CreateKey(const Planned& row, RegRoot root) {
+    long status = kRegOk;
+    if (WritableKey(row, root, true, &status) != nullptr) return true;
+    AppendFailure(error_text, kCreateKeyFailedFormat, {row.entry->key().path}, status);
+    return false;
+  }
+
+  bool DeleteValue(const Planned& row, RegRoot root) {
+    const ChangeEntry& e = *row.entry;
+    long status = kRegOk;
+    if (const RegKey* key = WritableKey(row, root, false, &status))
+      return RemoveValue(*key, e.key().path, e.name(), error_text);
+    if (status == kRegFileNotFound) return true;  // no key, no value
+    AppendFailure(error_text, kCreateKeyFailedFormat, {e.key().path}, status);
+    return false;
+  }
+
+  bool WriteValue(const Planned& row, RegRoot root) {
+    if (row.unchanged) return true;  // found by the undo step to hold what the row writes
+    const ChangeEntry& e = *row.entry;
+    long status = kRegOk;
+    if (const RegKey* key = WritableKey(row, root, true, &status))
+      return StoreValue(*key, e.key().path, e.name(), e.type(), e.file_bytes(), error_text);
+    AppendFailure(error_text, kCreateKeyFailedFormat, {e.key().path}, status);
+    return false;
+  }
+};
+
+size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
+  State& s = *state_;
+  State::WriteStep step{s, error_text};
+  std::unordered_set<const ChangeEntry*> written;  // the entries of the rows written
   size_t done = 0;
   for (Planned& row : s.rows) {
     if (ui && !ui->Progress(MergeStep::Writing, done++, s.rows.size())) {
       cancelled_ = true;
       break;
     }
-    if (row.refused) {
-      ++failed_;
-      continue;
-    }
-    const ChangeEntry& e = *row.entry;
-    const RegRoot root = *e.root();
-    const std::u16string_view path = e.key().path;
-    bool ok = true;
-    long status = kRegOk;
-    switch (e.form()) {
-      case EntryForm::DeleteKey: {
-        // Keys open at or below it are closed first; later rows open anew.
-        for (auto& [id, state] : s.keys) {
-          if (AtOrBelow(id, row.key_id)) {
-            state.key.reset();
-            state.writable = false;
-          }
-        }
-        status = s.registry.DeleteTree(root, path);
-        if (status != kRegOk && status != kRegFileNotFound) {
-          AppendFailure(error_text, kDeleteKeyFailedFormat, {path}, status);
-          ok = false;
-        }
-        break;
-      }
-      case EntryForm::CreateKey:
-        if (writable_key(row, root, true, &status) == nullptr) {
-          AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
-          ok = false;
-        }
-        break;
-      case EntryForm::DeleteValue: {
-        touched.insert(row.ValueIdOnce());
-        const RegKey* key = writable_key(row, root, false, &status);
-        if (key != nullptr) {
-          ok = RemoveValue(*key, path, e.name(), error_text);
-        } else if (status != kRegFileNotFound) {
-          AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
-          ok = false;
-        }
-        break;
-      }
-      default: {
-        // Found unchanged by the undo step: it holds what the row writes.
-        touched.insert(row.ValueIdOnce());
-        if (row.unchanged) break;
-        const RegKey* key = writable_key(row, root, true, &status);
-        if (key == nullptr) {
-          AppendFailure(error_text, kCreateKeyFailedFormat, {path}, status);
-          ok = false;
-        } else {
-          ok = StoreValue(*key, path, e.name(), e.type(), e.file_bytes(), error_text);
-        }
-        break;
+    bool ok = false;
+    if (!row.refused) {
+      const RegRoot root = *row.entry->root();
+      switch (row.entry->form()) {
+        case EntryForm::DeleteKey: ok = step.DeleteKey(row, root); break;
+        case EntryForm::CreateKey: ok = step.CreateKey(row, root); break;
+        case EntryForm::DeleteValue: ok = step.DeleteValue(row, root); break;
+        default: ok = step.WriteValue(row, root); break;
       }
     }
-    if (ok) {
-      written.insert(row.entry);
-    } else {
-      ++failed_;
-    }
+    if (ok) written.insert(row.entry);
+    else ++failed_;
   }
   s.keys.clear();  // closes every key
   // The rows written leave the list in one pass (removing a hundred thousand

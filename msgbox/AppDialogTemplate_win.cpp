@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "msgbox/SavedAnswer.h"
+#include "platform/Clipboard_win.h"
 #include "platform/DialogDpi_win.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
@@ -108,18 +109,7 @@ bool CopyBoxText(HWND dialog, const MSG& message, std::u16string_view message_te
   text += u"\r\n";
   text += kLine;
 
-  if (!OpenClipboard(dialog)) return true;
-  EmptyClipboard();
-  const SIZE_T bytes = (text.size() + 1) * sizeof(char16_t);
-  ScopedHGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
-  if (memory) {
-    if (void* data = GlobalLock(memory.get())) {
-      std::memcpy(data, text.c_str(), bytes);
-      GlobalUnlock(memory.get());
-      if (SetClipboardData(CF_UNICODETEXT, memory.get())) memory.release();  // the clipboard owns it now
-    }
-  }
-  CloseClipboard();
+  CopyTextToClipboard(dialog, text);
   return true;
 }
 
@@ -515,13 +505,9 @@ void CAppDialogTemplate::OnCommand(HWND dialog, WPARAM command) {
 void CAppDialogTemplate::StoreAnswer(int result) const {
   Registry* registry = SystemRegistry();
   if (!registry) return;
-  RegKey key(*registry);
-  if (key.Create(RegRoot::CurrentUser, SavedAnswerKeyPath(company_name_, ProgramPath()), kKeyWrite) != kRegOk)
-    return;
-  const DWORD value = static_cast<DWORD>(result);
   // A failure to store changes nothing for the caller: the answer is still returned.
-  (void)key.Set(AnswerValueName(module_name_, checksum_), kRegDword, reinterpret_cast<const std::uint8_t*>(&value),
-                sizeof value);
+  const SavedAnswers answers(*registry, company_name_, ProgramPath());
+  (void)answers.Write(module_name_, checksum_, static_cast<DWORD>(result));
 }
 
 void CAppDialogTemplate::OpenHelp(HWND dialog) const {

@@ -16,15 +16,8 @@ namespace {
 std::uint32_t ReadSavedAnswer(const MessageBoxParams& record) {
   Registry* registry = SystemRegistry();
   if (!registry) return 0;
-  RegKey key(*registry);
-  if (key.Open(RegRoot::CurrentUser, SavedAnswerKeyPath(FieldText(record.company_name), ProgramPath()),
-               kKeyRead) != kRegOk)
-    return 0;
-  std::uint32_t answer = 0, size = sizeof answer;
-  if (key.Query(AnswerValueName(record.module_name, record.checksum), nullptr,
-                reinterpret_cast<std::uint8_t*>(&answer), &size) != kRegOk)
-    return 0;
-  return answer;
+  const SavedAnswers answers(*registry, FieldText(record.company_name), ProgramPath());
+  return answers.Read(record.module_name, record.checksum);
 }
 
 // A text argument as a string: a string-table id is loaded from the module.

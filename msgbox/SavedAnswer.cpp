@@ -64,13 +64,34 @@ std::int32_t LimitSeconds(std::int32_t seconds) {
   return seconds >= 1000 ? AMB_MAX_SECONDS : seconds;
 }
 
+std::uint32_t SavedAnswers::Read(std::u16string_view module_name, std::int32_t checksum) const {
+  RegKey key(registry_);
+  if (key.Open(RegRoot::CurrentUser, key_path_, kKeyRead) != kRegOk) return 0;
+  std::uint32_t answer = 0, size = sizeof answer;
+  if (key.Query(AnswerValueName(module_name, checksum), nullptr, reinterpret_cast<std::uint8_t*>(&answer), &size) !=
+      kRegOk)
+    return 0;
+  return answer;
+}
+
+bool SavedAnswers::Write(std::u16string_view module_name, std::int32_t checksum, std::uint32_t answer) const {
+  RegKey key(registry_);
+  return key.Create(RegRoot::CurrentUser, key_path_, kKeyWrite) == kRegOk &&
+         key.Set(AnswerValueName(module_name, checksum), kRegDword, reinterpret_cast<const std::uint8_t*>(&answer),
+                 sizeof answer) == kRegOk;
+}
+
+void SavedAnswers::Forget(std::u16string_view module_name, std::int32_t checksum) const {
+  RegKey key(registry_);
+  if (key.Open(RegRoot::CurrentUser, key_path_, kKeySetValue) == kRegOk)
+    (void)key.Delete(AnswerValueName(module_name, checksum));
+}
+
 void ForgetSavedAnswer(Registry& registry, const MessageBoxParams& params, std::u16string_view program_path,
                        std::u16string_view text) {
   if (!params.module_name || !*params.module_name) return;
-  RegKey saved(registry);
-  if (saved.Open(RegRoot::CurrentUser, SavedAnswerKeyPath(FieldText(params.company_name), program_path),
-                 kKeySetValue) == kRegOk)
-    (void)saved.Delete(AnswerValueName(params.module_name, MessageChecksum(text)));
+  SavedAnswers(registry, FieldText(params.company_name), program_path)
+      .Forget(params.module_name, MessageChecksum(text));
 }
 
 }  // namespace hivemend

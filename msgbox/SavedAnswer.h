@@ -1,5 +1,6 @@
-// Names under which the message box keeps the answers of "Don't ask me again"
-// questions, and the limits it applies to a record. Portable.
+// Where and under which names the message box keeps the answers of "Don't ask
+// me again" questions, the store that reads, writes and forgets them, and the
+// limits it applies to a record. Portable.
 #pragma once
 
 #include <cstdint>
@@ -39,9 +40,28 @@ std::u16string_view FieldText(const char16_t (&field)[N]) {
   return std::u16string_view(field, end ? static_cast<std::size_t>(end - field) : N);
 }
 
+// The answers the box keeps for one program, in the registry under
+// HKEY_CURRENT_USER\<SavedAnswerKeyPath>: a DWORD value per question, named by
+// AnswerValueName.
+class SavedAnswers {
+ public:
+  SavedAnswers(Registry& registry, std::u16string_view company_name, std::u16string_view program_path)
+      : registry_(registry), key_path_(SavedAnswerKeyPath(company_name, program_path)) {}
+
+  // The answer kept for a question, 0 when there is none.
+  std::uint32_t Read(std::u16string_view module_name, std::int32_t checksum) const;
+  // Keeps an answer; false when the registry refuses it.
+  bool Write(std::u16string_view module_name, std::int32_t checksum, std::uint32_t answer) const;
+  // Forgets an answer, so that the question is asked again.
+  void Forget(std::u16string_view module_name, std::int32_t checksum) const;
+
+ private:
+  Registry& registry_;
+  std::u16string key_path_;
+};
+
 // Forgets the answer kept for text (asked with params by the program at
-// program_path), so that the question is asked again. Nothing to forget
-// without a module name.
+// program_path). Nothing to forget without a module name.
 void ForgetSavedAnswer(Registry& registry, const MessageBoxParams& params, std::u16string_view program_path,
                        std::u16string_view text);
 

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "msgbox/SavedAnswer.h"
+#include "platform/MemoryRegistry.h"
+#include "tests/RegistryValues.h"
 
 namespace hivemend {
 namespace {
@@ -94,6 +97,36 @@ TEST(SavedAnswer, KeyPathKeepsCompanyAndFileWithin497Characters) {
   const std::u16string long_company(600, u'c');
   EXPECT_EQ(SavedAnswerKeyPath(long_company, u"x.exe"),
             u"Software\\" + long_company.substr(0, 497) + u"\\\\AppMessageBox");
+}
+
+// The store reads, writes and forgets one program's answers, each question
+// under its own name, as DWORD values below the program's key.
+TEST(SavedAnswer, TheStoreKeepsEachQuestionsAnswerUnderTheProgramsKey) {
+  MemoryRegistry registry;
+  const SavedAnswers answers(registry, u"Tarnwick", u"C:\\x\\hivemend.exe");
+  EXPECT_EQ(answers.Read(u"hivemend.exe", 1178), 0u);  // no key yet
+  ASSERT_TRUE(answers.Write(u"hivemend.exe", 1178, 0x01000007));
+  ASSERT_TRUE(answers.Write(u"hivemend.exe", -5, 0x01000006));
+  EXPECT_EQ(answers.Read(u"hivemend.exe", 1178), 0x01000007u);
+  EXPECT_EQ(answers.Read(u"hivemend.exe", -5), 0x01000006u);
+  EXPECT_EQ(answers.Read(u"other.exe", 1178), 0u);
+  EXPECT_EQ(SavedAnswers(registry, u"Tarnwick", u"other.exe").Read(u"hivemend.exe", 1178), 0u);
+  EXPECT_EQ(test::GetValue(registry, RegRoot::CurrentUser, u"Software\\Tarnwick\\hivemend.exe\\AppMessageBox",
+                           AnswerValueName(u"hivemend.exe", 1178)),
+            (test::Value{kRegDword, {7, 0, 0, 1}}));
+
+  answers.Forget(u"hivemend.exe", 1178);
+  answers.Forget(u"hivemend.exe", 1178);  // twice: nothing left to forget
+  EXPECT_EQ(answers.Read(u"hivemend.exe", 1178), 0u);
+  EXPECT_EQ(answers.Read(u"hivemend.exe", -5), 0x01000006u);
+  // Asked by the text the question shows; nothing without a module name.
+  MessageBoxParams params;
+  std::copy_n(u"Tarnwick", 9, params.company_name);
+  ForgetSavedAnswer(registry, params, u"C:\\x\\hivemend.exe", u"Cancel it?");
+  params.module_name = u"hivemend.exe";
+  ASSERT_TRUE(answers.Write(u"hivemend.exe", MessageChecksum(u"Cancel it?"), 2));
+  ForgetSavedAnswer(registry, params, u"C:\\x\\hivemend.exe", u"Cancel it?");
+  EXPECT_EQ(answers.Read(u"hivemend.exe", MessageChecksum(u"Cancel it?")), 0u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/Clipboard_win.h"
+#include "platform/Clipboard_win.h"
 
 #include <cstring>
 

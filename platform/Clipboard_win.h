@@ -1,4 +1,5 @@
-// Text onto the clipboard. User-interface thread.
+// Text onto the clipboard, for the window and the message box. User-interface
+// thread.
 #pragma once
 
 #include <windows.h>
