@@ -56,18 +56,59 @@ size_t ChangeList::AddRow(ChangeEntry&& entry) {
     sort_.RowsAdded();
     ShowSortArrow(-1, false);
   }
-  return store_.Insert(std::move(entry));
+  const bool hidden = !filter_.empty() && !filter_.Matches(entry);
+  return store_.Insert(std::move(entry), hidden);
+}
+
+void ChangeList::FilterApplied(RowFilter filter) {
+  filter_ = std::move(filter);
+  store_.ForEach([](EntryStore::Row& row) {
+    if (row.hidden()) row.selected = row.focused = false;
+  });
+  shown_count_ = store_.shown_size();
+  last_shown_ = GetTickCount64();
+  SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
+  ShowSelection();
+  const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+  if (focused >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, focused, FALSE);
+  InvalidateRect(list_, nullptr, FALSE);
+}
+
+std::optional<int> ChangeList::LineOf(size_t row) const {
+  if (row >= store_.size()) return std::nullopt;
+  const std::optional<size_t> line = store_.ShownIndexOf(row);
+  if (!line || *line >= shown_count_) return std::nullopt;
+  return static_cast<int>(*line);
+}
+
+bool ChangeList::SelectNextShown(bool forward) {
+  const size_t lines = std::min(shown_count_, store_.shown_size());
+  if (lines == 0) return false;
+  const std::optional<size_t> row = CurrentRow();
+  const std::optional<int> current = row ? LineOf(*row) : std::nullopt;
+  size_t line = forward ? 0 : lines - 1;
+  if (current) line = (static_cast<size_t>(*current) + (forward ? 1 : lines - 1)) % lines;
+  LVITEMW none{};
+  none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list_, LVM_SETITEMSTATE, line, reinterpret_cast<LPARAM>(&item));
+  SendMessageW(list_, LVM_SETSELECTIONMARK, 0, static_cast<LPARAM>(line));
+  SendMessageW(list_, LVM_ENSUREVISIBLE, line, FALSE);
+  return true;
 }
 
 // Telling the list view its row count is costly (tens of milliseconds under
 // Wine, whatever the batch), so a load's rows are shown a few times a second
 // and whenever a load ends.
 void ChangeList::ShowNewRows(bool now) {
-  if (store_.size() == shown_count_) return;
+  if (store_.shown_size() == shown_count_) return;
   const ULONGLONG tick = GetTickCount64();
   if (!now && tick - last_shown_ < kShowIntervalMs) return;
   last_shown_ = tick;
-  shown_count_ = store_.size();
+  shown_count_ = store_.shown_size();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
   // Rows arrive between the rows already shown: the whole list moves, and the
   // selection with its rows.
@@ -76,7 +117,8 @@ void ChangeList::ShowNewRows(bool now) {
 }
 
 void ChangeList::RefreshCount() {
-  shown_count_ = store_.size();
+  filter_.ForgetKeys();  // keys may have gone with their rows
+  shown_count_ = store_.shown_size();
   last_shown_ = GetTickCount64();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
   ShowSelection();
@@ -85,6 +127,7 @@ void ChangeList::RefreshCount() {
 
 void ChangeList::Clear() {
   store_.Clear();  // each row's data block goes with it
+  filter_.ForgetKeys();
   shown_count_ = 0;
   any_selection_ = false;
   sort_.Cleared();
@@ -152,14 +195,14 @@ void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
   if (changed == 0) return;
   const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
   const bool focused = (change.uNewState & LVIS_FOCUSED) != 0;
-  if (change.iItem < 0) {  // every row
+  if (change.iItem < 0) {  // every line
     store_.ForEach([&](EntryStore::Row& row) {
-      if (changed & LVIS_SELECTED) row.selected = selected;
+      if (changed & LVIS_SELECTED) row.selected = selected && !row.hidden();
       if ((changed & LVIS_FOCUSED) && !focused) row.focused = false;  // the focus goes; no row takes all
     });
-  } else if (static_cast<size_t>(change.iItem) < store_.size()) {
+  } else if (static_cast<size_t>(change.iItem) < store_.shown_size()) {
     if ((changed & LVIS_FOCUSED) && focused) store_.ForEach([](EntryStore::Row& row) { row.focused = false; });
-    EntryStore::Row& row = store_.at(static_cast<size_t>(change.iItem));
+    EntryStore::Row& row = store_.at(store_.ShownRow(static_cast<size_t>(change.iItem)));
     if (changed & LVIS_SELECTED) row.selected = selected;
     if (changed & LVIS_FOCUSED) row.focused = focused;
   }
@@ -169,8 +212,16 @@ void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
 void ChangeList::OnRangeChanged(const NMLVODSTATECHANGE& change) {
   if (showing_selection_ || !((change.uNewState ^ change.uOldState) & LVIS_SELECTED)) return;
   const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
-  for (int i = std::max(0, change.iFrom); i <= change.iTo && static_cast<size_t>(i) < store_.size(); ++i)
-    store_.at(static_cast<size_t>(i)).selected = selected;
+  const size_t from = static_cast<size_t>(std::max(0, change.iFrom));
+  if (change.iTo < 0 || from >= store_.shown_size()) return;
+  // Lines from..iTo: the rows shown from the first line's row on.
+  size_t line = from;
+  for (size_t i = store_.ShownRow(from); i < store_.size() && line <= static_cast<size_t>(change.iTo); ++i) {
+    EntryStore::Row& row = store_.at(i);
+    if (row.hidden()) continue;
+    row.selected = selected;
+    ++line;
+  }
   any_selection_ = any_selection_ || selected;
 }
 
@@ -180,11 +231,12 @@ void ChangeList::ShowSelection() {
   LVITEMW none{};
   none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
-  size_t i = 0;
+  size_t i = 0;  // the line of the row
   int focus = -1;
   bool any = false;
   store_.ForEach([&](EntryStore::Row& row) {
     any = any || row.selected || row.focused;
+    if (row.hidden()) return;
     if (i < shown_count_) {
       if (row.selected) {
         LVITEMW item{};
@@ -208,8 +260,8 @@ void ChangeList::ShowSelection() {
 }
 
 void ChangeList::SelectAll() {
-  if (store_.empty()) return;
-  store_.ForEach([](EntryStore::Row& row) { row.selected = true; });
+  if (store_.shown_size() == 0) return;
+  store_.ForEach([](EntryStore::Row& row) { row.selected = !row.hidden(); });
   any_selection_ = true;
   showing_selection_ = true;
   LVITEMW all{};
@@ -222,7 +274,7 @@ void ChangeList::SelectAll() {
 void ChangeList::CheckSelected(bool checked) {
   if (locked_) return;
   store_.ForEach([&](EntryStore::Row& row) {
-    if (row.selected) row.checked = checked;
+    if (row.selected && !row.hidden()) row.checked = checked;
   });
   InvalidateRect(list_, nullptr, FALSE);
   ChecksChanged();
@@ -230,8 +282,11 @@ void ChangeList::CheckSelected(bool checked) {
 
 std::optional<size_t> ChangeList::CurrentRow() const {
   std::optional<size_t> first, focused;
-  for (size_t i = 0; i < store_.size() && i < shown_count_; ++i) {
+  size_t line = 0;
+  for (size_t i = 0; i < store_.size() && line < shown_count_; ++i) {
     const EntryStore::Row& row = store_.at(i);
+    if (row.hidden()) continue;
+    ++line;
     if (!row.selected) continue;
     if (!first) first = i;
     if (row.focused) focused = i;
@@ -248,7 +303,7 @@ size_t ChangeList::SelectedCount() const {
 std::u16string ChangeList::SelectedRowsText() {
   std::u16string text = TabSeparatedHeader();
   store_.ForEach([&](EntryStore::Row& row) {
-    if (row.selected) AppendTabSeparatedRow(row.entry, text, DataTextStyle::OneLine);
+    if (row.selected && !row.hidden()) AppendTabSeparatedRow(row.entry, text, DataTextStyle::OneLine);
   });
   return text;
 }
@@ -295,11 +350,11 @@ bool ChangeList::OnNotify(const NMHDR& header, LRESULT* result) {
 }
 
 void ChangeList::GetDisplayInfo(LVITEMW& item) const {
-  if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= store_.size()) {
+  if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= store_.shown_size()) {
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) item.pszText[0] = L'\0';
     return;
   }
-  const EntryStore::Row& row = store_.at(static_cast<size_t>(item.iItem));
+  const EntryStore::Row& row = store_.at(store_.ShownRow(static_cast<size_t>(item.iItem)));
   if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
     // One buffer for every cell the list asks for: no allocation per cell.
     thread_local std::u16string text;
@@ -315,18 +370,22 @@ void ChangeList::GetDisplayInfo(LVITEMW& item) const {
   }
 }
 
-// Type-ahead in the list: the next row (from the start row, wrapping) whose
+// Type-ahead in the list: the next line (from the start line, wrapping) whose
 // first column begins with the typed text.
 int ChangeList::FindByPrefix(const NMLVFINDITEMW& find) const {
-  if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || store_.empty()) return -1;
+  if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || store_.shown_size() == 0) return -1;
   const std::u16string prefix = AsU16(find.lvfi.psz);
   const size_t count = store_.size();
-  const size_t start = find.iStart >= 0 ? static_cast<size_t>(find.iStart) % count : 0;
+  const size_t start = store_.ShownRow(find.iStart >= 0 ? static_cast<size_t>(find.iStart) % store_.shown_size() : 0);
   for (size_t n = 0; n < count; ++n) {
     const size_t i = (start + n) % count;
-    const std::u16string_view hive = store_.at(i).entry.key().root_name;
-    if (hive.size() >= prefix.size() && EqualsNoCase(std::u16string_view(hive).substr(0, prefix.size()), prefix))
-      return static_cast<int>(i);
+    const EntryStore::Row& row = store_.at(i);
+    if (row.hidden()) continue;
+    const std::u16string_view hive = row.entry.key().root_name;
+    if (hive.size() >= prefix.size() && EqualsNoCase(std::u16string_view(hive).substr(0, prefix.size()), prefix)) {
+      const std::optional<int> line = LineOf(i);
+      return line ? *line : -1;
+    }
   }
   return -1;
 }
@@ -338,7 +397,7 @@ bool ChangeList::OnMouseDown(LPARAM lparam) {
   LVHITTESTINFO hit{};
   hit.pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
   const int index = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-  if (index < 0 || static_cast<size_t>(index) >= store_.size()) return false;
+  if (index < 0 || static_cast<size_t>(index) >= store_.shown_size()) return false;
   // The check box lies just left of the item's icon box.
   RECT icon{};
   icon.left = LVIR_ICON;
@@ -349,7 +408,7 @@ bool ChangeList::OnMouseDown(LPARAM lparam) {
   if (!ClickTogglesCheck(hit.flags, hit.pt.x, icon.left - box_width, icon.left)) return false;
   if (locked_) return true;
   SetFocus(list_);
-  EntryStore::Row& row = store_.at(static_cast<size_t>(index));
+  EntryStore::Row& row = store_.at(store_.ShownRow(static_cast<size_t>(index)));
   row.checked = !row.checked;
   SendMessageW(list_, LVM_REDRAWITEMS, index, index);
   ChecksChanged();

@@ -1,6 +1,7 @@
 // The list of changes on screen: an owner-data list view (control 1005) that
-// shows the rows of the window's EntryStore, with check boxes that the program
-// keeps in the store. The selection and the focus are kept in the store too,
+// shows the rows of the window's EntryStore that its filter shows (line n is
+// the store's row ShownRow(n)), with check boxes that the program keeps in
+// the store. The selection and the focus are kept in the store too,
 // with their rows: the list view's own selection marks positions, so it is
 // mirrored into the rows as it changes and put back from them whenever rows
 // move (inserts during a load, sorts, removals). User-interface thread only.
@@ -16,6 +17,7 @@
 #include "app/ListRules.h"
 #include "engine/Compare.h"
 #include "engine/EntryStore.h"
+#include "engine/RowFilter.h"
 
 namespace hivemend {
 
@@ -31,16 +33,28 @@ class ChangeList {
   HWND handle() const { return list_; }
   EntryStore& store() { return store_; }
 
-  // A new row from a load, placed by its first column. The list shows it after
-  // the next ShowNewRows.
+  // A new row from a load, placed by its first column and hidden when the
+  // filter hides it. The list shows it after the next ShowNewRows.
   // Returns its index in the store.
   size_t AddRow(ChangeEntry&& entry);
+  // The filter whose flags the rows have (FilterBar applies a new one).
+  const RowFilter& filter() const { return filter_; }
+  // The rows' flags follow filter now: the list shows its rows; hidden rows
+  // lose their selection (checks stay).
+  void FilterApplied(RowFilter filter);
+  // Selects the next (previous) line after the current row, wrapping around,
+  // and shows it; false when no line is shown.
+  bool SelectNextShown(bool forward);
+  // The line that shows a row of the store; none when it is not shown.
+  std::optional<int> LineOf(size_t row) const;
   // Shows the rows added since the last time: now, or when the last time is at
   // least kShowIntervalMs ago (the window calls this on a timer too).
   void ShowNewRows(bool now);
   // Whether ShowNewRows(false) would show rows now. Showing them costs the list
   // view's scroll bar update (tens of milliseconds at a million rows under Wine).
-  bool NewRowsDue() const { return store_.size() != shown_count_ && GetTickCount64() - last_shown_ >= kShowIntervalMs; }
+  bool NewRowsDue() const {
+    return store_.shown_size() != shown_count_ && GetTickCount64() - last_shown_ >= kShowIntervalMs;
+  }
   // After rows were removed from the store by someone else (the merge).
   void RefreshCount();
 
@@ -67,7 +81,7 @@ class ChangeList {
 
   // Called after the user changed a check box (click, space bar, rule, menu).
   void set_on_checks_changed(std::function<void()> f) { on_checks_changed_ = std::move(f); }
-  // Selects every row (Ctrl+A).
+  // Selects every row shown (Ctrl+A).
   void SelectAll();
   // Sets the check of every selected row.
   void CheckSelected(bool checked);
@@ -78,7 +92,8 @@ class ChangeList {
   // The selected rows as the console front end prints them: a header line,
   // then one tab-separated line per row, in list order.
   std::u16string SelectedRowsText();
-  // The statuses of the rows in the list, and how many are checked.
+  // The statuses of the rows in the list, and how many are checked (shown or
+  // hidden by the filter).
   CompareCounts Counts();
   size_t CheckedCount();
 
@@ -102,7 +117,8 @@ class ChangeList {
 
   static constexpr ULONGLONG kShowIntervalMs = 500;
   HWND list_ = nullptr;
-  size_t shown_count_ = 0;
+  size_t shown_count_ = 0;  // the lines the list view was told of
+  RowFilter filter_;
   ULONGLONG last_shown_ = 0;
   EntryStore store_;
   ColumnSortFlags sort_flags_;

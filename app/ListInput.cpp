@@ -14,8 +14,9 @@ int TrackRowMenu(HWND window, ChangeList& list_view, Registry* registry, LPARAM 
   if (position == -1) {
     RECT rect{};
     const std::optional<size_t> row = list_view.CurrentRow();
+    const std::optional<int> line = row ? list_view.LineOf(*row) : std::nullopt;
     rect.left = LVIR_LABEL;
-    if (row && SendMessageW(list, LVM_GETITEMRECT, *row, reinterpret_cast<LPARAM>(&rect))) {
+    if (line && SendMessageW(list, LVM_GETITEMRECT, *line, reinterpret_cast<LPARAM>(&rect))) {
       at = {rect.left + 16, rect.bottom};
     } else {
       GetClientRect(list, &rect);
@@ -65,9 +66,14 @@ int CommandForKey(HWND window, ChangeList& list, const MSG& message) {
   if (message.hwnd != window && !IsChild(window, message.hwnd)) return 0;
   const bool control = GetKeyState(VK_CONTROL) < 0;
   const bool in_list = message.hwnd == list.handle();
+  const bool in_filter = message.hwnd == GetDlgItem(window, IDC_FILTER_TEXT);
   if (in_list && (message.wParam == VK_APPS || (message.wParam == VK_F10 && GetKeyState(VK_SHIFT) < 0))) return -1;
   if (message.message != WM_KEYDOWN) return 0;
   if (control && message.wParam == 'O') return IDM_LOAD;
+  if (control && message.wParam == 'F') return IDM_FIND;
+  if (!control && message.wParam == VK_F3) return GetKeyState(VK_SHIFT) < 0 ? IDM_FIND_PREVIOUS : IDM_FIND_NEXT;
+  if (in_filter && message.wParam == VK_ESCAPE) return IDM_FILTER_ESCAPE;
+  if (in_filter && message.wParam == VK_RETURN) return IDM_FILTER_ENTER;
   if (!control && message.wParam == VK_F5) return IDM_RELOAD;
   if (control && in_list && message.wParam == 'C') return IDM_ROW_COPY;
   if (control && in_list && message.wParam == 'A') return IDM_SELECT_ALL;

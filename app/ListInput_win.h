@@ -16,7 +16,8 @@ namespace hivemend {
 int TrackRowMenu(HWND window, ChangeList& list, Registry* registry, LPARAM position);
 
 // The command of a key pressed in the window (Ctrl+O, F5, Ctrl+C, Ctrl+A,
-// Enter), 0 for a key the window leaves to its controls. -1: the row menu.
+// Enter, Ctrl+F, F3, Shift+F3, and Escape and Enter in the filter box), 0 for
+// a key the window leaves to its controls. -1: the row menu.
 int CommandForKey(HWND window, ChangeList& list, const MSG& message);
 
 }  // namespace hivemend

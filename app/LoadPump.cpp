@@ -19,9 +19,11 @@ LoadPump::LoadPump(HWND window, UINT message, UINT_PTR continue_timer, unsigned 
       hooks_(std::move(hooks)),
       channel_(std::make_shared<LoadChannel>(window, message)) {}
 
-void LoadPump::Start(Registry* registry, std::u16string path, bool cancellable, std::vector<std::uint32_t> lines) {
+void LoadPump::Start(Registry* registry, std::u16string path, bool cancellable, std::vector<std::uint32_t> lines,
+                     bool check_all) {
   if (cancellable) EnableWindow(GetDlgItem(window_, IDC_CANCEL_LOAD), TRUE);
   if (!lines.empty()) checked_lines_[next_load_] = std::move(lines);
+  if (check_all) check_all_.insert(next_load_);
   ++running_;
   if (!loads_.Start(channel_, registry, std::move(path), next_load_++)) LoadEnded();  // as if it had ended at once
 }
@@ -87,13 +89,14 @@ void LoadPump::Take() {
     if (auto* row = std::get_if<LoadOperation::Row>(&op.what)) {
       if (dropped) continue;
       const auto lines = checked_lines_.find(op.load);
-      if (lines == checked_lines_.end()) {  // the usual case: no rows to check by line
+      const bool all = check_all_.contains(op.load);
+      if (lines == checked_lines_.end() && !all) {  // the usual case: no rows to check
         list_.AddRow(std::move(row->entry));
         continue;
       }
       const std::uint32_t line = row->entry.line();
       const size_t index = list_.AddRow(std::move(row->entry));
-      if (std::binary_search(lines->second.begin(), lines->second.end(), line)) {
+      if (all || std::binary_search(lines->second.begin(), lines->second.end(), line)) {
         list_.store().at(index).checked = true;
         checks_taken_ = true;
       }
@@ -131,6 +134,7 @@ void LoadPump::Take() {
 void LoadPump::ApplyEnd(const LoadOperation& op) {
   const auto& ended = std::get<LoadOperation::Ended>(op.what);
   LoadEnded();
+  check_all_.erase(op.load);
   if (op.load < first_kept_load_) return;
   // The completion texts that follow find every row of the load shown.
   list_.ShowNewRows(true);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/ChangeList_win.h"
@@ -36,9 +37,11 @@ class LoadPump {
   LoadPump(const LoadPump&) = delete;
   LoadPump& operator=(const LoadPump&) = delete;
 
-  // Starts a load of path; its rows on the given line numbers (ascending) are
-  // checked as they arrive. Cancellable loads enable "Cancel loading ...".
-  void Start(Registry* registry, std::u16string path, bool cancellable, std::vector<std::uint32_t> checked_lines = {});
+  // Starts a load of path; its rows on the given line numbers (ascending), or
+  // with check_all all its rows, are checked as they arrive. Cancellable loads
+  // enable "Cancel loading ...".
+  void Start(Registry* registry, std::u16string path, bool cancellable, std::vector<std::uint32_t> checked_lines = {},
+             bool check_all = false);
   // The wake-up and the continue timer: applies a turn's operations.
   void Take();
   void RequestCancel() { channel_->RequestCancel(); }
@@ -73,6 +76,7 @@ class LoadPump {
   std::uint32_t first_kept_load_ = 1;  // rows of loads below this number are dropped
   // Loads whose rows are checked by line number: load number, then the lines.
   std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> checked_lines_;
+  std::unordered_set<std::uint32_t> check_all_;  // loads whose every row is checked
   LoadWorkers loads_;  // last: joined before the rest goes
 };
 

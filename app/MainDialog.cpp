@@ -23,7 +23,6 @@
 #include "platform/Clipboard_win.h"
 #include "platform/DroppedFiles_win.h"
 #include "platform/File.h"
-#include "platform/HistoryFolder.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"
 #include "platform/SystemText.h"
@@ -61,6 +60,7 @@ std::u16string KeyPathOf(const ChangeEntry& entry) {
 // The command table. While a merge runs, the commands that change the rows
 // wait for it: the merge reads them on its own thread.
 void MainWindow::OnCommand(int id, int code) {
+  if (filter_.OnCommand(id, code)) return;
   const bool merging = merge_ != nullptr;
   switch (id) {
     case IDOK:
@@ -89,8 +89,11 @@ void MainWindow::OnCommand(int id, int code) {
       break;
     case IDM_ROW_REGEDIT: OpenKeyInRegistryEditor(); break;
     case IDM_SELECT_ALL: list_.SelectAll(); break;
+    case IDM_UNDO_LAST: UndoLastMergeCommand(); break;
+    case IDM_UNDO_MERGE: OfferUndoMerge(); break;
+    case IDM_HISTORY: HistoryCommand(); break;
     case IDM_OPEN_HISTORY: {
-      const std::u16string folder = HistoryFolder();
+      const std::u16string folder = HistoryFolderPath();
       if (folder.empty()) break;
       if (options_.open_folder) options_.open_folder(window_, folder);
       else (void)OpenWithShell(folder, window_);
@@ -134,12 +137,13 @@ void MainWindow::OnDropFiles(HDROP drop) {
 
 // A new load starts with an empty status bar and the "Check:" box reset: the
 // texts and the rule of the last load say nothing about it.
-void MainWindow::StartLoad(const std::u16string& path, bool cancellable, std::vector<std::uint32_t> checked_lines) {
+void MainWindow::StartLoad(const std::u16string& path, bool cancellable, std::vector<std::uint32_t> checked_lines,
+                           bool check_all) {
   status_.ClearTexts();
   SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   load_cancelled_ = false;
   UpdateTitle();
-  loads_->Start(registry(), path, cancellable, std::move(checked_lines));
+  loads_->Start(registry(), path, cancellable, std::move(checked_lines), check_all);
 }
 
 bool MainWindow::PrepareLoad(const std::u16string& path) {
@@ -174,6 +178,7 @@ bool MainWindow::PrepareLoad(const std::u16string& path) {
 void MainWindow::ReplaceRows() {
   loads_->DropRunning();
   files_.clear();
+  undo_load_.clear();
   if (merge_) clear_after_merge_ = true;  // the merge reads the rows: they go when it ends
   else list_.Clear();
   UpdateCounts();
@@ -216,11 +221,16 @@ void MainWindow::ApplyCommand() {
 
 // The merge runs on its worker; the window holds its loads' rows back, keeps
 // the rows as they are, and shows the progress and a Cancel in the merge button.
-void MainWindow::MergeCommand() {
+void MainWindow::MergeCommand(const std::u16string& confirm_text) {
   Registry* registry = this->registry();
   if (!registry) return;
-  const MergeCommandOptions merge_options{window_, kMergeMessage, options_.message_box_params,
-                                          options_.restart_elevated || !ProcessIsElevated(), HistoryFolder};
+  const MergeCommandOptions merge_options{window_,
+                                          kMergeMessage,
+                                          options_.message_box_params,
+                                          options_.restart_elevated || !ProcessIsElevated(),
+                                          [this] { return HistoryFolderPath(); },
+                                          options_.show_in_folder,
+                                          confirm_text};
   merge_ = MergeWorker::Start(merge_options, list_.store(), *registry);
   if (!merge_) return ShowErrorBox(window_, u"The merge could not be started.");
   loads_->Hold(true);
@@ -263,6 +273,10 @@ void MainWindow::RestartElevated() {
 }
 
 void MainWindow::LoadEnded(bool cancelled) {
+  if (!undo_load_.empty() && (cancelled || loads_->running() == 0)) {
+    if (!cancelled) PostMessageW(window_, WM_COMMAND, IDM_UNDO_MERGE, 0);  // once the load's turn is over
+    else undo_load_.clear();
+  }
   load_cancelled_ = load_cancelled_ || cancelled;
   if (loads_->running() == 0 && files_.size() > 0 && list_.store().empty() && !cancelled) load_cancelled_ = false;
   UpdateTitle();
@@ -278,6 +292,7 @@ void MainWindow::UpdateTitle() {
 
 void MainWindow::UpdateCounts() {
   status_.Set(StatusBar::kCounts, list_.Counts().Text());
+  filter_.ShowCounts();
   UpdateCheckedCount();
 }
 
@@ -316,7 +331,9 @@ void MainWindow::OnTimer(UINT_PTR id) {
       loads_->Take();  // in case a wake-up message was lost
       list_.ShowNewRows(false);
       status_.ShowHeld(true);
+      filter_.ShowCounts();
       break;
+    case kFilterTimer: filter_.OnTimer(); break;
     case kMergeProgressTimer:
       if (merge_) status_.Set(StatusBar::kLine, merge_->ProgressText());
       break;

@@ -40,6 +40,12 @@ struct MainDialogOptions {
   std::function<std::optional<std::u16string>(HWND owner)> choose_file;
   // Shows a folder to the user; empty means the shell. For tests.
   std::function<void(HWND owner, const std::u16string& folder)> open_folder;
+  // Shows a file where it lies, selected in its folder; empty means the file
+  // browser. For tests.
+  std::function<void(HWND owner, const std::u16string& file)> show_in_folder;
+  // The history folder of undo files and error logs; empty means
+  // HistoryFolder(). For tests.
+  std::function<std::u16string()> history_folder;
   // Opens the registry editor at a key ("HKEY_CURRENT_USER\Software\..."); empty
   // means: set the editor's last-opened key for the user and start it. For tests.
   std::function<void(const std::u16string& key)> open_registry_editor;

@@ -67,6 +67,7 @@ INT_PTR MainWindow::Attach(HWND window) {
       LoadPump::Hooks{[this] { UpdateCheckedCount(); }, [this] { UpdateCounts(); },
                       [this](const std::u16string& text) { ShowErrorBox(window_, text); },
                       [this](bool cancelled) { LoadEnded(cancelled); }});
+  filter_.Attach(window_, list_, status_, [this](bool hold) { loads_->Hold(hold); });
   DragAcceptFiles(window_, TRUE);
 
   std::vector<std::vector<std::uint32_t>> checked_lines = TakeCheckedLines();
@@ -109,7 +110,8 @@ std::vector<std::vector<std::uint32_t>> MainWindow::TakeCheckedLines() {
 }
 
 // The list grows with the window; the merge button keeps to the bottom right
-// corner; the rest keeps to the top left.
+// corner, the filter's status choice to the top right, and its box between
+// them grows with the width; the rest keeps to the top left.
 void MainWindow::AttachFrame() {
   frame_.Attach(window_, {kMainTemplateWidth, kMainTemplateHeight},
                 {{IDC_CHANGE_LIST, kAnchorAll},
@@ -118,7 +120,9 @@ void MainWindow::AttachFrame() {
                  {IDC_CANCEL_LOAD, kAnchorTopLeft},
                  {IDC_CLEAR_ALL, kAnchorTopLeft},
                  {IDC_CHECK_RULE, kAnchorTopLeft},
-                 {IDC_APPLY, kAnchorTopLeft}},
+                 {IDC_APPLY, kAnchorTopLeft},
+                 {IDC_FILTER_TEXT, kAnchorTopLeft | kAnchorRight},
+                 {IDC_FILTER_STATUS, kAnchorTop | kAnchorRight}},
                 status_.handle(), list_.handle());
   frame_.FitToWorkArea();
   if (Registry* registry = this->registry()) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/ChangeList_win.h"
+#include "app/FilterBar_win.h"
 #include "app/LoadPump_win.h"
 #include "app/MainDialog_win.h"
 #include "app/MergeWorker_win.h"
@@ -63,7 +64,9 @@ class MainWindow {
   Registry* registry() const { return options_.registry ? options_.registry : SystemRegistry(); }
 
   void LoadCommand();
-  void StartLoad(const std::u16string& path, bool cancellable, std::vector<std::uint32_t> checked_lines = {});
+  // check_all: every row of the file arrives checked.
+  void StartLoad(const std::u16string& path, bool cancellable, std::vector<std::uint32_t> checked_lines = {},
+                 bool check_all = false);
   // Before a load: asks whether to replace the list or add to it when it holds
   // rows of other files. False when the user cancels.
   bool PrepareLoad(const std::u16string& path);
@@ -72,8 +75,14 @@ class MainWindow {
   void ClearAll();
   void ReloadCommand();
   void ApplyCommand();
-  void MergeCommand();
+  // confirm_text: asked instead of the usual confirmation (an undo's question).
+  void MergeCommand(const std::u16string& confirm_text = {});
   void MergeEnded();
+  // File > "Undo last merge..." and "History..." (UndoCommands.cpp).
+  std::u16string HistoryFolderPath() const;
+  void UndoLastMergeCommand();
+  void OfferUndoMerge();
+  void HistoryCommand();
   void RestartElevated();
   void ShowDetails();
   void OpenKeyInRegistryEditor();
@@ -88,6 +97,7 @@ class MainWindow {
   HWND combo_ = nullptr;
   StatusBar status_;
   ChangeList list_;
+  FilterBar filter_;
   WindowFrame frame_;
   std::u16string last_folder_;          // of the last file chosen to load
   std::vector<std::u16string> files_;  // the files whose rows the list holds, in load order
@@ -95,6 +105,7 @@ class MainWindow {
   HHOOK key_hook_ = nullptr;
   bool update_prompt_handled_ = false;
   bool clear_after_merge_ = false;  // rows were replaced while a merge read them
+  std::u16string undo_load_;        // the undo file whose rows load for Undo last merge
   bool ending_ = false;
   // The threads last: they are joined before anything they reach goes.
   ScopedHandle stop_threads_;  // manual-reset; set when the window closes

@@ -4,8 +4,11 @@
 #include <exception>
 #include <string>
 #include <system_error>
+#include <utility>
 
+#include "engine/RowFilter.h"
 #include "msgbox/AppMessageBox_win.h"
+#include "platform/ShowInFolder.h"
 #include "platform/Text.h"
 #include "platform/WinString.h"
 
@@ -61,6 +64,36 @@ void ShowMergeMessage(HWND owner, const MessageBoxParams* params, MergeMessage k
   }
 }
 
+// The outcome with the rows merged and the files' names. "Show in folder" is
+// the box's Report button, which leaves the box open; its callback takes no
+// pointer, so the file it shows is the one of the outcome this thread shows.
+struct OutcomeFile {
+  const MergeCommandOptions* options;
+  const std::u16string* path;
+};
+thread_local const OutcomeFile* t_outcome_file = nullptr;
+
+void ShowOutcomeFile(const char16_t* /*text*/, std::uint32_t /*data*/) {
+  if (!t_outcome_file) return;
+  const MergeCommandOptions& o = *t_outcome_file->options;
+  if (o.show_in_folder) o.show_in_folder(o.owner, *t_outcome_file->path);
+  else (void)ShowInFolder(*t_outcome_file->path, o.owner);
+}
+
+void ShowMergeOutcome(const MergeCommandOptions& o, MergeMessage kind, const std::u16string& text,
+                      const MergeResult& result) {
+  MessageBoxParams params = o.params ? *o.params : MessageBoxParams{};
+  std::copy(kShowInFolderText.begin(), kShowInFolderText.end(), params.report_caption);
+  params.report_caption[kShowInFolderText.size()] = u'\0';
+  params.report_caption_id = 0;
+  params.report_callback = ShowOutcomeFile;
+  const OutcomeFile file{&o, &result.undo_path};
+  const OutcomeFile* outer = std::exchange(t_outcome_file, &file);
+  const UINT icon = kind == MergeMessage::Failures ? MB_ICONEXCLAMATION : MB_ICONINFORMATION;
+  AppMessageBox(o.owner, AsWide(text + u"\r\n\r\n" + MergeOutcomeDetails(result)), kCaption, MB_OK | icon, &params);
+  t_outcome_file = outer;
+}
+
 }  // namespace
 
 // MergeUi of the worker: every box and every change of the rows on the
@@ -78,11 +111,15 @@ class MergeWorker::Ui final : public MergeUi {
     });
     return *answer;
   }
+  // The question says how many checked rows the list's filter hides.
   bool Confirm(std::u16string_view text) override {
     auto yes = std::make_shared<bool>(false);
     const HWND owner = w_.options_.owner;
-    w_.OnWindowThread([yes, owner, question = std::u16string(text)] {
-      *yes = MessageBoxW(owner, AsWide(question), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    EntryStore* store = w_.store_;
+    const std::u16string& own = w_.options_.confirm_text;
+    w_.OnWindowThread([yes, owner, store, question = std::u16string(own.empty() ? text : own)] {
+      const std::u16string full = question + HiddenCheckedText(*store);
+      *yes = MessageBoxW(owner, AsWide(full), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
     });
     return *yes;
   }
@@ -91,6 +128,13 @@ class MergeWorker::Ui final : public MergeUi {
     const MessageBoxParams* params = w_.options_.params;
     w_.OnWindowThread([owner, params, kind, message = std::u16string(text)] {
       ShowMergeMessage(owner, params, kind, message);
+    });
+  }
+  void ShowOutcome(MergeMessage kind, std::u16string_view text, const MergeResult& result) override {
+    // Copies: a window that goes while the box is open lets go of the worker,
+    // whose options and result may be gone when the box returns.
+    w_.OnWindowThread([o = w_.options_, kind, message = std::u16string(text), result] {
+      ShowMergeOutcome(o, kind, message, result);
     });
   }
   bool Progress(MergeStep step, size_t done, size_t total) override {
@@ -109,6 +153,7 @@ std::unique_ptr<MergeWorker> MergeWorker::Start(const MergeCommandOptions& optio
                                                 Registry& registry) {
   std::unique_ptr<MergeWorker> worker(new MergeWorker(options));
   MergeWorker* self = worker.get();
+  self->store_ = &store;
   try {
     worker->thread_ = std::jthread([self, &store, &registry] {
       Ui ui(*self);
@@ -178,7 +223,7 @@ std::u16string MergeWorker::ProgressText() const {
 MergeResult RunMergeCommand(HWND owner, EntryStore& store, Registry& registry,
                             const std::function<std::u16string()>& history_folder,
                             const MessageBoxParams* params, bool offer_restart) {
-  const MergeCommandOptions options{owner, kRunMergeMessage, params, offer_restart, history_folder};
+  const MergeCommandOptions options{owner, kRunMergeMessage, params, offer_restart, history_folder, {}, {}};
   const std::unique_ptr<MergeWorker> worker = MergeWorker::Start(options, store, registry);
   if (!worker) return {};
   MSG message;

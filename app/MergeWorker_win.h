@@ -40,7 +40,17 @@ struct MergeCommandOptions {
   bool offer_restart = false;
   // Where the undo file and the error log go.
   std::function<std::u16string()> history_folder;
+  // The outcome's "Show in folder": shows the undo file where it lies. Empty:
+  // the file browser (ShowInFolder).
+  std::function<void(HWND owner, const std::u16string& file)> show_in_folder;
+  // Asked instead of the usual confirmation (Yes and No); empty: the usual.
+  std::u16string confirm_text;
 };
+
+// The outcome after a merge that saved its undo file: its first text, then
+// MergeOutcomeDetails; beside OK (which Escape and the close box press too) a
+// button that shows the undo file in its folder and leaves the box open.
+inline constexpr std::u16string_view kShowInFolderText = u"Show in folder";
 
 // "Merging row N of M" (and the undo step's text before it).
 inline constexpr std::u16string_view kMergingFormat = u"Merging row %s of %s";
@@ -78,6 +88,7 @@ class MergeWorker {
   bool OnWindowThread(std::function<void()> task);
 
   MergeCommandOptions options_;
+  EntryStore* store_ = nullptr;  // read on the window's thread only
   WindowWakeUp wake_;
   std::mutex mutex_;
   std::condition_variable done_;

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/WindowLayout.h"
@@ -22,11 +23,20 @@ void StatusBar::Create(HWND parent) {
 
 void StatusBar::Layout(int dpi) {
   if (!bar_) return;
+  dpi_ = dpi;
   SendMessageW(bar_, WM_SIZE, 0, 0);
   RECT client{};
   GetClientRect(bar_, &client);
-  const std::vector<int> edges = StatusPartEdges(client.right - client.left, dpi);
+  const std::vector<int> edges = StatusPartEdges(client.right - client.left, dpi, showing_);
   SendMessageW(bar_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+}
+
+void StatusBar::SetShowing(const std::u16string& text) {
+  if (showing_ != !text.empty()) {
+    showing_ = !text.empty();
+    Layout(dpi_);
+  }
+  Set(kShowing, text);
 }
 
 void StatusBar::Set(int part, const std::u16string& text) {
@@ -73,14 +83,16 @@ void StatusBar::Paint(HDC dc) {
   const int parts = static_cast<int>(SendMessageW(bar_, SB_GETPARTS, 0, 0));
   for (int i = 0; i < parts; ++i) {
     RECT rect{};
-    if (!SendMessageW(bar_, SB_GETRECT, i, reinterpret_cast<LPARAM>(&rect))) continue;
+    if (!SendMessageW(bar_, SB_GETRECT, i, reinterpret_cast<LPARAM>(&rect)) || rect.right - rect.left < 4) continue;
     DrawEdge(dc, &rect, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
     const LRESULT length = LOWORD(SendMessageW(bar_, SB_GETTEXTLENGTHW, i, 0));
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     SendMessageW(bar_, SB_GETTEXTW, i, reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
     rect.left += 3;
-    if (i == parts - 1) rect.right -= GetSystemMetrics(SM_CXVSCROLL);  // the size grip
+    // The size grip, in the part that reaches it.
+    rect.right = std::min(rect.right, client.right - GetSystemMetrics(SM_CXVSCROLL));
+    if (rect.right <= rect.left) continue;
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   }

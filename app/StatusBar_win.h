@@ -1,6 +1,7 @@
-// The main window's status bar: four parts (the load's line text, the counts
+// The main window's status bar: five parts (the load's line text, the counts
 // of the rows' statuses, the checked count, the lines the last load could not
-// read) whose widths follow the window's
+// read, and while a filter is set the rows it shows) whose widths follow the
+// window's
 // (StatusPartEdges), texts cut with an ellipsis where a part is too narrow,
 // and paint held back while a load sends texts faster than anyone can read
 // them. User-interface thread only.
@@ -14,7 +15,7 @@ namespace hivemend {
 
 class StatusBar {
  public:
-  enum Part { kLine = 0, kCounts = 1, kChecked = 2, kRefusedLines = 3 };
+  enum Part { kLine = 0, kCounts = 1, kChecked = 2, kRefusedLines = 3, kShowing = 4 };
 
   // Creates the bar along the bottom edge of parent.
   void Create(HWND parent);
@@ -23,6 +24,9 @@ class StatusBar {
   void Layout(int dpi);
 
   void Set(int part, const std::u16string& text);
+  // The rows the filter shows ("Showing N of M rows"); empty: no filter, and
+  // the part takes no room.
+  void SetShowing(const std::u16string& text);
   // Empties every part but the checked count (before a load, with the list).
   void ClearTexts();
   // A load's text: set at once, painted at most four times a second while
@@ -39,6 +43,8 @@ class StatusBar {
 
   static constexpr ULONGLONG kHeldIntervalMs = 250;
   HWND bar_ = nullptr;
+  int dpi_ = 96;
+  bool showing_ = false;
   bool held_ = false;
   ULONGLONG shown_at_ = 0;
 };

@@ -41,6 +41,9 @@ HFONT MessageFont() {
 }  // namespace
 
 std::u16string DownloadProgressText(std::uint64_t received, std::uint64_t total) {
+  // The whole file is there: the signature and the installer's version are
+  // checked next, which can take a while when revocation is asked online.
+  if (total != 0 && received >= total) return u"Checking the installer's signature and version...";
   if (total == 0) return FormatMessageText(u"Downloading the update: %s bytes received", {Decimal(received)});
   return FormatMessageText(u"Downloading the update: %s of %s bytes received", {Decimal(received), Decimal(total)});
 }

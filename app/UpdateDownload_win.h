@@ -69,7 +69,8 @@ class UpdateDownload {
   std::jthread worker_;  // last: joined before the rest goes
 };
 
-// The progress window's text for received bytes of total (0: unknown).
+// The progress window's text for received bytes of total (0: unknown); once
+// every byte is there, that the installer is being checked.
 std::u16string DownloadProgressText(std::uint64_t received, std::uint64_t total);
 
 }  // namespace hivemend

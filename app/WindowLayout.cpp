@@ -121,20 +121,23 @@ Rect OffsetFromOther(const Rect& other, int step, const Rect& work, Size least) 
   return BringIntoWorkArea(moved, work);
 }
 
-std::vector<int> StatusPartEdges(int width, int dpi) {
+std::vector<int> StatusPartEdges(int width, int dpi, bool showing) {
   // At 96 DPI: "1000000 checked"; "1000000 matched, 1000000 differ, 1000000 do
-  // not exist"; "N lines could not be read (the first is line N)" and the grip.
-  int left = std::max(width, 0);
+  // not exist"; "N lines could not be read (the first is line N)"; "Showing
+  // 1000000 of 1000000 rows" and the grip.
+  const int bar = std::max(width, 0);
+  int left = bar;
   const auto take = [&](int room) {
     const int part = std::min(left, ScaleRounded(room, dpi, 96));
     left -= part;
     return part;
   };
   const int checked = take(110);
-  take(300);  // the unread lines, to the end of the bar
+  const int shown = showing ? take(210) : 0;  // to the end of the bar
+  take(300);  // the unread lines
   const int counts = take(320);
   const int line = left;
-  return {line, line + counts, line + counts + checked, -1};
+  return {line, line + counts, line + counts + checked, bar - shown, -1};
 }
 
 }  // namespace hivemend

@@ -56,13 +56,15 @@ struct AnchorLayout {
   AnchorLayout Scaled(int from_dpi, int to_dpi) const;
 };
 
-// The right edges of the status bar's four parts (line text, counts, checked
-// count, lines a load could not read) in a bar width pixels wide at dpi: the
-// checked count and the unread lines keep their room at the right end (with
-// the size grip), the counts theirs before them, and the line text takes the
-// rest. In a narrow bar the line text gives way first, then the counts, then
-// the unread lines; the checked count last. The last edge is -1 (to the end).
-std::vector<int> StatusPartEdges(int width, int dpi);
+// The right edges of the status bar's five parts (line text, counts, checked
+// count, lines a load could not read, the rows the filter shows) in a bar
+// width pixels wide at dpi: the checked count, the unread lines and, while a
+// filter is set (showing), the rows shown keep their room at the right end
+// (with the size grip), the counts theirs before them, and the line text takes
+// the rest. In a narrow bar the line text gives way first, then the counts,
+// then the unread lines, then the rows shown; the checked count last. Without
+// a filter the last part has no room. The last edge is -1 (to the end).
+std::vector<int> StatusPartEdges(int width, int dpi, bool showing = false);
 
 // a * b / c rounded to the nearest, as Win32 MulDiv (c != 0).
 int ScaleRounded(int a, int b, int c);

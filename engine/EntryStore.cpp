@@ -53,6 +53,19 @@ void EntryStore::SetHidden(size_t index, bool hidden) {
   AddToShown(c, hidden ? -1 : 1);
 }
 
+void EntryStore::CommitMarks() {
+  for (size_t c = 0; c < chunks_.size(); ++c) {
+    std::uint32_t shown = 0;
+    for (Slot slot : chunks_[c]) {
+      Row& row = rows_[slot];
+      row.hidden_ = row.mark_;
+      shown += !row.hidden_;
+    }
+    chunk_shown_[c] = shown;
+  }
+  RebuildCounts();
+}
+
 size_t EntryStore::ShownRow(size_t shown_index) const {
   if (shown_index >= shown_) throw std::out_of_range("EntryStore shown index");
   if (shown_ == size_) return shown_index;
@@ -133,6 +146,7 @@ size_t EntryStore::Insert(ChangeEntry entry, bool hidden) {
     rows_.emplace_back().entry = std::move(entry);
   }
   rows_[slot].hidden_ = hidden;
+  ++version_;
   const EntryKey& key = rows_[slot].entry.key();
   auto greater = [&](Slot other) {
     const EntryKey& other_key = rows_[other].entry.key();
@@ -210,6 +224,7 @@ EntryStore::Chunk EntryStore::NewChunk() {
 ChangeEntry EntryStore::Remove(size_t index) {
   const auto [c, o] = Locate(index);
   last_insert_.reset();
+  ++version_;
   const Slot slot = chunks_[c][o];
   const bool was_shown = !rows_[slot].hidden_;
   ChangeEntry entry = std::move(rows_[slot].entry);
@@ -231,6 +246,7 @@ ChangeEntry EntryStore::Remove(size_t index) {
 
 void EntryStore::Clear() {
   last_insert_.reset();
+  ++version_;
   in_first_column_order_ = true;
   chunks_.clear();
   rows_.clear();
@@ -251,6 +267,7 @@ std::vector<EntryStore::Slot> EntryStore::TakeAll() {
 
 void EntryStore::PutAll(std::vector<Slot> order) {
   last_insert_.reset();
+  ++version_;
   in_first_column_order_ = false;
   chunks_.clear();
   chunk_shown_.clear();

@@ -38,6 +38,7 @@ class EntryStore {
    private:
     friend class EntryStore;
     bool hidden_ = false;
+    bool mark_ = false;  // the hidden flag a filter applied in steps will set
   };
 
   EntryStore();
@@ -79,6 +80,21 @@ class EntryStore {
     RebuildCounts();
   }
 
+  // A filter applied in steps (FilterPass): each step marks the rows of one
+  // chunk, the last sets every row's hidden flag to its mark at once. The
+  // marks hold only while the rows stay as they are: version() changes with
+  // every insert, removal and reorder.
+  size_t chunk_count() const { return chunks_.size(); }
+  std::uint64_t version() const { return version_; }
+  template <typename F>
+  void MarkHidden(size_t chunk, F&& hides, bool shown_only = false) {
+    for (Slot slot : chunks_.at(chunk)) {
+      Row& row = rows_[slot];
+      row.mark_ = (shown_only && row.hidden_) || hides(static_cast<const ChangeEntry&>(row.entry));
+    }
+  }
+  void CommitMarks();
+
   // Calls f(Row&) for every row from the first to the last.
   template <typename F>
   void ForEach(F&& f) {
@@ -105,6 +121,7 @@ class EntryStore {
       }
     }
     if (removed == 0) return 0;
+    ++version_;
     if (kept.empty()) {
       Clear();
       return removed;
@@ -176,6 +193,7 @@ class EntryStore {
   std::vector<std::uint32_t> chunk_shown_;  // rows shown per chunk
   std::vector<size_t> shown_counts_;        // the Fenwick tree over chunk_shown_
   size_t shown_ = 0;
+  std::uint64_t version_ = 0;
 };
 
 }  // namespace hivemend

@@ -104,8 +104,44 @@ void RowFilter::Apply(EntryStore& store, const RowFilter* previous) const {
   key_cache_.clear();  // keys may go with their rows, and others take their place
 }
 
+FilterPass::FilterPass(EntryStore& store, RowFilter target, const RowFilter& applied)
+    : store_(store), target_(std::move(target)), shown_only_(!target_.empty() && target_.Narrows(applied)) {
+  Restart();
+}
+
+void FilterPass::Restart() {
+  version_ = store_.version();
+  next_chunk_ = 0;
+  target_.ForgetKeys();
+}
+
+bool FilterPass::Step(std::chrono::steady_clock::duration budget) {
+  if (store_.version() != version_) Restart();
+  const auto end = std::chrono::steady_clock::now() + budget;
+  const bool all = target_.empty();
+  const auto hides = [&](const ChangeEntry& entry) { return !all && !target_.Matches(entry); };
+  while (next_chunk_ < store_.chunk_count()) {
+    store_.MarkHidden(next_chunk_++, hides, shown_only_);
+    if (std::chrono::steady_clock::now() >= end) break;
+  }
+  if (next_chunk_ < store_.chunk_count()) return false;
+  store_.CommitMarks();
+  target_.ForgetKeys();  // keys may go with their rows before the next pass
+  return true;
+}
+
 std::u16string ShowingRowsText(size_t shown, size_t total) {
   return u"Showing " + Decimal(shown) + u" of " + Decimal(total) + u" rows";
+}
+
+std::u16string HiddenCheckedText(EntryStore& store) {
+  size_t checked = 0, hidden = 0;
+  store.ForEach([&](const EntryStore::Row& row) {
+    checked += row.checked;
+    hidden += row.checked && row.hidden();
+  });
+  if (hidden == 0) return {};
+  return u"\r\n\r\n" + Decimal(hidden) + u" of the " + Decimal(checked) + u" checked rows are hidden by the filter.";
 }
 
 }  // namespace hivemend

@@ -6,7 +6,9 @@
 // or a merge removes keep the count right.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,7 +76,34 @@ class RowFilter {
   mutable std::vector<KeyMatch> key_cache_;
 };
 
+// A filter applied to a large store a slice of time at a time, so that the
+// window answers between slices. The rows keep the flags of the filter applied
+// before until the last step sets them all at once. Rows added, removed or
+// reordered between steps make the pass start again.
+class FilterPass {
+ public:
+  // applied: the filter whose flags the rows have now.
+  FilterPass(EntryStore& store, RowFilter target, const RowFilter& applied);
+  // Looks at rows for about budget (at least one chunk of rows); true once
+  // every row has been looked at and the flags are set.
+  bool Step(std::chrono::steady_clock::duration budget);
+  const RowFilter& target() const { return target_; }
+
+ private:
+  void Restart();
+
+  EntryStore& store_;
+  RowFilter target_;
+  bool shown_only_ = false;  // the target narrows the applied filter
+  std::uint64_t version_ = 0;
+  size_t next_chunk_ = 0;
+};
+
 // "Showing N of M rows".
 std::u16string ShowingRowsText(size_t shown, size_t total);
+
+// What the merge question adds about the checked rows that the filter hides:
+// "\r\n\r\nN of the M checked rows are hidden by the filter." or nothing.
+std::u16string HiddenCheckedText(EntryStore& store);
 
 }  // namespace hivemend

@@ -203,6 +203,16 @@ std::vector<MergeRecord> ReadHistory(const std::u16string& folder) {
   return records;
 }
 
+MergeRecord ReadMergeRecord(const std::u16string& undo_path) {
+  MergeRecord record = ReadUndoComments(ReadStart(std::filesystem::path(undo_path)));
+  record.undo_path = undo_path;
+  std::u16string log = ErrorLogPathFor(undo_path);
+  std::error_code ec;
+  if (!log.empty() && std::filesystem::is_regular_file(std::filesystem::path(log), ec))
+    record.error_log_path = std::move(log);
+  return record;
+}
+
 std::u16string NewestUndoFile(const std::u16string& folder) {
   const std::vector<UndoFileEntry> files = UndoFiles(folder, nullptr);
   const auto newest = std::max_element(files.begin(), files.end());

@@ -73,6 +73,8 @@ MergeRecord ReadUndoComments(std::string_view bytes);
 // change; of equal times, the greater name first). Reads only the start of
 // each undo file.
 std::vector<MergeRecord> ReadHistory(const std::u16string& folder);
+// One undo file's merge, as ReadHistory lists it.
+MergeRecord ReadMergeRecord(const std::u16string& undo_path);
 // The newest undo file of the folder, or empty.
 std::u16string NewestUndoFile(const std::u16string& folder);
 // Makes a new undo file the newest of its folder also when another one was

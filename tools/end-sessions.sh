@@ -73,7 +73,8 @@ end_wine_prefix() {
 wine_prefixes() {
   local folder
   for folder in "$@"; do
-    [ -d "$folder" ] && find "$folder" -name .hivemend-ready -printf '%h\n' 2>/dev/null
+    # Absolute: Wine refuses a relative WINEPREFIX.
+    [ -d "$folder" ] && find "$(cd "$folder" && pwd)" -name .hivemend-ready -printf '%h\n' 2>/dev/null
   done
   return 0
 }

@@ -3,10 +3,14 @@
 # the window. The registry of the build's Wine prefix is first prepared with
 # tools/seed-demo-registry.reg, so that examples/demo.reg shows every status.
 #
-#   tools/screenshot-main.sh [--details N | --menu N] [FILE.reg | BUILD_DIR] [OUTPUT.png]
+#   tools/screenshot-main.sh [--details N | --menu N | --merge | --history] [FILE.reg | BUILD_DIR] [OUTPUT.png]
 #
 # --details N opens the details of the N-th row (from 1, in list order) and
-# pictures that window; --menu N opens the row menu on row N.
+# pictures that window; --menu N opens the row menu on row N; --merge merges
+# every row and pictures the outcome; --history merges every row, takes the
+# merge back with Undo last merge and pictures File > History... (the history
+# folder of the prefix: a prefix of its own, HIVEMEND_WINEPREFIX, shows only
+# these merges).
 # Defaults: examples/demo.reg and <build>/screenshots/main-window.png, where
 # <build> is BUILD_DIR when the first argument is a folder, else
 # $HIVEMEND_BUILD or build/win. HIVEMEND_SCREEN sets the screen's size
@@ -24,6 +28,7 @@ positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --details|--menu) action=${1#--}; row=${2:?"$1 needs a row number"}; shift 2 ;;
+    --merge|--history) action=${1#--}; row=0; shift ;;
     *) positional+=("$1"); shift ;;
   esac
 done
@@ -83,6 +88,8 @@ if [ -n "$action" ]; then
   "$run" "$driver" "$action" "$row" || { echo "screenshot-main.sh: no row $row" >&2; exit 1; }
   sleep 1.5
   [ "$action" = details ] && title='"Details - '
+  [ "$action" = merge ] && title='"Hivemend": '
+  [ "$action" = history ] && title='"Merge history"'
 fi
 import -window root -crop "$(xwininfo -root -tree | awk -v t="$title" 'index($0, t) {print $(NF-1); exit}' | tr -d ' ' \
   | sed 's/^\([0-9]*x[0-9]*\)+\([0-9-]*\)+\([0-9-]*\).*/\1+\2+\3/')" +repage "$out" 2>/dev/null \

@@ -19,6 +19,7 @@ std::optional<std::u16string> CheckForUpdate(HANDLE stop_event) {
   UpdateCheckRun run;
   run.registry = SystemRegistry();
   run.stop_event = stop_event;
+  run.first_wait_ms = FirstCheckWaitMs();
   run.version_url = VersionInfoUrl();
   std::u16string latest;
   if (RunUpdateCheck(run, &latest) != UpdateCheckOutcome::Fetched) return std::nullopt;

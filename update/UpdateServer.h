@@ -17,4 +17,9 @@ std::u16string InstallerUrl();
 // and then no installer is ever downloaded.
 std::vector<KeyPin> PublisherKeys();
 
+// How long the program waits after its start before it asks the server, so
+// that the check never slows the start down.
+constexpr unsigned kFirstCheckWaitMs = 5000;
+unsigned FirstCheckWaitMs();
+
 }  // namespace hivemend

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/HistoryRows.h"
 #include "app/ListRules.h"
 #include "platform/Text.h"
 #include "tests/EntryBuilder.h"
@@ -289,6 +290,46 @@ TEST(CheckedLines, TextsThatAreNotSelectionsAreRefused) {
   for (const char16_t* bad : {u"3", u"3\n", u"5,3\r\n", u"3,3\r\n", u"5-3\r\n", u"1-\r\n", u",1\r\n", u"1,\r\n",
                               u"x\r\n", u"\r\n", u"4294967296\r\n", u"1-20000000\r\n", u"--\r\n"})
     EXPECT_FALSE(ParseCheckedLines(bad)) << ToUtf8(bad);
+}
+
+// ---- The history's texts ---------------------------------------------------------
+
+TEST(HistoryTexts, EachMergeAsTheHistoryListsIt) {
+  struct Case {
+    int line;
+    MergeRecord record;
+    std::vector<std::string> columns;  // Time, Merged file(s), Rows, Errors logged, Undo file
+  };
+  const std::u16string undo = u"C:\\H\\hivemend_undo_20261208-231500.reg";
+  const Case cases[] = {
+      {__LINE__, {undo, u"2026-12-08 23:15:00", {u"C:\\a.reg", u"D:\\x\\b.reg"}, 3, {}, true},
+       {"2026-12-08 23:15:00", "a.reg, b.reg", "3", "No", "hivemend_undo_20261208-231500.reg"}},
+      {__LINE__, {undo, u"2026-12-08 23:15:00", {u"a.reg"}, 1, u"C:\\H\\hivemend_error_log_20261208-231500.log", true},
+       {"2026-12-08 23:15:00", "a.reg", "1", "Yes", "hivemend_undo_20261208-231500.reg"}},
+      // An undo file of an older version says neither time nor rows.
+      {__LINE__, {undo, u"", {}, std::nullopt, {}, true},
+       {"(not recorded)", "", "(not recorded)", "No", "hivemend_undo_20261208-231500.reg"}},
+      // A damaged file is listed under its name, never dropped.
+      {__LINE__, {u"hivemend_undo_x.reg", u"", {}, std::nullopt, {}, false},
+       {"(damaged)", "Not a readable undo file of Hivemend", "", "No", "hivemend_undo_x.reg"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> got;
+    for (const std::u16string& text : HistoryRowTexts(c.record)) got.push_back(ToUtf8(text));
+    EXPECT_EQ(got, c.columns) << "case at line " << c.line;
+  }
+  EXPECT_EQ(ToUtf8(HistoryCountText(1)), "1 merge");
+  EXPECT_EQ(ToUtf8(HistoryCountText(10000)), "10000 merges");
+  // The undo's question names the merge it takes back, and the rows checked
+  // beside the undo file's when the list held others.
+  const MergeRecord record{undo, u"2026-12-08 23:15:00", {u"C:\\a.reg"}, 2, {}, true};
+  EXPECT_EQ(ToUtf8(UndoQuestionText(record, 2, 2)),
+            "The list now holds the 2 rows of the undo file hivemend_undo_20261208-231500.reg, which takes back the "
+            "merge of 2026-12-08 23:15:00 (a.reg).\r\n\r\nMerge the checked rows into the registry now? The undo is "
+            "a merge of its own: it saves an undo file too, which takes the undo back.");
+  EXPECT_NE(ToUtf8(UndoQuestionText(record, 1, 4)).find("row of the undo file"), std::string::npos);
+  EXPECT_NE(ToUtf8(UndoQuestionText(record, 1, 4)).find("With the rows it held before, 4 are checked."),
+            std::string::npos);
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "app/MainDialog_win.h"
+#include "merge/HistoryFile.h"
+#include "msgbox/MessageBoxParams.h"
 #include "app/SavedLayout.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/Process.h"
@@ -139,6 +141,8 @@ class Window {
     if (!real_open_dialog) options_.choose_file = [this](HWND) { return next_file_; };
     if (!options_.open_folder)
       options_.open_folder = [this](HWND, const std::u16string& folder) { opened_folder_ = folder; };
+    if (!options_.show_in_folder)
+      options_.show_in_folder = [this](HWND, const std::u16string& file) { shown_file_ = file; };
     thread_ = std::thread([this] {
       thread_id_ = GetCurrentThreadId();
       const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordStatusTexts, nullptr, thread_id_);
@@ -170,6 +174,7 @@ class Window {
   }
   void ChooseNext(std::optional<std::u16string> file) { next_file_ = std::move(file); }
   const std::u16string& opened_folder() const { return opened_folder_; }
+  const std::u16string& shown_file() const { return shown_file_; }
 
   void Command(int id) { SendMessageW(window_, WM_COMMAND, id, 0); }
   // For commands that open a modal window: the test answers it meanwhile.
@@ -350,6 +355,21 @@ class Window {
       first = false;
     }
   }
+  // The filter's text and status choice (StatusChoiceAt), as a user types and
+  // picks them; a small list is filtered before the call returns.
+  void Filter(const wchar_t* text, int choice = 0) {
+    const HWND combo = GetDlgItem(window_, IDC_FILTER_STATUS);
+    if (SendMessageW(combo, CB_GETCURSEL, 0, 0) != choice) {
+      SendMessageW(combo, CB_SETCURSEL, choice, 0);
+      SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDC_FILTER_STATUS, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    }
+    SendMessageW(GetDlgItem(window_, IDC_FILTER_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  }
+  HWND Focus() const {
+    GUITHREADINFO gui{sizeof gui};
+    GetGUIThreadInfo(thread_id_, &gui);
+    return gui.hwndFocus;
+  }
   void ApplyRule(const wchar_t* rule) {
     const HWND combo = GetDlgItem(window_, IDC_CHECK_RULE);
     const LRESULT index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(rule));
@@ -369,6 +389,7 @@ class Window {
   HWND status_bar_ = nullptr;
   std::optional<std::u16string> next_file_;
   std::u16string opened_folder_;
+  std::u16string shown_file_;
 };
 
 HWND FindDetails(Window& w);
@@ -819,6 +840,79 @@ TEST(MainWindowList, CheckBoxesToggleByClickAndSpaceBar) {
   EXPECT_EQ(w.Checks(), "x..");
 }
 
+// The filter shows the rows whose key, value name or data hold its text, in
+// any letter case, and of the chosen status, also as a load adds them; rows it
+// hides keep their checks, which the merge question counts; a merge's rows
+// leave the count.
+TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
+  TempFolder folder;
+  Window w;
+  const HWND box = GetDlgItem(w.window(), IDC_FILTER_TEXT);
+  w.Load(GatedFile(folder));  // A: v1..v40, Slow: s, Gate: g, A: w1..w80
+  ASSERT_EQ(WaitForSingleObject(TestRegistry().reached, 20000), WAIT_OBJECT_0);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 41; }));
+  EXPECT_EQ(w.StatusText(4), u"");
+  w.Command(IDM_FIND);  // Ctrl+F
+  EXPECT_EQ(w.Focus(), box);
+  w.Filter(L"W1");
+  EXPECT_EQ(w.RowCount(), 0);
+  EXPECT_EQ(w.StatusText(4), u"Showing 0 of 41 rows");
+  SetEvent(TestRegistry().release);
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  EXPECT_TRUE(WaitUntil([&] { return w.StatusText(4) == u"Showing 11 of 122 rows"; })) << ToUtf8(w.StatusText(4));
+  EXPECT_EQ(w.Column(3), (std::vector<std::u16string>{u"w1", u"w10", u"w11", u"w12", u"w13", u"w14", u"w15", u"w16",
+                                                      u"w17", u"w18", u"w19"}));
+  w.Filter(L"gate", 4);  // the key, and only SAME rows
+  EXPECT_EQ(w.StatusText(4), u"Showing 0 of 122 rows");
+  w.Filter(L"gate", 2);  // MISSING
+  EXPECT_EQ(w.Column(3), std::vector<std::u16string>{u"g"});
+
+  // Ctrl+A and the space bar check the rows shown; the checks stay with rows
+  // the filter hides, and count.
+  w.Filter(L"w1");
+  w.Command(IDM_SELECT_ALL);
+  w.Key(VK_SPACE);
+  ASSERT_TRUE(WaitUntil([&] { return w.Checks() == std::string(11, 'x'); }));
+  w.Filter(L"v");
+  EXPECT_EQ(w.RowCount(), 40);
+  EXPECT_EQ(w.Checks(), std::string(40, '.'));
+  EXPECT_EQ(w.StatusText(2), u"11 checked");
+
+  // F3 and Shift+F3 from the box: the next and the previous row shown,
+  // around the ends; Enter goes to the list, Escape in the box empties it.
+  SetFocus(box);
+  w.Key(VK_F3, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.Selection().starts_with("F."); })) << w.Selection();
+  w.Key(VK_F3, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.Selection().starts_with(".F."); })) << w.Selection();
+  w.Command(IDM_FIND_PREVIOUS);  // Shift+F3
+  w.Command(IDM_FIND_PREVIOUS);
+  EXPECT_EQ(w.Selection(), std::string(39, '.') + "F");
+  w.Key(VK_RETURN, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.Focus() == w.list(); }));
+  SendMessageW(w.window(), WM_NULL, 0, 0);
+  EXPECT_EQ(FindOwnedDialog(w.thread(), w.window()), nullptr);  // nor the details, nor the default button's load
+  EXPECT_EQ(w.StatusText(4), u"Showing 40 of 122 rows");
+  w.Key(VK_ESCAPE, box);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 122; }));
+  EXPECT_EQ(WindowText(box), u"");
+  EXPECT_EQ(w.StatusText(4), u"");
+  w.Key(VK_ESCAPE, box);  // in the empty box: to the list, the window stays
+  ASSERT_TRUE(WaitUntil([&] { return w.Focus() == w.list(); }));
+  EXPECT_FALSE(w.finished());
+
+  // The merge question counts the checked rows the filter hides; after the
+  // merge the count is of the rows left.
+  w.Filter(L"v");
+  w.PostCommand(IDC_MERGE);
+  const std::vector<std::u16string> texts = w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_FALSE(texts.empty());
+  EXPECT_TRUE(texts[0].ends_with(u"\r\n\r\n11 of the 11 checked rows are hidden by the filter.")) << ToUtf8(texts[0]);
+  ASSERT_TRUE(WaitUntil([&] { return w.StatusText(4) == u"Showing 40 of 111 rows"; })) << ToUtf8(w.StatusText(4));
+  EXPECT_EQ(w.RowCount(), 40);
+  EXPECT_EQ(w.StatusText(2), u"0 checked");
+}
+
 // The merge button writes to the registry that the rows were compared with.
 TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\HivemendTest\\WindowMerge");  // left by a failed run
@@ -828,7 +922,7 @@ TEST(MainWindowList, MergeWritesToTheRegistryTheRowsCameFrom) {
   ASSERT_TRUE(w.WaitForCompletions(1));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  EXPECT_EQ(w.AnswerBoxes({IDYES, IDOK}).back(), u"Changes successfully applied!");
+  EXPECT_EQ(FirstParagraph(w.AnswerBoxes({IDYES, IDOK}).back()), u"Changes successfully applied!");
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
 
   Registry::Handle key = 0;
@@ -887,7 +981,7 @@ TEST(MainWindowList, AMergeCancelledBetweenRowsIsTakenBackByItsUndoFile) {
   ASSERT_TRUE(w.WaitForCompletions(2));
   w.ApplyRule(L"All");
   w.PostCommand(IDC_MERGE);
-  EXPECT_EQ(w.AnswerBoxes({IDYES, IDOK}).back(), u"Changes successfully applied!");
+  EXPECT_EQ(FirstParagraph(w.AnswerBoxes({IDYES, IDOK}).back()), u"Changes successfully applied!");
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
   EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, u"Merge"), before);
   DeleteFileW(AsWide(undo));
@@ -1206,6 +1300,128 @@ TEST(MainWindowList, F5AfterAMergeShowsTheMergedValuesAsSame) {
   EXPECT_EQ(WindowText(w.window()), u"Hivemend - other.reg");
 }
 
+// ---- Taking merges back ------------------------------------------------------------
+
+// The merges of the history folder as the History dialog lists them.
+Rows HistoryRows(HWND dialog) {
+  const HWND list = GetDlgItem(dialog, IDC_HISTORY_LIST);
+  Rows rows(static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < 5; ++c) {
+      wchar_t text[512] = L"";
+      LVITEMW item{};
+      item.iSubItem = c;
+      item.pszText = text;
+      item.cchTextMax = 512;
+      SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+      rows[r].push_back(AsU16(text));
+    }
+  }
+  return rows;
+}
+
+// A merge of demo rows (values changed, added and deleted, a key created, a
+// key deleted with what it holds) is taken back exactly by Undo last merge,
+// whose own undo file takes the undo back; the outcome names the undo file and
+// shows it in its folder; the History dialog lists every merge and previews one.
+TEST(MainWindowUndo, UndoLastMergeRestoresTheRegistryAndTheHistoryListsEveryMerge) {
+  const std::u16string key = u"Software\\HivemendTest\\Undo";
+  (void)TestRegistry().inner.DeleteTree(RegRoot::CurrentUser, key);  // left by a failed run
+  Seed(key, u"Greeting", kRegSz, test::StringBytes(u"hello, WORLD"));
+  Seed(key, u"RetryCount", kRegDword, test::DwordBytes(5));
+  Seed(key, u"LegacyMode", kRegDword, test::DwordBytes(1));
+  Seed(key + u"\\Obsolete", u"OldSetting", kRegSz, test::StringBytes(u"old"));
+  Seed(key + u"\\Obsolete\\Deeper", u"Blob", kRegBinary, {1, 2, 3});
+  const auto before = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key);
+  TempFolder folder, history;
+  MainDialogOptions options;
+  options.history_folder = [&history] { return history.path(); };
+  Window w(options);
+  w.PostCommand(IDM_UNDO_LAST);
+  EXPECT_TRUE(w.AnswerBoxes({IDOK}).front().starts_with(u"There is no undo file in the history folder " +
+                                                         history.path()));
+
+  w.Load(folder.WriteReg(u"demo.reg", u"[HKEY_CURRENT_USER\\" + key + u"]\r\n\"Greeting\"=\"Hello, world\"\r\n"
+                                      u"\"RetryCount\"=dword:00000007\r\n\"Theme\"=\"dark\"\r\n\"LegacyMode\"=-\r\n"
+                                      u"[HKEY_CURRENT_USER\\" + key + u"\\Counters]\r\n"
+                                      u"\"Launches\"=hex(b):2a,00,00,00,00,00,00,00\r\n"
+                                      u"[-HKEY_CURRENT_USER\\" + key + u"\\Obsolete]\r\n"));
+  ASSERT_TRUE(w.WaitForCompletions(1));
+  const int rows = w.RowCount();
+  w.ApplyRule(L"All");
+  w.PostCommand(IDC_MERGE);
+  w.AnswerBoxes({IDYES});
+  // The outcome: its first line, the rows and the undo file, and a way to it.
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindOwnedDialog(w.thread(), w.window(), u"Hivemend")) != nullptr; }));
+  const std::u16string undo = NewestUndoFile(history.path());
+  const std::u16string undo_name = undo.substr(history.path().size() + 1);
+  EXPECT_EQ(test::Show(WindowText(GetDlgItem(box, 1001))),
+            test::Show(u"Changes successfully applied!\r\n\r\nMerged " + Decimal(rows) + u" rows.\r\nUndo file: " +
+                       undo_name));
+  EXPECT_EQ(WindowText(GetDlgItem(box, IDOK)), u"OK");
+  EXPECT_EQ(WindowText(GetDlgItem(box, AMB_ID_REPORT)), u"Show in folder");
+  PostMessageW(box, WM_COMMAND, AMB_ID_REPORT, 0);
+  ASSERT_TRUE(WaitUntil([&] { return w.shown_file() == undo; })) << test::Show(w.shown_file());
+  EXPECT_TRUE(IsWindow(box));  // until OK, Escape or the close box
+  PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0 && !IsWindow(box); }));
+  EXPECT_EQ(w.StatusText(0), u"Merged " + Decimal(rows) + u" rows; undo: " + undo_name);
+  const auto merged = test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key);
+  ASSERT_NE(merged, before);
+
+  // Undo last merge: the undo file's rows, all checked, and one question.
+  w.PostCommand(IDM_UNDO_LAST);
+  std::vector<std::u16string> texts = w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_TRUE(texts[0].starts_with(u"The list now holds the ")) << test::Show(texts[0]);
+  EXPECT_NE(texts[0].find(u"of the undo file " + undo_name + u", which takes back the merge of "), std::u16string::npos);
+  EXPECT_EQ(FirstParagraph(texts[1]), u"Changes successfully applied!");
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
+  EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key), before);
+  const std::u16string undo_of_undo = NewestUndoFile(history.path());
+  EXPECT_NE(undo_of_undo, undo);
+  // The undo was a merge of its own: undoing it merges the demo rows again.
+  w.PostCommand(IDM_UNDO_LAST);
+  w.AnswerBoxes({IDYES, IDOK});
+  ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 0; }));
+  EXPECT_EQ(test::DumpRegistry(TestRegistry().inner, RegRoot::CurrentUser, key), merged);
+
+  // History: every merge newest first, a damaged file listed as such.
+  const std::u16string damaged = history.WriteRaw(u"hivemend_undo_20000101-000000.reg", u"not an undo file");
+  KeepNewest(damaged);
+  w.PostCommand(IDM_HISTORY);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (dialog = FindOwnedDialog(w.thread(), w.window(), u"Merge history")) != nullptr; }));
+  const Rows listed = HistoryRows(dialog);
+  ASSERT_EQ(listed.size(), 4u);
+  EXPECT_EQ(listed[0], (std::vector<std::u16string>{u"(damaged)", u"Not a readable undo file of Hivemend", u"", u"No",
+                                                    u"hivemend_undo_20000101-000000.reg"}));
+  EXPECT_EQ(listed[1][1], undo_of_undo.substr(history.path().size() + 1));
+  EXPECT_EQ(listed[2][1], undo_name);
+  EXPECT_EQ(listed[3][1], u"demo.reg");
+  EXPECT_EQ(listed[3][2], Decimal(rows));
+  EXPECT_EQ(listed[3][3], u"No");
+  EXPECT_EQ(listed[3][4], undo_name);
+  EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_HISTORY_COUNT)), u"4 merges in " + history.path());
+  // The damaged file is selected first: shown in its folder, never loaded.
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_HISTORY_PREVIEW)));
+  SendMessageW(GetDlgItem(dialog, IDC_HISTORY_SHOW), BM_CLICK, 0, 0);
+  EXPECT_EQ(w.shown_file(), damaged);
+  // Preview of the oldest merge's undo file: its rows, unchecked.
+  LVITEMW item{};
+  item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(GetDlgItem(dialog, IDC_HISTORY_LIST), LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&item));
+  ASSERT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_HISTORY_PREVIEW)));
+  SendMessageW(GetDlgItem(dialog, IDC_HISTORY_PREVIEW), BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+  ASSERT_TRUE(w.WaitForCompletions(4));
+  EXPECT_EQ(WindowText(w.window()), u"Hivemend - " + undo_name);
+  EXPECT_EQ(w.Checks(), std::string(static_cast<size_t>(w.RowCount()), '.'));
+  EXPECT_GT(w.RowCount(), 0);
+  ASSERT_EQ(TestRegistry().inner.DeleteTree(RegRoot::CurrentUser, key), kRegOk);
+}
+
 // ---- Menus, About box, closing ------------------------------------------------------
 
 TEST(MainWindowMenu, AboutShowsTheProgramVersion) {
@@ -1380,12 +1596,14 @@ HWND FindProgressWindow(DWORD thread, HWND owner) {
   return search.found;
 }
 
-// A download that reports half of its bytes and then waits for its stop.
+// A download that reports some of its bytes (all of them: the installer is
+// being checked) and then waits for its stop.
 struct StalledInstall {
   std::atomic<bool> stopped{false};
+  std::uint64_t received = 5000;
   InstallFunction function() {
     return [this](HANDLE stop, DownloadProgress progress) {
-      progress(5000, 10000);
+      progress(received, 10000);
       if (WaitForSingleObject(stop, 30000) != WAIT_OBJECT_0) return InstallResult(InstallOutcome::TimedOut);
       stopped = true;
       return InstallResult(InstallOutcome::Stopped);
@@ -1401,14 +1619,17 @@ TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
     int line;
     End end;
     INT_PTR result;  // of the window; -1: it stays open
+    std::uint64_t received;  // of 10000 bytes before it stalls
   } cases[] = {
-      {__LINE__, End::Cancel, -1},
-      {__LINE__, End::CloseRequest, 0},
-      {__LINE__, End::CloseBox, 2},
+      {__LINE__, End::Cancel, -1, 5000},
+      {__LINE__, End::Cancel, -1, 10000},  // during the installer's check
+      {__LINE__, End::CloseRequest, 0, 5000},
+      {__LINE__, End::CloseBox, 2, 5000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case at line " << c.line);
     StalledInstall install;
+    install.received = c.received;
     MainDialogOptions options;
     options.check_for_update = [](HANDLE) { return std::optional<std::u16string>(u"0.0.2.12"); };
     options.install_update = install.function();
@@ -1419,7 +1640,8 @@ TEST(MainWindowUpdate, CancelACloseRequestAndClosingTheWindowStopTheDownload) {
     PostMessageW(prompt, WM_COMMAND, IDYES, 0);
     HWND progress = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (progress = FindProgressWindow(w.thread(), w.window())) != nullptr; }));
-    const std::u16string expected = DownloadProgressText(5000, 10000);
+    const std::u16string expected = c.received < 10000 ? DownloadProgressText(c.received, 10000)
+                                                       : u"Checking the installer's signature and version...";
     EXPECT_TRUE(WaitUntil([&] { return WindowText(FindWindowExW(progress, nullptr, L"Static", nullptr)) == expected; }));
     // The main window answers meanwhile.
     EXPECT_TRUE(IsWindowEnabled(w.window()));
@@ -1494,7 +1716,7 @@ void ExpectControlsInside(HWND window, int line) {
   RECT client{};
   GetClientRect(window, &client);
   for (const int id : {IDC_MERGE, IDC_CHANGE_LIST, IDC_LOAD, IDC_CHECK_RULE, IDC_APPLY, IDC_CANCEL_LOAD,
-                       IDC_CLEAR_ALL}) {
+                       IDC_CLEAR_ALL, IDC_FILTER_TEXT, IDC_FILTER_STATUS}) {
     const RECT r = ClientRectOf(GetDlgItem(window, id), window);
     EXPECT_GE(r.left, 0) << id;
     EXPECT_GE(r.top, 0) << id;
@@ -1508,6 +1730,14 @@ void ExpectControlsInside(HWND window, int line) {
   const RECT status = ClientRectOf(FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr), window);
   EXPECT_LT(list.bottom, merge.top);
   EXPECT_LE(merge.bottom, status.top);
+  // The filter's box keeps room between the buttons and its status choice,
+  // above the list.
+  const RECT box = ClientRectOf(GetDlgItem(window, IDC_FILTER_TEXT), window);
+  const RECT choice = ClientRectOf(GetDlgItem(window, IDC_FILTER_STATUS), window);
+  EXPECT_GE(box.left, ClientRectOf(GetDlgItem(window, IDC_APPLY), window).right);
+  EXPECT_GT(box.right - box.left, 150);
+  EXPECT_LT(box.right, choice.left);
+  EXPECT_LE(std::max(box.bottom, choice.top + 14), list.top);
   EXPECT_EQ(status.right, client.right);
   EXPECT_EQ(status.bottom, client.bottom);
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "app/MergeWorker_win.h"
@@ -110,7 +111,14 @@ class MergeWindow : public testing::Test {
   TempDir history_;
 };
 
-const std::wstring kSuccess = L"Changes successfully applied!";
+std::string FileName(const std::u16string& path) { return Show(path.substr(path.find_last_of(u"\\/") + 1)); }
+
+// The outcome of a merge without failures.
+std::wstring Success(const MergeResult& result, const char* rows) {
+  const std::string name = FileName(result.undo_path);
+  return L"Changes successfully applied!\r\n\r\nMerged " + std::wstring(rows, rows + std::strlen(rows)) +
+         L".\r\nUndo file: " + std::wstring(name.begin(), name.end());
+}
 
 std::u16string AsU16String(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
@@ -145,7 +153,7 @@ TEST_F(MergeWindow, AllRowsCheckedAreMergedAndTheListEmpties) {
   std::vector<SeenBox> seen;
   const MergeResult result = Merge({IDYES, IDOK}, &seen);
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[1].text, kSuccess);
+  EXPECT_EQ(seen[1].text, Success(result, "3 rows"));
   EXPECT_TRUE(seen[1].program_box);
   EXPECT_TRUE(store_.empty());
   EXPECT_EQ(GetValue(*SystemRegistry(), kCU, key_, u"s"), (Value{kRegSz, StringBytes(u"C:\\Temp")}));
@@ -160,7 +168,7 @@ TEST_F(MergeWindow, NoRowCheckedWritesAHeaderOnlyUndoFileAndSucceeds) {
   std::vector<SeenBox> seen;
   const MergeResult result = Merge({IDYES, IDOK}, &seen);
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[1].text, kSuccess);
+  EXPECT_EQ(seen[1].text, Success(result, "0 rows"));
   EXPECT_EQ(store_.size(), 1u);
   EXPECT_EQ(UndoBody(result.undo_path), "");
   EXPECT_FALSE(KeyExists(*SystemRegistry(), kCU, key_));
@@ -186,7 +194,8 @@ TEST_F(MergeWindow, AFailingRowStaysAndIsInTheLogAndInTheMessageAfterThePathAndA
   EXPECT_EQ(unbroken(Show(AsU16String(seen[1].text))),
             unbroken("1 of the 2 checked rows were not merged: they stay in the list, checked.\r\n\r\n"
                      "The following errors were recorded to the error log file " + Show(result.error_log_path) +
-                     ":\r\n\r\n" + Show(failure)));
+                     ":\r\n\r\n" + Show(failure) + "Merged 1 row.Undo file: " + FileName(result.undo_path) +
+                     "Error log: " + FileName(result.error_log_path)));
   EXPECT_NE(Show(AsU16String(seen[1].text)).find(":\r\n\r\n"), std::string::npos);
   EXPECT_TRUE(seen[1].program_box);
   const std::u16string log = ReadUtf16File(result.error_log_path);

@@ -16,12 +16,16 @@ namespace {
 
 // The main window's shape: a list held to every edge, a button below it held
 // to the bottom right, buttons above it held to the top left.
+// Between the buttons and the list, a filter box held to the left and right
+// edges and a status choice held to the top right.
 AnchorLayout MainWindowShape() {
   return {{1000, 600},
           {{1, kAnchorAll, {10, 90, 990, 480}},
            {2, kAnchorBottomRight, {750, 490, 990, 530}},
            {3, kAnchorTopLeft, {10, 10, 170, 45}},
-           {4, kAnchorTopLeft, {340, 10, 460, 42}}}};
+           {4, kAnchorTopLeft, {340, 10, 460, 42}},
+           {5, kAnchorTopLeft | kAnchorRight, {190, 55, 800, 80}},
+           {6, kAnchorTop | kAnchorRight, {810, 55, 990, 80}}}};
 }
 
 TEST(AnchorLayout, ControlsKeepTheirDistanceToTheirEdges) {
@@ -41,7 +45,7 @@ TEST(AnchorLayout, ControlsKeepTheirDistanceToTheirEdges) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     const std::vector<Rect> places = shape.Place(c.client);
-    ASSERT_EQ(places.size(), 4u);
+    ASSERT_EQ(places.size(), 6u);
     EXPECT_EQ(places[0], c.list);
     EXPECT_EQ(places[1], c.merge);
     EXPECT_EQ(places[2], c.load);
@@ -52,9 +56,10 @@ TEST(AnchorLayout, ControlsKeepTheirDistanceToTheirEdges) {
 TEST(AnchorLayout, AtTheMinimumEveryControlIsInsideAndNothingOverlaps) {
   const AnchorLayout shape = MainWindowShape();
   const Size least = shape.Minimum({200, 100}, 10);
-  // The widest top row decides the width; the list's minimum height (100)
-  // with the room above and below it decides the height.
-  EXPECT_EQ(least, (Size{460 + 10, 90 + 100 + 120}));
+  // The filter box's least width (200) with the room beside it decides the
+  // width; the list's minimum height (100) with the room above and below it
+  // decides the height.
+  EXPECT_EQ(least, (Size{190 + 200 + 200, 90 + 100 + 120}));
   const std::vector<Rect> places = shape.Place(least);
   for (size_t i = 0; i < places.size(); ++i) {
     SCOPED_TRACE(i);
@@ -93,18 +98,23 @@ TEST(AnchorLayout, ScalingForAnotherDpiScalesEveryFigure) {
 TEST(StatusBarParts, TheCheckedCountStaysAsTheWindowNarrows) {
   struct Case {
     int line, width, dpi;
+    bool showing;  // a filter is set: the rows shown take the last part
     std::vector<int> edges;
   };
   const Case cases[] = {
-      {__LINE__, 1264, 96, {534, 854, 964, -1}},  // 1280 px wide: every part its full room
-      {__LINE__, 1084, 96, {354, 674, 784, -1}},  // 1100 px: the line text gives way
-      {__LINE__, 600, 96, {0, 190, 300, -1}},     // the line text is gone first, then the counts shrink
-      {__LINE__, 300, 96, {0, 0, 110, -1}},       // then the unread lines
-      {__LINE__, 100, 96, {0, 0, 100, -1}},       // the checked count last
-      {__LINE__, 0, 96, {0, 0, 0, -1}},
-      {__LINE__, 1896, 144, {801, 1281, 1446, -1}},  // 150% DPI: every room scaled
+      {__LINE__, 1264, 96, false, {534, 854, 964, 1264, -1}},  // 1280 px wide: every part its full room
+      {__LINE__, 1084, 96, false, {354, 674, 784, 1084, -1}},  // 1100 px: the line text gives way
+      {__LINE__, 600, 96, false, {0, 190, 300, 600, -1}},      // the line text is gone first, then the counts shrink
+      {__LINE__, 300, 96, false, {0, 0, 110, 300, -1}},        // then the unread lines
+      {__LINE__, 100, 96, false, {0, 0, 100, 100, -1}},        // the checked count last
+      {__LINE__, 0, 96, false, {0, 0, 0, 0, -1}},
+      {__LINE__, 1896, 144, false, {801, 1281, 1446, 1896, -1}},  // 150% DPI: every room scaled
+      {__LINE__, 1264, 96, true, {324, 644, 754, 1054, -1}},      // the rows shown take room from the line
+      {__LINE__, 600, 96, true, {0, 0, 110, 390, -1}},            // then from the counts and the unread lines
+      {__LINE__, 200, 96, true, {0, 0, 110, 110, -1}},            // the checked count keeps its room longest
+      {__LINE__, 1896, 144, true, {486, 966, 1131, 1581, -1}},
   };
-  for (const Case& c : cases) EXPECT_EQ(StatusPartEdges(c.width, c.dpi), c.edges) << c.line;
+  for (const Case& c : cases) EXPECT_EQ(StatusPartEdges(c.width, c.dpi, c.showing), c.edges) << c.line;
 }
 
 TEST(ScaleRounded, RoundsHalfAwayFromZeroAsMulDiv) {

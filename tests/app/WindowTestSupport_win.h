@@ -26,7 +26,8 @@ inline bool WaitUntil(const std::function<bool()>& done, std::chrono::millisecon
   return true;
 }
 
-// A folder of its own under the temporary folder, removed with its files.
+// A folder of its own under the temporary folder, removed with its files
+// (also those the program wrote there: undo files, error logs).
 class TempFolder {
  public:
   TempFolder() {
@@ -36,29 +37,34 @@ class TempFolder {
     CreateDirectoryW(AsWide(path_), nullptr);
   }
   ~TempFolder() {
-    for (const std::u16string& file : files_) DeleteFileW(AsWide(file));
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(AsWide(path_ + u"\\*"), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(AsWide(path_ + u"\\" + AsU16(found.cFileName)));
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
     RemoveDirectoryW(AsWide(path_));
   }
+  std::u16string File(const std::u16string& name) const { return path_ + u"\\" + name; }
   const std::u16string& path() const { return path_; }
   // Writes a UTF-16 .REG file (the header line is added) and returns its path.
   std::u16string WriteReg(const std::u16string& name, const std::u16string& body) {
     const std::u16string file = path_ + u"\\" + name;
     DeleteFileW(AsWide(file));
-    files_.push_back(file);
     if (!WriteUnicodeTextFile(file, u"Windows Registry Editor Version 5.00\r\n\r\n" + body)) return {};
     return file;
   }
   std::u16string WriteRaw(const std::u16string& name, const std::u16string& text) {
     const std::u16string file = path_ + u"\\" + name;
     DeleteFileW(AsWide(file));
-    files_.push_back(file);
     if (!WriteUnicodeTextFile(file, text)) return {};
     return file;
   }
 
  private:
   std::u16string path_;
-  std::vector<std::u16string> files_;
 };
 
 inline std::u16string WindowText(HWND window) {
@@ -101,6 +107,10 @@ inline std::u16string AnswerMessageBox(DWORD thread, HWND owner) {
   WaitUntil([&] { return !IsWindow(box); });
   return text;
 }
+
+// A message's first paragraph (up to its first empty line): a merge's outcome
+// without the rows and files it adds.
+inline std::u16string FirstParagraph(const std::u16string& text) { return text.substr(0, text.find(u"\r\n\r\n")); }
 
 // n value lines "v1".."vn" under one key, each a string "x".
 inline std::u16string ValueLines(int n, const std::u16string& prefix = u"v") {

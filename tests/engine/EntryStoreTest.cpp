@@ -122,6 +122,16 @@ TEST(EntryStoreTest, MatchesASimpleModelThroughManyInsertsAndRemovals) {
   store.SetHiddenWhere([](const ChangeEntry& e) { return e.key().path.back() == u'7'; });
   for (ModelRow& m : model) m.hidden = Decimal(static_cast<unsigned>(m.step)).back() == u'7';
   check_shown();
+  // The same in steps: marks, chunk by chunk, change nothing shown until they
+  // are committed all at once.
+  const std::uint64_t version = store.version();
+  for (size_t c = 0; c < store.chunk_count(); ++c)
+    store.MarkHidden(c, [](const ChangeEntry& e) { return e.key().path.back() == u'3'; });
+  check_shown();
+  store.CommitMarks();
+  EXPECT_EQ(store.version(), version);
+  for (ModelRow& m : model) m.hidden = Decimal(static_cast<unsigned>(m.step)).back() == u'3';
+  check_shown();
   store.RemoveIf([](const EntryStore::Row& row) { return row.entry.key().path.back() == u'1'; });
   std::erase_if(model, [](const ModelRow& m) { return Decimal(static_cast<unsigned>(m.step)).back() == u'1'; });
   check_shown();

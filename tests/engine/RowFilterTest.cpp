@@ -5,6 +5,7 @@
 #include "engine/LoadPipeline.h"
 #include "engine/RowFilter.h"
 #include "platform/MemoryRegistry.h"
+#include "tests/EntryBuilder.h"
 #include "tests/LoadRecorder.h"
 #include "tests/RegistryValues.h"
 #include "tests/TestSupport.h"
@@ -102,6 +103,45 @@ TEST(RowFilter, TheCountFollowsALoadAndAMerge) {
   }
   EXPECT_EQ(ShowingRowsText(store.shown_size(), store.size()), u"Showing 1 of 1 rows");
   EXPECT_EQ(ShownNames(store), std::vector<std::string>{"Blob"});
+  store.at(0).checked = true;
+  EXPECT_EQ(HiddenCheckedText(store), u"");
+  store.SetHidden(0, true);
+  EXPECT_EQ(HiddenCheckedText(store), u"\r\n\r\n1 of the 1 checked rows are hidden by the filter.");
+}
+
+// Applied a slice at a time (here a chunk of rows per step), a filter ends as
+// when applied at once, also when rows come or go between the steps; the rows
+// show the filter before until the last step.
+TEST(RowFilter, APassInStepsEndsAsApplyDoes) {
+  EntryStore store;
+  RowFilter applied;
+  // A load's row is shown or hidden by the filter applied.
+  const auto add = [&](int i) {
+    ChangeEntry entry = test::MakeEntry(
+        {.path = u"Key" + Decimal(static_cast<unsigned>(i % 7)), .name = u"v" + Decimal(static_cast<unsigned>(i))});
+    const bool hidden = !applied.Matches(entry);
+    store.Insert(std::move(entry), hidden);
+  };
+  for (int i = 0; i < 5000; ++i) add(i);
+  ASSERT_GT(store.chunk_count(), 4u);
+  for (const std::u16string text : {u"key3", u"key3", u"y3", u"v12", u""}) {
+    FilterPass pass(store, RowFilter(text, {}), applied);
+    size_t before = store.shown_size();
+    int steps = 0;
+    while (!pass.Step(std::chrono::steady_clock::duration::zero())) {
+      EXPECT_EQ(store.shown_size(), before);
+      if (++steps == 2) add(5000 + steps);             // a load's row: the pass starts again
+      if (steps == 3) store.Remove(store.size() - 1);  // a merged row
+      before = store.shown_size();
+    }
+    applied = pass.target();
+    std::vector<size_t> shown;
+    for (size_t i = 0; i < store.size(); ++i)
+      if (applied.Matches(store.at(i).entry)) shown.push_back(i);
+    ASSERT_EQ(store.shown_size(), shown.size()) << ToUtf8(text);
+    for (size_t n = 0; n < shown.size(); ++n) ASSERT_EQ(store.ShownRow(n), shown[n]) << ToUtf8(text);
+  }
+  EXPECT_EQ(store.shown_size(), store.size());
 }
 
 }  // namespace

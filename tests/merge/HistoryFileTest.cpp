@@ -6,6 +6,7 @@
 #include <fstream>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include "merge/HistoryFile.h"
 #include "platform/File.h"
@@ -118,6 +119,13 @@ TEST(HistoryFile, TheFoldersMergesNewestFirst) {
     ASSERT_EQ(history[i].error_log_path.empty(), n != kFiles - 2) << n;
   }
   EXPECT_EQ(FileName(history[2].error_log_path), "hivemend_error_log_20261208-" + names[kFiles - 2].substr(23, 6) + ".log");
+  // One undo file read alone (Undo last merge) says what the list says of it.
+  for (size_t i = 0; i < 3; ++i) {
+    const MergeRecord one = ReadMergeRecord(history[i].undo_path);
+    EXPECT_TRUE(std::tie(one.readable, one.time, one.rows, one.merged_files) ==
+                std::tie(history[i].readable, history[i].time, history[i].rows, history[i].merged_files)) << i;
+    EXPECT_EQ(Show(one.error_log_path), Show(history[i].error_log_path));
+  }
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #   cmake -DPROGRAM=<hivemend.exe> -DTESTHOST=<the test copy> -P ReleaseConfigurationTest.cmake
 #       the program's file does not even name the environment variables that
 #       the test copy reads its server and keys from (and the test copy does)
-set(variables HIVEMEND_TEST_UPDATE_HOST HIVEMEND_TEST_PUBLISHER_PINS)
+set(variables HIVEMEND_TEST_UPDATE_HOST HIVEMEND_TEST_PUBLISHER_PINS HIVEMEND_TEST_FIRST_CHECK_WAIT_MS)
 set(failures 0)
 
 if(SOURCE)

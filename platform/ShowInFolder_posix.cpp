@@ -1,0 +1,7 @@
+#include "platform/ShowInFolder.h"
+
+namespace hivemend {
+
+bool ShowInFolder(const std::u16string&, void*) { return false; }
+
+}  // namespace hivemend
