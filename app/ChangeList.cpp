@@ -62,9 +62,6 @@ size_t ChangeList::AddRow(ChangeEntry&& entry) {
 
 void ChangeList::FilterApplied(RowFilter filter) {
   filter_ = std::move(filter);
-  store_.ForEach([](EntryStore::Row& row) {
-    if (row.hidden()) row.selected = row.focused = false;
-  });
   shown_count_ = store_.shown_size();
   last_shown_ = GetTickCount64();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
@@ -197,7 +194,7 @@ void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
   const bool focused = (change.uNewState & LVIS_FOCUSED) != 0;
   if (change.iItem < 0) {  // every line
     store_.ForEach([&](EntryStore::Row& row) {
-      if (changed & LVIS_SELECTED) row.selected = selected && !row.hidden();
+      if (changed & LVIS_SELECTED) row.selected = selected && !store_.IsHidden(row);
       if ((changed & LVIS_FOCUSED) && !focused) row.focused = false;  // the focus goes; no row takes all
     });
   } else if (static_cast<size_t>(change.iItem) < store_.shown_size()) {
@@ -218,7 +215,7 @@ void ChangeList::OnRangeChanged(const NMLVODSTATECHANGE& change) {
   size_t line = from;
   for (size_t i = store_.ShownRow(from); i < store_.size() && line <= static_cast<size_t>(change.iTo); ++i) {
     EntryStore::Row& row = store_.at(i);
-    if (row.hidden()) continue;
+    if (store_.IsHidden(row)) continue;
     row.selected = selected;
     ++line;
   }
@@ -236,7 +233,7 @@ void ChangeList::ShowSelection() {
   bool any = false;
   store_.ForEach([&](EntryStore::Row& row) {
     any = any || row.selected || row.focused;
-    if (row.hidden()) return;
+    if (store_.IsHidden(row)) return;
     if (i < shown_count_) {
       if (row.selected) {
         LVITEMW item{};
@@ -261,7 +258,7 @@ void ChangeList::ShowSelection() {
 
 void ChangeList::SelectAll() {
   if (store_.shown_size() == 0) return;
-  store_.ForEach([](EntryStore::Row& row) { row.selected = !row.hidden(); });
+  store_.ForEach([this](EntryStore::Row& row) { row.selected = !store_.IsHidden(row); });
   any_selection_ = true;
   showing_selection_ = true;
   LVITEMW all{};
@@ -274,7 +271,7 @@ void ChangeList::SelectAll() {
 void ChangeList::CheckSelected(bool checked) {
   if (locked_) return;
   store_.ForEach([&](EntryStore::Row& row) {
-    if (row.selected && !row.hidden()) row.checked = checked;
+    if (row.selected && !store_.IsHidden(row)) row.checked = checked;
   });
   InvalidateRect(list_, nullptr, FALSE);
   ChecksChanged();
@@ -285,7 +282,7 @@ std::optional<size_t> ChangeList::CurrentRow() const {
   size_t line = 0;
   for (size_t i = 0; i < store_.size() && line < shown_count_; ++i) {
     const EntryStore::Row& row = store_.at(i);
-    if (row.hidden()) continue;
+    if (store_.IsHidden(row)) continue;
     ++line;
     if (!row.selected) continue;
     if (!first) first = i;
@@ -296,14 +293,14 @@ std::optional<size_t> ChangeList::CurrentRow() const {
 
 size_t ChangeList::SelectedCount() const {
   size_t n = 0;
-  for (size_t i = 0; i < store_.size(); ++i) n += store_.at(i).selected;
+  for (size_t i = 0; i < store_.size(); ++i) n += store_.at(i).selected && !store_.IsHidden(store_.at(i));
   return n;
 }
 
 std::u16string ChangeList::SelectedRowsText() {
   std::u16string text = TabSeparatedHeader();
   store_.ForEach([&](EntryStore::Row& row) {
-    if (row.selected && !row.hidden()) AppendTabSeparatedRow(row.entry, text, DataTextStyle::OneLine);
+    if (row.selected && !store_.IsHidden(row)) AppendTabSeparatedRow(row.entry, text, DataTextStyle::OneLine);
   });
   return text;
 }
@@ -380,7 +377,7 @@ int ChangeList::FindByPrefix(const NMLVFINDITEMW& find) const {
   for (size_t n = 0; n < count; ++n) {
     const size_t i = (start + n) % count;
     const EntryStore::Row& row = store_.at(i);
-    if (row.hidden()) continue;
+    if (store_.IsHidden(row)) continue;
     const std::u16string_view hive = row.entry.key().root_name;
     if (hive.size() >= prefix.size() && EqualsNoCase(std::u16string_view(hive).substr(0, prefix.size()), prefix)) {
       const std::optional<int> line = LineOf(i);

@@ -39,8 +39,8 @@ class ChangeList {
   size_t AddRow(ChangeEntry&& entry);
   // The filter whose flags the rows have (FilterBar applies a new one).
   const RowFilter& filter() const { return filter_; }
-  // The rows' flags follow filter now: the list shows its rows; hidden rows
-  // lose their selection (checks stay).
+  // The rows' flags follow filter now: the list shows its rows. Hidden rows
+  // keep their checks; their selection counts only once they show again.
   void FilterApplied(RowFilter filter);
   // Selects the next (previous) line after the current row, wrapping around,
   // and shows it; false when no line is shown.

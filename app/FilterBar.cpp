@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "platform/Text.h"
 #include "platform/WinString.h"
 #include "resources/resource.h"
 
@@ -70,6 +71,7 @@ void FilterBar::Restart() {
   pass_.emplace(list_->store(), std::move(wanted), applied);
   if (hold_loads_) hold_loads_(true);
   Continue();
+  if (pass_) ShowCounts();  // a long pass says that it runs
 }
 
 void FilterBar::OnTimer() {
@@ -93,8 +95,9 @@ void FilterBar::Continue() {
 
 void FilterBar::ShowCounts() {
   const EntryStore& store = list_->store();
-  const std::u16string text =
-      list_->filter().empty() ? std::u16string() : ShowingRowsText(store.shown_size(), store.size());
+  std::u16string text;
+  if (pass_) text = u"Filtering " + Decimal(store.size()) + u" rows ...";
+  else if (!list_->filter().empty()) text = ShowingRowsText(store.shown_size(), store.size());
   if (text == shown_text_) return;
   shown_text_ = text;
   status_->SetShowing(text);

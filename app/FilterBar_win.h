@@ -32,7 +32,8 @@ class FilterBar {
   bool OnCommand(int id, int code);
   // kFilterTimer: the next slice.
   void OnTimer();
-  // "Showing N of M rows" (nothing without a filter), after rows came or went.
+  // "Showing N of M rows" (nothing without a filter; "Filtering M rows ..."
+  // while a pass runs), after rows came or went.
   void ShowCounts();
   bool running() const { return pass_.has_value(); }
 
@@ -43,7 +44,7 @@ class FilterBar {
   // F3 and Shift+F3: the selection moves to the next (previous) row shown.
   void FindNext(bool forward);
 
-  static constexpr unsigned kSliceMs = 30;
+  static constexpr unsigned kSliceMs = 20;
   HWND window_ = nullptr;
   HWND edit_ = nullptr;
   HWND choice_ = nullptr;

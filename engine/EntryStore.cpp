@@ -41,28 +41,22 @@ size_t EntryStore::ShownBefore(size_t chunk) const {
 
 std::uint32_t EntryStore::CountShown(const Chunk& chunk) const {
   std::uint32_t n = 0;
-  for (Slot slot : chunk) n += !rows_[slot].hidden_;
+  for (Slot slot : chunk) n += !Hidden(rows_[slot]);
   return n;
 }
 
 void EntryStore::SetHidden(size_t index, bool hidden) {
   const auto [c, o] = Locate(index);
   Row& row = rows_[chunks_[c][o]];
-  if (row.hidden_ == hidden) return;
-  row.hidden_ = hidden;
+  if (Hidden(row) == hidden) return;
+  SetFlag(row, active_, hidden);
   AddToShown(c, hidden ? -1 : 1);
 }
 
 void EntryStore::CommitMarks() {
-  for (size_t c = 0; c < chunks_.size(); ++c) {
-    std::uint32_t shown = 0;
-    for (Slot slot : chunks_[c]) {
-      Row& row = rows_[slot];
-      row.hidden_ = row.mark_;
-      shown += !row.hidden_;
-    }
-    chunk_shown_[c] = shown;
-  }
+  if (marked_shown_.size() != chunks_.size()) throw std::logic_error("EntryStore marks");
+  active_ ^= 1;
+  chunk_shown_.swap(marked_shown_);
   RebuildCounts();
 }
 
@@ -81,7 +75,7 @@ size_t EntryStore::ShownRow(size_t shown_index) const {
   }
   const Chunk& chunk = chunks_[pos];
   for (size_t o = 0; o < chunk.size(); ++o) {
-    if (rows_[chunk[o]].hidden_) continue;
+    if (Hidden(rows_[chunk[o]])) continue;
     if (remaining-- == 0) return RowsBefore(pos) + o;
   }
   throw std::logic_error("EntryStore shown counts");
@@ -91,9 +85,9 @@ std::optional<size_t> EntryStore::ShownIndexOf(size_t index) const {
   if (shown_ == size_ && index < size_) return index;
   const auto [c, o] = Locate(index);
   const Chunk& chunk = chunks_[c];
-  if (rows_[chunk[o]].hidden_) return std::nullopt;
+  if (Hidden(rows_[chunk[o]])) return std::nullopt;
   size_t n = ShownBefore(c);
-  for (size_t k = 0; k < o; ++k) n += !rows_[chunk[k]].hidden_;
+  for (size_t k = 0; k < o; ++k) n += !Hidden(rows_[chunk[k]]);
   return n;
 }
 
@@ -145,7 +139,7 @@ size_t EntryStore::Insert(ChangeEntry entry, bool hidden) {
     slot = static_cast<Slot>(rows_.size());
     rows_.emplace_back().entry = std::move(entry);
   }
-  rows_[slot].hidden_ = hidden;
+  SetFlag(rows_[slot], active_, hidden);
   ++version_;
   const EntryKey& key = rows_[slot].entry.key();
   auto greater = [&](Slot other) {
@@ -226,7 +220,7 @@ ChangeEntry EntryStore::Remove(size_t index) {
   last_insert_.reset();
   ++version_;
   const Slot slot = chunks_[c][o];
-  const bool was_shown = !rows_[slot].hidden_;
+  const bool was_shown = !Hidden(rows_[slot]);
   ChangeEntry entry = std::move(rows_[slot].entry);
   rows_[slot] = Row{};
   free_slots_.push_back(slot);

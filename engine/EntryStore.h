@@ -31,14 +31,11 @@ class EntryStore {
     // it through inserts, sorts and removals. At most one row has focus.
     bool selected = false;
     bool focused = false;
-    // Hidden by the list's filter (RowFilter); set through the store, which
-    // counts the rows shown.
-    bool hidden() const { return hidden_; }
-
    private:
     friend class EntryStore;
-    bool hidden_ = false;
-    bool mark_ = false;  // the hidden flag a filter applied in steps will set
+    // Hidden by the list's filter (RowFilter): two flags, of which the store
+    // reads one (IsHidden) while a filter applied in steps sets the other.
+    std::uint8_t hidden_bits_ = 0;
   };
 
   EntryStore();
@@ -60,6 +57,9 @@ class EntryStore {
   // The rows the filter shows, and where they stand: the list shows row
   // ShownRow(n) as its n-th line. Both cost log(rows) and a chunk's scan.
   size_t shown_size() const { return shown_; }
+  // Whether the filter hides the row; set through the store, which counts the
+  // rows shown.
+  bool IsHidden(const Row& row) const { return Hidden(row); }
   void SetHidden(size_t index, bool hidden);
   size_t ShownRow(size_t shown_index) const;
   // The line that shows the row at index; none for a hidden row.
@@ -72,8 +72,8 @@ class EntryStore {
       std::uint32_t shown = 0;
       for (Slot slot : chunks_[c]) {
         Row& row = rows_[slot];
-        if (!shown_only || !row.hidden_) row.hidden_ = hides(static_cast<const ChangeEntry&>(row.entry));
-        shown += !row.hidden_;
+        if (!shown_only || !Hidden(row)) SetFlag(row, active_, hides(static_cast<const ChangeEntry&>(row.entry)));
+        shown += !Hidden(row);
       }
       chunk_shown_[c] = shown;
     }
@@ -81,17 +81,24 @@ class EntryStore {
   }
 
   // A filter applied in steps (FilterPass): each step marks the rows of one
-  // chunk, the last sets every row's hidden flag to its mark at once. The
+  // chunk (in each row's other flag); the last makes the marks the rows'
+  // hidden flags at once, in time of the number of chunks, not of rows. The
   // marks hold only while the rows stay as they are: version() changes with
-  // every insert, removal and reorder.
+  // every insert, removal and reorder, and then every chunk is to be marked
+  // again.
   size_t chunk_count() const { return chunks_.size(); }
   std::uint64_t version() const { return version_; }
   template <typename F>
   void MarkHidden(size_t chunk, F&& hides, bool shown_only = false) {
+    if (marked_shown_.size() != chunks_.size()) marked_shown_.resize(chunks_.size());
+    std::uint32_t shown = 0;
     for (Slot slot : chunks_.at(chunk)) {
       Row& row = rows_[slot];
-      row.mark_ = (shown_only && row.hidden_) || hides(static_cast<const ChangeEntry&>(row.entry));
+      const bool hidden = (shown_only && Hidden(row)) || hides(static_cast<const ChangeEntry&>(row.entry));
+      SetFlag(row, active_ ^ 1, hidden);
+      shown += !hidden;
     }
+    marked_shown_[chunk] = shown;
   }
   void CommitMarks();
 
@@ -172,6 +179,10 @@ class EntryStore {
   size_t ShownBefore(size_t chunk) const;
   void AddToShown(size_t chunk, std::ptrdiff_t delta);
   std::uint32_t CountShown(const Chunk& chunk) const;
+  bool Hidden(const Row& row) const { return (row.hidden_bits_ >> active_) & 1; }
+  static void SetFlag(Row& row, unsigned bit, bool hidden) {
+    row.hidden_bits_ = static_cast<std::uint8_t>((row.hidden_bits_ & ~(1u << bit)) | (unsigned{hidden} << bit));
+  }
   std::vector<Slot> TakeAll();
   void PutAll(std::vector<Slot> order);
   static Chunk NewChunk();
@@ -194,6 +205,8 @@ class EntryStore {
   std::vector<size_t> shown_counts_;        // the Fenwick tree over chunk_shown_
   size_t shown_ = 0;
   std::uint64_t version_ = 0;
+  unsigned active_ = 0;                     // which flag of a row says it is hidden
+  std::vector<std::uint32_t> marked_shown_;  // rows shown per chunk by the marks
 };
 
 }  // namespace hivemend

@@ -138,7 +138,7 @@ std::u16string HiddenCheckedText(EntryStore& store) {
   size_t checked = 0, hidden = 0;
   store.ForEach([&](const EntryStore::Row& row) {
     checked += row.checked;
-    hidden += row.checked && row.hidden();
+    hidden += row.checked && store.IsHidden(row);
   });
   if (hidden == 0) return {};
   return u"\r\n\r\n" + Decimal(hidden) + u" of the " + Decimal(checked) + u" checked rows are hidden by the filter.";

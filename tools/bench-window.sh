@@ -2,7 +2,9 @@
 # Benchmark of the main window under Wine: a generated file of VALUES values
 # (default 100000) loaded into the window against the Wine registry (the time
 # from the load command to the completion text, and the longest time the window
-# took to answer meanwhile), every column sorted, the same file through
+# took to answer meanwhile), every column sorted, a text typed into the filter
+# box and erased (the time until each keystroke's result shows, and the longest
+# answer meanwhile), the same file through
 # hivemend-cli diff, reg import of the same file into a copy of the same
 # prefix, with the ratio of the window's load to that import, and the window's
 # merge of every row into another copy (the time from the confirmation to the

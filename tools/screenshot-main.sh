@@ -3,10 +3,13 @@
 # the window. The registry of the build's Wine prefix is first prepared with
 # tools/seed-demo-registry.reg, so that examples/demo.reg shows every status.
 #
-#   tools/screenshot-main.sh [--details N | --menu N | --merge | --history] [FILE.reg | BUILD_DIR] [OUTPUT.png]
+#   tools/screenshot-main.sh [--details N | --menu N | --filter TEXT CHOICE | --merge | --history]
+#                            [FILE.reg | BUILD_DIR] [OUTPUT.png]
 #
 # --details N opens the details of the N-th row (from 1, in list order) and
-# pictures that window; --menu N opens the row menu on row N; --merge merges
+# pictures that window; --menu N opens the row menu on row N; --filter types
+# TEXT into the filter box and picks the status choice CHOICE (0 all rows,
+# 1 rows that would change, 2 to 6 each status); --merge merges
 # every row and pictures the outcome; --history merges every row, takes the
 # merge back with Undo last merge and pictures File > History... (the history
 # folder of the prefix: a prefix of its own, HIVEMEND_WINEPREFIX, shows only
@@ -24,10 +27,12 @@ build_dir=${HIVEMEND_BUILD:-$root/build/win}
 file=$root/examples/demo.reg
 action=""
 row=""
+choice=""
 positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --details|--menu) action=${1#--}; row=${2:?"$1 needs a row number"}; shift 2 ;;
+    --filter) action=filter; row=${2?"$1 needs a text"}; choice=${3:?"$1 needs a status choice"}; shift 3 ;;
     --merge|--history) action=${1#--}; row=0; shift ;;
     *) positional+=("$1"); shift ;;
   esac
@@ -85,7 +90,8 @@ sleep 2
 title='"Hivemend'
 if [ -n "$action" ]; then
   [ -x "$driver" ] || { echo "screenshot-main.sh: $driver not built" >&2; exit 1; }
-  "$run" "$driver" "$action" "$row" || { echo "screenshot-main.sh: no row $row" >&2; exit 1; }
+  # shellcheck disable=SC2086  # no choice: no argument
+  "$run" "$driver" "$action" "$row" $choice || { echo "screenshot-main.sh: no row $row" >&2; exit 1; }
   sleep 1.5
   [ "$action" = details ] && title='"Details - '
   [ "$action" = merge ] && title='"Hivemend": '

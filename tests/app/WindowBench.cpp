@@ -7,8 +7,10 @@
 //   app_window_bench.exe --history FOLDER
 //
 // Prints the time from the load command to the completion text, the longest
-// time the window took to answer a WM_NULL meanwhile, and the time of each
-// column sort including the repaint. With --details: the time from the
+// time the window took to answer a WM_NULL meanwhile, the time of each
+// column sort including the repaint, and for each keystroke typed into the
+// filter box (a text typed and erased again) the time until the status bar
+// shows its result, with the longest WM_NULL answer while typing. With --details: the time from the
 // command to a shown, painted details view of a 1 MB binary value whose file
 // and registry sides differ in one byte (the value is made below
 // HKCU\Software\HivemendBench and removed again). With --merge: FILE.reg
@@ -47,6 +49,62 @@ std::u16string StatusText(HWND status, int part) {
   SendMessageW(status, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
   return AsU16(text);
 }
+
+// How the window answers while it works: a WM_NULL every 20 ms, and beside it
+// a plain round trip to the system (under Wine: its server) that involves no
+// window; when both stall at the same moment, the window was waiting for the
+// system, not for itself. Times are ms after origin.
+class AnswerWatch {
+ public:
+  AnswerWatch(HWND window, Clock::time_point origin) : origin_(origin) {
+    pinger_ = std::thread([this, window] {
+      while (running_) {
+        const auto start = Clock::now();
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+        const double ms = Ms(Clock::now() - start);
+        Keep(ms, start, worst_answer, worst_at);
+        if (ms > 100) slow_answers.push_back({Ms(start - origin_), ms});
+        Sleep(20);
+      }
+    });
+    prober_ = std::thread([this] {
+      const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      while (running_) {
+        const auto start = Clock::now();
+        WaitForSingleObject(never, 0);
+        Keep(Ms(Clock::now() - start), start, worst_plain, worst_plain_at);
+        Sleep(20);
+      }
+      CloseHandle(never);
+    });
+  }
+  ~AnswerWatch() { Stop(); }
+  void Stop() {
+    running_ = false;
+    if (pinger_.joinable()) pinger_.join();
+    if (prober_.joinable()) prober_.join();
+  }
+  void PrintSlowAnswers() const {
+    std::printf(" answers over 100 ms:");
+    for (const auto& [at, ms] : slow_answers) std::printf(" %.1f ms at %.0f ms;", ms, at);
+    std::printf(slow_answers.empty() ? " none\n" : "\n");
+  }
+
+  double worst_answer = 0, worst_at = 0, worst_plain = 0, worst_plain_at = 0;
+  std::vector<std::pair<double, double>> slow_answers;  // (sent at, ms)
+
+ private:
+  void Keep(double ms, Clock::time_point start, double& worst, double& at) const {
+    if (ms > worst) {
+      worst = ms;
+      at = Ms(start - origin_);
+    }
+  }
+  Clock::time_point origin_;
+  std::atomic<bool> running_{true};
+  std::thread pinger_, prober_;
+};
 
 // The details view of a 1 MB binary value, both sides.
 int DetailsBench() {
@@ -239,6 +297,34 @@ int HistoryBench(const std::u16string& folder) {
   return shown ? 0 : 1;
 }
 
+// Types a text into the filter box and erases it again, a keystroke every
+// 150 ms or when the last one's result shows, whichever is later.
+void FilterKeystrokes(HWND window, HWND status) {
+  const HWND box = GetDlgItem(window, IDC_FILTER_TEXT);
+  const auto typing_start = Clock::now();
+  AnswerWatch watch(window, typing_start);
+  const std::wstring text = L"plugins\\1";
+  std::vector<wchar_t> keys(text.begin(), text.end());
+  keys.insert(keys.end(), text.size(), L'\b');
+  double slowest = 0;
+  for (const wchar_t key : keys) {
+    const auto start = Clock::now();
+    // Returns once the box has taken the key and the first slice has run.
+    SendMessageW(box, WM_CHAR, key, 0);
+    WaitUntil([&] { return !StatusText(status, 4).starts_with(u"Filtering"); }, std::chrono::seconds(60));
+    const double ms = Ms(Clock::now() - start);
+    slowest = std::max(slowest, ms);
+    std::printf("filter \"%s\": %s after %.0f ms (sent %.0f ms after the first)\n", ToUtf8(WindowText(box)).c_str(),
+                ToUtf8(StatusText(status, 4)).c_str(), ms, Ms(start - typing_start));
+    Sleep(static_cast<DWORD>(std::max(0.0, 150 - ms)));
+  }
+  watch.Stop();
+  std::printf("filter keystrokes: slowest result %.0f ms; longest WM_NULL answer while typing: %.1f ms; longest "
+              "plain system round trip meanwhile: %.1f ms\n",
+              slowest, watch.worst_answer, watch.worst_plain);
+  watch.PrintSlowAnswers();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -267,66 +353,25 @@ int wmain(int argc, wchar_t** argv) {
   const HWND list = GetDlgItem(window, IDC_CHANGE_LIST);
   const HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
 
-  // Answering: a WM_NULL every 20 ms, the longest round trip kept.
-  std::atomic<bool> loading{true};
-  std::atomic<double> worst_answer{0};
-  std::atomic<double> worst_at{0};
-  std::vector<std::pair<double, double>> slow_answers;  // (sent at, ms) of answers over 100 ms
   const auto bench_start = Clock::now();
-  std::thread pinger([&] {
-    while (loading) {
-      const auto start = Clock::now();
-      DWORD_PTR ignored = 0;
-      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
-      const double ms = Ms(Clock::now() - start);
-      if (ms > 100) slow_answers.push_back({Ms(start - bench_start), ms});
-      if (ms > worst_answer) {
-        worst_answer = ms;
-        worst_at = Ms(start - bench_start);
-      }
-      Sleep(20);
-    }
-  });
-
-  // The same for a plain round trip to the system (under Wine: its server)
-  // that involves no window: when both stall at the same moment, the window
-  // was waiting for the system, not for itself.
-  std::atomic<double> worst_plain{0};
-  std::atomic<double> worst_plain_at{0};
-  std::thread prober([&] {
-    const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    while (loading) {
-      const auto start = Clock::now();
-      WaitForSingleObject(never, 0);
-      const double ms = Ms(Clock::now() - start);
-      if (ms > worst_plain) {
-        worst_plain = ms;
-        worst_plain_at = Ms(start - bench_start);
-      }
-      Sleep(20);
-    }
-    CloseHandle(never);
-  });
+  AnswerWatch watch(window, bench_start);
 
   const auto start = Clock::now();
   const double load_sent_at = Ms(start - bench_start);
   PostMessageW(window, WM_COMMAND, IDC_LOAD, 0);
   WaitUntil([&] { return StatusText(status, 0).rfind(u"Read ", 0) == 0; }, std::chrono::minutes(10));
   const double load_ms = Ms(Clock::now() - start);
-  loading = false;
-  pinger.join();
-  prober.join();
+  watch.Stop();
   const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   std::printf("rows: %d\n%s | %s\n", rows, ToUtf8(StatusText(status, 0)).c_str(),
               ToUtf8(StatusText(status, 1)).c_str());
   std::printf("load command to completion text: %.0f ms\n", load_ms);
   std::printf("longest WM_NULL answer during the load: %.1f ms (sent %.0f ms after the window opened)\n",
-              worst_answer.load(), worst_at.load());
+              watch.worst_answer, watch.worst_at);
   std::printf("longest plain system round trip meanwhile, on another thread: %.1f ms (at %.0f ms)\n",
-              worst_plain.load(), worst_plain_at.load());
-  std::printf("load command sent %.0f ms after the window opened; answers over 100 ms:", load_sent_at);
-  for (const auto& [at, ms] : slow_answers) std::printf(" %.1f ms at %.0f ms;", ms, at);
-  std::printf(slow_answers.empty() ? " none\n" : "\n");
+              watch.worst_plain, watch.worst_plain_at);
+  std::printf("load command sent %.0f ms after the window opened;", load_sent_at);
+  watch.PrintSlowAnswers();
   if (const HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, ui_thread)) {
     FILETIME created, exited, kernel, user;
     if (GetThreadTimes(thread, &created, &exited, &kernel, &user)) {
@@ -354,6 +399,7 @@ int wmain(int argc, wchar_t** argv) {
     UpdateWindow(list);  // the repaint that shows the new order
     std::printf("sort by column %d: %.0f ms\n", column, Ms(Clock::now() - sort_start));
   }
+  FilterKeystrokes(window, status);
   PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
   ui.join();
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");

@@ -3,6 +3,8 @@
 //
 //   window_driver details <row>   selects row <row> (from 1, in list order) and opens its details
 //   window_driver menu <row>      selects row <row> and opens the row menu on it
+//   window_driver filter <text> <choice>  types <text> into the filter box and picks
+//                                 status choice <choice> (0: all rows, 1: rows that would change, ...)
 //   window_driver merge 0         checks every row and merges them: the outcome stays open
 //   window_driver history 0       merges every row, takes the merge back with Undo last merge,
 //                                 and opens File > History...
@@ -100,15 +102,22 @@ bool MergeAll(HWND window, DWORD process) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: window_driver details|menu <row>\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: window_driver details|menu|merge|history <row> | filter <text> <choice>\n");
     return 2;
   }
   const std::wstring command = argv[1];
-  const int row = _wtoi(argv[2]) - 1;
   HWND window = nullptr;
   for (int i = 0; i < 100 && !(window = FindMainWindow()); ++i) Sleep(100);
   if (!window) return 1;
+  if (command == L"filter" && argc == 4) {
+    const HWND choice = GetDlgItem(window, IDC_FILTER_STATUS);
+    SendMessageW(choice, CB_SETCURSEL, _wtoi(argv[3]), 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_FILTER_STATUS, CBN_SELCHANGE), reinterpret_cast<LPARAM>(choice));
+    SendMessageW(GetDlgItem(window, IDC_FILTER_TEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[2]));
+    return 0;
+  }
+  const int row = _wtoi(argv[2]) - 1;
   const HWND list = GetDlgItem(window, IDC_CHANGE_LIST);
   DWORD pid = 0;
   GetWindowThreadProcessId(list, &pid);

@@ -113,7 +113,7 @@ TEST(EntryStoreTest, MatchesASimpleModelThroughManyInsertsAndRemovals) {
     if (step % 997 == 0) {
       for (size_t i = 0; i < model.size(); ++i) {
         ASSERT_EQ(store.at(i).entry.key().path, Decimal(static_cast<unsigned>(model[i].step))) << "seed " << seed;
-        ASSERT_EQ(store.at(i).hidden(), model[i].hidden) << "seed " << seed;
+        ASSERT_EQ(store.IsHidden(store.at(i)), model[i].hidden) << "seed " << seed;
       }
       check_shown();
     }
