@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <vector>
 
 #include "app/HistoryRows.h"
@@ -28,8 +29,10 @@ class HistoryWindow {
 
  private:
   HWND Item(int id) const { return GetDlgItem(window_, id); }
+  // The merge of a line, its undo file's start read when first asked.
+  const MergeRecord& Record(size_t line);
   // The selected merge, or none.
-  const MergeRecord* Selected() const;
+  const MergeRecord* Selected();
   void UpdateButtons();
   void Preview();
   INT_PTR OnNotify(const NMHDR& header);
@@ -37,7 +40,8 @@ class HistoryWindow {
   const HistoryDialogOptions& options_;
   HWND window_ = nullptr;
   HWND list_ = nullptr;
-  std::vector<MergeRecord> records_;
+  std::vector<std::u16string> files_;               // newest first
+  std::vector<std::optional<MergeRecord>> records_;  // read as the list shows them
   std::wstring cell_;  // the text a display request was last given
   std::optional<std::u16string> preview_;
 };
@@ -45,7 +49,10 @@ class HistoryWindow {
 void HistoryWindow::Attach(HWND window) {
   window_ = window;
   list_ = Item(IDC_HISTORY_LIST);
-  records_ = ReadHistory(options_.folder);
+  // Only the folder is read now: a file's start is read when its line shows,
+  // so that a folder of thousands of merges opens at once.
+  files_ = UndoFilesNewestFirst(options_.folder);
+  records_.resize(files_.size());
   SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
   for (size_t c = 0; c < kHistoryColumns.size(); ++c) {
     RECT width{0, 0, kColumnWidths[c], 0};
@@ -71,9 +78,14 @@ void HistoryWindow::Attach(HWND window) {
   SetFocus(records_.empty() ? Item(IDCANCEL) : list_);
 }
 
-const MergeRecord* HistoryWindow::Selected() const {
+const MergeRecord& HistoryWindow::Record(size_t line) {
+  if (!records_[line]) records_[line] = ReadMergeRecord(files_[line]);
+  return *records_[line];
+}
+
+const MergeRecord* HistoryWindow::Selected() {
   const LRESULT index = SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
-  return index >= 0 && static_cast<size_t>(index) < records_.size() ? &records_[static_cast<size_t>(index)] : nullptr;
+  return index >= 0 && static_cast<size_t>(index) < records_.size() ? &Record(static_cast<size_t>(index)) : nullptr;
 }
 
 // A damaged file is listed and shown in its folder, but not loaded.
@@ -98,7 +110,7 @@ INT_PTR HistoryWindow::OnNotify(const NMHDR& header) {
       const auto row = static_cast<size_t>(info.item.iItem);
       const auto column = static_cast<size_t>(info.item.iSubItem);
       if (!(info.item.mask & LVIF_TEXT) || row >= records_.size() || column >= kHistoryColumns.size()) break;
-      const std::u16string text = HistoryRowTexts(records_[row])[column];
+      const std::u16string text = HistoryRowTexts(Record(row))[column];
       cell_.assign(text.begin(), text.end());
       info.item.pszText = cell_.data();
       break;

@@ -1,7 +1,7 @@
 // The merge history (dialog 140): the merges of the history folder, newest
 // first, each with its time, merged files, rows and whether errors were
-// logged, read from the comment lines at the start of the undo files
-// (ReadHistory). "Preview undo" (or a double-click, or Enter) ends the dialog
+// logged, read from the comment lines at the start of each undo file when its
+// line is shown (ReadMergeRecord). "Preview undo" (or a double-click, or Enter) ends the dialog
 // with the chosen undo file for the window to load; "Show in folder" shows it
 // selected in its folder and leaves the dialog open.
 #pragma once

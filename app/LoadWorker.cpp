@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/LoadPipeline.h"
+#include "platform/Event_win.h"
 
 namespace hivemend {
 namespace {
@@ -115,13 +116,13 @@ void LoadWorker(std::stop_token stop, std::shared_ptr<LoadChannel> channel, Regi
 }  // namespace
 
 LoadChannel::LoadChannel(HWND window, UINT message)
-    : wake_(window, message), cancel_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    : wake_(window, message), cancel_event_(NewEvent(EventReset::Auto)) {}
 
 bool LoadChannel::closed() const { return closed_.load(std::memory_order_acquire); }
 
 void LoadChannel::RequestCancel() {
   // The event first: a worker that sees the press finds the event set.
-  SetEvent(cancel_event_.get());
+  SetEventOn(cancel_event_.get());
   cancel_pressed_.store(true, std::memory_order_release);
 }
 
@@ -129,12 +130,12 @@ void LoadChannel::DropCancelRequest() {
   // A press between these two lines stays visible: the event is reset, so a
   // worker that looks finds nothing and goes on.
   cancel_pressed_.store(false, std::memory_order_release);
-  ResetEvent(cancel_event_.get());
+  ResetEventOn(cancel_event_.get());
 }
 
 bool LoadChannel::TakeCancelRequest() {
   if (!cancel_pressed_.exchange(false, std::memory_order_acq_rel)) return false;
-  return WaitForSingleObject(cancel_event_.get(), 0) == WAIT_OBJECT_0;
+  return EventIsSet(cancel_event_.get());
 }
 
 void LoadChannel::WakeWindowLocked() {

@@ -21,6 +21,7 @@
 #include "msgbox/AppMessageBox_win.h"
 #include "msgbox/SavedAnswer.h"
 #include "platform/Clipboard_win.h"
+#include "platform/DroppedFiles_win.h"
 #include "platform/File.h"
 #include "platform/Process.h"
 #include "platform/Shell.h"
@@ -121,23 +122,17 @@ void MainWindow::LoadCommand() {
   const std::optional<std::u16string> path =
       options_.choose_file ? options_.choose_file(window_) : ChooseRegFile(window_, last_folder_);
   if (!path) return;
-  const DWORD attributes = GetFileAttributesW(AsWide(*path));
-  if (attributes == INVALID_FILE_ATTRIBUTES) return ShowErrorBox(window_, u"File does not appear to exist.");
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-    return ShowErrorBox(window_, u"You must select a .REG file, not a whole folder.");
+  const PathKind kind = KindOfPath(*path);
+  if (kind == PathKind::Missing) return ShowErrorBox(window_, u"File does not appear to exist.");
+  if (kind == PathKind::Folder) return ShowErrorBox(window_, u"You must select a .REG file, not a whole folder.");
   if (const size_t slash = path->find_last_of(u"\\/"); slash != std::u16string::npos)
     last_folder_ = path->substr(0, slash);
   if (PrepareLoad(*path)) StartLoad(*path, true);
 }
 
 void MainWindow::OnDropFiles(HDROP drop) {
-  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
-  std::wstring name(length + 1, L'\0');
-  if (length > 0) DragQueryFileW(drop, 0, name.data(), length + 1);
-  name.resize(length);
-  DragFinish(drop);  // before a question: the drop's data is not needed
-  const std::u16string path = AsU16(name.c_str(), name.size());
-  if (length > 0 && ContainsNoCase(path, u".reg") && PrepareLoad(path)) StartLoad(path, true);
+  const std::u16string path = TakeFirstDroppedFile(drop);  // before a question: the drop's data is not needed
+  if (!path.empty() && ContainsNoCase(path, u".reg") && PrepareLoad(path)) StartLoad(path, true);
 }
 
 // A new load starts with an empty status bar and the "Check:" box reset: the

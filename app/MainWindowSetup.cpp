@@ -5,6 +5,7 @@
 
 #include "app/ListRules.h"
 #include "msgbox/AppMessageBox_win.h"
+#include "platform/Event_win.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "resources/resource.h"
@@ -72,12 +73,12 @@ INT_PTR MainWindow::Attach(HWND window) {
   std::vector<std::vector<std::uint32_t>> checked_lines = TakeCheckedLines();
   for (size_t i = 0; i < options_.startup_arguments.size(); ++i) {
     const std::u16string path(TrimSpace(options_.startup_arguments[i]));
-    if (path.empty() || GetFileAttributesW(AsWide(path)) == INVALID_FILE_ATTRIBUTES) continue;
+    if (path.empty() || KindOfPath(path) == PathKind::Missing) continue;
     files_.push_back(path);
     StartLoad(path, false, i < checked_lines.size() ? std::move(checked_lines[i]) : std::vector<std::uint32_t>{});
   }
 
-  stop_threads_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  stop_threads_ = NewEvent(EventReset::Manual);
   update_check_ = StartUpdateCheckWorker(options_.check_for_update ? options_.check_for_update : CheckForUpdate,
                                          stop_threads_.get(), window_, kUpdateResultMessage);
   terminate_watch_ = StartTerminateWatch(options_.terminate_event, stop_threads_.get(), window_, kTerminateMessage);
@@ -213,7 +214,7 @@ void MainWindow::OnDestroy() {
 void MainWindow::StopThreads() {
   merge_.reset();  // stops at the next row; a question that waits is answered No
   if (loads_) loads_->Close();
-  if (stop_threads_) SetEvent(stop_threads_.get());
+  if (stop_threads_) SetEventOn(stop_threads_.get());
   if (update_download_) update_download_->Stop();
   if (update_check_.joinable()) update_check_.join();
   if (terminate_watch_.joinable()) terminate_watch_.join();

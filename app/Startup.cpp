@@ -7,6 +7,7 @@
 #include "app/FileHandlerCommand_win.h"
 #include "app/MainDialog_win.h"
 #include "msgbox/MessageBoxParams.h"
+#include "platform/Event_win.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
@@ -31,8 +32,8 @@ MessageBoxParams ProgramMessageBoxParams() {
 
 // Sets a running copy's TerminateEvent, if there is one.
 void RequestTerminate() {
-  ScopedHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, kTerminateEventName));
-  if (event) SetEvent(event.get());
+  const ScopedHandle event = OpenEventToSet(kTerminateEventName);
+  if (event) SetEventOn(event.get());
 }
 
 }  // namespace
@@ -42,7 +43,7 @@ bool IsTerminateSwitch(std::u16string_view argument) { return EqualsNoCase(argum
 int RunHivemend(int argc, wchar_t** argv) {
   // Opens the running copy's event when there is one; any number of copies may
   // run. Without it the window simply never closes on request.
-  ScopedHandle terminate_event(CreateEventW(nullptr, FALSE, FALSE, kTerminateEventName));
+  const ScopedHandle terminate_event = NewEvent(EventReset::Auto, kTerminateEventName);
   const MessageBoxParams message_box_params = ProgramMessageBoxParams();
   MainDialogOptions options;
   options.terminate_event = terminate_event.get();

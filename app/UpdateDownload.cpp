@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/PostToWindow_win.h"
+#include "platform/Event_win.h"
 #include "platform/Text.h"
 #include "platform/WinString.h"
 
@@ -50,7 +51,7 @@ std::u16string DownloadProgressText(std::uint64_t received, std::uint64_t total)
 std::unique_ptr<UpdateDownload> UpdateDownload::Start(HWND owner, UINT done_message, InstallFunction install) {
   if (!RegisterProgressClass(WindowProc)) return nullptr;
   std::unique_ptr<UpdateDownload> download(new UpdateDownload);
-  download->stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  download->stop_ = NewEvent(EventReset::Manual);
   if (!download->stop_) return nullptr;
 
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -107,7 +108,7 @@ UpdateDownload::~UpdateDownload() {
 }
 
 void UpdateDownload::Stop() {
-  if (stop_) SetEvent(stop_.get());
+  if (stop_) SetEventOn(stop_.get());
 }
 
 // On the worker: keeps the numbers and wakes the window once, however many

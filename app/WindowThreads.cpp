@@ -5,18 +5,16 @@
 #include <utility>
 
 #include "app/PostToWindow_win.h"
+#include "platform/Event_win.h"
 
 namespace hivemend {
 namespace {
 
-bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
-
 void WatchForTerminate(HANDLE terminate_event, HANDLE stop_event, HWND window, UINT message) {
   // The stop event first: when both are set, the request is left to whoever
   // waits next.
-  const HANDLE events[2] = {stop_event, terminate_event};
   for (;;) {
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
+    if (WaitForAnyEvent({stop_event, terminate_event}) != 1) return;
     // The request is used up by the wait. If the window's queue is full it is
     // lost, and the next request is awaited.
     if (PostPayload(window, message, TerminateRequest{})) return;
@@ -26,7 +24,7 @@ void WatchForTerminate(HANDLE terminate_event, HANDLE stop_event, HWND window, U
 void CheckForUpdateAndPost(const UpdateCheckFunction& check, HANDLE stop_event, HWND window, UINT message) {
   try {
     std::optional<std::u16string> latest = check(stop_event);
-    if (latest && !IsSet(stop_event)) PostPayload(window, message, UpdateResult{std::move(*latest)});
+    if (latest && !EventIsSet(stop_event)) PostPayload(window, message, UpdateResult{std::move(*latest)});
   } catch (const std::exception&) {
     // Only running out of memory gets here; the update check fails silently.
   }

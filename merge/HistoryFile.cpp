@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/HistoryFolder.h"
+#include "platform/FolderListing.h"
 #include "platform/Text.h"
 
 namespace hivemend {
@@ -185,12 +186,17 @@ std::vector<UndoFileEntry> UndoFiles(const std::u16string& folder, std::set<std:
   return files;
 }
 
+// Newest first: by time of last change, then by name.
+std::vector<UndoFileEntry> NewestFirst(std::vector<UndoFileEntry> files) {
+  std::sort(files.begin(), files.end(), [](const UndoFileEntry& a, const UndoFileEntry& b) { return b < a; });
+  return files;
+}
+
 }  // namespace
 
 std::vector<MergeRecord> ReadHistory(const std::u16string& folder) {
   std::set<std::u16string> names;
-  std::vector<UndoFileEntry> files = UndoFiles(folder, &names);
-  std::sort(files.begin(), files.end(), [](const UndoFileEntry& a, const UndoFileEntry& b) { return b < a; });
+  const std::vector<UndoFileEntry> files = NewestFirst(UndoFiles(folder, &names));
   std::vector<MergeRecord> records;
   records.reserve(files.size());
   for (const UndoFileEntry& file : files) {
@@ -201,6 +207,22 @@ std::vector<MergeRecord> ReadHistory(const std::u16string& folder) {
     records.push_back(std::move(record));
   }
   return records;
+}
+
+// From the folder's listing alone: no file is asked about one by one.
+std::vector<std::u16string> UndoFilesNewestFirst(const std::u16string& folder) {
+  std::vector<FolderEntry> entries = ListFolder(folder);
+  std::erase_if(entries, [](const FolderEntry& e) { return e.directory || !IsUndoFileName(e.name); });
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    return a.modified != b.modified ? a.modified > b.modified : a.name > b.name;
+  });
+  const std::u16string prefix = folder.empty() || folder.back() == u'\\' || folder.back() == u'/'
+                                    ? folder
+                                    : folder + std::u16string(1, std::filesystem::path::preferred_separator);
+  std::vector<std::u16string> paths;
+  paths.reserve(entries.size());
+  for (const FolderEntry& entry : entries) paths.push_back(prefix + entry.name);
+  return paths;
 }
 
 MergeRecord ReadMergeRecord(const std::u16string& undo_path) {

@@ -73,6 +73,9 @@ MergeRecord ReadUndoComments(std::string_view bytes);
 // change; of equal times, the greater name first). Reads only the start of
 // each undo file.
 std::vector<MergeRecord> ReadHistory(const std::u16string& folder);
+// The undo files of the folder in ReadHistory's order, none of them read: for
+// a list that reads each file's start when it shows it (ReadMergeRecord).
+std::vector<std::u16string> UndoFilesNewestFirst(const std::u16string& folder);
 // One undo file's merge, as ReadHistory lists it.
 MergeRecord ReadMergeRecord(const std::u16string& undo_path);
 // The newest undo file of the folder, or empty.

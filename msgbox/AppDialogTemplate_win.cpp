@@ -11,8 +11,10 @@
 #include "msgbox/SavedAnswer.h"
 #include "platform/Clipboard_win.h"
 #include "platform/DialogDpi_win.h"
+#include "platform/File.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "platform/Shell.h"
 #include "platform/UniqueHandle_win.h"
 #include "platform/WinString.h"
 
@@ -517,7 +519,7 @@ void CAppDialogTemplate::OpenHelp(HWND dialog) const {
   // Only a "." in the file name itself starts the extension.
   if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)) return;
   path.replace(dot, std::u16string::npos, u".hlp");
-  if (GetFileAttributesW(AsWide(path)) == INVALID_FILE_ATTRIBUTES) return;
+  if (KindOfPath(path) == PathKind::Missing) return;
 
   using WinHelpFunction = BOOL(WINAPI*)(HWND, LPCWSTR, UINT, ULONG_PTR);
   const HMODULE user32 = GetModuleHandleW(L"user32.dll");
@@ -530,7 +532,7 @@ void CAppDialogTemplate::OpenHelp(HWND dialog) const {
       win_help(dialog, AsWide(path), HELP_PARTIALKEY, reinterpret_cast<ULONG_PTR>(L""));
     return;
   }
-  ShellExecuteW(dialog, L"open", AsWide(path), nullptr, nullptr, SW_SHOWNORMAL);
+  OpenWithShell(path, dialog);
 }
 
 void CAppDialogTemplate::OnCountdownTick(HWND dialog) {

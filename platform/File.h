@@ -13,6 +13,11 @@ namespace hivemend {
 
 enum class FileReadStatus { Ok, CannotOpen, TooLarge, ReadError };
 
+// What a path names: nothing (or nothing this account may see), a file, or a
+// folder.
+enum class PathKind { Missing, File, Folder };
+PathKind KindOfPath(const std::u16string& path);
+
 // Why a file could not be opened, as the system reported it.
 struct FileOpenError {
   enum class Kind { None, NotFound, Folder, AccessDenied, InUse, Other };

@@ -249,4 +249,10 @@ bool PathExists(const std::u16string& path) {
 
 bool RemoveFile(const std::u16string& path) { return unlink(ToUtf8(path).c_str()) == 0; }
 
+PathKind KindOfPath(const std::u16string& path) {
+  struct stat status{};
+  if (stat(ToUtf8(path).c_str(), &status) != 0) return PathKind::Missing;
+  return S_ISDIR(status.st_mode) ? PathKind::Folder : PathKind::File;
+}
+
 }  // namespace hivemend

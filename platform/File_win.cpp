@@ -252,4 +252,10 @@ bool PathExists(const std::u16string& path) {
 
 bool RemoveFile(const std::u16string& path) { return DeleteFileW(AsWide(path)) != FALSE; }
 
+PathKind KindOfPath(const std::u16string& path) {
+  const DWORD attributes = GetFileAttributesW(AsWide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
 }  // namespace hivemend

@@ -4,6 +4,7 @@
 //   app_window_bench.exe FILE.reg
 //   app_window_bench.exe --details
 //   app_window_bench.exe --merge FILE.reg
+//   app_window_bench.exe --history FOLDER
 //
 // Prints the time from the load command to the completion text, the longest
 // time the window took to answer a WM_NULL meanwhile, the time of each
@@ -16,7 +17,9 @@
 // loaded, every row checked and merged (into the registry: run it in a
 // registry that may change); the time from the confirmation to the outcome,
 // the longest time the window took to answer a WM_NULL meanwhile, and how
-// often the progress text changed.
+// often the progress text changed. With --history: the time from File >
+// "History..." to the shown dialog listing the merges of FOLDER (taken as the
+// history folder).
 #include <windows.h>
 
 #include <commctrl.h>
@@ -264,6 +267,36 @@ int MergeBench(const std::u16string& file) {
   return ended ? 0 : 1;
 }
 
+int HistoryBench(const std::u16string& folder) {
+  MainDialogOptions options;
+  options.history_folder = [&] { return folder; };
+  options.layout_key = u"Software\\HivemendBench\\Layout";
+  std::atomic<DWORD> ui_thread{0};
+  std::thread ui([&] {
+    ui_thread = GetCurrentThreadId();
+    ShowMainDialog(options);
+  });
+  HWND window = nullptr;
+  WaitUntil([&] { return ui_thread != 0 && (window = FindOwnedDialog(ui_thread, nullptr)) != nullptr; });
+  if (!window) return 1;
+  const auto start = Clock::now();
+  PostMessageW(window, WM_COMMAND, IDM_HISTORY, 0);
+  HWND dialog = nullptr;
+  const bool shown = WaitUntil([&] {
+    return (dialog = FindOwnedDialog(ui_thread, window, u"Merge history")) != nullptr;
+  }, std::chrono::seconds(60));
+  if (shown) UpdateWindow(dialog);
+  const double ms = Ms(Clock::now() - start);
+  std::printf("History... to the shown dialog: %.0f ms (%s)\n", ms,
+              shown ? ToUtf8(WindowText(GetDlgItem(dialog, IDC_HISTORY_COUNT))).c_str() : "not shown");
+  if (shown) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  WaitUntil([&] { return !IsWindow(dialog); });
+  PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
+  ui.join();
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
+  return shown ? 0 : 1;
+}
+
 // Types a text into the filter box and erases it again, a keystroke every
 // 150 ms or when the last one's result shows, whichever is later.
 void FilterKeystrokes(HWND window, HWND status) {
@@ -296,6 +329,7 @@ void FilterKeystrokes(HWND window, HWND status) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wstring(argv[1]) == L"--details") return DetailsBench();
+  if (argc == 3 && std::wstring(argv[1]) == L"--history") return HistoryBench(AsU16(argv[2]));
   if (argc == 3 && std::wstring(argv[1]) == L"--merge") return MergeBench(AsU16(argv[2]));
   if (argc < 2) {
     std::fprintf(stderr, "usage: app_window_bench FILE.reg\n");

@@ -119,6 +119,10 @@ TEST(HistoryFile, TheFoldersMergesNewestFirst) {
     ASSERT_EQ(history[i].error_log_path.empty(), n != kFiles - 2) << n;
   }
   EXPECT_EQ(FileName(history[2].error_log_path), "hivemend_error_log_20261208-" + names[kFiles - 2].substr(23, 6) + ".log");
+  // The window's list: the same files in the same order, from the listing alone.
+  const std::vector<std::u16string> listed = UndoFilesNewestFirst(dir.u16());
+  ASSERT_EQ(listed.size(), history.size());
+  for (size_t i = 0; i < listed.size(); ++i) ASSERT_EQ(Show(listed[i]), Show(history[i].undo_path)) << i;
   // One undo file read alone (Undo last merge) says what the list says of it.
   for (size_t i = 0; i < 3; ++i) {
     const MergeRecord one = ReadMergeRecord(history[i].undo_path);

@@ -13,6 +13,9 @@
 #include "msgbox/AppDialogTemplate_win.h"
 #include "msgbox/AppMessageBox_win.h"
 #include "msgbox/SavedAnswer.h"
+#include "platform/Process.h"
+#include "platform/Registry.h"
+#include "platform/WinString.h"
 
 namespace hivemend {
 namespace {
@@ -221,20 +224,14 @@ int AskSaved(const MessageBoxParams& params, const std::function<void(HWND)>& ac
   return result;
 }
 
-std::wstring ProgramFileName() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring full(path);
-  return full.substr(full.rfind(L'\\') + 1);
-}
-
 TEST(AppMessageBox, SavedAnswers) {
   test::TestKey key;
   MessageBoxParams params;
   Copy(params.company_name, key.company());
   params.module_name = u"hivemend.exe";
-  const std::wstring key_path = L"Software\\" + key.company() + L"\\" + ProgramFileName() + L"\\AppMessageBox";
-  const std::u16string value_name = AnswerValueName(u"hivemend.exe", MessageChecksum(u"Install it now?"));
+  // The answers as the store (checked on its own) finds them in the registry.
+  const SavedAnswers saved(*SystemRegistry(), AsU16(key.company().c_str()), ProgramPath());
+  const std::int32_t question = MessageChecksum(u"Install it now?");
 
   // Ticked and answered No: stored, and the caller's record is left alone.
   bool shown = false;
@@ -245,12 +242,7 @@ TEST(AppMessageBox, SavedAnswers) {
   EXPECT_TRUE(shown);
   EXPECT_EQ(result, 0x01000007);
   EXPECT_EQ(params.checksum, 0);
-  DWORD stored = 0, size = sizeof stored, type = 0;
-  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(value_name.c_str()),
-                         RRF_RT_ANY, &type, &stored, &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(stored, 0x01000007u);
+  EXPECT_EQ(saved.Read(u"hivemend.exe", question), 0x01000007u);
 
   // Asked again: the saved answer, without a window.
   result = AskSaved(params, [](HWND box) { ClickControl(box, IDYES); }, &shown);
@@ -265,10 +257,7 @@ TEST(AppMessageBox, SavedAnswers) {
   }
 
   // A saved value without a check-box bit does not answer.
-  const DWORD zero = 0;
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(value_name.c_str()),
-                            REG_DWORD, &zero, sizeof zero),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(saved.Write(u"hivemend.exe", question, 0));
   result = AskSaved(params, [](HWND box) { ClickControl(box, IDYES); }, &shown);
   EXPECT_TRUE(shown);
   EXPECT_EQ(result, IDYES);
@@ -282,10 +271,7 @@ TEST(AppMessageBox, SavedAnswers) {
   }, &shown);
   EXPECT_TRUE(shown);
   EXPECT_EQ(result, 0x01000006);
-  size = sizeof stored;
-  RegGetValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(value_name.c_str()), RRF_RT_ANY,
-               nullptr, &stored, &size);
-  EXPECT_EQ(stored, 0u);
+  EXPECT_EQ(saved.Read(u"hivemend.exe", question), 0u);
 
   // Ticked and cancelled: plain IDCANCEL, nothing stored.
   {
@@ -295,10 +281,7 @@ TEST(AppMessageBox, SavedAnswers) {
     });
     EXPECT_EQ(AppMessageBox(nullptr, L"Cancel it?", L"Saved", MB_OKCANCEL | AMB_CHECK_ASK | kQuiet, &params), IDCANCEL);
   }
-  const std::u16string cancel_name = AnswerValueName(u"hivemend.exe", MessageChecksum(u"Cancel it?"));
-  EXPECT_NE(RegGetValueW(HKEY_CURRENT_USER, key_path.c_str(), reinterpret_cast<const wchar_t*>(cancel_name.c_str()),
-                         RRF_RT_ANY, nullptr, nullptr, nullptr),
-            ERROR_SUCCESS);
+  EXPECT_EQ(saved.Read(u"hivemend.exe", MessageChecksum(u"Cancel it?")), 0u);
 }
 
 // The child half of SavedAnswerBelongsToTheProgramFile: run from a renamed copy.
