@@ -35,7 +35,7 @@ LRESULT CALLBACK KeyFilter(int code, WPARAM wparam, LPARAM lparam) {
 INT_PTR MainWindow::Attach(HWND window) {
   window_ = window;
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  for (const auto [which, size] : {std::pair{ICON_BIG, 0}, std::pair{ICON_SMALL, GetSystemMetrics(SM_CXSMICON)}})
+  for (const auto& [which, size] : {std::pair{ICON_BIG, 0}, std::pair{ICON_SMALL, GetSystemMetrics(SM_CXSMICON)}})
     SendMessageW(window_, WM_SETICON, which,
                  reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_HIVEMEND), IMAGE_ICON, size,
                                                      size, size == 0 ? LR_DEFAULTSIZE | LR_SHARED : LR_SHARED)));

@@ -66,7 +66,7 @@ inline std::vector<std::uint8_t> StringBytes(std::u16string_view text, bool with
     bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
     bytes.push_back(static_cast<std::uint8_t>(c >> 8));
   }
-  if (with_nul) bytes.insert(bytes.end(), {0, 0});
+  if (with_nul) bytes.resize(bytes.size() + 2, 0);
   return bytes;
 }
 inline std::vector<std::uint8_t> DwordBytes(std::uint32_t v) {

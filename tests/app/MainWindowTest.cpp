@@ -644,7 +644,7 @@ TEST(MainWindowLoad, CancelEndsTheLoadKeepingItsRows) {
   EXPECT_EQ(w.RowCount(), 43);
   EXPECT_FALSE(w.Enabled(IDC_CANCEL_LOAD));
   // A load read to its end makes the list whole again.
-  w.LoadAnswering(folder.WriteReg(u"whole.reg", u"[HKCU\W]\r\n\"w\"=\"1\"\r\n"), IDC_REPLACE_ANSWER);
+  w.LoadAnswering(folder.WriteReg(u"whole.reg", u"[HKCU\\W]\r\n\"w\"=\"1\"\r\n"), IDC_REPLACE_ANSWER);
   ASSERT_TRUE(w.WaitForCompletions(2));
   EXPECT_EQ(WindowText(w.window()), u"Hivemend - whole.reg");
 }

@@ -124,7 +124,8 @@ TEST(ScaleRounded, RoundsHalfAwayFromZeroAsMulDiv) {
   const Case cases[] = {
       {__LINE__, 10, 3, 2, 15}, {__LINE__, 5, 1, 2, 3},   {__LINE__, -5, 1, 2, -3}, {__LINE__, 5, -1, 2, -3},
       {__LINE__, 7, 1, 3, 2},   {__LINE__, 8, 1, 3, 3},   {__LINE__, 1338, 144, 96, 2007},
-      {__LINE__, 2000000000, 192, 96, 0 + 2000000000 / 96 * 192 + (2000000000 % 96) * 2},
+      // The product leaves int's range; the result does not.
+      {__LINE__, 2000000000, 96, 192, 1000000000}, {__LINE__, -2000000000, 144, 192, -1500000000},
   };
   for (const Case& c : cases) EXPECT_EQ(ScaleRounded(c.a, c.b, c.c), c.expected) << c.line;
 }

@@ -289,14 +289,18 @@ TEST_F(CliMerge, ACheckedRowLeftOutForAnyReasonExitsWithOne) {
     std::filesystem::remove_all(History());
     ASSERT_NO_FATAL_FAILURE(WriteReg(dir_.path() / "case.reg", u"Windows Registry Editor Version 5.00\r\n\r\n" + c.rows));
     FaultyRegistry registry;
-    if (c.fault) ASSERT_NO_FATAL_FAILURE(c.fault(registry));
+    if (c.fault) {
+      ASSERT_NO_FATAL_FAILURE(c.fault(registry));
+    }
     const std::vector<std::string> before = DumpRegistry(registry.memory(), RegRoot::CurrentUser, u"");
     SetSystemRegistryForTesting(&registry);
     const CliRun run = Cli({u"merge", P("case.reg"), u"--history", History().u16string()});
     SetSystemRegistryForTesting(nullptr);
     EXPECT_EQ(run.code, c.code) << run.out << run.err;
     const std::vector<std::string> lines = Lines(run.out);
-    if (!c.message.empty()) EXPECT_NE(std::find(lines.begin(), lines.end(), c.message), lines.end()) << run.out;
+    if (!c.message.empty()) {
+      EXPECT_NE(std::find(lines.begin(), lines.end(), c.message), lines.end()) << run.out;
+    }
     EXPECT_EQ(run.out.find(rights) != std::string::npos, c.rights_question) << run.out;
     EXPECT_EQ(DumpRegistry(registry.memory(), RegRoot::CurrentUser, u"") != before, c.changes);
     std::filesystem::path log;
@@ -351,7 +355,9 @@ TEST_F(CliMerge, TheStateIsWrittenWheneverItIsAskedFor) {
     EXPECT_EQ(run.code, c.code) << run.out << run.err;
     const std::filesystem::path state = dir_.path() / c.state_out;
     ASSERT_EQ(std::filesystem::exists(state), c.written);
-    if (c.written) EXPECT_TRUE(SameState(StateOf(state), StateOf(dir_.path() / c.baseline)));
+    if (c.written) {
+      EXPECT_TRUE(SameState(StateOf(state), StateOf(dir_.path() / c.baseline)));
+    }
     if (std::string(c.state_out) == "after.reg") continue;
     EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
     EXPECT_EQ(ReadBytes(dir_.path() / "after.reg"), "an older state");

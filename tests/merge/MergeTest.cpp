@@ -236,7 +236,9 @@ TEST(Merge, RowsTheAccountMayNotWriteAreNamedFirst) {
       continue;
     }
     EXPECT_EQ(KeyExists(registry, kCU, u"Open"), !c.only_locked);
-    if (!c.only_locked) EXPECT_EQ(GetValue(registry, kCU, u"Open", u"w"), (Value{kRegSz, StringBytes(u"new")}));
+    if (!c.only_locked) {
+      EXPECT_EQ(GetValue(registry, kCU, u"Open", u"w"), (Value{kRegSz, StringBytes(u"new")}));
+    }
     EXPECT_EQ(result.rows_failed, 3u);
     EXPECT_EQ(result.rows_taken, rows - 3);
     EXPECT_EQ(f.store.size(), 3u);  // the value deletion had nothing to delete: taken
