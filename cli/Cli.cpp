@@ -601,7 +601,12 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
 
   ConsoleMergeUi ui;
   auto folder = [&] { return HistoryFolderFor(o.history, true); };
-  const MergeResult result = RunMerge(store, *registry, ui, folder);
+  // The load just read every row's state through the same registry, which
+  // holds their keys open: the merge asks the registry nothing more of them.
+  const MergeResult result = RunMerge(store, *registry, ui, folder, RowsRead::JustBefore);
+  // The console runs one command a process: the process's end closes the
+  // system's keys all at once, sooner than a call for each.
+  if (chosen.registry == SystemRegistry()) keeping.LeaveKeysToProcessEnd();
 
   // 1 whenever a checked row was not merged, for whatever reason (left out,
   // refused, failed, or nothing merged at all), and whenever a failure was

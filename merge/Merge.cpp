@@ -77,10 +77,12 @@ struct KeyState {
 }  // namespace
 
 struct RowMerge::State {
-  State(EntryStore& store, Registry& registry) : store(store), registry(registry) {}
+  State(EntryStore& store, Registry& registry, RowsRead rows_read)
+      : store(store), registry(registry), rows_read(rows_read) {}
 
   EntryStore& store;
   Registry& registry;
+  const RowsRead rows_read;
   std::vector<Planned> rows;  // in merge order
   std::unordered_map<std::u16string, KeyState> keys;
 
@@ -104,13 +106,16 @@ struct RowMerge::State {
       state.key.reset();
       return state;
     }
+    // When the key last changed tells whether its rows' reading still holds;
+    // rows read just before hold.
     RegKeyInfo info;
-    if (state.key.Info(&info) == kRegOk) state.last_write = info.last_write;
+    if (rows_read == RowsRead::Earlier && state.key.Info(&info) == kRegOk) state.last_write = info.last_write;
     return state;
   }
 };
 
-RowMerge::RowMerge(EntryStore& store, Registry& registry) : state_(std::make_unique<State>(store, registry)) {
+RowMerge::RowMerge(EntryStore& store, Registry& registry, RowsRead rows_read)
+    : state_(std::make_unique<State>(store, registry, rows_read)) {
   Rescan();
 }
 
@@ -403,7 +408,8 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
     row.key_id = KeyId(*root, e.key().path);
     KeyState& key = s.Lookup(*root, row.key_id, e.key().path);
     const LoadSource* source = e.key().source.get();
-    row.fresh = key.existed && source != nullptr && key.last_write < source->clock;
+    row.fresh = key.existed && source != nullptr &&
+                (s.rows_read == RowsRead::JustBefore || key.last_write < source->clock);
     switch (e.form()) {
       case EntryForm::DeleteKey: step.DeleteKey(row, key, *root); break;
       case EntryForm::CreateKey: step.CreateKey(row, key, *root); break;
@@ -514,21 +520,22 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
   return written.size();
 }
 
-size_t MergeCheckedRows(EntryStore& store, Registry& registry, UndoText& undo, std::u16string& error_text) {
-  RowMerge merge(store, registry);
+size_t MergeCheckedRows(EntryStore& store, Registry& registry, UndoText& undo, std::u16string& error_text,
+                        RowsRead rows_read) {
+  RowMerge merge(store, registry, rows_read);
   merge.RecordUndo(undo, error_text);
   return merge.Apply(error_text);
 }
 
 MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
-                     const std::function<std::u16string()>& history_folder) {
+                     const std::function<std::u16string()>& history_folder, RowsRead rows_read) {
   MergeResult result;
   if (store.empty()) {
     ui.Show(MergeMessage::NoValues, kNoValuesText);
     return result;
   }
   bool leave_out = false;
-  RowMerge merge(store, registry);
+  RowMerge merge(store, registry, rows_read);
   if (merge.checked() > 0 && (result.rows_unwritable = merge.CheckWriteAccess()) > 0) {
     const bool others = result.rows_unwritable < merge.checked();
     switch (ui.ChooseForUnwritable(merge.UnwritableText(), others)) {

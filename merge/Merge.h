@@ -120,20 +120,31 @@ class MergeUi {
   virtual void ChangeRows(const std::function<void()>& change) { change(); }
 };
 
+// How recent the rows' reading of the registry is.
+enum class RowsRead {
+  // By loads that may be long past (a preview may be hours old): a key that
+  // changed since its load compared its rows is read again.
+  Earlier,
+  // By the one load that ran just before the merge, through the same registry
+  // (the console's merge): what it read is the state before the merge, and
+  // keys are not asked when they last changed.
+  JustBefore,
+};
+
 // The rows of one merge, in two steps: first the undo text is recorded
 // (reading the registry, writing nothing), then the rows are written.
 //  - Rows are taken in the order of their loads, and within a load in the
 //    order of their lines, whatever order the list shows.
 //  - A value's state is read once: from the row, when its key has not changed
-//    since the row's load compared it, else from the registry. Keys stay open
-//    from the undo step to the writing.
+//    since the row's load compared it (or the rows were read JustBefore), else
+//    from the registry. Keys stay open from the undo step to the writing.
 //  - A refused line (its reason is logged), a row whose root name is unknown,
 //    or a row that would delete a root
 //    key or a subtree that cannot be read, is not written: a failure text is
 //    recorded and the row stays.
 class RowMerge {
  public:
-  RowMerge(EntryStore& store, Registry& registry);
+  RowMerge(EntryStore& store, Registry& registry, RowsRead rows_read = RowsRead::Earlier);
   ~RowMerge();
   RowMerge(const RowMerge&) = delete;
   RowMerge& operator=(const RowMerge&) = delete;
@@ -174,7 +185,8 @@ class RowMerge {
 };
 
 // Both steps at once, without an undo file (tests, the round trip).
-size_t MergeCheckedRows(EntryStore& store, Registry& registry, UndoText& undo, std::u16string& error_text);
+size_t MergeCheckedRows(EntryStore& store, Registry& registry, UndoText& undo, std::u16string& error_text,
+                        RowsRead rows_read = RowsRead::Earlier);
 
 struct MergeResult {
   bool confirmed = false;        // false: the list was empty, or the answer was No
@@ -201,6 +213,6 @@ std::u16string MergedStatusText(const MergeResult& result);
 // then the confirmation. history_folder is asked once, before anything is
 // written; an empty answer means there is no history folder, and so no merge.
 MergeResult RunMerge(EntryStore& store, Registry& registry, MergeUi& ui,
-                     const std::function<std::u16string()>& history_folder);
+                     const std::function<std::u16string()>& history_folder, RowsRead rows_read = RowsRead::Earlier);
 
 }  // namespace hivemend

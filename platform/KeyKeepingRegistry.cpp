@@ -5,7 +5,9 @@
 namespace hivemend {
 
 KeyKeepingRegistry::~KeyKeepingRegistry() {
-  for (Handle key : kept_) target().CloseKey(key);
+  if (close_kept_) {
+    for (Handle key : kept_) target().CloseKey(key);
+  }
 }
 
 long KeyKeepingRegistry::OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) {

@@ -19,9 +19,14 @@ namespace hivemend {
 class KeyKeepingRegistry final : public ForwardingRegistry {
  public:
   explicit KeyKeepingRegistry(Registry& target) : ForwardingRegistry(target) {}
-  ~KeyKeepingRegistry() override;  // closes every kept key
+  ~KeyKeepingRegistry() override;  // closes every kept key, unless left to the process's end
   KeyKeepingRegistry(const KeyKeepingRegistry&) = delete;
   KeyKeepingRegistry& operator=(const KeyKeepingRegistry&) = delete;
+
+  // For a process that ends right after this registry goes: the kept keys are
+  // not closed one by one (a call into the system each) but by the process's
+  // end, all at once.
+  void LeaveKeysToProcessEnd() { close_kept_ = false; }
 
   long OpenKey(RegRoot root, std::u16string_view path, std::uint32_t access, Handle* key) override;
   void CloseKey(Handle key) override;
@@ -33,6 +38,7 @@ class KeyKeepingRegistry final : public ForwardingRegistry {
   std::mutex mutex_;
   std::map<Id, Handle> open_;
   std::set<Handle> kept_;  // every handle this registry closes when it goes
+  bool close_kept_ = true;
 };
 
 }  // namespace hivemend

@@ -472,14 +472,18 @@ TEST(Merge, RowsAddedWhileTheQuestionIsOpenAreMergedWhenChecked) {
 }
 
 // The console merges through a registry that keeps keys open: its load opens
-// each key for writing too, and the merge that follows opens none again.
+// each key for writing too, and the merge that follows opens none again, nor
+// asks when a key last changed (its rows were read just before).
 TEST(Merge, ALoadAndItsMergeThroughOneKeepingRegistryOpenEachKeyOnce) {
   FaultyRegistry registry;
   ASSERT_NO_FATAL_FAILURE(SetValue(registry.memory(), kCU, u"A", u"x", {kRegDword, {1, 0, 0, 0}}));
   ASSERT_NO_FATAL_FAILURE(SetValue(registry.memory(), kCU, u"A\\Deep", u"x", {kRegDword, {1, 0, 0, 0}}));
   std::map<std::string, int> opens;
+  std::map<std::string, int> merge_reads;  // keys the merge enumerates or asks the information of
+  bool merging = false;
   registry.observer = [&](FaultyRegistry::Op op, std::u16string_view path) {
     if (op == FaultyRegistry::kOpen) ++opens[Show(path)];
+    if (op == FaultyRegistry::kEnumerate && merging) ++merge_reads[Show(path)];
   };
   const std::vector<std::string> before = DumpRegistry(registry.memory(), kCU, u"");
   EntryStore store;
@@ -493,7 +497,9 @@ TEST(Merge, ALoadAndItsMergeThroughOneKeepingRegistryOpenEachKeyOnce) {
                           u"f.reg", &keeping, report, kKeyRead | kKeyWrite)
                   .outcome,
               LoadOutcome::Normal);
-    EXPECT_EQ(MergeCheckedRows(store, keeping, undo, errors), 5u);
+    merging = true;
+    EXPECT_EQ(MergeCheckedRows(store, keeping, undo, errors, RowsRead::JustBefore), 5u);
+    merging = false;
     EXPECT_EQ(Show(errors), "");
   }
   EXPECT_EQ(registry.memory().OpenHandles(), 0u);
@@ -501,6 +507,10 @@ TEST(Merge, ALoadAndItsMergeThroughOneKeepingRegistryOpenEachKeyOnce) {
   // find it open) and once for reading only (listing the deleted subtree).
   // Without keeping: four times each.
   EXPECT_EQ(opens, (std::map<std::string, int>{{"A", 2}, {"A\\Deep", 2}}));
+  // A is listed once, for the spelling of the subtree to delete, which is read
+  // for the undo file; no key is asked when it last changed (that is one more
+  // call for each key).
+  EXPECT_EQ(merge_reads, (std::map<std::string, int>{{"A", 1}, {"A\\Deep", 4}}));
   EXPECT_EQ(GetValue(registry.memory(), kCU, u"A", u"x"), (Value{kRegDword, {2, 0, 0, 0}}));
   EXPECT_FALSE(KeyExists(registry.memory(), kCU, u"A\\Deep"));
   // And the undo text still takes it all back.
