@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <span>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -48,11 +49,15 @@ bool AtOrBelow(std::u16string_view id, std::u16string_view top) {
   return id.size() == top.size() || top.size() == 1 || id[top.size()] == u'\\';
 }
 
+struct KeyState;
+
 // One checked row and what the undo step learnt about it.
 struct Planned {
-  size_t index = 0;  // in the store
   const ChangeEntry* entry = nullptr;
-  std::u16string key_id;
+  // Its key, from the undo step on: the id (KeyId) and the state, both kept
+  // by the merge's table of keys.
+  const std::u16string* key_id = nullptr;
+  KeyState* key = nullptr;
   bool refused = false;  // a failure text was recorded; the row is not written
   bool unwritable = false;  // the account may not write its key
   bool fresh = false;    // its key has not changed since the row's load compared it
@@ -60,7 +65,7 @@ struct Planned {
   std::u16string value_id;  // ValueId of a value row, once asked for
 
   const std::u16string& ValueIdOnce() {
-    if (value_id.empty()) value_id = ValueId(key_id, entry->registry_name());
+    if (value_id.empty()) value_id = ValueId(*key_id, entry->registry_name());
     return value_id;
   }
 };
@@ -92,10 +97,14 @@ struct RowMerge::State {
   struct UndoStep;
   struct WriteStep;
 
-  KeyState& Lookup(RegRoot root, const std::u16string& id, std::u16string_view path) {
-    auto [it, inserted] = keys.try_emplace(id);
+  KeyState& Lookup(RegRoot root, std::u16string id, std::u16string_view path) {
+    return LookupEntry(root, std::move(id), path).second;
+  }
+  // The same, with the id as the table keeps it.
+  std::pair<const std::u16string, KeyState>& LookupEntry(RegRoot root, std::u16string id, std::u16string_view path) {
+    auto [it, inserted] = keys.try_emplace(std::move(id));
     KeyState& state = it->second;
-    if (!inserted) return state;
+    if (!inserted) return *it;
     state.key = RegKey(registry);
     long status = state.key.Open(root, path, kKeyRead | kKeyWrite);
     state.writable = status == kRegOk;
@@ -104,13 +113,13 @@ struct RowMerge::State {
     state.existed = status == kRegOk;
     if (!state.existed) {
       state.key.reset();
-      return state;
+      return *it;
     }
     // When the key last changed tells whether its rows' reading still holds;
     // rows read just before hold.
     RegKeyInfo info;
     if (rows_read == RowsRead::Earlier && state.key.Info(&info) == kRegOk) state.last_write = info.last_write;
-    return state;
+    return *it;
   }
 };
 
@@ -123,22 +132,32 @@ void RowMerge::Rescan() {
   EntryStore& store = state_->store;
   state_->rows.clear();
   state_->unwritable = 0;
-  for (size_t i = 0; i < store.size(); ++i) {
-    if (!store.at(i).checked) continue;
-    Planned& row = state_->rows.emplace_back();
-    row.index = i;
-    row.entry = &store.at(i).entry;
-  }
-  // The order of the files' own lines: loads in the order they started, then
-  // lines. Rows made without a load keep the list's order.
-  std::stable_sort(state_->rows.begin(), state_->rows.end(), [](const Planned& a, const Planned& b) {
-    const auto& sa = a.entry->key().source;
-    const auto& sb = b.entry->key().source;
-    const std::uint64_t la = sa ? sa->sequence : 0;
-    const std::uint64_t lb = sb ? sb->sequence : 0;
-    if (la != lb) return la < lb;
-    return a.entry->line() < b.entry->line();
+  store.ForEach([&](EntryStore::Row& stored) {
+    if (stored.checked) state_->rows.emplace_back().entry = &stored.entry;
   });
+  // The order of the files' own lines: loads in the order they started, then
+  // lines. Rows made without a load keep the list's order. Sorted by keys
+  // made once: a comparison through the rows' keys and loads would cost
+  // trips through memory every time.
+  struct Order {
+    std::uint64_t load;
+    std::uint32_t line;
+    std::uint32_t position;  // in the list's order
+    bool operator<(const Order& o) const { return std::tie(load, line, position) < std::tie(o.load, o.line, o.position); }
+  };
+  std::vector<Planned>& rows = state_->rows;
+  std::vector<Order> order;
+  order.reserve(rows.size());
+  for (const Planned& row : rows) {
+    const auto& source = row.entry->key().source;
+    order.push_back({source ? source->sequence : 0, row.entry->line(), static_cast<std::uint32_t>(order.size())});
+  }
+  if (std::is_sorted(order.begin(), order.end())) return;
+  std::sort(order.begin(), order.end());
+  std::vector<Planned> sorted;
+  sorted.reserve(rows.size());
+  for (const Order& o : order) sorted.push_back(std::move(rows[o.position]));
+  rows = std::move(sorted);
 }
 
 RowMerge::~RowMerge() = default;
@@ -177,6 +196,11 @@ size_t RowMerge::CheckWriteAccess() {
     }
     return true;
   };
+  // The rows of one key line share their key: its id is made, and whether
+  // values may be written below it asked, once.
+  const EntryKey* last_key = nullptr;
+  std::u16string id;
+  std::optional<bool> may_write_last;
   for (Planned& row : s.rows) {
     const ChangeEntry& e = *row.entry;
     const std::optional<RegRoot> root = e.root();
@@ -184,7 +208,11 @@ size_t RowMerge::CheckWriteAccess() {
     // Rows that are refused for other reasons are named by those.
     // So are paths the registry refuses (a leading backslash).
     if (!root || e.form() == EntryForm::Unknown || e.key().path.starts_with(u'\\')) continue;
-    const std::u16string id = KeyId(*root, e.key().path);
+    if (&e.key() != last_key) {
+      last_key = &e.key();
+      id = KeyId(*root, e.key().path);
+      may_write_last.reset();
+    }
     if (id.size() == 1 && e.form() == EntryForm::DeleteKey) continue;
     bool allowed = true;
     switch (e.form()) {
@@ -203,7 +231,10 @@ size_t RowMerge::CheckWriteAccess() {
         allowed = key.existed ? key.writable : key.status != kRegAccessDenied;
         break;
       }
-      default: allowed = may_write(*root, e.key().path); break;
+      default:
+        if (!may_write_last) may_write_last = may_write(*root, e.key().path);
+        allowed = *may_write_last;
+        break;
     }
     if (!allowed) {
       row.unwritable = true;
@@ -311,7 +342,7 @@ struct RowMerge::State::UndoStep {
 
   void DeleteKey(Planned& row, const KeyState& key, RegRoot root) {
     const ChangeEntry& e = *row.entry;
-    if (row.key_id.size() == 1) {
+    if (row.key_id->size() == 1) {
       AppendErrorLogText(error_text, FormatMessageText(kRootKeyDeletionFormat, {e.key().root_name, e.key().path}));
       row.refused = true;
       return;
@@ -325,8 +356,10 @@ struct RowMerge::State::UndoStep {
       row.refused = true;
       return;
     }
-    if (deleted_recorded.insert(row.key_id).second) undo.AddSubtree(e.key().root_name, e.key().path, tree, error_text);
-    deleted_keys.push_back(row.key_id);
+    if (deleted_recorded.insert(*row.key_id).second) {
+      undo.AddSubtree(e.key().root_name, e.key().path, tree, error_text);
+    }
+    deleted_keys.push_back(*row.key_id);
   }
 
   void CreateKey(const Planned& row, const KeyState& key, RegRoot root) {
@@ -345,7 +378,7 @@ struct RowMerge::State::UndoStep {
     // as it is.
     if (seen.insert(row.ValueIdOnce()).second && row.fresh && !WouldChange(*row.entry) &&
         std::none_of(deleted_keys.begin(), deleted_keys.end(),
-                     [&](const std::u16string& top) { return AtOrBelow(row.key_id, top); })) {
+                     [&](const std::u16string& top) { return AtOrBelow(*row.key_id, top); })) {
       row.unchanged = true;
       return;
     }
@@ -396,6 +429,8 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
   step.recorded.reserve(s.rows.size());
   step.seen.reserve(s.rows.size());
   size_t done = 0;
+  const EntryKey* last_key = nullptr;  // the rows of one key line share their key: it is looked up once
+  std::pair<const std::u16string, KeyState>* last = nullptr;
   for (Planned& row : s.rows) {
     if (ui && !ui->Progress(MergeStep::RecordingUndo, done++, s.rows.size())) {
       cancelled_ = true;
@@ -405,8 +440,13 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
     const std::optional<RegRoot> root = step.Admit(row);
     if (!root) continue;
     const ChangeEntry& e = *row.entry;
-    row.key_id = KeyId(*root, e.key().path);
-    KeyState& key = s.Lookup(*root, row.key_id, e.key().path);
+    if (&e.key() != last_key) {
+      last_key = &e.key();
+      last = &s.LookupEntry(*root, KeyId(*root, e.key().path), e.key().path);
+    }
+    row.key_id = &last->first;
+    row.key = &last->second;
+    KeyState& key = *row.key;
     const LoadSource* source = e.key().source.get();
     row.fresh = key.existed && source != nullptr &&
                 (s.rows_read == RowsRead::JustBefore || key.last_write < source->clock);
@@ -427,7 +467,7 @@ struct RowMerge::State::WriteStep {
   // The key of a row, open for writing: the one the undo step opened, or
   // opened (created when create) now and kept for the next rows.
   const RegKey* WritableKey(const Planned& row, RegRoot root, bool create, long* status) {
-    KeyState& state = s.keys[row.key_id];
+    KeyState& state = *row.key;
     if (state.writable && state.key.valid()) return &state.key;
     RegKey key(s.registry);
     *status = create ? key.Create(root, row.entry->key().path, kGenericWrite)
@@ -441,7 +481,7 @@ struct RowMerge::State::WriteStep {
   bool DeleteKey(const Planned& row, RegRoot root) {
     // Keys open at or below it are closed first; later rows open anew.
     for (auto& [id, state] : s.keys) {
-      if (AtOrBelow(id, row.key_id)) {
+      if (AtOrBelow(id, *row.key_id)) {
         state.key.reset();
         state.writable = false;
       }
@@ -483,7 +523,10 @@ struct RowMerge::State::WriteStep {
 size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
   State& s = *state_;
   State::WriteStep step{s, error_text};
-  std::unordered_set<const ChangeEntry*> written;  // the entries of the rows written
+  // The entries of the rows written, sorted once all are written: one block,
+  // where a set took a node and a hash for each.
+  std::vector<const ChangeEntry*> written;
+  written.reserve(s.rows.size());
   size_t done = 0;
   for (Planned& row : s.rows) {
     if (ui && !ui->Progress(MergeStep::Writing, done++, s.rows.size())) {
@@ -500,10 +543,14 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
         default: ok = step.WriteValue(row, root); break;
       }
     }
-    if (ok) written.insert(row.entry);
+    if (ok) written.push_back(row.entry);
     else ++failed_;
   }
   s.keys.clear();  // closes every key
+  std::sort(written.begin(), written.end());
+  const auto was_written = [&](const ChangeEntry& entry) {
+    return std::binary_search(written.begin(), written.end(), &entry);
+  };
   // The rows written leave the list in one pass (removing a hundred thousand
   // rows one by one took the window's thread most of a second); their entries
   // are moved out first and freed here, on the merge's own thread.
@@ -511,9 +558,9 @@ size_t RowMerge::Apply(std::u16string& error_text, MergeUi* ui) {
   gone.reserve(written.size());
   const auto remove = [&] {
     s.store.ForEach([&](EntryStore::Row& row) {
-      if (written.contains(&row.entry)) gone.push_back(std::move(row.entry));
+      if (was_written(row.entry)) gone.push_back(std::move(row.entry));
     });
-    s.store.RemoveIf([&](const EntryStore::Row& row) { return written.contains(&row.entry); });
+    s.store.RemoveIf([&](const EntryStore::Row& row) { return was_written(row.entry); });
   };
   if (ui) ui->ChangeRows(remove);
   else remove();

@@ -2,11 +2,12 @@
 // a load and the merge that follows it in one process open each key once.
 #pragma once
 
-#include <map>
+#include <functional>
 #include <mutex>
-#include <set>
 #include <string>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/ForwardingRegistry.h"
 
@@ -34,10 +35,17 @@ class KeyKeepingRegistry final : public ForwardingRegistry {
 
  private:
   using Id = std::tuple<RegRoot, std::uint32_t, std::u16string>;  // root, access, path as given
+  struct IdHash {
+    size_t operator()(const Id& id) const {
+      return std::hash<std::u16string>()(std::get<2>(id)) ^ (static_cast<size_t>(std::get<0>(id)) << 40) ^
+             std::get<1>(id);
+    }
+  };
 
+  // Asked for every key that a load and its merge open.
   std::mutex mutex_;
-  std::map<Id, Handle> open_;
-  std::set<Handle> kept_;  // every handle this registry closes when it goes
+  std::unordered_map<Id, Handle, IdHash> open_;
+  std::unordered_set<Handle> kept_;  // every handle this registry closes when it goes
   bool close_kept_ = true;
 };
 
