@@ -61,7 +61,7 @@ struct Planned {
   bool refused = false;  // a failure text was recorded; the row is not written
   bool unwritable = false;  // the account may not write its key
   bool fresh = false;    // its key has not changed since the row's load compared it
-  bool unchanged = false;  // writing it would change nothing: it is neither written nor recorded
+  bool unchanged = false;  // writing or deleting it would change nothing: it is neither written nor recorded
   std::u16string value_id;  // ValueId of a value row, once asked for
 
   const std::u16string& ValueIdOnce() {
@@ -132,6 +132,7 @@ void RowMerge::Rescan() {
   EntryStore& store = state_->store;
   state_->rows.clear();
   state_->unwritable = 0;
+  state_->rows.reserve(store.size());
   store.ForEach([&](EntryStore::Row& stored) {
     if (stored.checked) state_->rows.emplace_back().entry = &stored.entry;
   });
@@ -372,16 +373,7 @@ struct RowMerge::State::UndoStep {
       else RecordCreated(row, root);
       return;
     }
-    // A value that holds exactly what the row writes, as the load read it
-    // from a key unchanged since and no earlier row of this merge touched
-    // (a value or key deleted by an earlier row is written back), is left
-    // as it is.
-    if (seen.insert(row.ValueIdOnce()).second && row.fresh && !WouldChange(*row.entry) &&
-        std::none_of(deleted_keys.begin(), deleted_keys.end(),
-                     [&](const std::u16string& top) { return AtOrBelow(*row.key_id, top); })) {
-      row.unchanged = true;
-      return;
-    }
+    if (ChangesNothing(row)) return;
     RecordValue(row, key, false);
   }
 
@@ -390,8 +382,19 @@ struct RowMerge::State::UndoStep {
       if (key.status != kRegFileNotFound) LogUnreadable(row);
       return;
     }
-    seen.insert(row.ValueIdOnce());
+    if (ChangesNothing(row)) return;
     RecordValue(row, key, true);
+  }
+
+  // A row whose write or deletion would leave its value as the load read it,
+  // from a key unchanged since, and that no earlier row of this merge touched
+  // (a value or key deleted by an earlier row is written back), is neither
+  // written nor recorded.
+  bool ChangesNothing(Planned& row) {
+    row.unchanged = seen.insert(row.ValueIdOnce()).second && row.fresh && !WouldChange(*row.entry) &&
+                    std::none_of(deleted_keys.begin(), deleted_keys.end(),
+                                 [&](const std::u16string& top) { return AtOrBelow(*row.key_id, top); });
+    return row.unchanged;
   }
 
   // The value's state before the merge, once per value.
@@ -500,6 +503,7 @@ struct RowMerge::State::WriteStep {
   }
 
   bool DeleteValue(const Planned& row, RegRoot root) {
+    if (row.unchanged) return true;  // found by the undo step not to exist
     const ChangeEntry& e = *row.entry;
     long status = kRegOk;
     if (const RegKey* key = WritableKey(row, root, false, &status))

@@ -349,6 +349,13 @@ TEST(Merge, RowOrdersWhereAShortcutWouldBeWrong) {
       {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[HKCU\\K]\r\n\"v\"=\"file\"\r\n",
        [](Registry& r) { SetValue(r, kCU, u"K", u"v", {kRegSz, StringBytes(u"newer")}); },
        u"[HKCU\\K]\r\n\"v\"=\"file\"\r\n", "[HKCU\\K]\r\n\"v\"=\"newer\"\r\n", {"K"}, ""},
+      // Deleting a value that the key did not hold at the load changes
+      // nothing, unless the value came after the load.
+      {__LINE__, u"[HKCU\\K]\r\n\"a\"=\"x\"\r\n", u"[HKCU\\K]\r\n\"v\"=-\r\n", nullptr,
+       u"[HKCU\\K]\r\n\"a\"=\"x\"\r\n", "", {}, ""},
+      {__LINE__, u"[HKCU\\K]\r\n\"a\"=\"x\"\r\n", u"[HKCU\\K]\r\n\"v\"=-\r\n",
+       [](Registry& r) { SetValue(r, kCU, u"K", u"v", {kRegSz, StringBytes(u"late")}); },
+       u"[HKCU\\K]\r\n\"a\"=\"x\"\r\n", "[HKCU\\K]\r\n\"v\"=\"late\"\r\n", {"K"}, ""},
       // A deletion, then a row that writes back the data the load saw: the
       // value is written again, not left alone as SAME.
       {__LINE__, u"[HKCU\\K]\r\n\"v\"=\"old\"\r\n", u"[HKCU\\K]\r\n\"v\"=-\r\n\"v\"=\"old\"\r\n", nullptr,
