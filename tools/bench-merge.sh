@@ -60,9 +60,13 @@ timed_in_copy() {
   echo "($end - $start) * 1000" | bc | cut -d. -f1
 }
 
+# The machine's load matters as much as the change measured: each figure
+# comes with the load average it was taken at.
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== hivemend-cli merge: $values values, every row, undo file included"
 merge_ms=$(timed_in_copy "$win/cli/hivemend-cli.exe" merge "$winfile" --history 'C:\bench-history')
 echo "hivemend-cli merge: $merge_ms ms (process start included)"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== reg import (same file, a copy of the same registry)"
 import_ms=$(timed_in_copy reg import "$winfile")
 echo "reg import: $import_ms ms (process start included)"
