@@ -602,7 +602,8 @@ int MergeFile(std::string_view command, const Options& o, const std::u16string& 
   ConsoleMergeUi ui;
   auto folder = [&] { return HistoryFolderFor(o.history, true); };
   // The load just read every row's state through the same registry, which
-  // holds their keys open: the merge asks the registry nothing more of them.
+  // holds their keys open: that reading is the state before the merge, and
+  // the merge does not ask each key again when it last changed.
   const MergeResult result = RunMerge(store, *registry, ui, folder, RowsRead::JustBefore);
   // The console runs one command a process: the process's end closes the
   // system's keys all at once, sooner than a call for each.

@@ -37,14 +37,13 @@ class KeyKeepingRegistry final : public ForwardingRegistry {
   using Id = std::tuple<RegRoot, std::uint32_t, std::u16string>;  // root, access, path as given
   struct IdHash {
     size_t operator()(const Id& id) const {
-      return std::hash<std::u16string>()(std::get<2>(id)) ^ (static_cast<size_t>(std::get<0>(id)) << 40) ^
-             std::get<1>(id);
+      return std::hash<std::u16string>()(std::get<2>(id)) ^
+             (static_cast<size_t>(std::get<1>(id)) * 8 + static_cast<size_t>(std::get<0>(id)));
     }
   };
 
-  // Asked for every key that a load and its merge open.
   std::mutex mutex_;
-  std::unordered_map<Id, Handle, IdHash> open_;
+  std::unordered_map<Id, Handle, IdHash> open_;  // asked for every key a load and its merge open
   std::unordered_set<Handle> kept_;  // every handle this registry closes when it goes
   bool close_kept_ = true;
 };
