@@ -7,7 +7,6 @@
 #include <span>
 #include <tuple>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/MergeEffect.h"
@@ -287,10 +286,11 @@ struct RowMerge::State::UndoStep {
   State& s;
   UndoText& undo;
   std::u16string& error_text;
-  std::unordered_set<std::u16string_view> recorded;  // views of the rows' value ids
+  // The value ids of earlier rows (views of the rows' ids), each with whether
+  // its state was recorded: one table, one node for each value.
+  std::unordered_map<std::u16string_view, bool> values;
   std::set<std::u16string> deleted_recorded;  // key ids of recorded subtrees and created keys
   std::vector<std::u16string> deleted_keys;    // key ids that earlier rows delete
-  std::unordered_set<std::u16string_view> seen;  // value ids of earlier rows (views of the rows' ids)
 
   void Refuse(Planned& row, std::u16string_view format, std::u16string_view extra) {
     const ChangeEntry& e = *row.entry;
@@ -392,7 +392,7 @@ struct RowMerge::State::UndoStep {
   // (a value or key deleted by an earlier row is written back), is neither
   // written nor recorded.
   bool ChangesNothing(Planned& row) {
-    row.unchanged = seen.insert(row.ValueIdOnce()).second && row.fresh && !WouldChange(*row.entry) &&
+    row.unchanged = values.try_emplace(row.ValueIdOnce(), false).second && row.fresh && !WouldChange(*row.entry) &&
                     std::none_of(deleted_keys.begin(), deleted_keys.end(),
                                  [&](const std::u16string& top) { return AtOrBelow(*row.key_id, top); });
     return row.unchanged;
@@ -401,8 +401,8 @@ struct RowMerge::State::UndoStep {
   // The value's state before the merge, once per value.
   void RecordValue(Planned& row, KeyState& key, bool deletion) {
     const ChangeEntry& e = *row.entry;
-    const std::u16string& id = row.ValueIdOnce();
-    if (recorded.contains(id)) return;
+    bool& recorded = values[row.ValueIdOnce()];  // there since ChangesNothing
+    if (recorded) return;
     std::optional<ValueState> state;
     if (row.fresh && e.live() != LiveState::None) {
       if (e.live() != LiveState::Absent) {
@@ -422,16 +422,15 @@ struct RowMerge::State::UndoStep {
     // Deleting an absent value changes nothing: a later row of the same
     // value records it.
     if (!state && deletion) return;
-    recorded.insert(id);
+    recorded = true;
     undo.AddValue(e.key().root_name, e.key().path, e.name(), state, error_text);
   }
 };
 
 void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* ui) {
   State& s = *state_;
-  State::UndoStep step{s, undo, error_text, {}, {}, {}, {}};
-  step.recorded.reserve(s.rows.size());
-  step.seen.reserve(s.rows.size());
+  State::UndoStep step{s, undo, error_text, {}, {}, {}};
+  step.values.reserve(s.rows.size());
   size_t done = 0;
   const EntryKey* last_key = nullptr;  // the rows of one key line share their key: it is looked up once
   std::pair<const std::u16string, KeyState>* last = nullptr;
