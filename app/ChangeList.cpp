@@ -56,19 +56,85 @@ size_t ChangeList::AddRow(ChangeEntry&& entry) {
     sort_.RowsAdded();
     ShowSortArrow(-1, false);
   }
-  const bool hidden = !filter_.empty() && !filter_.Matches(entry);
+  const RowFilter& filter = filters_.applied();
+  const bool hidden = !filter.empty() && !filter.Matches(entry);
   return store_.Insert(std::move(entry), hidden);
 }
 
-void ChangeList::FilterApplied(RowFilter filter) {
-  filter_ = std::move(filter);
+void ChangeList::FilterApplied(const FilterPass& pass, std::uint64_t selection_seen) {
   shown_count_ = store_.shown_size();
   last_shown_ = GetTickCount64();
+  selection_runs_.clear();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
-  ShowSelection();
-  const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-  if (focused >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, focused, FALSE);
+  if (selection_seen != selection_changes_) {
+    ShowSelection();  // the user changed the selection while the pass ran
+    const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, focused, FALSE);
+  } else if (any_selection_) {
+    // What the pass noted: the lines of the selected rows, never a look at
+    // every row.
+    const FilterPass::Selection& noted = pass.selection();
+    showing_selection_ = true;
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    if (noted.focus) {
+      item.stateMask = LVIS_FOCUSED;
+      item.state = LVIS_FOCUSED;
+      SendMessageW(list_, LVM_SETITEMSTATE, *noted.focus, reinterpret_cast<LPARAM>(&item));
+      SendMessageW(list_, LVM_SETSELECTIONMARK, 0, static_cast<LPARAM>(*noted.focus));
+      SendMessageW(list_, LVM_ENSUREVISIBLE, *noted.focus, FALSE);
+    }
+    if (noted.runs.size() == 1 && noted.runs[0] == std::pair<size_t, size_t>(0, shown_count_ - 1)) {
+      item.stateMask = item.state = LVIS_SELECTED;  // every line
+      SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    } else {
+      selection_runs_ = noted.runs;
+      next_selection_run_ = 0;
+      next_selected_line_ = selection_runs_.empty() ? 0 : selection_runs_[0].first;
+      selection_runs_seen_ = selection_changes_;
+      selection_runs_version_ = store_.version();
+    }
+    showing_selection_ = false;
+    any_selection_ = noted.any;
+  }
   InvalidateRect(list_, nullptr, FALSE);
+}
+
+bool ChangeList::ShowSelectionSlice(std::chrono::steady_clock::duration budget) {
+  if (selection_runs_.empty()) return true;
+  if (store_.version() != selection_runs_version_) {
+    // Rows came or went: the lines noted are no longer theirs.
+    ShowSelection();
+    return true;
+  }
+  if (selection_runs_seen_ != selection_changes_) {
+    // The user chose rows before the rest of the old selection showed: the
+    // rows not shown selected yet are not selected either.
+    for (; next_selection_run_ < selection_runs_.size(); ++next_selection_run_) {
+      const auto [first, last] = selection_runs_[next_selection_run_];
+      for (size_t line = std::max(first, next_selected_line_); line <= last && line < store_.shown_size(); ++line)
+        store_.at(store_.ShownRow(line)).selected = false;
+    }
+    selection_runs_.clear();
+  }
+  const auto end = std::chrono::steady_clock::now() + budget;
+  showing_selection_ = true;
+  LVITEMW item{};
+  item.stateMask = item.state = LVIS_SELECTED;
+  size_t n = 0;
+  while (next_selection_run_ < selection_runs_.size()) {
+    const size_t last = selection_runs_[next_selection_run_].second;
+    if (next_selected_line_ < shown_count_)
+      SendMessageW(list_, LVM_SETITEMSTATE, next_selected_line_, reinterpret_cast<LPARAM>(&item));
+    if (next_selected_line_++ == last && ++next_selection_run_ < selection_runs_.size())
+      next_selected_line_ = selection_runs_[next_selection_run_].first;
+    if (++n % 64 == 0 && std::chrono::steady_clock::now() >= end) break;
+  }
+  showing_selection_ = false;
+  if (next_selection_run_ < selection_runs_.size()) return false;
+  selection_runs_.clear();
+  return true;
 }
 
 std::optional<int> ChangeList::LineOf(size_t row) const {
@@ -114,7 +180,7 @@ void ChangeList::ShowNewRows(bool now) {
 }
 
 void ChangeList::RefreshCount() {
-  filter_.ForgetKeys();  // keys may have gone with their rows
+  filters_.applied().ForgetKeys();  // keys may have gone with their rows
   shown_count_ = store_.shown_size();
   last_shown_ = GetTickCount64();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
@@ -124,9 +190,11 @@ void ChangeList::RefreshCount() {
 
 void ChangeList::Clear() {
   store_.Clear();  // each row's data block goes with it
-  filter_.ForgetKeys();
+  filters_.applied().ForgetKeys();
   shown_count_ = 0;
   any_selection_ = false;
+  selection_runs_.clear();
+  ++selection_changes_;
   sort_.Cleared();
   ShowSortArrow(sort_.ArrowColumn(), sort_.ascending());
   SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
@@ -204,6 +272,7 @@ void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
     if (changed & LVIS_FOCUSED) row.focused = focused;
   }
   any_selection_ = any_selection_ || selected || focused;
+  ++selection_changes_;
 }
 
 void ChangeList::OnRangeChanged(const NMLVODSTATECHANGE& change) {
@@ -220,9 +289,11 @@ void ChangeList::OnRangeChanged(const NMLVODSTATECHANGE& change) {
     ++line;
   }
   any_selection_ = any_selection_ || selected;
+  ++selection_changes_;
 }
 
 void ChangeList::ShowSelection() {
+  selection_runs_.clear();  // every selected row is shown now
   if (!any_selection_) return;
   showing_selection_ = true;
   LVITEMW none{};
@@ -260,6 +331,7 @@ void ChangeList::SelectAll() {
   if (store_.shown_size() == 0) return;
   store_.ForEach([this](EntryStore::Row& row) { row.selected = !store_.IsHidden(row); });
   any_selection_ = true;
+  ++selection_changes_;
   showing_selection_ = true;
   LVITEMW all{};
   all.stateMask = LVIS_SELECTED;
