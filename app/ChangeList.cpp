@@ -71,32 +71,30 @@ void ChangeList::FilterApplied(const FilterPass& pass, std::uint64_t selection_s
     const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
     if (focused >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, focused, FALSE);
   } else if (any_selection_) {
-    // What the pass noted: the lines of the selected rows, never a look at
-    // every row.
+    // What the pass noted: the lines selected before and now, never a look
+    // at every line (telling every line costs time in the number of lines
+    // under Wine).
     const FilterPass::Selection& noted = pass.selection();
+    for (const auto& [first, last] : noted.old_runs) selection_runs_.push_back({first, last, false});
+    for (const auto& [first, last] : noted.runs) selection_runs_.push_back({first, last, true});
+    next_selection_run_ = 0;
+    next_selected_line_ = selection_runs_.empty() ? 0 : selection_runs_[0].first;
+    selection_runs_seen_ = selection_changes_;
+    selection_runs_version_ = store_.version();
     showing_selection_ = true;
     LVITEMW item{};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    item.stateMask = LVIS_FOCUSED;
+    if (noted.old_focus && !noted.focus)
+      SendMessageW(list_, LVM_SETITEMSTATE, *noted.old_focus, reinterpret_cast<LPARAM>(&item));
     if (noted.focus) {
-      item.stateMask = LVIS_FOCUSED;
       item.state = LVIS_FOCUSED;
       SendMessageW(list_, LVM_SETITEMSTATE, *noted.focus, reinterpret_cast<LPARAM>(&item));
       SendMessageW(list_, LVM_SETSELECTIONMARK, 0, static_cast<LPARAM>(*noted.focus));
       SendMessageW(list_, LVM_ENSUREVISIBLE, *noted.focus, FALSE);
     }
-    if (noted.runs.size() == 1 && noted.runs[0] == std::pair<size_t, size_t>(0, shown_count_ - 1)) {
-      item.stateMask = item.state = LVIS_SELECTED;  // every line
-      SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-    } else {
-      selection_runs_ = noted.runs;
-      next_selection_run_ = 0;
-      next_selected_line_ = selection_runs_.empty() ? 0 : selection_runs_[0].first;
-      selection_runs_seen_ = selection_changes_;
-      selection_runs_version_ = store_.version();
-    }
     showing_selection_ = false;
     any_selection_ = noted.any;
+    ShowSelectionSlice(std::chrono::milliseconds(kSelectionSliceMs));
   }
   InvalidateRect(list_, nullptr, FALSE);
 }
@@ -109,25 +107,36 @@ bool ChangeList::ShowSelectionSlice(std::chrono::steady_clock::duration budget) 
     return true;
   }
   if (selection_runs_seen_ != selection_changes_) {
-    // The user chose rows before the rest of the old selection showed: the
-    // rows not shown selected yet are not selected either.
-    for (; next_selection_run_ < selection_runs_.size(); ++next_selection_run_) {
-      const auto [first, last] = selection_runs_[next_selection_run_];
-      for (size_t line = std::max(first, next_selected_line_); line <= last && line < store_.shown_size(); ++line)
+    // The user chose rows before the rest of the selection showed: the rows
+    // not shown selected yet are not selected; the lines selected before go
+    // all the same.
+    selection_runs_seen_ = selection_changes_;
+    std::vector<LineRun> rest;
+    for (size_t r = next_selection_run_; r < selection_runs_.size(); ++r) {
+      LineRun run = selection_runs_[r];
+      if (r == next_selection_run_) run.first = next_selected_line_;
+      if (!run.select) {
+        rest.push_back(run);
+        continue;
+      }
+      for (size_t line = run.first; line <= run.last && line < store_.shown_size(); ++line)
         store_.at(store_.ShownRow(line)).selected = false;
     }
-    selection_runs_.clear();
+    selection_runs_ = std::move(rest);
+    next_selection_run_ = 0;
+    next_selected_line_ = selection_runs_.empty() ? 0 : selection_runs_[0].first;
   }
   const auto end = std::chrono::steady_clock::now() + budget;
   showing_selection_ = true;
   LVITEMW item{};
-  item.stateMask = item.state = LVIS_SELECTED;
+  item.stateMask = LVIS_SELECTED;
   size_t n = 0;
   while (next_selection_run_ < selection_runs_.size()) {
-    const size_t last = selection_runs_[next_selection_run_].second;
+    const LineRun& run = selection_runs_[next_selection_run_];
+    item.state = run.select ? LVIS_SELECTED : 0;
     if (next_selected_line_ < shown_count_)
       SendMessageW(list_, LVM_SETITEMSTATE, next_selected_line_, reinterpret_cast<LPARAM>(&item));
-    if (next_selected_line_++ == last && ++next_selection_run_ < selection_runs_.size())
+    if (next_selected_line_++ == run.last && ++next_selection_run_ < selection_runs_.size())
       next_selected_line_ = selection_runs_[next_selection_run_].first;
     if (++n % 64 == 0 && std::chrono::steady_clock::now() >= end) break;
   }

@@ -145,9 +145,15 @@ class ChangeList {
   bool showing_selection_ = false;  // the list view's notifications come from ShowSelection
   bool any_selection_ = false;      // a row may be selected or focused
   std::uint64_t selection_changes_ = 0;
-  // The selected lines that FilterApplied has still to show: runs of lines,
-  // the next line, and selection_changes_ when they were noted.
-  std::vector<std::pair<size_t, size_t>> selection_runs_;
+  // The lines whose selection FilterApplied has still to show (runs of lines
+  // to deselect, then to select), the next line, and selection_changes_ and
+  // the store's version when they were noted.
+  struct LineRun {
+    size_t first, last;
+    bool select;
+  };
+  static constexpr unsigned kSelectionSliceMs = 10;
+  std::vector<LineRun> selection_runs_;
   size_t next_selection_run_ = 0, next_selected_line_ = 0;
   std::uint64_t selection_runs_seen_ = 0, selection_runs_version_ = 0;
 };

@@ -147,7 +147,7 @@ FilterPass::FilterPass(EntryStore& store, RowFilter target, FilterSets& sets, bo
 void FilterPass::Restart() {
   version_ = store_.version();
   next_chunk_ = 0;
-  next_line_ = 0;
+  next_line_ = next_old_line_ = 0;
   selection_ = {};
   target_.ForgetKeys();
   const std::optional<unsigned> kept = sets_.Find(target_, version_);
@@ -161,17 +161,19 @@ bool FilterPass::Step(std::chrono::steady_clock::duration budget, const std::fun
   const auto end = std::chrono::steady_clock::now() + budget;
   const bool all = target_.empty();
   const auto hides = [&](const ChangeEntry& entry) { return !all && !target_.Matches(entry); };
+  const auto note = [](Runs& runs, std::optional<size_t>& focus, const EntryStore::Row& row, size_t& line) {
+    if (row.selected) {
+      if (!runs.empty() && runs.back().second + 1 == line) ++runs.back().second;
+      else runs.emplace_back(line, line);
+    }
+    if (row.focused) focus = line;
+    ++line;
+  };
   const auto seen = [&](const EntryStore::Row& row, bool hidden) {
     if (!note_selection_) return;
     selection_.any = selection_.any || row.selected || row.focused;
-    if (hidden) return;
-    if (row.selected) {
-      auto& runs = selection_.runs;
-      if (!runs.empty() && runs.back().second + 1 == next_line_) ++runs.back().second;
-      else runs.emplace_back(next_line_, next_line_);
-    }
-    if (row.focused) selection_.focus = next_line_;
-    ++next_line_;
+    if (!hidden) note(selection_.runs, selection_.focus, row, next_line_);
+    if (!store_.IsHidden(row)) note(selection_.old_runs, selection_.old_focus, row, next_old_line_);
   };
   // Flags kept from before need no look at the rows but for the selection.
   if (recalled_ && !note_selection_) next_chunk_ = store_.chunk_count();

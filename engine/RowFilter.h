@@ -116,11 +116,13 @@ class FilterSets {
 class FilterPass {
  public:
   // Where the selected rows stand under the target: runs of lines [first,
-  // last], in order, the focused row's line, and whether any row (shown or
-  // hidden) is selected or has the focus.
+  // last], in order, and the focused row's line; the same under the filter
+  // applied before (old_runs, old_focus: what the list shows until the pass
+  // ends); whether any row (shown or hidden) is selected or has the focus.
+  using Runs = std::vector<std::pair<size_t, size_t>>;
   struct Selection {
-    std::vector<std::pair<size_t, size_t>> runs;
-    std::optional<size_t> focus;
+    Runs runs, old_runs;
+    std::optional<size_t> focus, old_focus;
     bool any = false;
   };
 
@@ -148,7 +150,7 @@ class FilterPass {
   EntryStore::Looked looked_ = EntryStore::Looked::All;
   std::uint64_t version_ = 0;
   size_t next_chunk_ = 0;
-  size_t next_line_ = 0;  // the line of the next row shown
+  size_t next_line_ = 0, next_old_line_ = 0;  // the lines of the next row shown
   Selection selection_;
 };
 
