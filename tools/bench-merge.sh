@@ -7,14 +7,16 @@
 #
 #   tools/bench-merge.sh [VALUES]
 #
-# Needs the native build (build/native, for the file generator) and the Windows
+# Builds what it needs: the file generator natively (build/release) and the Windows
 # build (build/win).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 values=${1:-100000}
-native=$root/build/native
+native=$root/build/release
 win=$root/build/win
+[ -f "$native/build.ninja" ] || cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHIVEMEND_TESTS=OFF >/dev/null
 cmake --build "$native" --target hivemend-bench >/dev/null
+[ -f "$win/build.ninja" ] || cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
 cmake --build "$win" --target hivemend-cli >/dev/null
 
 # A display of its own; the trap ends it with the Wine servers of the prefix

@@ -15,14 +15,16 @@
 # The registry holds every key of the file and every other value (imported once
 # with reg import), so the rows show SAME as well as MISSING. It lives in a Wine
 # prefix of its own, build/bench-wine/wineprefix, apart from the tests' prefix.
-# Needs the native build (build/native, for the file generator) and the Windows
+# Builds what it needs: the file generator natively (build/release) and the Windows
 # build (build/win).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 values=${1:-100000}
-native=$root/build/native
+native=$root/build/release
 win=$root/build/win
+[ -f "$native/build.ninja" ] || cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHIVEMEND_TESTS=OFF >/dev/null
 cmake --build "$native" --target hivemend-bench >/dev/null
+[ -f "$win/build.ninja" ] || cmake -S "$root" -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
 cmake --build "$win" --target app_window_bench hivemend-cli >/dev/null
 
 # A display of its own; the trap ends it with the Wine servers of the prefix
