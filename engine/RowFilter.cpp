@@ -134,7 +134,6 @@ void FilterSets::Committed(unsigned set, const RowFilter& filter, std::uint64_t 
   versions_[active_] = version;  // the store kept the flags of the set active until now right
   versions_[set] = version;
   filters_[set] = filter;
-  filters_[set].ForgetKeys();
   used_[set] = ++clock_;
   active_ = set;
 }
@@ -184,8 +183,8 @@ bool FilterPass::Step(std::chrono::steady_clock::duration budget, const std::fun
   }
   if (next_chunk_ < store_.chunk_count()) return false;
   store_.CommitMarks(set_);
-  sets_.Committed(set_, target_, version_);
   target_.ForgetKeys();  // keys may go with their rows before the next pass
+  sets_.Committed(set_, target_, version_);
   return true;
 }
 
