@@ -94,6 +94,7 @@ void ChangeList::FilterApplied(const FilterPass& pass, std::uint64_t selection_s
     }
     showing_selection_ = false;
     any_selection_ = noted.any;
+    hidden_selection_ = noted.hidden;
     ShowSelectionSlice(std::chrono::milliseconds(kSelectionSliceMs));
   }
   InvalidateRect(list_, nullptr, FALSE);
@@ -156,13 +157,28 @@ std::optional<int> ChangeList::LineOf(size_t row) const {
 bool ChangeList::SelectNextShown(bool forward) {
   const size_t lines = std::min(shown_count_, store_.shown_size());
   if (lines == 0) return false;
-  const std::optional<size_t> row = CurrentRow();
-  const std::optional<int> current = row ? LineOf(*row) : std::nullopt;
+  // The current row is the focused one when it is selected (the list view
+  // knows its line), else the first selected row (a look at the rows).
+  const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+  const size_t selected = static_cast<size_t>(SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0));
+  std::optional<int> current;
+  if (focused >= 0 && static_cast<size_t>(focused) < lines &&
+      (SendMessageW(list_, LVM_GETITEMSTATE, focused, LVIS_SELECTED) & LVIS_SELECTED)) {
+    current = focused;
+  } else if (selected > 0) {
+    const std::optional<size_t> row = CurrentRow();
+    current = row ? LineOf(*row) : std::nullopt;
+  }
   size_t line = forward ? 0 : lines - 1;
   if (current) line = (static_cast<size_t>(*current) + (forward ? 1 : lines - 1)) % lines;
   LVITEMW none{};
   none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  // The one selected line, or every line, and the rows the filter hides
+  // (which costs time in the number of lines under Wine).
+  if (selected == 1 && current == focused && !hidden_selection_)
+    SendMessageW(list_, LVM_SETITEMSTATE, focused, reinterpret_cast<LPARAM>(&none));
+  else if (selected > 0)
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
   LVITEMW item{};
   item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   item.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -201,7 +217,7 @@ void ChangeList::Clear() {
   store_.Clear();  // each row's data block goes with it
   filters_.applied().ForgetKeys();
   shown_count_ = 0;
-  any_selection_ = false;
+  any_selection_ = hidden_selection_ = false;
   selection_runs_.clear();
   ++selection_changes_;
   sort_.Cleared();
@@ -270,6 +286,7 @@ void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
   const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
   const bool focused = (change.uNewState & LVIS_FOCUSED) != 0;
   if (change.iItem < 0) {  // every line
+    if (changed & LVIS_SELECTED) hidden_selection_ = false;
     store_.ForEach([&](EntryStore::Row& row) {
       if (changed & LVIS_SELECTED) row.selected = selected && !store_.IsHidden(row);
       if ((changed & LVIS_FOCUSED) && !focused) row.focused = false;  // the focus goes; no row takes all
@@ -311,8 +328,10 @@ void ChangeList::ShowSelection() {
   size_t i = 0;  // the line of the row
   int focus = -1;
   bool any = false;
+  bool hidden = false;
   store_.ForEach([&](EntryStore::Row& row) {
     any = any || row.selected || row.focused;
+    hidden = hidden || (row.selected && store_.IsHidden(row));
     if (store_.IsHidden(row)) return;
     if (i < shown_count_) {
       if (row.selected) {
@@ -333,6 +352,7 @@ void ChangeList::ShowSelection() {
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, focus);
   }
   any_selection_ = any;
+  hidden_selection_ = hidden;
   showing_selection_ = false;
 }
 
@@ -340,6 +360,7 @@ void ChangeList::SelectAll() {
   if (store_.shown_size() == 0) return;
   store_.ForEach([this](EntryStore::Row& row) { row.selected = !store_.IsHidden(row); });
   any_selection_ = true;
+  hidden_selection_ = false;
   ++selection_changes_;
   showing_selection_ = true;
   LVITEMW all{};

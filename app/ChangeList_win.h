@@ -144,6 +144,7 @@ class ChangeList {
   std::function<void()> on_checks_changed_;
   bool showing_selection_ = false;  // the list view's notifications come from ShowSelection
   bool any_selection_ = false;      // a row may be selected or focused
+  bool hidden_selection_ = false;   // a row the filter hides may be selected
   std::uint64_t selection_changes_ = 0;
   // The lines whose selection FilterApplied has still to show (runs of lines
   // to deselect, then to select), the next line, and selection_changes_ and

@@ -171,6 +171,7 @@ bool FilterPass::Step(std::chrono::steady_clock::duration budget, const std::fun
   const auto seen = [&](const EntryStore::Row& row, bool hidden) {
     if (!note_selection_) return;
     selection_.any = selection_.any || row.selected || row.focused;
+    selection_.hidden = selection_.hidden || (hidden && row.selected);
     if (!hidden) note(selection_.runs, selection_.focus, row, next_line_);
     if (!store_.IsHidden(row)) note(selection_.old_runs, selection_.old_focus, row, next_old_line_);
   };

@@ -118,12 +118,13 @@ class FilterPass {
   // Where the selected rows stand under the target: runs of lines [first,
   // last], in order, and the focused row's line; the same under the filter
   // applied before (old_runs, old_focus: what the list shows until the pass
-  // ends); whether any row (shown or hidden) is selected or has the focus.
+  // ends); whether any row (shown or hidden) is selected or has the focus,
+  // and whether a row the target hides is selected.
   using Runs = std::vector<std::pair<size_t, size_t>>;
   struct Selection {
     Runs runs, old_runs;
     std::optional<size_t> focus, old_focus;
-    bool any = false;
+    bool any = false, hidden = false;
   };
 
   // sets: the store's filters (the one applied, and those kept). Without

@@ -308,7 +308,8 @@ int HistoryBench(const std::u16string& folder) {
 
 // Types a text into the filter box and erases it again, a keystroke every
 // 150 ms or when the last one's result shows, whichever is later, with one
-// row selected, which is to be the one selected at the end again.
+// row selected, which is to be the one selected at the end again; then F3,
+// F3 and Shift+F3.
 void FilterKeystrokes(HWND window, HWND status) {
   const HWND box = GetDlgItem(window, IDC_FILTER_TEXT);
   const HWND list = GetDlgItem(window, IDC_CHANGE_LIST);
@@ -332,9 +333,20 @@ void FilterKeystrokes(HWND window, HWND status) {
                 ToUtf8(StatusText(status, 4)).c_str(), ms, Ms(start - typing_start));
     Sleep(static_cast<DWORD>(std::max(0.0, 150 - ms)));
   }
+  const auto selected_line = [&] {
+    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  };
+  std::printf("selected line at the end: %d (5 before typing)\n", selected_line());
+  // F3, F3 and Shift+F3 in the box: the next, next and previous row shown.
+  for (const int command : {IDM_FIND_NEXT, IDM_FIND_NEXT, IDM_FIND_PREVIOUS}) {
+    const auto start = Clock::now();
+    SendMessageW(window, WM_COMMAND, command, 0);
+    const double ms = Ms(Clock::now() - start);
+    slowest = std::max(slowest, ms);
+    std::printf("%s: line %d after %.0f ms\n", command == IDM_FIND_NEXT ? "F3" : "Shift+F3", selected_line(), ms);
+    Sleep(150);
+  }
   watch.Stop();
-  std::printf("selected line at the end: %d (5 before typing)\n",
-              static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
   std::printf("filter keystrokes: slowest result %.0f ms; longest WM_NULL answer while typing: %.1f ms; longest "
               "plain system round trip meanwhile: %.1f ms\n",
               slowest, watch.worst_answer, watch.worst_plain);

@@ -186,9 +186,12 @@ TEST(RowFilter, APassInStepsEndsAsApplyDoes) {
         if (store.at(store.ShownRow(n)).selected) selected.push_back(n);
         if (store.at(store.ShownRow(n)).focused) focus = n;
       }
+      size_t hidden_selected = 0;
+      store.ForEach([&](const EntryStore::Row& row) { hidden_selected += row.selected && store.IsHidden(row); });
       EXPECT_EQ(lines, selected) << ToUtf8(c.text);
       EXPECT_EQ(noted.focus, focus) << ToUtf8(c.text);
       EXPECT_TRUE(noted.any);
+      EXPECT_EQ(noted.hidden, hidden_selected > 0) << ToUtf8(c.text);
     }
     const RowFilter& applied = sets.applied();
     EXPECT_EQ(applied.text(), c.text);
