@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -880,6 +881,7 @@ TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
   w.Command(IDM_FIND_PREVIOUS);  // Shift+F3
   w.Command(IDM_FIND_PREVIOUS);
   EXPECT_EQ(w.Selection(), std::string(39, '.') + "F");
+  const std::u16string chosen = w.Column(3).back();
   w.Key(VK_RETURN, box);
   ASSERT_TRUE(WaitUntil([&] { return w.Focus() == w.list(); }));
   SendMessageW(w.window(), WM_NULL, 0, 0);
@@ -889,6 +891,9 @@ TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 122; }));
   EXPECT_EQ(WindowText(box), u"");
   EXPECT_EQ(w.StatusText(4), u"");
+  const std::string selection = w.Selection();  // the selected row, at its line in the whole list
+  EXPECT_EQ(std::count(selection.begin(), selection.end(), '.'), 121) << selection;
+  EXPECT_EQ(w.Column(3).at(selection.find('F')), chosen) << selection;
   w.Command(IDM_FIND);
   ASSERT_EQ(w.Focus(), box);
   w.Key(VK_ESCAPE, box);  // in the empty box: to the list, the window stays
