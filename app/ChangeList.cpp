@@ -56,19 +56,95 @@ size_t ChangeList::AddRow(ChangeEntry&& entry) {
     sort_.RowsAdded();
     ShowSortArrow(-1, false);
   }
-  const bool hidden = !filter_.empty() && !filter_.Matches(entry);
+  const RowFilter& filter = filters_.applied();
+  const bool hidden = !filter.empty() && !filter.Matches(entry);
   return store_.Insert(std::move(entry), hidden);
 }
 
-void ChangeList::FilterApplied(RowFilter filter) {
-  filter_ = std::move(filter);
+void ChangeList::FilterApplied(const FilterPass& pass, std::uint64_t selection_seen) {
   shown_count_ = store_.shown_size();
   last_shown_ = GetTickCount64();
+  selection_runs_.clear();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
-  ShowSelection();
-  const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-  if (focused >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, focused, FALSE);
+  if (selection_seen != selection_changes_) {
+    ShowSelection();  // the user changed the selection while the pass ran
+    const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    if (focused >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, focused, FALSE);
+  } else if (any_selection_) {
+    // What the pass noted: the lines selected before and now, never a look
+    // at every line (telling every line costs time in the number of lines
+    // under Wine).
+    const FilterPass::Selection& noted = pass.selection();
+    for (const auto& [first, last] : noted.old_runs) selection_runs_.push_back({first, last, false});
+    for (const auto& [first, last] : noted.runs) selection_runs_.push_back({first, last, true});
+    next_selection_run_ = 0;
+    next_selected_line_ = selection_runs_.empty() ? 0 : selection_runs_[0].first;
+    selection_runs_seen_ = selection_changes_;
+    selection_runs_version_ = store_.version();
+    showing_selection_ = true;
+    LVITEMW item{};
+    item.stateMask = LVIS_FOCUSED;
+    if (noted.old_focus && !noted.focus)
+      SendMessageW(list_, LVM_SETITEMSTATE, *noted.old_focus, reinterpret_cast<LPARAM>(&item));
+    if (noted.focus) {
+      item.state = LVIS_FOCUSED;
+      SendMessageW(list_, LVM_SETITEMSTATE, *noted.focus, reinterpret_cast<LPARAM>(&item));
+      SendMessageW(list_, LVM_SETSELECTIONMARK, 0, static_cast<LPARAM>(*noted.focus));
+      SendMessageW(list_, LVM_ENSUREVISIBLE, *noted.focus, FALSE);
+    }
+    showing_selection_ = false;
+    any_selection_ = noted.any;
+    hidden_selection_ = noted.hidden;
+    ShowSelectionSlice(std::chrono::milliseconds(kSelectionSliceMs));
+  }
   InvalidateRect(list_, nullptr, FALSE);
+}
+
+bool ChangeList::ShowSelectionSlice(std::chrono::steady_clock::duration budget) {
+  if (selection_runs_.empty()) return true;
+  if (store_.version() != selection_runs_version_) {
+    // Rows came or went: the lines noted are no longer theirs.
+    ShowSelection();
+    return true;
+  }
+  if (selection_runs_seen_ != selection_changes_) {
+    // The user chose rows before the rest of the selection showed: the rows
+    // not shown selected yet are not selected; the lines selected before go
+    // all the same.
+    selection_runs_seen_ = selection_changes_;
+    std::vector<LineRun> rest;
+    for (size_t r = next_selection_run_; r < selection_runs_.size(); ++r) {
+      LineRun run = selection_runs_[r];
+      if (r == next_selection_run_) run.first = next_selected_line_;
+      if (!run.select) {
+        rest.push_back(run);
+        continue;
+      }
+      for (size_t line = run.first; line <= run.last && line < store_.shown_size(); ++line)
+        store_.at(store_.ShownRow(line)).selected = false;
+    }
+    selection_runs_ = std::move(rest);
+    next_selection_run_ = 0;
+    next_selected_line_ = selection_runs_.empty() ? 0 : selection_runs_[0].first;
+  }
+  const auto end = std::chrono::steady_clock::now() + budget;
+  showing_selection_ = true;
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED;
+  size_t n = 0;
+  while (next_selection_run_ < selection_runs_.size()) {
+    const LineRun& run = selection_runs_[next_selection_run_];
+    item.state = run.select ? LVIS_SELECTED : 0;
+    if (next_selected_line_ < shown_count_)
+      SendMessageW(list_, LVM_SETITEMSTATE, next_selected_line_, reinterpret_cast<LPARAM>(&item));
+    if (next_selected_line_++ == run.last && ++next_selection_run_ < selection_runs_.size())
+      next_selected_line_ = selection_runs_[next_selection_run_].first;
+    if (++n % 64 == 0 && std::chrono::steady_clock::now() >= end) break;
+  }
+  showing_selection_ = false;
+  if (next_selection_run_ < selection_runs_.size()) return false;
+  selection_runs_.clear();
+  return true;
 }
 
 std::optional<int> ChangeList::LineOf(size_t row) const {
@@ -81,13 +157,28 @@ std::optional<int> ChangeList::LineOf(size_t row) const {
 bool ChangeList::SelectNextShown(bool forward) {
   const size_t lines = std::min(shown_count_, store_.shown_size());
   if (lines == 0) return false;
-  const std::optional<size_t> row = CurrentRow();
-  const std::optional<int> current = row ? LineOf(*row) : std::nullopt;
+  // The current row is the focused one when it is selected (the list view
+  // knows its line), else the first selected row (a look at the rows).
+  const int focused = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+  const size_t selected = static_cast<size_t>(SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0));
+  std::optional<int> current;
+  if (focused >= 0 && static_cast<size_t>(focused) < lines &&
+      (SendMessageW(list_, LVM_GETITEMSTATE, focused, LVIS_SELECTED) & LVIS_SELECTED)) {
+    current = focused;
+  } else if (selected > 0) {
+    const std::optional<size_t> row = CurrentRow();
+    current = row ? LineOf(*row) : std::nullopt;
+  }
   size_t line = forward ? 0 : lines - 1;
   if (current) line = (static_cast<size_t>(*current) + (forward ? 1 : lines - 1)) % lines;
   LVITEMW none{};
   none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  // The one selected line, or every line, and the rows the filter hides
+  // (which costs time in the number of lines under Wine).
+  if (selected == 1 && current == focused && !hidden_selection_)
+    SendMessageW(list_, LVM_SETITEMSTATE, focused, reinterpret_cast<LPARAM>(&none));
+  else if (selected > 0)
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
   LVITEMW item{};
   item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   item.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -114,7 +205,7 @@ void ChangeList::ShowNewRows(bool now) {
 }
 
 void ChangeList::RefreshCount() {
-  filter_.ForgetKeys();  // keys may have gone with their rows
+  filters_.applied().ForgetKeys();  // keys may have gone with their rows
   shown_count_ = store_.shown_size();
   last_shown_ = GetTickCount64();
   SendMessageW(list_, LVM_SETITEMCOUNT, shown_count_, LVSICF_NOSCROLL);
@@ -124,9 +215,11 @@ void ChangeList::RefreshCount() {
 
 void ChangeList::Clear() {
   store_.Clear();  // each row's data block goes with it
-  filter_.ForgetKeys();
+  filters_.applied().ForgetKeys();
   shown_count_ = 0;
-  any_selection_ = false;
+  any_selection_ = hidden_selection_ = false;
+  selection_runs_.clear();
+  ++selection_changes_;
   sort_.Cleared();
   ShowSortArrow(sort_.ArrowColumn(), sort_.ascending());
   SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
@@ -193,6 +286,7 @@ void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
   const bool selected = (change.uNewState & LVIS_SELECTED) != 0;
   const bool focused = (change.uNewState & LVIS_FOCUSED) != 0;
   if (change.iItem < 0) {  // every line
+    if (changed & LVIS_SELECTED) hidden_selection_ = false;
     store_.ForEach([&](EntryStore::Row& row) {
       if (changed & LVIS_SELECTED) row.selected = selected && !store_.IsHidden(row);
       if ((changed & LVIS_FOCUSED) && !focused) row.focused = false;  // the focus goes; no row takes all
@@ -204,6 +298,7 @@ void ChangeList::OnItemChanged(const NMLISTVIEW& change) {
     if (changed & LVIS_FOCUSED) row.focused = focused;
   }
   any_selection_ = any_selection_ || selected || focused;
+  ++selection_changes_;
 }
 
 void ChangeList::OnRangeChanged(const NMLVODSTATECHANGE& change) {
@@ -220,9 +315,11 @@ void ChangeList::OnRangeChanged(const NMLVODSTATECHANGE& change) {
     ++line;
   }
   any_selection_ = any_selection_ || selected;
+  ++selection_changes_;
 }
 
 void ChangeList::ShowSelection() {
+  selection_runs_.clear();  // every selected row is shown now
   if (!any_selection_) return;
   showing_selection_ = true;
   LVITEMW none{};
@@ -231,8 +328,10 @@ void ChangeList::ShowSelection() {
   size_t i = 0;  // the line of the row
   int focus = -1;
   bool any = false;
+  bool hidden = false;
   store_.ForEach([&](EntryStore::Row& row) {
     any = any || row.selected || row.focused;
+    hidden = hidden || (row.selected && store_.IsHidden(row));
     if (store_.IsHidden(row)) return;
     if (i < shown_count_) {
       if (row.selected) {
@@ -253,6 +352,7 @@ void ChangeList::ShowSelection() {
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, focus);
   }
   any_selection_ = any;
+  hidden_selection_ = hidden;
   showing_selection_ = false;
 }
 
@@ -260,6 +360,8 @@ void ChangeList::SelectAll() {
   if (store_.shown_size() == 0) return;
   store_.ForEach([this](EntryStore::Row& row) { row.selected = !store_.IsHidden(row); });
   any_selection_ = true;
+  hidden_selection_ = false;
+  ++selection_changes_;
   showing_selection_ = true;
   LVITEMW all{};
   all.stateMask = LVIS_SELECTED;

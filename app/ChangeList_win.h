@@ -11,8 +11,12 @@
 
 #include <commctrl.h>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/ListRules.h"
 #include "engine/Compare.h"
@@ -38,10 +42,22 @@ class ChangeList {
   // Returns its index in the store.
   size_t AddRow(ChangeEntry&& entry);
   // The filter whose flags the rows have (FilterBar applies a new one).
-  const RowFilter& filter() const { return filter_; }
-  // The rows' flags follow filter now: the list shows its rows. Hidden rows
-  // keep their checks; their selection counts only once they show again.
-  void FilterApplied(RowFilter filter);
+  const RowFilter& filter() const { return filters_.applied(); }
+  // The filters whose flags the rows keep.
+  FilterSets& filters() { return filters_; }
+  bool any_selection() const { return any_selection_; }
+  // The rows' flags follow the pass's filter now: the list shows its rows.
+  // Hidden rows keep their checks; their selection counts only once they show
+  // again. The list shows the selection the pass noted (a slice of lines at a
+  // time: ShowSelectionSlice) unless the selection changed since
+  // selection_changes() said selection_seen.
+  void FilterApplied(const FilterPass& pass, std::uint64_t selection_seen);
+  // Counts the user's changes of the selection.
+  std::uint64_t selection_changes() const { return selection_changes_; }
+  // Shows the next selected lines of the last FilterApplied for about budget;
+  // true once all are shown (or the user has changed the selection meanwhile).
+  bool ShowSelectionSlice(std::chrono::steady_clock::duration budget);
+  bool selection_pending() const { return !selection_runs_.empty(); }
   // Selects the next (previous) line after the current row, wrapping around,
   // and shows it; false when no line is shown.
   bool SelectNextShown(bool forward);
@@ -118,7 +134,7 @@ class ChangeList {
   static constexpr ULONGLONG kShowIntervalMs = 500;
   HWND list_ = nullptr;
   size_t shown_count_ = 0;  // the lines the list view was told of
-  RowFilter filter_;
+  FilterSets filters_;
   ULONGLONG last_shown_ = 0;
   EntryStore store_;
   ColumnSortFlags sort_flags_;
@@ -126,8 +142,21 @@ class ChangeList {
   bool locked_ = false;
   void Resort();
   std::function<void()> on_checks_changed_;
-  bool showing_selection_ = false;
-  bool any_selection_ = false;  // a row may be selected or focused  // the list view's notifications come from ShowSelection
+  bool showing_selection_ = false;  // the list view's notifications come from ShowSelection
+  bool any_selection_ = false;      // a row may be selected or focused
+  bool hidden_selection_ = false;   // a row the filter hides may be selected
+  std::uint64_t selection_changes_ = 0;
+  // The lines whose selection FilterApplied has still to show (runs of lines
+  // to deselect, then to select), the next line, and selection_changes_ and
+  // the store's version when they were noted.
+  struct LineRun {
+    size_t first, last;
+    bool select;
+  };
+  static constexpr unsigned kSelectionSliceMs = 10;
+  std::vector<LineRun> selection_runs_;
+  size_t next_selection_run_ = 0, next_selected_line_ = 0;
+  std::uint64_t selection_runs_seen_ = 0, selection_runs_version_ = 0;
 };
 
 }  // namespace hivemend

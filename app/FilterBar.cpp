@@ -63,34 +63,70 @@ RowFilter FilterBar::Wanted() const {
 }
 
 // Each change starts a pass of its own; the rows keep the flags of the filter
-// applied last, against which a narrower filter looks only at the rows shown.
+// applied last, against which a narrower filter looks only at the rows shown
+// and a wider one only at the rows hidden, and of the filters applied before
+// (FilterSets), which a pass takes back at once (as Backspace does).
 void FilterBar::Restart() {
   RowFilter wanted = Wanted();
   const RowFilter& applied = list_->filter();
   if (!pass_ && wanted.text() == applied.text() && wanted.choice() == applied.choice()) return;
-  pass_.emplace(list_->store(), std::move(wanted), applied);
-  if (hold_loads_) hold_loads_(true);
+  // The loads wait once for all the passes until one ends.
+  if (!pass_ && hold_loads_) hold_loads_(true);
+  pass_.emplace(list_->store(), std::move(wanted), list_->filters(), list_->any_selection());
+  selection_seen_ = list_->selection_changes();
   Continue();
   if (pass_) ShowCounts();  // a long pass says that it runs
 }
 
-void FilterBar::OnTimer() {
+void FilterBar::OnNext() {
   KillTimer(window_, kFilterTimer);
+  next_posted_ = false;
   if (pass_) Continue();
+  else if (!list_->ShowSelectionSlice(std::chrono::milliseconds(kSliceMs))) Next();
 }
 
-// One slice now; the next comes as a timer message, after the input and the
-// painting that wait.
+// The next slice comes at once (a message the window posts to itself) unless
+// input or painting waits: then after them (a timer message comes last).
+void FilterBar::Next() {
+  if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0) {
+    SetTimer(window_, kFilterTimer, USER_TIMER_MINIMUM, nullptr);
+  } else if (!next_posted_) {
+    next_posted_ = PostMessageW(window_, kFilterSliceMessage, 0, 0) != FALSE;
+    if (!next_posted_) SetTimer(window_, kFilterTimer, USER_TIMER_MINIMUM, nullptr);
+  }
+}
+
+namespace {
+// Whether another thread's message or the user's key or click waits for the
+// window's thread; asked at most every 2 ms, as each asking costs a call to
+// the system.
+class WantedElsewhere {
+ public:
+  bool operator()() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(2)) return false;
+    last_ = now;
+    return HIWORD(GetQueueStatus(QS_SENDMESSAGE | QS_KEY | QS_MOUSEBUTTON)) != 0;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+}  // namespace
+
+// One slice now, which ends early when a message or the user waits.
 void FilterBar::Continue() {
   KillTimer(window_, kFilterTimer);
-  if (!pass_->Step(std::chrono::milliseconds(kSliceMs))) {
-    SetTimer(window_, kFilterTimer, USER_TIMER_MINIMUM, nullptr);
+  if (!pass_->Step(std::chrono::milliseconds(kSliceMs), WantedElsewhere())) {
+    Next();
     return;
   }
-  list_->FilterApplied(pass_->target());
+  list_->FilterApplied(*pass_, selection_seen_);
   pass_.reset();
   ShowCounts();
   if (hold_loads_) hold_loads_(false);  // may take the loads' rows at once, each filtered as it comes
+  // A large selection shows a slice at a time too.
+  if (list_->selection_pending()) Next();
 }
 
 void FilterBar::ShowCounts() {

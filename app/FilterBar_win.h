@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,8 +20,9 @@
 
 namespace hivemend {
 
-// The timer of the filter's next slice.
+// The filter's next slice: a timer, or a message the window posts to itself.
 inline constexpr UINT_PTR kFilterTimer = 4890;
+inline constexpr UINT kFilterSliceMessage = WM_APP + 9;
 
 class FilterBar {
  public:
@@ -30,8 +32,8 @@ class FilterBar {
   // The box's and the choice's notifications and the filter's keys (Ctrl+F,
   // F3, Shift+F3, Escape and Enter in the box); true when taken.
   bool OnCommand(int id, int code);
-  // kFilterTimer: the next slice.
-  void OnTimer();
+  // kFilterTimer or kFilterSliceMessage: the next slice.
+  void OnNext();
   // "Showing N of M rows" (nothing without a filter; "Filtering M rows ..."
   // while a pass runs), after rows came or went.
   void ShowCounts();
@@ -41,6 +43,7 @@ class FilterBar {
   RowFilter Wanted() const;
   void Restart();
   void Continue();
+  void Next();
   // F3 and Shift+F3: the selection moves to the next (previous) row shown.
   void FindNext(bool forward);
 
@@ -52,6 +55,8 @@ class FilterBar {
   StatusBar* status_ = nullptr;
   std::function<void(bool)> hold_loads_;
   std::optional<FilterPass> pass_;
+  bool next_posted_ = false;
+  std::uint64_t selection_seen_ = 0;  // the list's selection_changes() when the pass began
   std::u16string shown_text_;
 };
 

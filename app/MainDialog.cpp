@@ -333,7 +333,7 @@ void MainWindow::OnTimer(UINT_PTR id) {
       status_.ShowHeld(true);
       filter_.ShowCounts();
       break;
-    case kFilterTimer: filter_.OnTimer(); break;
+    case kFilterTimer: filter_.OnNext(); break;
     case kMergeProgressTimer:
       if (merge_) status_.Set(StatusBar::kLine, merge_->ProgressText());
       break;
@@ -364,6 +364,7 @@ INT_PTR MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         if (const int command = TrackRowMenu(window_, list_, registry(), lparam)) OnCommand(command, 0);
       return TRUE;
     case kLoadChannelMessage: loads_->Take(); return TRUE;
+    case kFilterSliceMessage: filter_.OnNext(); return TRUE;
     case kMergeMessage:
       if (merge_ && merge_->OnWake()) MergeEnded();
       return TRUE;

@@ -53,10 +53,14 @@ void EntryStore::SetHidden(size_t index, bool hidden) {
   AddToShown(c, hidden ? -1 : 1);
 }
 
-void EntryStore::CommitMarks() {
-  if (marked_shown_.size() != chunks_.size()) throw std::logic_error("EntryStore marks");
-  active_ ^= 1;
-  chunk_shown_.swap(marked_shown_);
+void EntryStore::CommitMarks(unsigned set) {
+  if (set == active_) return;
+  if (set_shown_.at(set).size() != chunks_.size()) throw std::logic_error("EntryStore marks");
+  std::vector<std::uint32_t> shown = std::move(set_shown_[set]);
+  set_shown_[active_] = std::move(chunk_shown_);
+  chunk_shown_ = std::move(shown);
+  set_shown_[set].clear();
+  active_ = set;
   // Only the counts of the rows shown: a merge may read the rows on its own
   // thread meanwhile, through the counts of all rows.
   shown_counts_.assign(chunks_.size() + 1, 0);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -64,15 +65,19 @@ class EntryStore {
   size_t ShownRow(size_t shown_index) const;
   // The line that shows the row at index; none for a hidden row.
   std::optional<size_t> ShownIndexOf(size_t index) const;
-  // Sets the hidden flag of every row (of every row shown, with shown_only)
-  // to hides(const ChangeEntry&).
+  // Which rows a filter has to look at: every row, or, against the filter
+  // whose flags the rows have, only the rows shown (a narrower filter: the
+  // hidden stay hidden) or only the rows hidden (a wider one: the shown stay
+  // shown).
+  enum class Looked { All, Shown, Hidden };
+  // Sets the hidden flag of every row looked at to hides(const ChangeEntry&).
   template <typename F>
-  void SetHiddenWhere(F&& hides, bool shown_only = false) {
+  void SetHiddenWhere(F&& hides, Looked looked = Looked::All) {
     for (size_t c = 0; c < chunks_.size(); ++c) {
       std::uint32_t shown = 0;
       for (Slot slot : chunks_[c]) {
         Row& row = rows_[slot];
-        if (!shown_only || !Hidden(row)) SetFlag(row, active_, hides(static_cast<const ChangeEntry&>(row.entry)));
+        SetFlag(row, active_, HiddenAfter(row, looked, hides));
         shown += !Hidden(row);
       }
       chunk_shown_[c] = shown;
@@ -80,29 +85,47 @@ class EntryStore {
     RebuildCounts();
   }
 
-  // A filter applied in steps (FilterPass): each step marks the rows of one
-  // chunk (in each row's other flag); the last makes the marks the rows'
-  // hidden flags at once, in time of the number of chunks, not of rows.
-  // Neither changes what at(), size() and ForEach read, so a merge's thread
-  // may read the rows meanwhile. The
-  // marks hold only while the rows stay as they are: version() changes with
-  // every insert, removal and reorder, and then every chunk is to be marked
-  // again.
+  // A filter applied in steps (FilterPass). Each row has kFlagSets hidden
+  // flags: the active set, which the store reads, and others. Each step
+  // marks the rows of one chunk in another set; the last makes that set the
+  // active one, in time of the number of chunks, not of rows. The set active
+  // before keeps its flags, so a filter applied before can be taken back at
+  // once. Neither changes what at(), size() and ForEach read, so a merge's
+  // thread may read the rows meanwhile. Sets other than the active one hold
+  // only while the rows stay as they are: version() changes with every
+  // insert, removal and reorder. seen(const Row&, bool hidden) sees every row
+  // of the chunk in order, with its mark.
+  static constexpr unsigned kFlagSets = 8;
+  unsigned active_set() const { return active_; }
   size_t chunk_count() const { return chunks_.size(); }
   std::uint64_t version() const { return version_; }
-  template <typename F>
-  void MarkHidden(size_t chunk, F&& hides, bool shown_only = false) {
-    if (marked_shown_.size() != chunks_.size()) marked_shown_.resize(chunks_.size());
+  template <typename F, typename Seen>
+  void MarkHidden(size_t chunk, unsigned set, F&& hides, Looked looked, Seen&& seen) {
+    std::vector<std::uint32_t>& marked = set_shown_.at(set);
+    if (set == active_) throw std::logic_error("EntryStore marks the active set");
+    if (marked.size() != chunks_.size()) marked.resize(chunks_.size());
     std::uint32_t shown = 0;
     for (Slot slot : chunks_.at(chunk)) {
       Row& row = rows_[slot];
-      const bool hidden = (shown_only && Hidden(row)) || hides(static_cast<const ChangeEntry&>(row.entry));
-      SetFlag(row, active_ ^ 1, hidden);
+      const bool hidden = HiddenAfter(row, looked, hides);
+      SetFlag(row, set, hidden);
       shown += !hidden;
+      seen(static_cast<const Row&>(row), hidden);
     }
-    marked_shown_[chunk] = shown;
+    marked[chunk] = shown;
   }
-  void CommitMarks();
+  template <typename F>
+  void MarkHidden(size_t chunk, unsigned set, F&& hides, Looked looked = Looked::All) {
+    MarkHidden(chunk, set, hides, looked, [](const Row&, bool) {});
+  }
+  // Makes a set whose every chunk is marked the active one.
+  void CommitMarks(unsigned set);
+  // Calls seen(const Row&, bool hidden) for every row of a chunk, with the
+  // flag of a set.
+  template <typename Seen>
+  void SeeChunk(size_t chunk, unsigned set, Seen&& seen) const {
+    for (Slot slot : chunks_.at(chunk)) seen(rows_[slot], ((rows_[slot].hidden_bits_ >> set) & 1) != 0);
+  }
 
   // Calls f(Row&) for every row from the first to the last.
   template <typename F>
@@ -182,6 +205,15 @@ class EntryStore {
   void AddToShown(size_t chunk, std::ptrdiff_t delta);
   std::uint32_t CountShown(const Chunk& chunk) const;
   bool Hidden(const Row& row) const { return (row.hidden_bits_ >> active_) & 1; }
+  template <typename F>
+  bool HiddenAfter(const Row& row, Looked looked, F& hides) const {
+    switch (looked) {
+      case Looked::Shown: return Hidden(row) || hides(static_cast<const ChangeEntry&>(row.entry));
+      case Looked::Hidden: return Hidden(row) && hides(static_cast<const ChangeEntry&>(row.entry));
+      case Looked::All: break;
+    }
+    return hides(static_cast<const ChangeEntry&>(row.entry));
+  }
   static void SetFlag(Row& row, unsigned bit, bool hidden) {
     row.hidden_bits_ = static_cast<std::uint8_t>((row.hidden_bits_ & ~(1u << bit)) | (unsigned{hidden} << bit));
   }
@@ -207,8 +239,10 @@ class EntryStore {
   std::vector<size_t> shown_counts_;        // the Fenwick tree over chunk_shown_
   size_t shown_ = 0;
   std::uint64_t version_ = 0;
-  unsigned active_ = 0;                     // which flag of a row says it is hidden
-  std::vector<std::uint32_t> marked_shown_;  // rows shown per chunk by the marks
+  unsigned active_ = 0;  // which flag of a row says it is hidden
+  // Rows shown per chunk by the other sets of flags (that of the active set
+  // is chunk_shown_).
+  std::array<std::vector<std::uint32_t>, kFlagSets> set_shown_;
 };
 
 }  // namespace hivemend

@@ -89,44 +89,103 @@ bool RowFilter::Matches(const ChangeEntry& entry) const {
 }
 
 bool RowFilter::Narrows(const RowFilter& other) const {
-  return choice_ == other.choice_ && needle_.find(other.needle_) != std::u16string::npos;
+  return (other.choice_.kind == StatusChoice::Kind::All || choice_ == other.choice_) &&
+         needle_.find(other.needle_) != std::u16string::npos;
+}
+
+EntryStore::Looked RowFilter::RowsToLookAt(const RowFilter& applied) const {
+  if (Narrows(applied)) return EntryStore::Looked::Shown;
+  if (applied.Narrows(*this)) return EntryStore::Looked::Hidden;
+  return EntryStore::Looked::All;
 }
 
 void RowFilter::Apply(EntryStore& store, const RowFilter* previous) const {
   key_cache_.assign(kKeyCacheSize, KeyMatch{});
+  const EntryStore::Looked looked = previous != nullptr ? RowsToLookAt(*previous) : EntryStore::Looked::All;
   if (empty()) {
-    store.SetHiddenWhere([](const ChangeEntry&) { return false; });
-  } else if (previous != nullptr && Narrows(*previous)) {
-    store.SetHiddenWhere([&](const ChangeEntry& entry) { return !Matches(entry); }, /*shown_only=*/true);
+    store.SetHiddenWhere([](const ChangeEntry&) { return false; }, looked);
   } else {
-    store.SetHiddenWhere([&](const ChangeEntry& entry) { return !Matches(entry); });
+    store.SetHiddenWhere([&](const ChangeEntry& entry) { return !Matches(entry); }, looked);
   }
   key_cache_.clear();  // keys may go with their rows, and others take their place
 }
 
-FilterPass::FilterPass(EntryStore& store, RowFilter target, const RowFilter& applied)
-    : store_(store), target_(std::move(target)), shown_only_(!target_.empty() && target_.Narrows(applied)) {
+std::optional<unsigned> FilterSets::Find(const RowFilter& filter, std::uint64_t version) const {
+  const auto same = [&](unsigned set) {
+    return filters_[set].text() == filter.text() && filters_[set].choice() == filter.choice();
+  };
+  if (same(active_)) return active_;  // the store keeps the active set's flags right
+  for (unsigned set = 0; set < kSets; ++set) {
+    if (versions_[set] == version && same(set)) return set;
+  }
+  return std::nullopt;
+}
+
+unsigned FilterSets::TakeSpare() {
+  unsigned spare = active_ == 0 ? 1 : 0;
+  for (unsigned set = 0; set < kSets; ++set) {
+    if (set != active_ && used_[set] < used_[spare]) spare = set;
+  }
+  versions_[spare].reset();  // its flags change from now on
+  return spare;
+}
+
+void FilterSets::Committed(unsigned set, const RowFilter& filter, std::uint64_t version) {
+  versions_[active_] = version;  // the store kept the flags of the set active until now right
+  versions_[set] = version;
+  filters_[set] = filter;
+  used_[set] = ++clock_;
+  active_ = set;
+}
+
+FilterPass::FilterPass(EntryStore& store, RowFilter target, FilterSets& sets, bool note_selection)
+    : store_(store), target_(std::move(target)), sets_(sets), note_selection_(note_selection) {
   Restart();
 }
 
 void FilterPass::Restart() {
   version_ = store_.version();
   next_chunk_ = 0;
+  next_line_ = next_old_line_ = 0;
+  selection_ = {};
   target_.ForgetKeys();
+  const std::optional<unsigned> kept = sets_.Find(target_, version_);
+  recalled_ = kept.has_value();
+  set_ = kept ? *kept : sets_.TakeSpare();
+  looked_ = target_.RowsToLookAt(sets_.applied());
 }
 
-bool FilterPass::Step(std::chrono::steady_clock::duration budget) {
+bool FilterPass::Step(std::chrono::steady_clock::duration budget, const std::function<bool()>& interrupted) {
   if (store_.version() != version_) Restart();
   const auto end = std::chrono::steady_clock::now() + budget;
   const bool all = target_.empty();
   const auto hides = [&](const ChangeEntry& entry) { return !all && !target_.Matches(entry); };
+  const auto note = [](Runs& runs, std::optional<size_t>& focus, const EntryStore::Row& row, size_t& line) {
+    if (row.selected) {
+      if (!runs.empty() && runs.back().second + 1 == line) ++runs.back().second;
+      else runs.emplace_back(line, line);
+    }
+    if (row.focused) focus = line;
+    ++line;
+  };
+  const auto seen = [&](const EntryStore::Row& row, bool hidden) {
+    if (!note_selection_) return;
+    selection_.any = selection_.any || row.selected || row.focused;
+    selection_.hidden = selection_.hidden || (hidden && row.selected);
+    if (!hidden) note(selection_.runs, selection_.focus, row, next_line_);
+    if (!store_.IsHidden(row)) note(selection_.old_runs, selection_.old_focus, row, next_old_line_);
+  };
+  // Flags kept from before need no look at the rows but for the selection.
+  if (recalled_ && !note_selection_) next_chunk_ = store_.chunk_count();
   while (next_chunk_ < store_.chunk_count()) {
-    store_.MarkHidden(next_chunk_++, hides, shown_only_);
-    if (std::chrono::steady_clock::now() >= end) break;
+    if (recalled_) store_.SeeChunk(next_chunk_++, set_, seen);
+    else store_.MarkHidden(next_chunk_++, set_, hides, looked_, seen);
+    if (std::chrono::steady_clock::now() >= end || (interrupted && interrupted())) break;
   }
   if (next_chunk_ < store_.chunk_count()) return false;
-  store_.CommitMarks();
+  store_.CommitMarks(set_);
   target_.ForgetKeys();  // keys may go with their rows before the next pass
+  sets_.Committed(set_, target_, version_);
   return true;
 }
 

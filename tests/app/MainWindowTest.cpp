@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -183,15 +184,7 @@ class Window {
   bool Enabled(int control) const { return IsWindowEnabled(GetDlgItem(window_, control)) != FALSE; }
 
   int RowCount() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
-  std::u16string Cell(int row, int column) const {
-    wchar_t text[4096] = L"";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 4096;
-    SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return AsU16(text);
-  }
+  std::u16string Cell(int row, int column) const { return ListCellText(list_, row, column); }
   Rows AllRows() const {
     Rows rows;
     for (int r = 0; r < RowCount(); ++r) {
@@ -888,6 +881,7 @@ TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
   w.Command(IDM_FIND_PREVIOUS);  // Shift+F3
   w.Command(IDM_FIND_PREVIOUS);
   EXPECT_EQ(w.Selection(), std::string(39, '.') + "F");
+  const std::u16string chosen = w.Column(3).back();
   w.Key(VK_RETURN, box);
   ASSERT_TRUE(WaitUntil([&] { return w.Focus() == w.list(); }));
   SendMessageW(w.window(), WM_NULL, 0, 0);
@@ -897,6 +891,9 @@ TEST(MainWindowList, TheFilterShowsTheRowsItMatchesAsTheyCome) {
   ASSERT_TRUE(WaitUntil([&] { return w.RowCount() == 122; }));
   EXPECT_EQ(WindowText(box), u"");
   EXPECT_EQ(w.StatusText(4), u"");
+  const std::string selection = w.Selection();  // the selected row, at its line in the whole list
+  EXPECT_EQ(std::count(selection.begin(), selection.end(), '.'), 121) << selection;
+  EXPECT_EQ(w.Column(3).at(selection.find('F')), chosen) << selection;
   w.Command(IDM_FIND);
   ASSERT_EQ(w.Focus(), box);
   w.Key(VK_ESCAPE, box);  // in the empty box: to the list, the window stays
@@ -1309,15 +1306,7 @@ Rows HistoryRows(HWND dialog) {
   const HWND list = GetDlgItem(dialog, IDC_HISTORY_LIST);
   Rows rows(static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
   for (size_t r = 0; r < rows.size(); ++r) {
-    for (int c = 0; c < 5; ++c) {
-      wchar_t text[512] = L"";
-      LVITEMW item{};
-      item.iSubItem = c;
-      item.pszText = text;
-      item.cchTextMax = 512;
-      SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-      rows[r].push_back(AsU16(text));
-    }
+    for (int c = 0; c < 5; ++c) rows[r].push_back(ListCellText(list, static_cast<int>(r), c));
   }
   return rows;
 }
@@ -1579,23 +1568,7 @@ TEST(MainWindowEnd, ClosingDuringALoadStopsAndJoinsTheWorker) {
 
 // The progress window of this thread that owner owns, or none.
 HWND FindProgressWindow(DWORD thread, HWND owner) {
-  struct Search {
-    HWND owner;
-    HWND found;
-  } search{owner, nullptr};
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM param) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(param);
-        wchar_t class_name[64] = L"";
-        GetClassNameW(window, class_name, 64);
-        if (std::wstring(class_name) != L"HivemendUpdateProgress" || GetWindow(window, GW_OWNER) != s.owner)
-          return TRUE;
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return FindOwnedWindow(thread, owner, L"HivemendUpdateProgress", false);
 }
 
 // A download that reports some of its bytes (all of them: the installer is

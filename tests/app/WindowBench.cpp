@@ -9,8 +9,9 @@
 // Prints the time from the load command to the completion text, the longest
 // time the window took to answer a WM_NULL meanwhile, the time of each
 // column sort including the repaint, and for each keystroke typed into the
-// filter box (a text typed and erased again) the time until the status bar
-// shows its result, with the longest WM_NULL answer while typing. With --details: the time from the
+// filter box (a text typed and erased again, a row selected) the time until
+// the status bar shows its result, with the longest WM_NULL answer while
+// typing. With --details: the time from the
 // command to a shown, painted details view of a 1 MB binary value whose file
 // and registry sides differ in one byte (the value is made below
 // HKCU\Software\HivemendBench and removed again). With --merge: FILE.reg
@@ -106,6 +107,38 @@ class AnswerWatch {
   std::thread pinger_, prober_;
 };
 
+// The main window as the program shows it, on a thread of its own, with a
+// layout of its own (a sort remembered from another run would sort the rows
+// when a load ends); closed at the end, and the benchmark's keys removed.
+class BenchWindow {
+ public:
+  explicit BenchWindow(MainDialogOptions options) {
+    options.layout_key = u"Software\\HivemendBench\\Layout";
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench\\Layout");
+    ui_ = std::thread([this, options = std::move(options)] {
+      thread_ = GetCurrentThreadId();
+      ShowMainDialog(options);
+    });
+    WaitUntil([&] { return thread_ != 0 && (window_ = FindOwnedDialog(thread_, nullptr)) != nullptr; });
+  }
+  ~BenchWindow() {
+    if (window_) PostMessageW(window_, WM_COMMAND, IDM_EXIT, 0);
+    ui_.join();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
+  }
+  BenchWindow(const BenchWindow&) = delete;
+  BenchWindow& operator=(const BenchWindow&) = delete;
+  // None when the window did not show.
+  HWND window() const { return window_; }
+  DWORD thread() const { return thread_; }
+  HWND status() const { return FindWindowExW(window_, nullptr, STATUSCLASSNAMEW, nullptr); }
+
+ private:
+  std::atomic<DWORD> thread_{0};
+  HWND window_ = nullptr;
+  std::thread ui_;
+};
+
 // The details view of a 1 MB binary value, both sides.
 int DetailsBench() {
   constexpr size_t kSize = 1 << 20;
@@ -131,16 +164,11 @@ int DetailsBench() {
 
   MainDialogOptions options;
   options.startup_arguments = {file};
-  options.layout_key = u"Software\\HivemendBench\\Layout";
-  std::atomic<DWORD> ui_thread{0};
-  std::thread ui([&] {
-    ui_thread = GetCurrentThreadId();
-    ShowMainDialog(options);
-  });
-  HWND window = nullptr;
-  WaitUntil([&] { return ui_thread != 0 && (window = FindOwnedDialog(ui_thread, nullptr)) != nullptr; });
+  const BenchWindow bench(options);
+  const HWND window = bench.window();
+  const DWORD ui_thread = bench.thread();
   const HWND list = window ? GetDlgItem(window, IDC_CHANGE_LIST) : nullptr;
-  const HWND status = window ? FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr) : nullptr;
+  const HWND status = window ? bench.status() : nullptr;
   int result = 1;
   if (window && WaitUntil([&] { return StatusText(status, 0).rfind(u"Read ", 0) == 0; }, std::chrono::minutes(2))) {
     LVITEMW item{};
@@ -161,9 +189,6 @@ int DetailsBench() {
       result = 0;
     }
   }
-  if (window) PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
-  ui.join();
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
   return result;
 }
 
@@ -179,16 +204,11 @@ bool AnswerBox(DWORD thread, HWND window, int button, std::chrono::seconds wait)
 int MergeBench(const std::u16string& file) {
   MainDialogOptions options;
   options.startup_arguments = {file};
-  options.layout_key = u"Software\\HivemendBench\\Layout";
-  std::atomic<DWORD> ui_thread{0};
-  std::thread ui([&] {
-    ui_thread = GetCurrentThreadId();
-    ShowMainDialog(options);
-  });
-  HWND window = nullptr;
-  WaitUntil([&] { return ui_thread != 0 && (window = FindOwnedDialog(ui_thread, nullptr)) != nullptr; });
+  const BenchWindow bench(options);
+  const HWND window = bench.window();
+  const DWORD ui_thread = bench.thread();
   if (!window) return 1;
-  const HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
+  const HWND status = bench.status();
   if (!WaitUntil([&] { return StatusText(status, 0).rfind(u"Read ", 0) == 0; }, std::chrono::minutes(10))) return 1;
   const int rows = static_cast<int>(SendMessageW(GetDlgItem(window, IDC_CHANGE_LIST), LVM_GETITEMCOUNT, 0, 0));
   const HWND combo = GetDlgItem(window, IDC_CHECK_RULE);
@@ -261,23 +281,15 @@ int MergeBench(const std::u16string& file) {
               "longest plain system round trip: %.1f ms\n",
               worst_rows.load(), worst_answer.load(), worst_plain.load());
   std::printf("\"Merging row N of M\" changed %d times, at most %.0f ms apart\n", changes, longest_still);
-  PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
-  ui.join();
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
   return ended ? 0 : 1;
 }
 
 int HistoryBench(const std::u16string& folder) {
   MainDialogOptions options;
   options.history_folder = [&] { return folder; };
-  options.layout_key = u"Software\\HivemendBench\\Layout";
-  std::atomic<DWORD> ui_thread{0};
-  std::thread ui([&] {
-    ui_thread = GetCurrentThreadId();
-    ShowMainDialog(options);
-  });
-  HWND window = nullptr;
-  WaitUntil([&] { return ui_thread != 0 && (window = FindOwnedDialog(ui_thread, nullptr)) != nullptr; });
+  const BenchWindow bench(options);
+  const HWND window = bench.window();
+  const DWORD ui_thread = bench.thread();
   if (!window) return 1;
   const auto start = Clock::now();
   PostMessageW(window, WM_COMMAND, IDM_HISTORY, 0);
@@ -291,16 +303,19 @@ int HistoryBench(const std::u16string& folder) {
               shown ? ToUtf8(WindowText(GetDlgItem(dialog, IDC_HISTORY_COUNT))).c_str() : "not shown");
   if (shown) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   WaitUntil([&] { return !IsWindow(dialog); });
-  PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
-  ui.join();
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
   return shown ? 0 : 1;
 }
 
 // Types a text into the filter box and erases it again, a keystroke every
-// 150 ms or when the last one's result shows, whichever is later.
+// 150 ms or when the last one's result shows, whichever is later, with one
+// row selected, which is to be the one selected at the end again; then F3,
+// F3 and Shift+F3.
 void FilterKeystrokes(HWND window, HWND status) {
   const HWND box = GetDlgItem(window, IDC_FILTER_TEXT);
+  const HWND list = GetDlgItem(window, IDC_CHANGE_LIST);
+  LVITEMW item{};
+  item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list, LVM_SETITEMSTATE, 5, reinterpret_cast<LPARAM>(&item));
   const auto typing_start = Clock::now();
   AnswerWatch watch(window, typing_start);
   const std::wstring text = L"plugins\\1";
@@ -317,6 +332,19 @@ void FilterKeystrokes(HWND window, HWND status) {
     std::printf("filter \"%s\": %s after %.0f ms (sent %.0f ms after the first)\n", ToUtf8(WindowText(box)).c_str(),
                 ToUtf8(StatusText(status, 4)).c_str(), ms, Ms(start - typing_start));
     Sleep(static_cast<DWORD>(std::max(0.0, 150 - ms)));
+  }
+  const auto selected_line = [&] {
+    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  };
+  std::printf("selected line at the end: %d (5 before typing)\n", selected_line());
+  // F3, F3 and Shift+F3 in the box: the next, next and previous row shown.
+  for (const int command : {IDM_FIND_NEXT, IDM_FIND_NEXT, IDM_FIND_PREVIOUS}) {
+    const auto start = Clock::now();
+    SendMessageW(window, WM_COMMAND, command, 0);
+    const double ms = Ms(Clock::now() - start);
+    slowest = std::max(slowest, ms);
+    std::printf("%s: line %d after %.0f ms\n", command == IDM_FIND_NEXT ? "F3" : "Shift+F3", selected_line(), ms);
+    Sleep(150);
   }
   watch.Stop();
   std::printf("filter keystrokes: slowest result %.0f ms; longest WM_NULL answer while typing: %.1f ms; longest "
@@ -338,20 +366,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::u16string file = AsU16(argv[1]);
   MainDialogOptions options;
   options.choose_file = [&](HWND) { return std::optional<std::u16string>(file); };
-  // A layout of its own, removed at the end: a sort remembered from another
-  // run would sort the rows when the load ends.
-  options.layout_key = u"Software\\HivemendBench\\Layout";
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
-  std::atomic<DWORD> ui_thread{0};
-  std::thread ui([&] {
-    ui_thread = GetCurrentThreadId();
-    ShowMainDialog(options);
-  });
-  HWND window = nullptr;
-  WaitUntil([&] { return ui_thread != 0 && (window = FindOwnedDialog(ui_thread, nullptr, u"Hivemend")) != nullptr; });
+  const BenchWindow bench(options);
+  const HWND window = bench.window();
+  const DWORD ui_thread = bench.thread();
   if (!window) return 1;
   const HWND list = GetDlgItem(window, IDC_CHANGE_LIST);
-  const HWND status = FindWindowExW(window, nullptr, STATUSCLASSNAMEW, nullptr);
+  const HWND status = bench.status();
 
   const auto bench_start = Clock::now();
   AnswerWatch watch(window, bench_start);
@@ -400,8 +420,5 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("sort by column %d: %.0f ms\n", column, Ms(Clock::now() - sort_start));
   }
   FilterKeystrokes(window, status);
-  PostMessageW(window, WM_COMMAND, IDM_EXIT, 0);
-  ui.join();
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\HivemendBench");
   return 0;
 }

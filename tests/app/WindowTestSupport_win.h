@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -73,20 +75,24 @@ inline std::u16string WindowText(HWND window) {
   return AsU16(text);
 }
 
-// A visible top-level dialog of the given thread that owner owns, or none.
-inline HWND FindOwnedDialog(DWORD thread, HWND owner, const std::u16string& caption = {}) {
+// A top-level window of the given thread and class that owner owns (a visible
+// one when visible is set, with the caption when one is given), or none.
+inline HWND FindOwnedWindow(DWORD thread, HWND owner, const wchar_t* window_class, bool visible,
+                            const std::u16string& caption = {}) {
   struct Search {
     HWND owner;
+    const wchar_t* window_class;
+    bool visible;
     const std::u16string* caption;
     HWND found;
-  } search{owner, &caption, nullptr};
+  } search{owner, window_class, visible, &caption, nullptr};
   EnumThreadWindows(
       thread,
       [](HWND window, LPARAM param) -> BOOL {
         auto& s = *reinterpret_cast<Search*>(param);
         wchar_t class_name[64] = L"";
         GetClassNameW(window, class_name, 64);
-        if (std::wstring(class_name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+        if (std::wstring(class_name) != s.window_class || (s.visible && !IsWindowVisible(window))) return TRUE;
         if (GetWindow(window, GW_OWNER) != s.owner) return TRUE;
         if (!s.caption->empty() && WindowText(window) != *s.caption) return TRUE;
         s.found = window;
@@ -94,6 +100,22 @@ inline HWND FindOwnedDialog(DWORD thread, HWND owner, const std::u16string& capt
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// A visible top-level dialog of the given thread that owner owns, or none.
+inline HWND FindOwnedDialog(DWORD thread, HWND owner, const std::u16string& caption = {}) {
+  return FindOwnedWindow(thread, owner, L"#32770", true, caption);
+}
+
+// The text of a list view's cell.
+inline std::u16string ListCellText(HWND list, int row, int column) {
+  wchar_t text[4096] = L"";
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = 4096;
+  SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  return AsU16(text);
 }
 
 // Waits for a message box that owner owns, reads its text and presses OK.

@@ -126,9 +126,9 @@ TEST(EntryStoreTest, MatchesASimpleModelThroughManyInsertsAndRemovals) {
   // are committed all at once.
   const std::uint64_t version = store.version();
   for (size_t c = 0; c < store.chunk_count(); ++c)
-    store.MarkHidden(c, [](const ChangeEntry& e) { return e.key().path.back() == u'3'; });
+    store.MarkHidden(c, 1, [](const ChangeEntry& e) { return e.key().path.back() == u'3'; });
   check_shown();
-  store.CommitMarks();
+  store.CommitMarks(1);
   EXPECT_EQ(store.version(), version);
   for (ModelRow& m : model) m.hidden = Decimal(static_cast<unsigned>(m.step)).back() == u'3';
   check_shown();

@@ -214,12 +214,12 @@ TEST(AppMessageBox, TickedCheckBoxAddsItsBit) {
 // Runs one question of the saved-answer tests. Returns the result; *shown says
 // whether a box appeared (it is then answered by act).
 int AskSaved(const MessageBoxParams& params, const std::function<void(HWND)>& act, bool* shown) {
-  BoxAnswerer answer(L"Saved", act, 3000);
+  BoxAnswerer answer(L"Saved", act);
   const int result = AppMessageBox(nullptr, L"Install it now?", L"Saved", MB_YESNO | AMB_CHECK_ASK | kQuiet, &params);
   *shown = answer.found();
   if (!*shown) {
     // The box did not show: nothing else may appear either.
-    EXPECT_FALSE(test::BoxAppears(L"Saved", 0));
+    EXPECT_EQ(test::WaitForBox(L"Saved", 0), nullptr);
   }
   return result;
 }
@@ -342,12 +342,12 @@ TEST(AppMessageBox, CountdownOf1500RunsTenSecondsAndTimesOut) {
   BoxAnswerer answer(L"Countdown", [&](HWND box) {
     HWND yes = GetDlgItem(box, IDYES);
     std::wstring last;
-    while (IsWindow(box)) {
+    WaitUntil([&] {
       const std::wstring now = test::Text(yes);
       if (now != last && IsWindow(box)) captions.push_back(last = now);
-      Sleep(50);
-    }
-  }, 10000);
+      return !IsWindow(box);
+    }, 20000);
+  });
   const int result = AppMessageBox(nullptr, L"Counting down.", L"Countdown", MB_YESNO | MB_ICONQUESTION | kQuiet, &params);
   EXPECT_EQ(static_cast<DWORD>(result), 0x80000006u);
   EXPECT_LT(result, 0);
@@ -482,18 +482,19 @@ TEST(AppMessageBox, Position) {
   }
 }
 
-LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return DefWindowProcW(window, message, wparam, lparam);
+// A plain visible window of this thread, to own boxes.
+HWND MakeOwner(int x, int y, int width, int height) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = DefWindowProcW;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"HivemendMsgboxOwner";
+  RegisterClassW(&window_class);  // the second time fails, the class being there
+  return CreateWindowExW(0, L"HivemendMsgboxOwner", L"Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height,
+                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 TEST(AppMessageBox, CentredOnItsOwnerWhichIsDisabledMeanwhile) {
-  WNDCLASSW window_class{};
-  window_class.lpfnWndProc = PlainWindowProc;
-  window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"HivemendMsgboxOwner";
-  RegisterClassW(&window_class);
-  HWND owner = CreateWindowExW(0, L"HivemendMsgboxOwner", L"Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 60, 700,
-                               500, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND owner = MakeOwner(100, 60, 700, 500);
   ASSERT_NE(owner, nullptr);
   RECT box_rect{}, owner_rect{};
   GetWindowRect(owner, &owner_rect);
@@ -898,13 +899,7 @@ TEST(AppMessageBox, CustomButtonsAndIcon) {
 }
 
 TEST(AppMessageBox, OwnerDestroyedWhileTheBoxIsUp) {
-  WNDCLASSW window_class{};
-  window_class.lpfnWndProc = PlainWindowProc;
-  window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"HivemendMsgboxDoomed";
-  RegisterClassW(&window_class);
-  HWND owner = CreateWindowExW(0, L"HivemendMsgboxDoomed", L"Doomed", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300,
-                               200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND owner = MakeOwner(50, 50, 300, 200);
   ASSERT_NE(owner, nullptr);
   // The owner goes away (as a window closed by another copy of the program
   // does); its owned box goes with it and the call returns.

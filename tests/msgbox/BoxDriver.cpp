@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <sstream>
 #include <vector>
 
 namespace hivemend::test {
@@ -23,6 +25,35 @@ BOOL CALLBACK FindBox(HWND window, LPARAM lparam) {
   search->found = window;
   return FALSE;
 }
+
+// The screen as a failure message describes it: the box, the foreground, the
+// focus and the capture of the box's thread, and the cursor.
+std::wstring ScreenState(HWND box, DWORD thread) {
+  const auto name = [](HWND window) { return window ? ClassName(window) + L" \"" + Text(window) + L"\"" : L"none"; };
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  GetGUIThreadInfo(thread, &gui);
+  RECT rect{};
+  GetWindowRect(box, &rect);
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  std::wostringstream out;
+  out << L"box " << name(box) << L" at " << rect.left << L"," << rect.top << L"; foreground "
+      << name(GetForegroundWindow()) << L"; focus " << name(gui.hwndFocus) << L"; capture " << name(gui.hwndCapture)
+      << L"; cursor at " << cursor.x << L"," << cursor.y << L" over " << name(WindowFromPoint(cursor));
+  return out.str();
+}
+
+// Names each test as it starts when the output is otherwise brief, so that a
+// run that hangs says where.
+class StartNamer : public testing::EmptyTestEventListener {
+  void OnTestStart(const testing::TestInfo& test) override {
+    if (!GTEST_FLAG_GET(brief)) return;
+    std::printf("[ RUN      ] %s.%s\n", test.test_suite_name(), test.name());
+    std::fflush(stdout);
+  }
+};
+[[maybe_unused]] const bool kNamesTests = (testing::UnitTest::GetInstance()->listeners().Append(new StartNamer), true);
 
 void SendMouse(DWORD flags) {
   INPUT input{};
@@ -50,10 +81,6 @@ HWND WaitForBox(const std::wstring& title_prefix, int timeout_ms) {
   }, timeout_ms);
   if (search.found) Sleep(50);  // let WM_INITDIALOG's work settle
   return search.found;
-}
-
-bool BoxAppears(const std::wstring& title_prefix, int timeout_ms) {
-  return WaitForBox(title_prefix, timeout_ms) != nullptr;
 }
 
 std::wstring Text(HWND window) {
@@ -137,15 +164,44 @@ void PressKey(HWND dialog, WORD vk, bool ctrl) {
   Sleep(50);
 }
 
-BoxAnswerer::BoxAnswerer(std::wstring title_prefix, std::function<void(HWND)> act, int timeout_ms)
-    : thread_([this, title_prefix = std::move(title_prefix), act = std::move(act), timeout_ms] {
-        HWND box = WaitForBox(title_prefix, timeout_ms);
+BoxAnswerer::BoxAnswerer(std::wstring title_prefix, std::function<void(HWND)> act)
+    : thread_([this, title_prefix = std::move(title_prefix), act = std::move(act), caller = GetCurrentThreadId()] {
+        // Looked for until it appears or the call returns without one: the first
+        // window of a Wine session waits for the session's desktop process, which
+        // Wine gives 10 s to start (and more under load).
+        HWND box = nullptr;
+        WaitUntil([&] { return returned_ || (box = WaitForBox(title_prefix, 0)) != nullptr; }, 60000);
         found_ = box != nullptr;
         if (box) act(box);
+        const auto ended = [&] { return returned_ || (box && !IsWindow(box)); };
+        if (WaitUntil(ended, box ? 10000 : 0)) return;
+        left_open_ = box ? L"the box \"" + title_prefix + L"\" was still open 10 s after it was answered: "
+                         : L"no box \"" + title_prefix + L"\" appeared in 60 s, nor did the call return: ";
+        if (!box) box = WaitForBox(L"", 0);
+        left_open_ += ScreenState(box, caller) + L". Ended with WM_QUIT.";
+        for (int i = 0; i < 5 && !ended(); ++i) {
+          PostThreadMessageW(caller, WM_QUIT, 0, 0);
+          WaitUntil(ended, 1000);
+        }
       }) {}
 
-BoxAnswerer::~BoxAnswerer() {
-  if (thread_.joinable()) thread_.join();
+BoxAnswerer::~BoxAnswerer() { Finish(); }
+
+bool BoxAnswerer::found() {
+  Finish();
+  return found_;
+}
+
+void BoxAnswerer::Finish() {
+  returned_ = true;
+  if (!thread_.joinable()) return;
+  thread_.join();
+  if (left_open_.empty()) return;
+  ADD_FAILURE() << left_open_;
+  // The box passed the quit on to this thread, where it would end the next box.
+  MSG message;
+  while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
 }
 
 TestKey::TestKey()

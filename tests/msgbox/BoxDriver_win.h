@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,8 +14,6 @@ namespace hivemend::test {
 // The visible dialog of this process whose title starts with title_prefix, or
 // nullptr after timeout_ms.
 HWND WaitForBox(const std::wstring& title_prefix, int timeout_ms = 10000);
-// Whether such a box appears within timeout_ms.
-bool BoxAppears(const std::wstring& title_prefix, int timeout_ms);
 
 std::wstring Text(HWND window);
 std::wstring ClassName(HWND window);
@@ -33,18 +32,24 @@ void PressKey(HWND dialog, WORD vk, bool ctrl = false);
 // Waits until pred() holds, polling; false after timeout_ms.
 bool WaitUntil(const std::function<bool()>& pred, int timeout_ms = 10000);
 
-// Runs act(box) on a helper thread once the box appears; the thread is joined
-// by the destructor. found() says whether the box appeared.
+// Runs act(box) on a helper thread once the box appears. A box still open 10 s
+// after act ran, or a call that neither shows the box nor returns in 60 s,
+// fails the test and is ended (WM_QUIT), so that the run goes on. found(),
+// once the call returned, says whether the box appeared.
 class BoxAnswerer {
  public:
-  BoxAnswerer(std::wstring title_prefix, std::function<void(HWND)> act, int timeout_ms = 10000);
+  BoxAnswerer(std::wstring title_prefix, std::function<void(HWND)> act);
   ~BoxAnswerer();
   BoxAnswerer(const BoxAnswerer&) = delete;
   BoxAnswerer& operator=(const BoxAnswerer&) = delete;
-  bool found() const { return found_; }
+  bool found();
 
  private:
-  bool found_ = false;
+  void Finish();  // joins the thread and reports a box it had to end
+
+  std::atomic<bool> found_{false};
+  std::atomic<bool> returned_{false};
+  std::wstring left_open_;  // what the screen showed when a box had to be ended
   std::thread thread_;
 };
 
