@@ -44,6 +44,18 @@ std::u16string ValueId(const KeyState* key, std::u16string_view registry_name) {
   return id;
 }
 
+// A hash of a value's identity (ValueId) without making it: rows whose hash
+// no other row shares name a value no other row names.
+std::uint64_t ValueHash(const KeyState* key, std::u16string_view registry_name) {
+  std::uint64_t h = 14695981039346656037ull ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key));
+  h *= 1099511628211ull;
+  for (const char16_t c : registry_name) {
+    h ^= FoldRegistryChar(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
 // Whether the key id lies at or below the key top.
 bool AtOrBelow(std::u16string_view id, std::u16string_view top) {
   if (!id.starts_with(top)) return false;
@@ -62,6 +74,7 @@ struct Planned {
   bool unwritable = false;  // the account may not write its key
   bool fresh = false;    // its key has not changed since the row's load compared it
   bool unchanged = false;  // writing or deleting it would change nothing: it is neither written nor recorded
+  bool shared = false;   // another row may name the same value: the undo step keeps its ValueId
   std::u16string value_id;  // ValueId of a value row, once asked for
 
   const std::u16string& ValueIdOnce() {
@@ -299,6 +312,11 @@ struct RowMerge::State::UndoStep {
     row.refused = true;
   }
 
+  // Whether Admit lets the row through.
+  static bool Admissible(const ChangeEntry& e) {
+    return !e.refused() && e.root() && e.file_bytes().size() <= std::numeric_limits<std::uint32_t>::max() - 16;
+  }
+
   // The root of a row that can be written at all; the row is refused when not.
   std::optional<RegRoot> Admit(Planned& row) {
     const ChangeEntry& e = *row.entry;
@@ -392,7 +410,8 @@ struct RowMerge::State::UndoStep {
   // (a value or key deleted by an earlier row is written back), is neither
   // written nor recorded.
   bool ChangesNothing(Planned& row) {
-    row.unchanged = values.try_emplace(row.ValueIdOnce(), false).second && row.fresh && !WouldChange(*row.entry) &&
+    const bool first = !row.shared || values.try_emplace(row.ValueIdOnce(), false).second;
+    row.unchanged = first && row.fresh && !WouldChange(*row.entry) &&
                     std::none_of(deleted_keys.begin(), deleted_keys.end(),
                                  [&](const std::u16string& top) { return AtOrBelow(*row.key_id, top); });
     return row.unchanged;
@@ -401,7 +420,9 @@ struct RowMerge::State::UndoStep {
   // The value's state before the merge, once per value.
   void RecordValue(Planned& row, KeyState& key, bool deletion) {
     const ChangeEntry& e = *row.entry;
-    bool& recorded = values[row.ValueIdOnce()];  // there since ChangesNothing
+    // A value no other row names needs no table: it is recorded here or never.
+    bool alone = false;
+    bool& recorded = row.shared ? values[row.ValueIdOnce()] : alone;  // there since ChangesNothing
     if (recorded) return;
     std::optional<ValueState> state;
     if (row.fresh && e.live() != LiveState::None) {
@@ -430,10 +451,39 @@ struct RowMerge::State::UndoStep {
 void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* ui) {
   State& s = *state_;
   State::UndoStep step{s, undo, error_text, {}, {}, {}};
-  step.values.reserve(s.rows.size());
-  size_t done = 0;
+  // First each row's key, and which rows name a value another row names too:
+  // only those need the table of value ids (a hash shared by two rows is
+  // enough to be kept there; most values occur once).
+  std::vector<std::pair<std::uint64_t, Planned*>> hashes;
+  hashes.reserve(s.rows.size());
   const EntryKey* last_key = nullptr;  // the rows of one key line share their key: it is looked up once
   std::pair<const std::u16string, KeyState>* last = nullptr;
+  for (Planned& row : s.rows) {
+    if (row.refused || !State::UndoStep::Admissible(*row.entry)) continue;
+    const ChangeEntry& e = *row.entry;
+    const RegRoot root = *e.root();
+    if (&e.key() != last_key) {
+      last_key = &e.key();
+      last = &s.LookupEntry(root, KeyId(root, e.key().path), e.key().path);
+    }
+    row.key_id = &last->first;
+    row.key = &last->second;
+    if (e.form() != EntryForm::DeleteKey && e.form() != EntryForm::CreateKey) {
+      hashes.emplace_back(ValueHash(row.key, e.registry_name()), &row);
+    }
+  }
+  std::sort(hashes.begin(), hashes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  size_t shared = 0;
+  for (size_t i = 0; i < hashes.size(); ++i) {
+    const bool same_as_next = i + 1 < hashes.size() && hashes[i].first == hashes[i + 1].first;
+    if (same_as_next || (i > 0 && hashes[i].first == hashes[i - 1].first)) {
+      hashes[i].second->shared = true;
+      ++shared;
+    }
+  }
+  hashes = {};
+  step.values.reserve(shared);
+  size_t done = 0;
   for (Planned& row : s.rows) {
     if (ui && !ui->Progress(MergeStep::RecordingUndo, done++, s.rows.size())) {
       cancelled_ = true;
@@ -443,12 +493,6 @@ void RowMerge::RecordUndo(UndoText& undo, std::u16string& error_text, MergeUi* u
     const std::optional<RegRoot> root = step.Admit(row);
     if (!root) continue;
     const ChangeEntry& e = *row.entry;
-    if (&e.key() != last_key) {
-      last_key = &e.key();
-      last = &s.LookupEntry(*root, KeyId(*root, e.key().path), e.key().path);
-    }
-    row.key_id = &last->first;
-    row.key = &last->second;
     KeyState& key = *row.key;
     const LoadSource* source = e.key().source.get();
     row.fresh = key.existed && source != nullptr &&
