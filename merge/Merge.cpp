@@ -143,35 +143,31 @@ RowMerge::RowMerge(EntryStore& store, Registry& registry, RowsRead rows_read)
 
 void RowMerge::Rescan() {
   EntryStore& store = state_->store;
-  state_->rows.clear();
+  std::vector<Planned>& rows = state_->rows;
+  rows.clear();
   state_->unwritable = 0;
-  state_->rows.reserve(store.size());
-  store.ForEach([&](EntryStore::Row& stored) {
-    if (stored.checked) state_->rows.emplace_back().entry = &stored.entry;
-  });
   // The order of the files' own lines: loads in the order they started, then
   // lines. Rows made without a load keep the list's order. Sorted by keys
-  // made once: a comparison through the rows' keys and loads would cost
-  // trips through memory every time.
+  // made once (a comparison through the rows' keys and loads would cost
+  // trips through memory every time), before the rows are made, once each.
   struct Order {
     std::uint64_t load;
     std::uint32_t line;
     std::uint32_t position;  // in the list's order
+    const ChangeEntry* entry;
     bool operator<(const Order& o) const { return std::tie(load, line, position) < std::tie(o.load, o.line, o.position); }
   };
-  std::vector<Planned>& rows = state_->rows;
   std::vector<Order> order;
-  order.reserve(rows.size());
-  for (const Planned& row : rows) {
-    const auto& source = row.entry->key().source;
-    order.push_back({source ? source->sequence : 0, row.entry->line(), static_cast<std::uint32_t>(order.size())});
-  }
-  if (std::is_sorted(order.begin(), order.end())) return;
-  std::sort(order.begin(), order.end());
-  std::vector<Planned> sorted;
-  sorted.reserve(rows.size());
-  for (const Order& o : order) sorted.push_back(std::move(rows[o.position]));
-  rows = std::move(sorted);
+  order.reserve(store.size());
+  store.ForEach([&](EntryStore::Row& stored) {
+    if (!stored.checked) return;
+    const auto& source = stored.entry.key().source;
+    order.push_back({source ? source->sequence : 0, stored.entry.line(), static_cast<std::uint32_t>(order.size()),
+                     &stored.entry});
+  });
+  if (!std::is_sorted(order.begin(), order.end())) std::sort(order.begin(), order.end());
+  rows.reserve(order.size());
+  for (const Order& o : order) rows.emplace_back().entry = o.entry;
 }
 
 RowMerge::~RowMerge() = default;
