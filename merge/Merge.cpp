@@ -422,9 +422,11 @@ struct RowMerge::State::UndoStep {
     if (recorded) return;
     std::optional<ValueState> state;
     if (row.fresh && e.live() != LiveState::None) {
+      // The load's reading, written from where it lies.
       if (e.live() != LiveState::Absent) {
-        const auto bytes = e.live_bytes();
-        state = ValueState{e.live_type(), {bytes.begin(), bytes.end()}};
+        recorded = true;
+        undo.AddValue(e.key().root_name, e.key().path, e.name(), e.live_type(), e.live_bytes(), error_text);
+        return;
       }
     } else {
       ValueState value;

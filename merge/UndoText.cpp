@@ -126,17 +126,31 @@ void UndoText::AppendKeyLine(std::u16string_view hive, std::u16string_view key) 
 
 void UndoText::AddValue(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
                         const std::optional<ValueState>& state, std::u16string& error_text) {
-  std::u16string line = u"\"" + std::u16string(value_name) + u"\"=";
-  if (!state) {
-    line += u"-";
-  } else if (FormatDataPart(state->type, state->bytes.data(), state->bytes.size(), line) != DataPartResult::Ok) {
+  if (state) AddValueLine(hive, key, value_name, &state->type, state->bytes, error_text);
+  else AddValueLine(hive, key, value_name, nullptr, {}, error_text);
+}
+
+void UndoText::AddValue(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
+                        std::uint32_t type, std::span<const std::uint8_t> bytes, std::u16string& error_text) {
+  AddValueLine(hive, key, value_name, &type, bytes, error_text);
+}
+
+void UndoText::AddValueLine(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
+                            const std::uint32_t* type, std::span<const std::uint8_t> bytes,
+                            std::u16string& error_text) {
+  line_.assign(u"\"");
+  line_ += value_name;
+  line_ += u"\"=";
+  if (type == nullptr) {
+    line_ += u"-";
+  } else if (FormatDataPart(*type, bytes.data(), bytes.size(), line_) != DataPartResult::Ok) {
     AppendErrorLogText(error_text, FormatMessageText(kUndoTypeNotWritableFormat,
                                                      {hive, key, ErrorLogValueName(value_name),
-                                                      RegistryTypeText(state->type)}));
+                                                      RegistryTypeText(*type)}));
     return;
   }
   AppendKeyLine(hive, key);
-  text_ += line;
+  text_ += line_;
   text_ += u"\r\n";
 }
 

@@ -89,6 +89,9 @@ class UndoText {
   // written gets a failure text in error_text instead.
   void AddValue(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
                 const std::optional<ValueState>& state, std::u16string& error_text);
+  // The same for a value that existed, from its type and data where they lie.
+  void AddValue(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
+                std::uint32_t type, std::span<const std::uint8_t> bytes, std::u16string& error_text);
   // "[-hive\key]": a key that did not exist before the merge.
   void AddKeyDeletion(std::u16string_view hive, std::u16string_view key);
   // A key that existed before the merge, which the merge deletes: "[-hive\key]"
@@ -102,11 +105,15 @@ class UndoText {
 
  private:
   void AppendKeyLine(std::u16string_view hive, std::u16string_view key);
+  // The value line, with the data when type is given, "-" when not.
+  void AddValueLine(std::u16string_view hive, std::u16string_view key, std::u16string_view value_name,
+                    const std::uint32_t* type, std::span<const std::uint8_t> bytes, std::u16string& error_text);
 
   std::u16string text_;
   std::u16string last_hive_;
   std::u16string last_key_;
   bool has_key_line_ = false;
+  std::u16string line_;  // the value line being made, kept for its room
 };
 
 }  // namespace hivemend
